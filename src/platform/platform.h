@@ -1,0 +1,62 @@
+// The only door to the operating system. Everything above this layer is OS-neutral: it builds
+// paths with kPathSeparator and asks here for folders, listings, deletion, sleeping and
+// processes. One implementation file per OS where the OS calls differ.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#ifdef _WIN32
+inline constexpr char kPathSeparator = '\\';
+#else
+inline constexpr char kPathSeparator = '/';
+#endif
+
+/// Returns folder + kPathSeparator + name.
+std::string joinPath(const std::string& folder, const std::string& name);
+
+/// Fills path with the process's current folder. Returns false (path cleared) when the OS
+/// cannot tell it.
+bool getCurrentFolder(std::string& path);
+
+/// Makes path the current folder. Returns false when it is not a folder that can be entered.
+bool setCurrentFolder(const std::string& path);
+
+/// True when path names a folder (following links).
+bool isFolder(const std::string& path);
+
+struct FolderEntry {
+    std::string name;
+    bool isFolder = false;
+};
+
+/// Lists the entries of folder path, without "." and "..", sorted by name with ASCII letters
+/// compared upper-cased and the raw bytes as tie-break, so the order never depends on the file
+/// system. Returns false (entries cleared) when the folder cannot be enumerated.
+bool listFolder(const std::string& path, std::vector<FolderEntry>& entries);
+
+/// Deletes the file at path. Returns false when it could not be deleted.
+bool deleteFile(const std::string& path);
+
+void sleepMilliseconds(unsigned milliseconds);
+
+/// The folder that holds the running executable, or "" when it cannot be found.
+std::string executableFolder();
+
+/// An OS process handle as an opaque value (a pid on POSIX, a HANDLE on Windows).
+struct ProcessHandle {
+    std::uint64_t value = 0;
+};
+
+/// Starts commandLine without waiting for it, with workingFolder as its current folder. The
+/// command line is split on blanks; its first word is the program, which is looked up first in
+/// executableFolder() and then on the search path, never in the current folder. On POSIX a
+/// trailing ".exe" on the program name is dropped. Returns false when the program could not be
+/// started, with the cause in error.
+bool startProcess(const std::string& commandLine, const std::string& workingFolder,
+                  ProcessHandle& handle, std::string& error);
+
+/// Waits until the process ends and stores its exit status (non-zero also when it was killed).
+/// Returns false when it cannot be waited for, with the cause in error.
+bool waitProcess(ProcessHandle handle, int& exitStatus, std::string& error);

@@ -1,0 +1,20 @@
+// Theme folders: the root folder holds up to ten of them, named 0 to 9. Folder 0 is the base
+// theme; folders 1 to 9 are variants that replace some of its images.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+
+inline constexpr int kThemeSlots = 10;
+
+/// Per theme number, 1 when that theme folder is present.
+using ThemeFlags = std::array<std::int32_t, kThemeSlots>;
+
+/// The folder of theme n under rootPath.
+std::string themeFolderPath(const std::string& rootPath, int n);
+
+/// Sets themePresent[n] = 1 for every folder rootPath/n (n = 0..9) that can be entered, and
+/// returns how many there are. Plain files named like a theme do not count. Leaves rootPath as
+/// the current folder.
+int discoverThemeFolders(const std::string& rootPath, ThemeFlags& themePresent);
