@@ -1,6 +1,90 @@
-// The run of theme-packager.
+// The run of theme-packager: one straight pass from the banner to the completion line. Every
+// outcome is told by one line of the message table on standard output.
 #include "app/packager.h"
 
+#include <cstdio>
+
+#include "platform/platform.h"
+
+void printMessage(PackagerState& state, Message message) {
+    std::fputs(messageText(message), stdout);
+    const int status = messageExitStatus(message);
+    if (status >= 0) {
+        state.exitStatus = status;
+    }
+}
+
+void printBanner(PackagerState& state) {
+    printMessage(state, Message::BannerRule);
+    printMessage(state, Message::BannerTitle);
+    printMessage(state, Message::BannerRule);
+}
+
+void initSettings(PackagerState& state) {
+    state.themeCount = 0;
+    state.loaded = 0;
+    state.compressImages = 1;
+    state.zipAfterBuild = 1;
+}
+
+void loadThemes(PackagerState& state) {
+    // A root folder the OS cannot tell us is treated like one without themes.
+    if (getCurrentFolder(state.rootPath)) {
+        state.themeCount = discoverThemeFolders(state.rootPath, state.themePresent);
+    }
+    // Variant lists and the index are derived from the base theme: without folder 0 there is
+    // nothing to pack.
+    if (state.themeCount == 0 || state.themePresent[0] == 0) {
+        printMessage(state, Message::NoThemeFolder);
+        return;
+    }
+    // Every list is complete before any image is converted; theme 0's list first, since the
+    // variants are derived from it.
+    for (int n = 0; n < kThemeSlots; ++n) {
+        if (state.themePresent[n] == 0) {
+            continue;
+        }
+        state.fileLists[n] = std::make_unique<ImageFileEntry>();
+        if (n == 0) {
+            listBaseTheme(*state.fileLists[n], state.rootPath, n);
+        } else {
+            listVariantTheme(*state.fileLists[n], state.rootPath, n, *state.fileLists[0]);
+        }
+    }
+    for (int n = 0; n < kThemeSlots; ++n) {
+        if (state.themePresent[n] == 0) {
+            continue;
+        }
+        state.groupTables[n] = std::make_unique<ImageGroup>();
+        freeFileList(*state.fileLists[n]);
+    }
+    state.loaded = 1;
+}
+
+void buildBinFiles(PackagerState& state) {
+    if (state.loaded == 0) {
+        printMessage(state, Message::NotLoaded);
+        return;
+    }
+    for (int n = 0; n < kThemeSlots; ++n) {
+        if (state.themePresent[n] != 0 && state.groupTables[n]->count == 0) {
+            printMessage(state, Message::NoImages);
+            return;
+        }
+    }
+}
+
+void printCompletion(PackagerState& state) {
+    printMessage(state, Message::Completion);
+}
+
 int runPackager(int, char**) {
-    return 1;
+    PackagerState state;
+    printBanner(state);
+    initSettings(state);
+    loadThemes(state);
+    buildBinFiles(state);
+    printCompletion(state);
+    std::fflush(stdout);
+    return state.exitStatus;
 }

@@ -1,7 +1,22 @@
 // The run of theme-packager: banner, settings, load phase, build phase, completion line.
 #pragma once
 
+#include "app/messages.h"
+#include "app/packager_state.h"
+
 /// Runs the packager in the current folder. The arguments are ignored. Returns the process exit
 /// status: 0 when everything was packed and compressed, 2 when the bins were written but the
 /// compression failed, 1 after any error.
 int runPackager(int argc, char** argv);
+
+void printBanner(PackagerState& state);
+void initSettings(PackagerState& state);
+/// Finds the theme folders, lists every present theme's files and converts them into group
+/// tables. Sets `loaded` when it runs to its end.
+void loadThemes(PackagerState& state);
+/// Writes the bin files from the group tables and compresses them.
+void buildBinFiles(PackagerState& state);
+void printCompletion(PackagerState& state);
+
+/// Prints a line of the message table and remembers the outcome it tells.
+void printMessage(PackagerState& state, Message message);

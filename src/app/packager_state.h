@@ -1,0 +1,32 @@
+// The run's state, carried from the load phase to the build phase.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "image/image_record.h"
+#include "source/file_list.h"
+#include "source/theme_folders.h"
+
+struct PackagerState {
+    /// Non-zero: compress the bin files after they are written.
+    std::int32_t zipAfterBuild = 0;
+    /// Non-zero: run-length encode every image.
+    std::int32_t compressImages = 0;
+    /// Number of theme folders found.
+    std::int32_t themeCount = 0;
+    /// 1 once the load phase has run to its end.
+    std::int32_t loaded = 0;
+    /// Per theme number, the head of its file list; set for present themes only.
+    std::array<std::unique_ptr<ImageFileEntry>, kThemeSlots> fileLists;
+    /// The root folder: the current folder when the run started.
+    std::string rootPath;
+    /// Per theme number, the head of its group table; set for present themes only.
+    GroupTables groupTables;
+    /// Per theme number, 1 when the theme folder exists.
+    ThemeFlags themePresent{};
+    /// Exit status told by the last result line printed (1 until one is printed).
+    int exitStatus = 1;
+};

@@ -1,0 +1,22 @@
+// Finding the theme folders under the root folder.
+#include "source/theme_folders.h"
+
+#include "platform/platform.h"
+
+std::string themeFolderPath(const std::string& rootPath, int n) {
+    return joinPath(rootPath, std::to_string(n));
+}
+
+int discoverThemeFolders(const std::string& rootPath, ThemeFlags& themePresent) {
+    int count = 0;
+    for (int n = 0; n < kThemeSlots; ++n) {
+        // Entering the folder is the test: a plain file, or a folder that cannot be entered,
+        // is no theme.
+        if (setCurrentFolder(themeFolderPath(rootPath, n))) {
+            setCurrentFolder(rootPath);
+            themePresent[n] = 1;
+            ++count;
+        }
+    }
+    return count;
+}
