@@ -49,14 +49,20 @@ struct ProcessHandle {
     std::uint64_t value = 0;
 };
 
-/// Starts commandLine without waiting for it, with workingFolder as its current folder. The
-/// command line is split on blanks; its first word is the program, which is looked up first in
-/// executableFolder() and then on the search path, never in the current folder. On POSIX a
-/// trailing ".exe" on the program name is dropped. Returns false when the program could not be
-/// started, with the cause in error.
+/// Starts commandLine without waiting for it, with workingFolder as its current folder ("" keeps
+/// ours). The command line is split on blanks, with no quoting; its first word is the program.
+/// A program name without a path is looked up first in executableFolder() and then in the
+/// absolute folders of the search path (PATH); never in the current folder, so an empty, "." or
+/// other relative PATH entry is skipped. A name with a path in it is used as that path. On
+/// POSIX a trailing ".exe" on the program name is dropped. The process shares our standard
+/// output and error; what we printed is flushed first so that lines keep their order. Returns false
+/// when the program could not be started (not found, not executable, working folder missing), with
+/// the cause in error; no process is left behind then. Every started process must be waited for
+/// once with waitProcess.
 bool startProcess(const std::string& commandLine, const std::string& workingFolder,
                   ProcessHandle& handle, std::string& error);
 
-/// Waits until the process ends and stores its exit status (non-zero also when it was killed).
-/// Returns false when it cannot be waited for, with the cause in error.
+/// Waits until the process ends and stores its exit status (non-zero also when it was killed:
+/// 128 + the signal on POSIX). Returns false when it cannot be waited for, with the cause in
+/// error.
 bool waitProcess(ProcessHandle handle, int& exitStatus, std::string& error);

@@ -1,7 +1,172 @@
-// VOX_ZIP: compresses one file into FILE.gz, or restores it.
+// VOX_ZIP: compresses one file into FILE.gz (the gzip format, so any gzip reader restores it),
+// or restores FILE from FILE.gz. The input is always kept; the output appears only when it is
+// complete. Exit status: 0 success, 1 the file could not be converted, 2 a wrong command line.
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <string>
 
-int main() {
-    std::fputs("VOX_ZIP: not implemented yet\n", stderr);
-    return 1;
+#include "gzip_stream.h"
+#include "output_file.h"
+
+namespace {
+
+constexpr int kDefaultLevel = 6;
+constexpr int kFailed = 1;
+constexpr int kBadCommandLine = 2;
+
+const char kUsage[] = "usage: VOX_ZIP -c [-1 .. -9] FILE  compress FILE into FILE.gz, keep FILE\n"
+                      "       VOX_ZIP -d FILE.gz          restore FILE from FILE.gz, keep it\n"
+                      "       VOX_ZIP -h                  print this help\n"
+                      "Level 1 is fastest, 9 smallest, 6 unless given. An existing output\n"
+                      "file is replaced once the new one is complete.\n";
+
+const char kSuffix[] = ".gz";
+
+enum class Mode { Unset, Compress, Decompress, Help };
+
+struct Options {
+    Mode mode = Mode::Unset;
+    int level = kDefaultLevel;
+    bool haveFile = false;
+    std::string file;
+};
+
+bool setMode(Options& options, Mode mode, std::string& error) {
+    if (options.mode != Mode::Unset && options.mode != mode) {
+        error = "-c and -d cannot be given together";
+        return false;
+    }
+    options.mode = mode;
+    return true;
+}
+
+bool parseOption(const std::string& arg, Options& options, std::string& error) {
+    if (arg == "-c") {
+        return setMode(options, Mode::Compress, error);
+    }
+    if (arg == "-d") {
+        return setMode(options, Mode::Decompress, error);
+    }
+    if (arg.size() == 2 && arg[1] >= '1' && arg[1] <= '9') {
+        options.level = arg[1] - '0';
+        return true;
+    }
+    error = "unknown option '" + arg + "'";
+    return false;
+}
+
+// "--" ends the options, so that a file whose name starts with '-' can be given.
+bool parseArguments(int argc, char** argv, Options& options, std::string& error) {
+    bool optionsEnded = false;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (!optionsEnded && arg == "-h") {
+            options.mode = Mode::Help;
+            return true;
+        }
+        if (!optionsEnded && arg == "--") {
+            optionsEnded = true;
+        } else if (!optionsEnded && arg.size() > 1 && arg[0] == '-') {
+            if (!parseOption(arg, options, error)) {
+                return false;
+            }
+        } else if (options.haveFile) {
+            error = "more than one FILE given ('" + options.file + "', '" + arg + "')";
+            return false;
+        } else {
+            options.haveFile = true;
+            options.file = arg;
+        }
+    }
+    if (options.mode == Mode::Unset) {
+        error = "give -c to compress or -d to restore";
+        return false;
+    }
+    if (!options.haveFile) {
+        error = "no FILE given";
+        return false;
+    }
+    return true;
+}
+
+int report(const std::string& file, const std::string& cause) {
+    std::fprintf(stderr, "VOX_ZIP: %s: %s\n", file.c_str(), cause.c_str());
+    return kFailed;
+}
+
+bool isSeparator(char c) {
+#ifdef _WIN32
+    return c == '\\' || c == '/' || c == ':';
+#else
+    return c == '/';
+#endif
+}
+
+// The name that source, FILE.gz, restores to: FILE.
+bool restoredName(const std::string& source, std::string& name, std::string& cause) {
+    const std::size_t suffixLength = sizeof kSuffix - 1;
+    if (source.size() < suffixLength ||
+        source.compare(source.size() - suffixLength, suffixLength, kSuffix) != 0) {
+        cause = "name does not end in .gz";
+        return false;
+    }
+    name = source.substr(0, source.size() - suffixLength);
+    if (name.empty() || isSeparator(name.back())) {
+        cause = "no file name before .gz";
+        return false;
+    }
+    return true;
+}
+
+int convert(const Options& options, const std::string& source, const std::string& target) {
+    errno = 0;
+    std::FILE* in = std::fopen(source.c_str(), "rb");
+    if (in == nullptr) {
+        return report(source, std::string("cannot open: ") + std::strerror(errno));
+    }
+    PendingOutput output;
+    std::string cause;
+    if (!beginOutput(target, output, cause)) {
+        std::fclose(in);
+        return report(target, cause);
+    }
+    GzipError error;
+    const bool converted = options.mode == Mode::Compress
+                               ? gzipCompress(in, output.file, options.level, error)
+                               : gzipDecompress(in, output.file, error);
+    std::fclose(in);
+    if (!converted) {
+        abandonOutput(output);
+        return report(error.reason == GzipReason::WriteFailed ? target : source,
+                      describeGzipError(error));
+    }
+    if (!commitOutput(output, cause)) {
+        return report(target, cause);
+    }
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    Options options;
+    std::string error;
+    if (!parseArguments(argc, argv, options, error)) {
+        std::fprintf(stderr, "VOX_ZIP: %s (VOX_ZIP -h for help)\n", error.c_str());
+        return kBadCommandLine;
+    }
+    if (options.mode == Mode::Help) {
+        std::fputs(kUsage, stdout);
+        return 0;
+    }
+    if (options.mode == Mode::Compress) {
+        return convert(options, options.file, options.file + kSuffix);
+    }
+    std::string target;
+    std::string cause;
+    if (!restoredName(options.file, target, cause)) {
+        return report(options.file, cause);
+    }
+    return convert(options, options.file, target);
 }
