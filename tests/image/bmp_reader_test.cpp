@@ -4,7 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <random>
 #include <set>
 
@@ -252,28 +251,17 @@ TEST(Rgb565RowsTest, WideBgr24PathMatchesPlainLoop) {
 
 // --- Refused files ---------------------------------------------------------------------------
 
-/// A valid 3 x 2 picture of form, to be broken.
-Bytes sample(BmpForm form) {
-    form.width = 3;
-    form.height = 2;
-    const std::uint32_t limit =
-        form.bitsPerPixel <= 8 ? static_cast<std::uint32_t>(form.palette.size()) : 0x10000;
-    return makeBmp(form, randomValues(6, limit, 5));
-}
-
-Bytes patched(Bytes file, std::size_t offset, std::uint32_t value) {
-    putU32Le(file, offset, value);
-    return file;
-}
-
-Bytes patched(Bytes file, std::size_t offset, std::uint32_t value, std::size_t offset2,
-              std::uint32_t value2) {
-    return patched(patched(std::move(file), offset, value), offset2, value2);
-}
+struct Patch {
+    std::size_t offset;
+    std::uint32_t value;
+};
 
 struct RefusalCase {
     const char* name;
-    Bytes (*makeFile)();
+    std::uint16_t bits;
+    std::uint32_t infoSize;
+    std::vector<Patch> patches; // 32-bit values written over a valid 3 x 2 picture
+    std::size_t cutBytes;       // then removed from the end
     BmpResult expected;
     bool headerAccepted;
 };
@@ -282,7 +270,17 @@ class BmpRefusalTest : public testing::TestWithParam<RefusalCase> {};
 
 TEST_P(BmpRefusalTest, FailsWithItsReason) {
     const RefusalCase& c = GetParam();
-    const Bytes file = c.makeFile();
+    BmpForm form = formOf(c.bits, c.infoSize);
+    form.width = 3;
+    form.height = 2;
+    const std::uint32_t limit =
+        c.bits <= 8 ? static_cast<std::uint32_t>(form.palette.size()) : 0x10000;
+    Bytes file = makeBmp(form, randomValues(6, limit, 5));
+    for (const Patch& patch : c.patches) {
+        putU32Le(file, patch.offset, patch.value);
+    }
+    file.resize(file.size() - c.cutBytes);
+
     BmpLayout layout;
     EXPECT_EQ(readBmpLayout(file, layout), c.expected) << bmpResultText(c.expected);
     std::int32_t width = -5;
@@ -295,106 +293,53 @@ TEST_P(BmpRefusalTest, FailsWithItsReason) {
     EXPECT_EQ(convertBmpPixels(file, out), 0);
 }
 
+constexpr std::size_t kWidth = kBmpWidthField;
+constexpr std::size_t kHeight = kBmpHeightField;
+constexpr std::size_t kOffset = kBmpPixelOffsetField;
+constexpr std::size_t kBits = kBmpBitsField;
+using R = BmpResult;
+
 INSTANTIATE_TEST_SUITE_P(
     Cases, BmpRefusalTest,
     testing::Values(
-        RefusalCase{"OneByte", [] { return Bytes{'B'}; }, BmpResult::badSignature, false},
-        RefusalCase{"SignatureB", [] { return patched(sample(formOf(24)), 0, 0x4D43); },
-                    BmpResult::badSignature, false},
-        RefusalCase{"SignatureM", [] { return patched(sample(formOf(24)), 0, 0x4E42); },
-                    BmpResult::badSignature, false},
-        RefusalCase{"CutInHeader",
-                    [] {
-                        Bytes b = sample(formOf(24));
-                        b.resize(30);
-                        return b;
-                    },
-                    BmpResult::truncated, false},
-        RefusalCase{"Header64", [] { return sample(formOf(24, 64)); },
-                    BmpResult::unsupportedHeaderSize, false},
-        RefusalCase{"Header108", [] { return sample(formOf(24, 108)); },
-                    BmpResult::unsupportedHeaderSize, false},
-        RefusalCase{"Header124", [] { return sample(formOf(24, 124)); },
-                    BmpResult::unsupportedHeaderSize, false},
-        RefusalCase{"WidthZero", [] { return patched(sample(formOf(24)), kBmpWidthField, 0); },
-                    BmpResult::badDimensions, false},
-        RefusalCase{"WidthNegative",
-                    [] { return patched(sample(formOf(24)), kBmpWidthField, 0xFFFFFFFD); },
-                    BmpResult::badDimensions, false},
-        RefusalCase{"ShortFormWidthZero",
-                    [] { return patched(sample(formOf(24, 12)), kBmpWidthField, 0x00020000); },
-                    BmpResult::badDimensions, false},
-        RefusalCase{"HeightMinimum",
-                    [] { return patched(sample(formOf(24)), kBmpHeightField, 0x80000000); },
-                    BmpResult::badDimensions, false},
-        RefusalCase{"HeightZero", [] { return patched(sample(formOf(24)), kBmpHeightField, 0); },
-                    BmpResult::badDimensions, true},
-        RefusalCase{"OffsetInHeaders",
-                    [] { return patched(sample(formOf(24)), kBmpPixelOffsetField, 53); },
-                    BmpResult::pixelOffsetInHeaders, true},
-        RefusalCase{"OffsetInShortHeaders",
-                    [] { return patched(sample(formOf(24, 12)), kBmpPixelOffsetField, 25); },
-                    BmpResult::pixelOffsetInHeaders, true},
-        RefusalCase{"Depth2", [] { return patched(sample(formOf(24)), kBmpBitsField, 2); },
-                    BmpResult::unsupportedDepth, true},
-        RefusalCase{"Depth64", [] { return patched(sample(formOf(24)), kBmpBitsField, 64); },
-                    BmpResult::unsupportedDepth, true},
-        RefusalCase{"Rle8", [] { return patched(sample(formOf(8)), kBmpCompressionField, 1); },
-                    BmpResult::compressedPalette, true},
-        RefusalCase{"Rle4", [] { return patched(sample(formOf(4)), kBmpCompressionField, 2); },
-                    BmpResult::compressedPalette, true},
+        // Header refused: parseBmpHeader fails too.
+        RefusalCase{"OneByte", 24, 40, {}, 77, R::badSignature, false},
+        RefusalCase{"SignatureB", 24, 40, {{0, 0x4D43}}, 0, R::badSignature, false},
+        RefusalCase{"SignatureM", 24, 40, {{0, 0x4E42}}, 0, R::badSignature, false},
+        RefusalCase{"CutInHeader", 24, 40, {}, 48, R::truncated, false},
+        RefusalCase{"Header64", 24, 64, {}, 0, R::unsupportedHeaderSize, false},
+        RefusalCase{"Header108", 24, 108, {}, 0, R::unsupportedHeaderSize, false},
+        RefusalCase{"Header124", 24, 124, {}, 0, R::unsupportedHeaderSize, false},
+        RefusalCase{"WidthZero", 24, 40, {{kWidth, 0}}, 0, R::badDimensions, false},
+        RefusalCase{"WidthNegative", 24, 40, {{kWidth, 0xFFFFFFFD}}, 0, R::badDimensions, false},
+        RefusalCase{"ShortWidthZero", 24, 12, {{kWidth, 0x00020000}}, 0, R::badDimensions, false},
+        RefusalCase{"HeightMinimum", 24, 40, {{kHeight, 0x80000000}}, 0, R::badDimensions, false},
+        // Header accepted, conversion refused.
+        RefusalCase{"HeightZero", 24, 40, {{kHeight, 0}}, 0, R::badDimensions, true},
+        RefusalCase{"OffsetInHeaders", 24, 40, {{kOffset, 53}}, 0, R::pixelOffsetInHeaders, true},
+        RefusalCase{
+            "OffsetInShortHeaders", 24, 12, {{kOffset, 25}}, 0, R::pixelOffsetInHeaders, true},
+        RefusalCase{"Depth2", 24, 40, {{kBits, 2}}, 0, R::unsupportedDepth, true},
+        RefusalCase{"Depth64", 24, 40, {{kBits, 64}}, 0, R::unsupportedDepth, true},
+        RefusalCase{"Rle8", 8, 40, {{kBmpCompressionField, 1}}, 0, R::compressedPalette, true},
+        RefusalCase{"Rle4", 4, 40, {{kBmpCompressionField, 2}}, 0, R::compressedPalette, true},
         RefusalCase{"IndexBeyondColoursUsed",
-                    [] {
-                        BmpForm f = formOf(8);
-                        f.coloursUsed = 1;
-                        f.width = 2;
-                        return makeBmp(f, {0, 1});
-                    },
-                    BmpResult::badPaletteIndex, true},
-        RefusalCase{"IndexBeyondCutTable",
-                    [] {
-                        BmpForm f = formOf(4);
-                        f.palette.resize(1);
-                        f.width = 2;
-                        f.height = 2;
-                        return makeBmp(f, {0, 0, 0, 1});
-                    },
-                    BmpResult::badPaletteIndex, true},
-        RefusalCase{"LastRowShortOfPixels",
-                    [] {
-                        Bytes b = sample(formOf(24));
-                        b.resize(b.size() - 4); // 3 padding bytes and one pixel byte
-                        return b;
-                    },
-                    BmpResult::truncated, true},
-        RefusalCase{"PixelArrayBeyondFile",
-                    [] { return patched(sample(formOf(24)), kBmpPixelOffsetField, 0xFFFFFFF0); },
-                    BmpResult::truncated, true},
-        // Refused before any allocation, though the file is only 70 bytes long.
-        RefusalCase{"TooLarge",
-                    [] {
-                        return patched(sample(formOf(24)), kBmpWidthField, 40000, kBmpHeightField,
-                                       60000);
-                    },
-                    BmpResult::tooLarge, true},
-        RefusalCase{"TooLargeByOneByte",
-                    [] {
-                        return patched(sample(formOf(24)), kBmpWidthField, 2147483640,
-                                       kBmpHeightField, 1);
-                    },
-                    BmpResult::tooLarge, true},
-        RefusalCase{"LargestSizeButTruncated",
-                    [] {
-                        return patched(sample(formOf(24)), kBmpWidthField, 2147483639,
-                                       kBmpHeightField, 1);
-                    },
-                    BmpResult::truncated, true},
-        RefusalCase{"TopDownTooLarge",
-                    [] {
-                        return patched(sample(formOf(32)), kBmpWidthField, 65536, kBmpHeightField,
-                                       static_cast<std::uint32_t>(-32768));
-                    },
-                    BmpResult::tooLarge, true}),
+                    8,
+                    40,
+                    {{kBmpColoursUsedField, 1}},
+                    0,
+                    R::badPaletteIndex,
+                    true},
+        // The pixel array now starts after two table entries, which cuts the table there.
+        RefusalCase{"IndexBeyondCutTable", 8, 40, {{kOffset, 62}}, 0, R::badPaletteIndex, true},
+        // Three padding bytes and one pixel byte of the last row missing.
+        RefusalCase{"LastRowShortOfPixels", 24, 40, {}, 4, R::truncated, true},
+        RefusalCase{"PixelArrayBeyondFile", 24, 40, {{kOffset, 0xFFFFFFF0}}, 0, R::truncated, true},
+        // Refused before anything is allocated, though the file is only 78 bytes long.
+        RefusalCase{"TooLarge", 24, 40, {{kWidth, 40000}, {kHeight, 60000}}, 0, R::tooLarge, true},
+        // 16 + 2 x width x 2 rows one past and right at the 32-bit limit.
+        RefusalCase{"TooLargeByOneByte", 24, 40, {{kWidth, 1073741820}}, 0, R::tooLarge, true},
+        RefusalCase{"LargestButTruncated", 24, 40, {{kWidth, 1073741819}}, 0, R::truncated, true}),
     CaseName());
 
 TEST(BmpHeaderTest, TopDownHeightIsTheRowCount) {
