@@ -1,0 +1,346 @@
+// BMP header checks and pixel conversion. Every check lives in readBmpLayout so that a caller can
+// learn why a file fails before it allocates the output; the conversion then cannot fail.
+#include "image/bmp_reader.h"
+
+#include <cstdlib>
+#include <limits>
+
+#include "image/rgb565_rows.h"
+
+namespace {
+
+constexpr std::uint64_t kFileHeaderSize = 14;
+constexpr std::uint64_t kPixelOffsetField = 10;
+constexpr std::uint64_t kInfoSizeField = 14;
+constexpr std::uint64_t kColoursUsedField = 46;
+constexpr std::uint64_t kMasksField = 54;
+constexpr std::uint32_t kShortInfoSize = 12;
+constexpr std::uint32_t kLongInfoSize = 40;
+constexpr std::uint32_t kLongMasksInfoSize = 56;
+constexpr std::uint64_t kImageHeaderSize = 16;
+
+bool readU16Le(std::span<const std::uint8_t> bytes, std::uint64_t offset, std::uint16_t& value) {
+    if (offset > bytes.size() || bytes.size() - offset < 2) {
+        return false;
+    }
+    value = static_cast<std::uint16_t>(bytes[offset] | (bytes[offset + 1] << 8));
+    return true;
+}
+
+bool readU32Le(std::span<const std::uint8_t> bytes, std::uint64_t offset, std::uint32_t& value) {
+    if (offset > bytes.size() || bytes.size() - offset < 4) {
+        return false;
+    }
+    value = static_cast<std::uint32_t>(bytes[offset]) |
+            static_cast<std::uint32_t>(bytes[offset + 1]) << 8 |
+            static_cast<std::uint32_t>(bytes[offset + 2]) << 16 |
+            static_cast<std::uint32_t>(bytes[offset + 3]) << 24;
+    return true;
+}
+
+struct BmpHeader {
+    std::uint32_t infoSize = 0;
+    std::int32_t width = 0;
+    std::int32_t height = 0; // rows, never negative
+    bool topDown = false;
+    std::uint16_t bitsPerPixel = 0;
+    std::uint32_t compression = 0;
+};
+
+BmpResult readLongForm(std::span<const std::uint8_t> bytes, BmpHeader& header) {
+    std::uint32_t width = 0;
+    std::uint32_t height = 0;
+    if (!readU32Le(bytes, 18, width) || !readU32Le(bytes, 22, height) ||
+        !readU16Le(bytes, 28, header.bitsPerPixel) || !readU32Le(bytes, 30, header.compression)) {
+        return BmpResult::truncated;
+    }
+    const auto signedWidth = static_cast<std::int32_t>(width);
+    const auto signedHeight = static_cast<std::int32_t>(height);
+    // A height of INT32_MIN has no row count: its absolute value does not exist.
+    if (signedWidth <= 0 || signedHeight == std::numeric_limits<std::int32_t>::min()) {
+        return BmpResult::badDimensions;
+    }
+    header.width = signedWidth;
+    header.topDown = signedHeight < 0;
+    header.height = header.topDown ? -signedHeight : signedHeight;
+    return BmpResult::ok;
+}
+
+BmpResult readShortForm(std::span<const std::uint8_t> bytes, BmpHeader& header) {
+    std::uint16_t width = 0;
+    std::uint16_t height = 0;
+    if (!readU16Le(bytes, 18, width) || !readU16Le(bytes, 20, height) ||
+        !readU16Le(bytes, 24, header.bitsPerPixel)) {
+        return BmpResult::truncated;
+    }
+    if (width == 0) {
+        return BmpResult::badDimensions;
+    }
+    header.width = width;
+    header.height = height;
+    header.compression = 0;
+    return BmpResult::ok;
+}
+
+/// The checks parseBmpHeader makes: signature, info header size, the fixed fields present, and a
+/// width and height that stand for a row count.
+BmpResult readBmpHeader(std::span<const std::uint8_t> bytes, BmpHeader& header) {
+    if (bytes.size() < 2 || bytes[0] != 0x42 || bytes[1] != 0x4D) {
+        return BmpResult::badSignature;
+    }
+    if (!readU32Le(bytes, kInfoSizeField, header.infoSize)) {
+        return BmpResult::truncated;
+    }
+    if (header.infoSize == kLongInfoSize || header.infoSize == kLongMasksInfoSize) {
+        return readLongForm(bytes, header);
+    }
+    if (header.infoSize == kShortInfoSize) {
+        return readShortForm(bytes, header);
+    }
+    return BmpResult::unsupportedHeaderSize;
+}
+
+BmpResult pixelForm(const BmpHeader& header, BmpPixelForm& form) {
+    const bool palette =
+        header.bitsPerPixel == 1 || header.bitsPerPixel == 4 || header.bitsPerPixel == 8;
+    if (palette && header.compression != 0) {
+        return BmpResult::compressedPalette; // RLE8 and RLE4 are not read
+    }
+    switch (header.bitsPerPixel) {
+    case 1:
+        form = BmpPixelForm::palette1;
+        return BmpResult::ok;
+    case 4:
+        form = BmpPixelForm::palette4;
+        return BmpResult::ok;
+    case 8:
+        form = BmpPixelForm::palette8;
+        return BmpResult::ok;
+    case 16:
+        form = header.compression == 0 ? BmpPixelForm::rgb555 : BmpPixelForm::rgb565;
+        return BmpResult::ok;
+    case 24:
+        form = BmpPixelForm::bgr24;
+        return BmpResult::ok;
+    case 32:
+        form = BmpPixelForm::bgrx32;
+        return BmpResult::ok;
+    default:
+        return BmpResult::unsupportedDepth;
+    }
+}
+
+bool isPaletteForm(BmpPixelForm form) {
+    return form == BmpPixelForm::palette1 || form == BmpPixelForm::palette4 ||
+           form == BmpPixelForm::palette8;
+}
+
+std::uint64_t rowPixelBytes(const BmpLayout& layout) {
+    return (static_cast<std::uint64_t>(layout.width) * layout.bitsPerPixel + 7) / 8;
+}
+
+/// One past the last byte the conversion reads. Only valid once the size limit has been checked,
+/// which keeps it far from overflowing.
+std::uint64_t pixelArrayEnd(const BmpLayout& layout) {
+    return layout.pixelOffset + layout.stride * static_cast<std::uint64_t>(layout.height - 1) +
+           rowPixelBytes(layout);
+}
+
+/// The k-th row in file order.
+const std::uint8_t* storedRow(std::span<const std::uint8_t> bytes, const BmpLayout& layout,
+                              std::int32_t k) {
+    return bytes.data() + layout.pixelOffset + static_cast<std::uint64_t>(k) * layout.stride;
+}
+
+/// Image editors write 5-5-5 pixels with a non-zero compression code and the masks that say so;
+/// only then are the masks looked at.
+bool hasRgb555Masks(std::span<const std::uint8_t> bytes, const BmpHeader& header,
+                    std::uint32_t pixelOffset) {
+    const bool present = header.infoSize == kLongMasksInfoSize ||
+                         (header.infoSize == kLongInfoSize && pixelOffset >= kMasksField + 12);
+    std::uint32_t red = 0;
+    std::uint32_t green = 0;
+    std::uint32_t blue = 0;
+    return present && readU32Le(bytes, kMasksField, red) &&
+           readU32Le(bytes, kMasksField + 4, green) && readU32Le(bytes, kMasksField + 8, blue) &&
+           red == 0x7C00 && green == 0x03E0 && blue == 0x001F;
+}
+
+/// Fills the converted colour table. The table runs from the end of the info header up to the
+/// pixel array at most, so it is inside the file whenever the pixel array is.
+void readColourTable(std::span<const std::uint8_t> bytes, const BmpHeader& header,
+                     BmpLayout& layout) {
+    const std::uint64_t tableStart = kFileHeaderSize + header.infoSize;
+    const bool shortForm = header.infoSize == kShortInfoSize;
+    const std::uint64_t entrySize = shortForm ? 3 : 4;
+    const std::uint32_t fullCount = 1u << header.bitsPerPixel;
+    std::uint32_t count = fullCount;
+    std::uint32_t coloursUsed = 0;
+    if (!shortForm && readU32Le(bytes, kColoursUsedField, coloursUsed) && coloursUsed != 0 &&
+        coloursUsed <= fullCount) {
+        count = coloursUsed;
+    }
+    const std::uint64_t room = (layout.pixelOffset - tableStart) / entrySize;
+    if (room < count) {
+        count = static_cast<std::uint32_t>(room);
+    }
+    layout.paletteCount = count;
+    for (std::uint32_t i = 0; i < count; ++i) {
+        const std::uint8_t* entry = bytes.data() + tableStart + i * entrySize;
+        layout.palette[i] = static_cast<std::uint16_t>(rgb565(entry[0], entry[1], entry[2]));
+    }
+}
+
+bool paletteIndicesFit(std::span<const std::uint8_t> bytes, const BmpLayout& layout) {
+    if (layout.paletteCount >= (1u << layout.bitsPerPixel)) {
+        return true;
+    }
+    for (std::int32_t k = 0; k < layout.height; ++k) {
+        const std::uint8_t* row = storedRow(bytes, layout, k);
+        for (std::int32_t x = 0; x < layout.width; ++x) {
+            if (paletteIndex(row, static_cast<std::size_t>(x), layout.bitsPerPixel) >=
+                layout.paletteCount) {
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
+void convertRow(const BmpLayout& layout, const std::uint8_t* source, std::uint8_t* out) {
+    const auto width = static_cast<std::size_t>(layout.width);
+    switch (layout.form) {
+    case BmpPixelForm::bgr24:
+        convertRowBgr24(source, out, width);
+        break;
+    case BmpPixelForm::bgrx32:
+        convertRowBgrx32(source, out, width);
+        break;
+    case BmpPixelForm::rgb555:
+        convertRowRgb555(source, out, width);
+        break;
+    case BmpPixelForm::rgb565:
+        convertRowRgb565(source, out, width);
+        break;
+    case BmpPixelForm::palette1:
+    case BmpPixelForm::palette4:
+    case BmpPixelForm::palette8:
+        convertRowPalette(source, out, width, layout.bitsPerPixel, layout.palette.data());
+        break;
+    }
+}
+
+} // namespace
+
+const char* bmpResultText(BmpResult result) {
+    switch (result) {
+    case BmpResult::ok:
+        return "ok";
+    case BmpResult::cannotOpen:
+        return "cannot be opened";
+    case BmpResult::isFolder:
+        return "is a folder";
+    case BmpResult::readError:
+        return "cannot be read";
+    case BmpResult::outOfMemory:
+        return "out of memory";
+    case BmpResult::badSignature:
+        return "is not a BMP file";
+    case BmpResult::unsupportedHeaderSize:
+        return "has an unsupported BMP header size";
+    case BmpResult::badDimensions:
+        return "has a bad width or height";
+    case BmpResult::pixelOffsetInHeaders:
+        return "has a pixel array offset inside its headers";
+    case BmpResult::unsupportedDepth:
+        return "has an unsupported number of bits per pixel";
+    case BmpResult::compressedPalette:
+        return "is a compressed palette image";
+    case BmpResult::truncated:
+        return "is truncated";
+    case BmpResult::badPaletteIndex:
+        return "has a colour index outside its colour table";
+    case BmpResult::tooLarge:
+        return "is too large";
+    }
+    return "unknown failure";
+}
+
+int parseBmpHeader(std::span<const std::uint8_t> fileBytes, std::int32_t& width,
+                   std::int32_t& height) {
+    BmpHeader header;
+    if (readBmpHeader(fileBytes, header) != BmpResult::ok) {
+        return 0;
+    }
+    width = header.width;
+    height = header.height;
+    return 1;
+}
+
+BmpResult readBmpLayout(std::span<const std::uint8_t> fileBytes, BmpLayout& layout) {
+    layout = BmpLayout{};
+    BmpHeader header;
+    if (const BmpResult result = readBmpHeader(fileBytes, header); result != BmpResult::ok) {
+        return result;
+    }
+    if (header.height == 0) {
+        return BmpResult::badDimensions;
+    }
+    if (const BmpResult result = pixelForm(header, layout.form); result != BmpResult::ok) {
+        return result;
+    }
+    if (!readU32Le(fileBytes, kPixelOffsetField, layout.pixelOffset)) {
+        return BmpResult::truncated;
+    }
+    if (layout.pixelOffset < kFileHeaderSize + header.infoSize) {
+        return BmpResult::pixelOffsetInHeaders;
+    }
+    const std::uint64_t width = static_cast<std::uint64_t>(header.width);
+    const std::uint64_t height = static_cast<std::uint64_t>(header.height);
+    if (kImageHeaderSize + 2 * width * height > std::numeric_limits<std::uint32_t>::max()) {
+        return BmpResult::tooLarge;
+    }
+    layout.width = header.width;
+    layout.height = header.height;
+    layout.topDown = header.topDown;
+    layout.bitsPerPixel = header.bitsPerPixel;
+    layout.outputSize = static_cast<std::uint32_t>(2 * width * height);
+    layout.stride = (width * header.bitsPerPixel + 31) / 32 * 4;
+    if (pixelArrayEnd(layout) > fileBytes.size()) {
+        return BmpResult::truncated;
+    }
+    if (layout.form == BmpPixelForm::rgb565 &&
+        hasRgb555Masks(fileBytes, header, layout.pixelOffset)) {
+        layout.form = BmpPixelForm::rgb555;
+    }
+    if (isPaletteForm(layout.form)) {
+        readColourTable(fileBytes, header, layout);
+        if (!paletteIndicesFit(fileBytes, layout)) {
+            return BmpResult::badPaletteIndex;
+        }
+    }
+    return BmpResult::ok;
+}
+
+int convertBmpPixels(std::span<const std::uint8_t> fileBytes, const BmpLayout& layout,
+                     std::span<std::uint8_t> pixels) {
+    if (layout.height <= 0 || pixels.size() < layout.outputSize ||
+        pixelArrayEnd(layout) > fileBytes.size()) {
+        return 0;
+    }
+    const std::size_t outRow = 2 * static_cast<std::size_t>(layout.width);
+    for (std::int32_t k = 0; k < layout.height; ++k) {
+        const std::int32_t y = layout.topDown ? k : layout.height - 1 - k;
+        convertRow(layout, storedRow(fileBytes, layout, k),
+                   pixels.data() + static_cast<std::size_t>(y) * outRow);
+    }
+    return 1;
+}
+
+int convertBmpPixels(std::span<const std::uint8_t> fileBytes, std::span<std::uint8_t> pixels) {
+    BmpLayout layout;
+    if (readBmpLayout(fileBytes, layout) != BmpResult::ok) {
+        return 0;
+    }
+    return convertBmpPixels(fileBytes, layout, pixels);
+}

@@ -1,0 +1,119 @@
+// Reading BMP files and converting their pixels to the tool's RGB565 rows.
+//
+// Fields read, little-endian, offsets from the first byte of the file:
+//   0   2 bytes  signature "BM"
+//   10  u32      offset of the pixel array; it may not point into the headers
+//   14  u32      info header size: 40 or 56 (long form) or 12 (short form); others are refused
+//   long form   18 i32 width (> 0), 22 i32 height (negative: rows stored top row first),
+//               28 u16 bits per pixel, 30 u32 compression (only 0 or not 0 matters),
+//               46 u32 colours used (palette images only; 0 means all),
+//               54, 58, 62 u32 red, green, blue masks (16-bit, compression not 0, when present:
+//               inside a 56-byte header, or between a 40-byte header and the pixel array)
+//   short form  18 u16 width, 20 u16 height, 24 u16 bits per pixel; compression is 0
+//
+// Depths: 24 (blue, green, red), 32 (blue, green, red, ignored byte), 16 (5-5-5 with
+// compression 0 or with 5-5-5 masks, else 5-6-5 as stored), 1, 4 and 8 with compression 0
+// through the colour table. The colour table starts right after the info header, with 4-byte
+// entries (blue, green, red, unused; 3-byte in the short form), and ends where the pixel array
+// begins. Pixels of 1 and 4 bits are packed most significant bits first.
+//
+// Rows are stored bottom row first unless the height is negative; each starts
+// ((width * bits per pixel + 31) / 32) * 4 bytes after the previous one. The last row in the
+// file needs only its pixels, not its padding.
+//
+// Output: 2 * width * height bytes, one 16-bit value per pixel stored little-endian with red in
+// bits 15..11, green in 10..5 and blue in 4..0 (channels cut by dropping low bits), top row
+// first, rows without gaps.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+
+/// Why reading or converting an image failed; `ok` when it did not.
+enum class BmpResult : std::uint8_t {
+    ok,
+    cannotOpen,
+    isFolder,
+    readError,
+    outOfMemory,
+    badSignature,
+    unsupportedHeaderSize,
+    badDimensions,
+    pixelOffsetInHeaders,
+    unsupportedDepth,
+    compressedPalette,
+    truncated,
+    badPaletteIndex,
+    tooLarge,
+};
+
+/// A short lower-case description of result, for diagnostics ("is a folder").
+const char* bmpResultText(BmpResult result);
+
+/// A whole file in memory. Keep one across reads: its storage only grows, so converting many
+/// files allocates only when a file is larger than every file before it.
+struct FileBytes {
+    std::unique_ptr<std::uint8_t[]> storage;
+    std::size_t capacity = 0;
+    std::size_t size = 0;
+
+    std::span<const std::uint8_t> view() const { return {storage.get(), size}; }
+};
+
+/// Reads the whole file at path into file, reusing its storage. Fails with isFolder for a
+/// folder, cannotOpen, readError (seek, tell or a short read) or outOfMemory; file.size is 0
+/// after a failure.
+BmpResult readWholeFile(const std::string& path, FileBytes& file);
+
+/// Sets width and height (the number of rows, also for a top-down file) and returns 1 when the
+/// signature, the info header size and the width are accepted. The height may be 0 here and the
+/// depth is not examined; convertBmpPixels fails for those. Returns 0, with nothing set, else.
+int parseBmpHeader(std::span<const std::uint8_t> fileBytes, std::int32_t& width,
+                   std::int32_t& height);
+
+enum class BmpPixelForm : std::uint8_t {
+    palette1,
+    palette4,
+    palette8,
+    rgb555,
+    rgb565,
+    bgr24,
+    bgrx32
+};
+
+/// Everything the conversion needs, checked against the file.
+struct BmpLayout {
+    std::int32_t width = 0;
+    std::int32_t height = 0;
+    BmpPixelForm form = BmpPixelForm::bgr24;
+    std::uint16_t bitsPerPixel = 0;
+    bool topDown = false;
+    std::uint32_t pixelOffset = 0;
+    /// Bytes from the start of one stored row to the next.
+    std::uint64_t stride = 0;
+    /// 2 * width * height: the size of the output.
+    std::uint32_t outputSize = 0;
+    /// Colour table entries present; the palette beyond them is 0.
+    std::uint32_t paletteCount = 0;
+    std::array<std::uint16_t, 256> palette{};
+};
+
+/// Checks everything the conversion depends on, without allocating: header, depth, compression,
+/// pixel offset, size (16 + 2 * width * height must fit in 32 bits), colour table, that every
+/// row is inside the file, and every colour index. Returns ok with layout filled, or the first
+/// reason found. A file it accepts always converts.
+BmpResult readBmpLayout(std::span<const std::uint8_t> fileBytes, BmpLayout& layout);
+
+/// Converts the pixels of a file accepted by readBmpLayout (with this layout) into pixels, which
+/// holds at least layout.outputSize bytes. Returns 1, or 0 when pixels is too small or the layout
+/// does not fit the file.
+int convertBmpPixels(std::span<const std::uint8_t> fileBytes, const BmpLayout& layout,
+                     std::span<std::uint8_t> pixels);
+
+/// readBmpLayout and then the conversion. Returns 1, or 0 when the file is refused or pixels is
+/// smaller than 2 * width * height bytes.
+int convertBmpPixels(std::span<const std::uint8_t> fileBytes, std::span<std::uint8_t> pixels);
