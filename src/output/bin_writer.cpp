@@ -1,0 +1,413 @@
+// The bin writer: one pass over theme 0's group table with every variant's table walked in step,
+// preceded by a dry walk that proves the tables line up and the files fit 32-bit offsets, so
+// that a run that cannot succeed creates and truncates nothing.
+#include "output/bin_writer.h"
+
+#include <array>
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <new>
+
+#include "image/name_field.h"
+#include "output/bin_format.h"
+#include "platform/platform.h"
+
+namespace {
+
+// One file being written. An early return closes it unchecked: that path has already failed.
+struct OutputFile {
+    std::string path;
+    std::FILE* file = nullptr;
+
+    OutputFile() = default;
+    OutputFile(const OutputFile&) = delete;
+    OutputFile& operator=(const OutputFile&) = delete;
+    ~OutputFile() {
+        if (file) {
+            std::fclose(file);
+        }
+    }
+};
+
+std::string causeText(int err) {
+    return err != 0 ? std::strerror(err) : "unknown error";
+}
+
+bool openFile(OutputFile& out, std::string path, std::string& error) {
+    out.path = std::move(path);
+    errno = 0;
+    out.file = std::fopen(out.path.c_str(), "w+b");
+    if (!out.file) {
+        error = "cannot create " + out.path + ": " + causeText(errno);
+        return false;
+    }
+    return true;
+}
+
+bool writeBytes(OutputFile& out, const void* bytes, std::size_t size, std::string& error) {
+    errno = 0;
+    if (size != 0 && std::fwrite(bytes, 1, size, out.file) != size) {
+        error = "cannot write " + out.path + ": " + causeText(errno);
+        return false;
+    }
+    return true;
+}
+
+// 'P' bytes from one shared block, so padding a copy never allocates.
+bool writeFill(OutputFile& out, std::uint64_t count, std::string& error) {
+    static constexpr auto kFill = [] {
+        std::array<std::uint8_t, 4096> fill{};
+        fill.fill(kSlotFill);
+        return fill;
+    }();
+    while (count > 0) {
+        const std::size_t chunk =
+            count < kFill.size() ? static_cast<std::size_t>(count) : kFill.size();
+        if (!writeBytes(out, kFill.data(), chunk, error)) {
+            return false;
+        }
+        count -= chunk;
+    }
+    return true;
+}
+
+bool seekTo(OutputFile& out, std::uint64_t offset, std::string& error) {
+    errno = 0;
+    // fseek takes a long, which is 32-bit signed on some hosts.
+    if (offset > static_cast<std::uint64_t>(LONG_MAX) ||
+        std::fseek(out.file, static_cast<long>(offset), SEEK_SET) != 0) {
+        error = "cannot seek to " + std::to_string(offset) + " in " + out.path + ": " +
+                causeText(errno);
+        return false;
+    }
+    return true;
+}
+
+bool closeFile(OutputFile& out, std::string& error) {
+    errno = 0;
+    const int result = std::fclose(out.file);
+    out.file = nullptr; // released even when the close reports a failure
+    if (result != 0) {
+        error = "cannot close " + out.path + ": " + causeText(errno);
+        return false;
+    }
+    return true;
+}
+
+std::string indexPath(const std::string& rootPath) {
+    return joinPath(rootPath, "Index.bin");
+}
+
+std::string themePath(const std::string& rootPath, int theme) {
+    return joinPath(joinPath(rootPath, std::to_string(theme)), "Theme.bin");
+}
+
+// The lock-step walk: per present theme (theme 0 first) the group and image at the current
+// position.
+struct ThemeCursor {
+    int theme = 0;
+    const ImageGroup* group = nullptr;
+    const ImageRecord* image = nullptr;
+};
+
+struct Walk {
+    std::array<ThemeCursor, kThemeSlots> cursors;
+    int count = 0;
+
+    Walk(const GroupTables& groupTables, const ThemeFlags& themePresent) {
+        for (int n = 0; n < kThemeSlots; ++n) {
+            if (themePresent[n] != 0) {
+                const ImageGroup* head = groupTables[n].get();
+                cursors[count++] = {n, head ? head->next.get() : nullptr, nullptr};
+            }
+        }
+    }
+    ThemeCursor* begin() { return cursors.data(); }
+    ThemeCursor* end() { return cursors.data() + count; }
+
+    void enterGroup() {
+        for (ThemeCursor& c : *this) {
+            c.image = c.group->images.get();
+        }
+    }
+    void nextImage() {
+        for (ThemeCursor& c : *this) {
+            c.image = c.image->next.get();
+        }
+    }
+    void nextGroup() {
+        for (ThemeCursor& c : *this) {
+            c.group = c.group->next.get();
+        }
+    }
+    /// The slot for the current image: the largest copy, rounded up to whole 32-bit words for
+    /// uncompressed images (run-length images are whole words already).
+    std::uint64_t slotSize(int compress) {
+        std::uint64_t size = 0;
+        for (const ThemeCursor& c : *this) {
+            size = c.image->dataSize > size ? c.image->dataSize : size;
+        }
+        return compress != 0 ? size : (size + 3) / 4 * 4;
+    }
+};
+
+std::uint32_t baseGroupCount(const GroupTables& groupTables) {
+    return groupTables[0]->count;
+}
+
+struct Layout {
+    std::uint64_t indexSize = 0;
+    std::uint64_t themeSize = 0;
+    std::uint32_t largestGroup = 0;
+};
+
+// What a short table falls short of: theme 0's counts decide every theme's layout.
+const char* comparedWith(int theme) {
+    return theme == 0 ? "its count says" : "theme 0";
+}
+
+bool checkCursors(Walk& walk, const std::string& rootPath, std::string& error) {
+    const ImageGroup* base = walk.cursors[0].group;
+    for (const ThemeCursor& c : walk) {
+        if (!c.image) {
+            const std::string group = std::string(nameFieldView(base->name.data(), kGroupNameSize));
+            error = "cannot write " + themePath(rootPath, c.theme) + ": theme " +
+                    std::to_string(c.theme) + " has fewer images in group " + group + " than " +
+                    comparedWith(c.theme);
+            return false;
+        }
+        if (!c.image->data && c.image->dataSize != 0) {
+            error = "cannot write " + themePath(rootPath, c.theme) + ": no image data for " +
+                    c.image->path;
+            return false;
+        }
+    }
+    return true;
+}
+
+// Walks the tables as writeBinFiles will, without touching a file.
+bool checkTables(const GroupTables& groupTables, const ThemeFlags& themePresent,
+                 const std::string& rootPath, int compress, Layout& layout, std::string& error) {
+    if (themePresent[0] == 0 || !groupTables[0]) {
+        error = "cannot write " + indexPath(rootPath) + ": theme 0 is missing";
+        return false;
+    }
+    const std::uint32_t groupCount = baseGroupCount(groupTables);
+    if (groupCount == 0) {
+        error = "cannot write " + indexPath(rootPath) + ": theme 0 has no images";
+        return false;
+    }
+    Walk walk(groupTables, themePresent);
+    std::uint64_t slotTotal = 0;
+    layout.indexSize = kBinFileHeaderSize + std::uint64_t{groupCount} * kGroupDirectoryEntrySize;
+    for (std::uint32_t g = 0; g < groupCount; ++g) {
+        for (const ThemeCursor& c : walk) {
+            if (!c.group) {
+                error = "cannot write " + themePath(rootPath, c.theme) + ": theme " +
+                        std::to_string(c.theme) + " has fewer groups than " + comparedWith(c.theme);
+                return false;
+            }
+        }
+        const std::uint32_t imageCount = walk.cursors[0].group->count;
+        layout.largestGroup = imageCount > layout.largestGroup ? imageCount : layout.largestGroup;
+        layout.indexSize += kGroupHeaderSize + std::uint64_t{imageCount} * kImageEntrySize;
+        walk.enterGroup();
+        for (std::uint32_t k = 0; k < imageCount; ++k) {
+            if (!checkCursors(walk, rootPath, error)) {
+                return false;
+            }
+            slotTotal += walk.slotSize(compress);
+            walk.nextImage();
+        }
+        walk.nextGroup();
+    }
+    layout.indexSize += kEndMarkerSize;
+    layout.themeSize = kBinFileHeaderSize + slotTotal + kEndMarkerSize;
+    if (layout.themeSize > UINT32_MAX || layout.indexSize > UINT32_MAX) {
+        const bool theme = layout.themeSize > UINT32_MAX;
+        error = "cannot write " + (theme ? themePath(rootPath, 0) : indexPath(rootPath)) +
+                ": it would be " + std::to_string(theme ? layout.themeSize : layout.indexSize) +
+                " bytes long, beyond the 4 GiB that its 32-bit offsets reach";
+        return false;
+    }
+    return true;
+}
+
+struct BinFiles {
+    OutputFile index;
+    std::array<OutputFile, kThemeSlots> themes;
+};
+
+// Index.bin just before theme 0's Theme.bin, then the variants in increasing order; the first
+// file that cannot be created stops the opening.
+bool openFiles(BinFiles& files, const ThemeFlags& themePresent, const std::string& rootPath,
+               std::string& error) {
+    for (int n = 0; n < kThemeSlots; ++n) {
+        if (themePresent[n] == 0) {
+            continue;
+        }
+        if (n == 0 && !openFile(files.index, indexPath(rootPath), error)) {
+            return false;
+        }
+        if (!openFile(files.themes[n], themePath(rootPath, n), error)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool writeFileHeaders(BinFiles& files, Walk& walk, std::uint32_t groupCount, std::string& error) {
+    std::array<std::uint8_t, kBinFileHeaderSize> buffer;
+    makeFileHeader(buffer, kIndexTag, groupCount);
+    if (!writeBytes(files.index, buffer.data(), buffer.size(), error)) {
+        return false;
+    }
+    makeFileHeader(buffer, kThemeTag, 0);
+    for (const ThemeCursor& c : walk) {
+        if (!writeBytes(files.themes[c.theme], buffer.data(), buffer.size(), error)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// Every theme's copy of the current image, each padded with 'P' to the slot's length. Each slot
+// starts at the current end of every Theme.bin, so those files are written straight through.
+bool writeSlot(BinFiles& files, Walk& walk, std::uint64_t slotSize, std::string& error) {
+    for (const ThemeCursor& c : walk) {
+        OutputFile& out = files.themes[c.theme];
+        if (!writeBytes(out, c.image->data.get(), c.image->dataSize, error) ||
+            !writeFill(out, slotSize - c.image->dataSize, error)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// Writes the current group's header and image entries into Index.bin at indexOffset and its
+// slots into every Theme.bin; adds the group's slot bytes to dataOffset.
+bool writeGroup(BinFiles& files, Walk& walk, int compress, std::uint32_t indexOffset,
+                std::uint32_t& dataOffset, std::uint8_t* imageTable, std::string& error) {
+    const std::uint32_t imageCount = walk.cursors[0].group->count;
+    std::array<std::uint8_t, kGroupHeaderSize> buffer;
+    serialize(GroupHeader{imageCount, dataOffset}, buffer);
+    if (!seekTo(files.index, indexOffset, error) ||
+        !writeBytes(files.index, buffer.data(), buffer.size(), error)) {
+        return false;
+    }
+    std::uint32_t groupDataSize = 0;
+    walk.enterGroup();
+    for (std::uint32_t k = 0; k < imageCount; ++k) {
+        // The dry walk proved that every sum here fits in 32 bits.
+        const auto slotSize = static_cast<std::uint32_t>(walk.slotSize(compress));
+        if (!writeSlot(files, walk, slotSize, error)) {
+            return false;
+        }
+        ImageEntry entry;
+        copyNameField(entry.name.data(), entry.name.size(),
+                      nameFieldView(walk.cursors[0].image->name.data(), kImageNameSize));
+        entry.slotOffset = groupDataSize;
+        entry.slotSize = slotSize;
+        serialize(entry, std::span<std::uint8_t, kImageEntrySize>(
+                             imageTable + std::size_t{k} * kImageEntrySize, kImageEntrySize));
+        groupDataSize += slotSize;
+        walk.nextImage();
+    }
+    dataOffset += groupDataSize;
+    return writeBytes(files.index, imageTable, std::size_t{imageCount} * kImageEntrySize, error);
+}
+
+bool writeEndMarkers(BinFiles& files, Walk& walk, std::string& error) {
+    std::array<std::uint8_t, kEndMarkerBufferSize> buffer;
+    for (const ThemeCursor& c : walk) {
+        makeEndMarker(buffer, kThemeTag);
+        if (!writeBytes(files.themes[c.theme], buffer.data(), kEndMarkerSize, error)) {
+            return false;
+        }
+        if (c.theme == 0) {
+            makeEndMarker(buffer, kIndexTag);
+            if (!writeBytes(files.index, buffer.data(), kEndMarkerSize, error)) {
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
+bool closeFiles(BinFiles& files, Walk& walk, std::string& error) {
+    for (const ThemeCursor& c : walk) {
+        if (!closeFile(files.themes[c.theme], error)) {
+            return false;
+        }
+        if (c.theme == 0 && !closeFile(files.index, error)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+std::string outOfMemory(const std::string& path, const char* what) {
+    return "cannot write " + path + ": out of memory for the " + what;
+}
+
+} // namespace
+
+int writeBinFiles(const GroupTables& groupTables, const ThemeFlags& themePresent,
+                  const std::string& rootPath, int compress, std::string& error) {
+    Layout layout;
+    if (!checkTables(groupTables, themePresent, rootPath, compress, layout, error)) {
+        return 0;
+    }
+    BinFiles files;
+    if (!openFiles(files, themePresent, rootPath, error)) {
+        return 0;
+    }
+    const std::uint32_t groupCount = baseGroupCount(groupTables);
+    Walk walk(groupTables, themePresent);
+    if (!writeFileHeaders(files, walk, groupCount, error)) {
+        return 0;
+    }
+    const std::unique_ptr<std::uint8_t[]> directory = allocGroupDirectory(groupCount);
+    if (!directory) {
+        error = outOfMemory(files.index.path, "group directory");
+        return 0;
+    }
+    const std::unique_ptr<std::uint8_t[]> imageTable(
+        new (std::nothrow) std::uint8_t[std::size_t{layout.largestGroup} * kImageEntrySize]);
+    if (!imageTable) {
+        error = outOfMemory(files.index.path, "image entries");
+        return 0;
+    }
+
+    // Offsets follow the layout the dry walk measured, so none of them can wrap.
+    auto indexOffset =
+        static_cast<std::uint32_t>(kBinFileHeaderSize + groupCount * kGroupDirectoryEntrySize);
+    auto dataOffset = static_cast<std::uint32_t>(kBinFileHeaderSize);
+    for (std::uint32_t g = 0; g < groupCount; ++g) {
+        const ImageGroup* base = walk.cursors[0].group;
+        GroupDirectoryEntry entry;
+        copyNameField(entry.name.data(), entry.name.size(),
+                      nameFieldView(base->name.data(), kGroupNameSize));
+        entry.groupOffset = indexOffset;
+        serialize(entry, std::span<std::uint8_t, kGroupDirectoryEntrySize>(
+                             directory.get() + std::size_t{g} * kGroupDirectoryEntrySize,
+                             kGroupDirectoryEntrySize));
+        if (!writeGroup(files, walk, compress, indexOffset, dataOffset, imageTable.get(), error)) {
+            return 0;
+        }
+        indexOffset += static_cast<std::uint32_t>(kGroupHeaderSize + base->count * kImageEntrySize);
+        walk.nextGroup();
+    }
+
+    // The directory goes in last, into the gap left after the file header.
+    if (!writeEndMarkers(files, walk, error) || !seekTo(files.index, kBinFileHeaderSize, error) ||
+        !writeBytes(files.index, directory.get(),
+                    std::size_t{groupCount} * kGroupDirectoryEntrySize, error) ||
+        !closeFiles(files, walk, error)) {
+        return 0;
+    }
+    return 1;
+}
