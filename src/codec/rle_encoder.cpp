@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "codec/image_format.h"
+#include "codec/run_scan.h"
 
 namespace {
 
@@ -28,13 +29,6 @@ template <class Unit> void storeControl(std::uint8_t* out, std::uint32_t control
     }
 }
 
-// Units are loaded in host order: they are only compared, and stored back in the same order.
-template <class Unit> Unit loadUnit(const std::uint8_t* bytes) {
-    Unit unit;
-    std::memcpy(&unit, bytes, sizeof(Unit));
-    return unit;
-}
-
 template <class UnitType> struct UnitsInMemory {
     using Unit = UnitType;
     const std::uint8_t* bytes;
@@ -42,6 +36,12 @@ template <class UnitType> struct UnitsInMemory {
     Unit at(std::size_t index) const { return loadUnit<Unit>(bytes + index * sizeof(Unit)); }
     void copy(std::uint8_t* out, std::size_t first, std::size_t count) const {
         std::memcpy(out, bytes + first * sizeof(Unit), count * sizeof(Unit));
+    }
+    std::size_t findTriple(std::size_t from, std::size_t count) const {
+        return ::findTriple<Unit>(bytes, from, count);
+    }
+    std::size_t findRunEnd(std::size_t from, std::size_t count, Unit value) const {
+        return ::findRunEnd<Unit>(bytes, from, count, value);
     }
 };
 
@@ -62,6 +62,12 @@ struct WordsWithPartialTail {
         if (inMemory < count) {
             std::memcpy(out + inMemory * 4, tail, 4);
         }
+    }
+    std::size_t findTriple(std::size_t from, std::size_t count) const {
+        return findTripleEach([this](std::size_t index) { return at(index); }, from, count);
+    }
+    std::size_t findRunEnd(std::size_t from, std::size_t count, Unit value) const {
+        return findRunEndEach([this](std::size_t index) { return at(index); }, from, count, value);
     }
 };
 
@@ -108,24 +114,24 @@ std::size_t encodeSequence(std::uint8_t* destination, const Source& units, std::
     constexpr RunFormat kFormat = runFormat<Unit>();
     const std::uint32_t endFlags = kFormat.rowEnd | (lastRow ? kFormat.imageEnd : 0);
     std::uint8_t* out = destination;
-    std::size_t literalStart = 0;
+    // i always starts a run, so the next three equal units start a maximal run, and every unit
+    // before them belongs to a run of one or two: the pending literal.
     std::size_t i = 0;
     while (i < count) {
-        const Unit value = units.at(i);
-        const std::size_t runStart = i;
-        for (++i; i < count && units.at(i) == value; ++i) {
+        const std::size_t runStart = units.findTriple(i, count);
+        if (runStart == count) {
+            break;
         }
-        if (i - runStart < 3) {
-            continue;
+        const Unit value = units.at(runStart);
+        const std::size_t runEnd = units.findRunEnd(runStart + 3, count, value);
+        if (i < runStart) {
+            out = writeLiteral<Unit>(out, units, i, runStart, 0);
         }
-        if (literalStart < runStart) {
-            out = writeLiteral<Unit>(out, units, literalStart, runStart, 0);
-        }
-        out = writeRepeat<Unit>(out, value, i - runStart, i == count ? endFlags : 0);
-        literalStart = i;
+        out = writeRepeat<Unit>(out, value, runEnd - runStart, runEnd == count ? endFlags : 0);
+        i = runEnd;
     }
-    if (literalStart < count) {
-        out = writeLiteral<Unit>(out, units, literalStart, count, endFlags);
+    if (i < count) {
+        out = writeLiteral<Unit>(out, units, i, count, endFlags);
     }
     return static_cast<std::size_t>(out - destination) / sizeof(Unit);
 }
