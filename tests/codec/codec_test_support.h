@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <vector>
 
@@ -52,15 +53,11 @@ inline std::vector<std::uint8_t> encodeGuarded(const std::vector<std::uint8_t>& 
         rleImageSizeBound(header.width, header.height, header.bitsPerPixel, rowMode);
     std::vector<std::uint8_t> out(bound + 64, 0xA5);
     const int words = encodeRleImage(block.data(), out.data(), rowMode);
-    if (words < 0) {
-        EXPECT_EQ(out, std::vector<std::uint8_t>(bound + 64, 0xA5)) << "refused but wrote";
-        return {};
-    }
-    const std::size_t size = static_cast<std::size_t>(words) * 4;
+    const std::size_t size = words < 0 ? 0 : static_cast<std::size_t>(words) * 4;
     EXPECT_LE(size, bound);
-    for (std::size_t i = size; i < out.size(); ++i) {
-        EXPECT_EQ(out[i], 0xA5) << "written past the result at byte " << i;
-    }
+    EXPECT_EQ(std::vector<std::uint8_t>(out.begin() + std::min(size, out.size()), out.end()),
+              std::vector<std::uint8_t>(out.size() - std::min(size, out.size()), 0xA5))
+        << "written past the result";
     out.resize(size);
     return out;
 }

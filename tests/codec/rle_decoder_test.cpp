@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 
 #include "codec_test_support.h"
 
@@ -14,19 +15,28 @@ using codec_test::Units;
 
 constexpr std::uint32_t X = 0xF800, Y = 0x07E0;
 
+using F = RleDecodeFailure;
+
 struct FailureCase {
     std::string name;
+    F failure;
     ImageHeader header;
     Units units;
-    RleDecodeFailure failure;
-    int rowMode = 1;
+    int rowMode;
+    std::size_t cutBytes; // taken off the end of the blob
 };
+
+FailureCase fails(std::string name, F failure, ImageHeader header, Units units, int rowMode = 1,
+                  std::size_t cutBytes = 0) {
+    return {std::move(name), failure, header, std::move(units), rowMode, cutBytes};
+}
 
 class DecoderFailureTest : public ::testing::TestWithParam<FailureCase> {};
 
 TEST_P(DecoderFailureTest, NamesTheDefect) {
     const FailureCase& c = GetParam();
     auto blob = codec_test::makeBlob(c.header, c.units, c.header.magic == kRle4Magic ? 2 : 4);
+    blob.resize(blob.size() - c.cutBytes);
     RleDecodeResult result;
     EXPECT_FALSE(decodeRleImage(blob, c.rowMode, result));
     EXPECT_EQ(result.failure, c.failure) << rleDecodeFailureText(result.failure);
@@ -39,67 +49,30 @@ constexpr ImageHeader kRle5x2{kRle5Magic, 4, 2, 32};
 INSTANTIATE_TEST_SUITE_P(
     Blobs, DecoderFailureTest,
     ::testing::Values(
-        FailureCase{"BadMagic", {kPri0Magic, 4, 2, 16}, {}, RleDecodeFailure::kBadMagic},
-        FailureCase{"Rle4Of32Bits", {kRle4Magic, 4, 2, 32}, {}, RleDecodeFailure::kBadBitsPerPixel},
-        FailureCase{
-            "TooLarge", {kRle5Magic, 65535, 65535, 32}, {}, RleDecodeFailure::kImageTooLarge},
-        FailureCase{"HugeImageFewUnits",
-                    {kRle4Magic, 4000, 4000, 16},
-                    {0x2003, X},
-                    RleDecodeFailure::kTruncatedRuns},
-        FailureCase{"NoRuns", kRle4x2, {}, RleDecodeFailure::kTruncatedRuns},
-        FailureCase{"RunsStopEarly",
-                    kRle4x2,
-                    {0x6004, X, 0x0002, X, Y, 0x0001},
-                    RleDecodeFailure::kTruncatedRuns},
-        FailureCase{"LiteralDataCut",
-                    kRle4x2,
-                    {0x6004, X, 0xC004, X, Y, X},
-                    RleDecodeFailure::kTruncatedRuns},
-        FailureCase{"Rle4Bit12", kRle4x2, {0x7004, X, 0xE004, Y}, RleDecodeFailure::kReservedBits},
-        FailureCase{
-            "Rle5Bit24", kRle5x2, {0x07000004, X, 0x0E000004, Y}, RleDecodeFailure::kReservedBits},
-        FailureCase{
-            "Rle5Bit31", kRle5x2, {0x86000004, X, 0x0E000004, Y}, RleDecodeFailure::kReservedBits},
-        FailureCase{"ZeroLength", kRle4x2, {0x6000, X, 0xE004, Y}, RleDecodeFailure::kZeroLength},
-        FailureCase{
-            "RunPastRowEnd", kRle4x2, {0x6005, X, 0xE003, Y}, RleDecodeFailure::kRunPastRowEnd},
-        FailureCase{
-            "RunAcrossRows", kRle4x2, {0x2003, X, 0x2002, Y}, RleDecodeFailure::kRunPastRowEnd},
-        FailureCase{
-            "MissingRowEnd", kRle4x2, {0x2004, X, 0xE004, Y}, RleDecodeFailure::kMissingRowEnd},
-        FailureCase{"EarlyRowEnd",
-                    kRle4x2,
-                    {0x6003, X, 0x6001, Y, 0xE004, Y},
-                    RleDecodeFailure::kEarlyRowEnd},
-        FailureCase{
-            "MissingImageEnd", kRle4x2, {0x6004, X, 0x6004, Y}, RleDecodeFailure::kMissingImageEnd},
-        FailureCase{"ImageEndOnFirstRow",
-                    kRle4x2,
-                    {0xE004, X, 0xE004, Y},
-                    RleDecodeFailure::kMisplacedImageEnd},
-        FailureCase{"ImageEndWithoutRowEnd",
-                    kRle4x2,
-                    {0x6004, X, 0xA002, Y, 0xE002, Y},
-                    RleDecodeFailure::kMisplacedImageEnd},
-        FailureCase{"WordModeRowEndPerRow",
-                    kRle5x2,
-                    {0x06000004, X, 0x0E000004, Y},
-                    RleDecodeFailure::kEarlyRowEnd,
-                    0}),
-    [](const auto& info) { return info.param.name; });
-
-TEST(DecoderTest, ShortHeaderAndMissingPaddingAreTruncations) {
-    RleDecodeResult result;
-    const std::vector<std::uint8_t> header(15, 0);
-    EXPECT_FALSE(decodeRleImage(header, 1, result));
-    EXPECT_EQ(result.failure, RleDecodeFailure::kTruncatedHeader);
-
-    auto blob = codec_test::makeBlob({kRle4Magic, 2, 1, 16}, {0xC002, X, Y}, 2);
-    blob.resize(blob.size() - 2); // keeps the run, drops the padding unit
-    EXPECT_FALSE(decodeRleImage(blob, 1, result));
-    EXPECT_EQ(result.failure, RleDecodeFailure::kTruncatedRuns);
-}
+        fails("ShortHeader", F::kTruncatedHeader, kRle4x2, {}, 1, 1),
+        fails("BadMagic", F::kBadMagic, {kPri0Magic, 4, 2, 16}, {}),
+        fails("Rle4Of32Bits", F::kBadBitsPerPixel, {kRle4Magic, 4, 2, 32}, {}),
+        fails("TooLarge", F::kImageTooLarge, {kRle5Magic, 65535, 65535, 32}, {}),
+        fails("HugeImageFewUnits", F::kTruncatedRuns, {kRle4Magic, 4000, 4000, 16}, {0x2003, X}),
+        fails("NoRuns", F::kTruncatedRuns, kRle4x2, {}),
+        fails("RunsStopEarly", F::kTruncatedRuns, kRle4x2, {0x6004, X, 0x0002, X, Y, 0x0001}),
+        fails("LiteralDataCut", F::kTruncatedRuns, kRle4x2, {0x6004, X, 0xC004, X, Y, X}),
+        fails("MissingPadding", F::kTruncatedRuns, {kRle4Magic, 2, 1, 16}, {0xC002, X, Y}, 1, 2),
+        fails("Rle4Bit12", F::kReservedBits, kRle4x2, {0x7004, X, 0xE004, Y}),
+        fails("Rle5Bit24", F::kReservedBits, kRle5x2, {0x07000004, X, 0x0E000004, Y}),
+        fails("Rle5Bit31", F::kReservedBits, kRle5x2, {0x86000004, X, 0x0E000004, Y}),
+        fails("ZeroLength", F::kZeroLength, kRle4x2, {0x6000, X, 0xE004, Y}),
+        fails("RunPastRowEnd", F::kRunPastRowEnd, kRle4x2, {0x6005, X, 0xE003, Y}),
+        fails("RunAcrossRows", F::kRunPastRowEnd, kRle4x2, {0x2003, X, 0x2002, Y}),
+        fails("MissingRowEnd", F::kMissingRowEnd, kRle4x2, {0x2004, X, 0xE004, Y}),
+        fails("EarlyRowEnd", F::kEarlyRowEnd, kRle4x2, {0x6003, X, 0x6001, Y, 0xE004, Y}),
+        fails("MissingImageEnd", F::kMissingImageEnd, kRle4x2, {0x6004, X, 0x6004, Y}),
+        fails("ImageEndOnFirstRow", F::kMisplacedImageEnd, kRle4x2, {0xE004, X, 0xE004, Y}),
+        fails("ImageEndWithoutRowEnd", F::kMisplacedImageEnd, kRle4x2,
+              {0x6004, X, 0xA002, Y, 0xE002, Y}),
+        // Row-mode runs of 32-bit pixels read as word mode.
+        fails("RowsReadAsWords", F::kEarlyRowEnd, kRle5x2, {0x06000004, X, 0x0E000004, Y}, 0)),
+    [](const auto& testInfo) { return testInfo.param.name; });
 
 TEST(DecoderTest, IgnoresSlotFillerAfterTheImage) {
     // The padding unit's value carries no meaning.
@@ -110,17 +83,6 @@ TEST(DecoderTest, IgnoresSlotFillerAfterTheImage) {
     ASSERT_TRUE(decodeRleImage(blob, 1, result)) << rleDecodeFailureText(result.failure);
     EXPECT_EQ(result.blobSize, size);
     EXPECT_EQ(result.pri0Block, codec_test::makePri0Block(2, 1, 16, {X, Y}));
-}
-
-TEST(DecoderTest, Rle5Of32BitsFollowsTheGivenMode) {
-    const auto block = codec_test::makePri0Block(2, 2, 32, {X, X, X, Y});
-    for (int rowMode : {1, 0}) {
-        const auto blob = codec_test::encodeGuarded(block, rowMode);
-        RleDecodeResult result;
-        ASSERT_TRUE(decodeRleImage(blob, rowMode, result));
-        EXPECT_EQ(result.pri0Block, block);
-        EXPECT_FALSE(decodeRleImage(blob, 1 - rowMode, result));
-    }
 }
 
 TEST(DecoderTest, SurvivesEveryTruncationAndBitFlip) {

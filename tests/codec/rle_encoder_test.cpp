@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 
 #include "codec/rle_decoder.h"
 #include "codec_test_support.h"
@@ -19,19 +20,24 @@ constexpr std::uint32_t X32 = 0xFF102030, Y32 = 0x00405060, Z32 = 0x0070A0B0;
 struct ExactCase {
     std::string name;
     int width, height, bitsPerPixel, rowMode;
-    Units pixels; // in units of bitsPerPixel / 8 bytes
-    std::uint32_t magic;
+    Units pixels;  // units of bitsPerPixel / 8 bytes
     Units payload; // expected units, padding left out
 };
+
+ExactCase exact(std::string name, int width, int height, int bitsPerPixel, int rowMode,
+                Units pixels, Units payload) {
+    return {std::move(name), width, height, bitsPerPixel, rowMode, pixels, payload};
+}
 
 class EncoderExactTest : public ::testing::TestWithParam<ExactCase> {};
 
 TEST_P(EncoderExactTest, WritesEveryUnitAndByte) {
     const ExactCase& c = GetParam();
     const auto block = codec_test::makePri0Block(c.width, c.height, c.bitsPerPixel, c.pixels);
-    const std::size_t unitBytes = c.magic == kRle4Magic ? 2 : 4;
+    const bool rle4 = c.rowMode != 0 && c.bitsPerPixel == 16;
     const auto expected =
-        codec_test::makeBlob({c.magic, c.width, c.height, c.bitsPerPixel}, c.payload, unitBytes);
+        codec_test::makeBlob({rle4 ? kRle4Magic : kRle5Magic, c.width, c.height, c.bitsPerPixel},
+                             c.payload, rle4 ? 2 : 4);
     EXPECT_EQ(codec_test::encodeGuarded(block, c.rowMode), expected);
 
     RleDecodeResult decoded;
@@ -42,107 +48,39 @@ TEST_P(EncoderExactTest, WritesEveryUnitAndByte) {
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Rows, EncoderExactTest,
+    Images, EncoderExactTest,
     ::testing::Values(
         // The worked examples.
-        ExactCase{"XXXYZ", 5, 1, 16, 1, {X, X, X, Y, Z}, kRle4Magic, {0x2003, X, 0xC002, Y, Z}},
-        ExactCase{"TwoRows",
-                  4,
-                  2,
-                  16,
-                  1,
-                  {X, X, X, X, Y, Z, Y, Z},
-                  kRle4Magic,
-                  {0x6004, X, 0xC004, Y, Z, Y, Z}},
-        ExactCase{"LiteralBeforeRepeat",
-                  5,
-                  1,
-                  16,
-                  1,
-                  {X, X, Y, Y, Y},
-                  kRle4Magic,
-                  {0x0002, X, X, 0xE003, Y}},
-        ExactCase{"WorstCaseRow",
-                  5,
-                  1,
-                  16,
-                  1,
-                  {X, Y, Y, Y, Z},
-                  kRle4Magic,
-                  {0x0001, X, 0x2003, Y, 0xC001, Z}},
-        ExactCase{"Rle5Rows",
-                  5,
-                  1,
-                  32,
-                  1,
-                  {X32, X32, X32, Y32, Z32},
-                  kRle5Magic,
-                  {0x02000003, X32, 0x0C000002, Y32, Z32}},
-        // Boundaries of a repeat run, and flags over several rows.
-        ExactCase{"OnePixel", 1, 1, 16, 1, {X}, kRle4Magic, {0xC001, X}},
-        ExactCase{"EqualPairStaysLiteral", 2, 1, 16, 1, {X, X}, kRle4Magic, {0xC002, X, X}},
-        ExactCase{"ThreeEqualRepeat", 3, 1, 16, 1, {X, X, X}, kRle4Magic, {0xE003, X}},
-        ExactCase{"PairsStayOneLiteral",
-                  6,
-                  1,
-                  16,
-                  1,
-                  {X, X, Y, Y, Z, Z},
-                  kRle4Magic,
-                  {0xC006, X, X, Y, Y, Z, Z}},
-        ExactCase{
-            "AdjacentRepeats", 6, 1, 16, 1, {X, X, X, Y, Y, Y}, kRle4Magic, {0x2003, X, 0xE003, Y}},
-        ExactCase{"OneColourRunPerRow",
-                  4,
-                  3,
-                  16,
-                  1,
-                  Units(12, X),
-                  kRle4Magic,
-                  {0x6004, X, 0x6004, X, 0xE004, X}},
-        ExactCase{"LastRowLiteralBeforeRepeat",
-                  4,
-                  2,
-                  16,
-                  1,
-                  {X, Y, X, Y, Z, X, X, X},
-                  kRle4Magic,
-                  {0x4004, X, Y, X, Y, 0x0001, Z, 0xE003, X}},
-        ExactCase{"SinglesAndTriples",
-                  9,
-                  1,
-                  16,
-                  1,
-                  {X, Y, Y, Y, Z, Y, Y, Y, X},
-                  kRle4Magic,
-                  {0x0001, X, 0x2003, Y, 0x0001, Z, 0x2003, Y, 0xC001, X}},
-        ExactCase{"Rle5TwoRows",
-                  2,
-                  2,
-                  32,
-                  1,
-                  {X32, Y32, Y32, Y32},
-                  kRle5Magic,
-                  {0x04000002, X32, Y32, 0x0C000002, Y32, Y32}},
+        exact("XXXYZ", 5, 1, 16, 1, {X, X, X, Y, Z}, {0x2003, X, 0xC002, Y, Z}),
+        exact("TwoRows", 4, 2, 16, 1, {X, X, X, X, Y, Z, Y, Z}, {0x6004, X, 0xC004, Y, Z, Y, Z}),
+        exact("LiteralBeforeRepeat", 5, 1, 16, 1, {X, X, Y, Y, Y}, {0x0002, X, X, 0xE003, Y}),
+        exact("WorstCaseRow", 5, 1, 16, 1, {X, Y, Y, Y, Z}, {0x0001, X, 0x2003, Y, 0xC001, Z}),
+        exact("Rle5Rows", 5, 1, 32, 1, {X32, X32, X32, Y32, Z32},
+              {0x02000003, X32, 0x0C000002, Y32, Z32}),
+        // Boundaries of a repeat run, and the flags over several rows.
+        exact("OnePixel", 1, 1, 16, 1, {X}, {0xC001, X}),
+        exact("EqualPairStaysLiteral", 2, 1, 16, 1, {X, X}, {0xC002, X, X}),
+        exact("ThreeEqualRepeat", 3, 1, 16, 1, {X, X, X}, {0xE003, X}),
+        exact("PairsStayOneLiteral", 6, 1, 16, 1, {X, X, Y, Y, Z, Z}, {0xC006, X, X, Y, Y, Z, Z}),
+        exact("AdjacentRepeats", 6, 1, 16, 1, {X, X, X, Y, Y, Y}, {0x2003, X, 0xE003, Y}),
+        exact("OneColourRunPerRow", 4, 3, 16, 1, Units(12, X), {0x6004, X, 0x6004, X, 0xE004, X}),
+        exact("LastRowLiteralBeforeRepeat", 4, 2, 16, 1, {X, Y, X, Y, Z, X, X, X},
+              {0x4004, X, Y, X, Y, 0x0001, Z, 0xE003, X}),
+        exact("SinglesAndTriples", 9, 1, 16, 1, {X, Y, Y, Y, Z, Y, Y, Y, X},
+              {0x0001, X, 0x2003, Y, 0x0001, Z, 0x2003, Y, 0xC001, X}),
+        exact("Rle5TwoRows", 2, 2, 32, 1, {X32, Y32, Y32, Y32},
+              {0x04000002, X32, Y32, 0x0C000002, Y32, Y32}),
         // Word mode: one sequence over the whole pixel area, rows ignored.
-        ExactCase{"WordsSpanRows", 2, 2, 32, 0, Units(4, X32), kRle5Magic, {0x0E000004, X32}},
-        ExactCase{"WordsOfOddPixelCount",
-                  3,
-                  1,
-                  16,
-                  0,
-                  {X, Y, Z},
-                  kRle5Magic,
-                  {0x0C000002, X | Y << 16, Z}},
-        ExactCase{"WordsOf24BitPixels",
-                  3,
-                  1,
-                  24,
-                  0,
-                  Units(3, 0x0A0B0C),
-                  kRle5Magic,
-                  {0x0C000003, 0x0C0A0B0C, 0x0B0C0A0B, 0x0000000A}}),
-    [](const auto& info) { return info.param.name; });
+        exact("WordsSpanRows", 2, 2, 32, 0, Units(4, X32), {0x0E000004, X32}),
+        exact("WordsOfOddPixelCount", 3, 1, 16, 0, {X, Y, Z}, {0x0C000002, X | Y << 16, Z}),
+        exact("WordsOf24BitPixels", 3, 1, 24, 0, Units(3, 0x0A0B0C),
+              {0x0C000003, 0x0C0A0B0C, 0x0B0C0A0B, 0x0000000A}),
+        // No pixels: a header-only blob.
+        exact("Width0", 0, 1, 16, 1, {}, {}), exact("Height0", 1, 0, 16, 1, {}, {}),
+        exact("NegativeWidth", -3, 2, 16, 1, {}, {}), exact("NegativeHeight", 2, -1, 32, 1, {}, {}),
+        exact("WordsOfNothing", 0, 0, 32, 0, {}, {}), exact("WordsNegative", -2, -2, 16, 0, {}, {}),
+        exact("WordsNegativeDepth", 4, 4, -16, 0, {}, {})),
+    [](const auto& testInfo) { return testInfo.param.name; });
 
 TEST(EncoderTest, FirstWorkedExampleBytes) {
     const auto block = codec_test::makePri0Block(5, 1, 16, {X, X, X, Y, Z});
@@ -153,26 +91,6 @@ TEST(EncoderTest, FirstWorkedExampleBytes) {
     EXPECT_EQ(encodeRleImage(block.data(), out.data(), 1), 7);
     EXPECT_EQ(out, expected);
 }
-
-struct EmptyCase {
-    int width, height, bitsPerPixel, rowMode;
-};
-
-class EncoderEmptyTest : public ::testing::TestWithParam<EmptyCase> {};
-
-TEST_P(EncoderEmptyTest, GivesAHeaderOnlyBlob) {
-    const EmptyCase& c = GetParam();
-    const auto block = codec_test::makePri0Block(c.width, c.height, c.bitsPerPixel, {});
-    const auto blob = codec_test::encodeGuarded(block, c.rowMode);
-    const std::uint32_t magic = c.rowMode != 0 && c.bitsPerPixel == 16 ? kRle4Magic : kRle5Magic;
-    EXPECT_EQ(blob, codec_test::makeBlob({magic, c.width, c.height, c.bitsPerPixel}, {}, 2));
-}
-
-INSTANTIATE_TEST_SUITE_P(Sizes, EncoderEmptyTest,
-                         ::testing::Values(EmptyCase{0, 1, 16, 1}, EmptyCase{1, 0, 16, 1},
-                                           EmptyCase{-3, 2, 16, 1}, EmptyCase{2, -1, 32, 1},
-                                           EmptyCase{0, 0, 32, 0}, EmptyCase{-2, -2, 16, 0},
-                                           EmptyCase{4, 4, -16, 0}));
 
 TEST(EncoderTest, RefusesWithoutTouchingTheDestination) {
     // encodeGuarded checks that a refusal writes nothing.
@@ -226,8 +144,9 @@ INSTANTIATE_TEST_SUITE_P(
         LimitCase{4097, false, {0x2FFE, 0xE003}}, LimitCase{4098, false, {0x2FFF, 0xE003}},
         LimitCase{8191, false, {0x2FFF, 0x2FFD, 0xE003}}, LimitCase{4095, true, {0xCFFF}},
         LimitCase{4096, true, {0x0FFF, 0xC001}}, LimitCase{8191, true, {0x0FFF, 0x0FFF, 0xC001}}),
-    [](const auto& info) {
-        return (info.param.alternating ? "Literal" : "Equal") + std::to_string(info.param.width);
+    [](const auto& testInfo) {
+        return (testInfo.param.alternating ? "Literal" : "Equal") +
+               std::to_string(testInfo.param.width);
     });
 
 TEST(EncoderTest, Rle5SplitsRepeatRunsAtItsLengthField) {
@@ -244,9 +163,9 @@ TEST(EncoderTest, BoundIsReachedByRowsWithoutRepeats) {
     struct Shape {
         int width, height, bitsPerPixel, rowMode;
     };
-    for (const Shape s :
-         {Shape{1, 1, 16, 1}, Shape{2, 3, 16, 1}, Shape{4095, 2, 16, 1}, Shape{4096, 2, 16, 1},
-          Shape{8191, 1, 16, 1}, Shape{7, 3, 32, 1}, Shape{5, 3, 16, 0}, Shape{9000, 1, 32, 0}}) {
+    const Shape shapes[] = {{1, 1, 16, 1},    {2, 3, 16, 1}, {4095, 2, 16, 1}, {4096, 2, 16, 1},
+                            {8191, 1, 16, 1}, {7, 3, 32, 1}, {5, 3, 16, 0},    {9000, 1, 32, 0}};
+    for (const Shape& s : shapes) {
         Units pixels(static_cast<std::size_t>(s.width * s.height));
         for (std::size_t i = 0; i < pixels.size(); ++i) {
             pixels[i] = static_cast<std::uint32_t>(i); // neighbours always differ

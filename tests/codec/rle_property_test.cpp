@@ -140,9 +140,9 @@ TEST_P(RlePropertyTest, RandomImagesKeepBoundsInvariantsAndRoundTrip) {
 
 INSTANTIATE_TEST_SUITE_P(Forms, RlePropertyTest,
                          ::testing::Values(Form{16, 1}, Form{32, 1}, Form{16, 0}, Form{32, 0}),
-                         [](const auto& info) {
-                             return (info.param.rowMode != 0 ? "Rows" : "Words") +
-                                    std::to_string(info.param.bitsPerPixel);
+                         [](const auto& testInfo) {
+                             return (testInfo.param.rowMode != 0 ? "Rows" : "Words") +
+                                    std::to_string(testInfo.param.bitsPerPixel);
                          });
 
 } // namespace
