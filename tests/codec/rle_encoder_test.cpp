@@ -50,7 +50,7 @@ TEST_P(EncoderExactTest, WritesEveryUnitAndByte) {
 INSTANTIATE_TEST_SUITE_P(
     Images, EncoderExactTest,
     ::testing::Values(
-        // The worked examples.
+        // One run of each kind, with and without flags, in RLE4 and RLE5.
         exact("XXXYZ", 5, 1, 16, 1, {X, X, X, Y, Z}, {0x2003, X, 0xC002, Y, Z}),
         exact("TwoRows", 4, 2, 16, 1, {X, X, X, X, Y, Z, Y, Z}, {0x6004, X, 0xC004, Y, Z, Y, Z}),
         exact("LiteralBeforeRepeat", 5, 1, 16, 1, {X, X, Y, Y, Y}, {0x0002, X, X, 0xE003, Y}),
@@ -82,7 +82,7 @@ INSTANTIATE_TEST_SUITE_P(
         exact("WordsNegativeDepth", 4, 4, -16, 0, {}, {})),
     [](const auto& testInfo) { return testInfo.param.name; });
 
-TEST(EncoderTest, FirstWorkedExampleBytes) {
+TEST(EncoderTest, Rle4BlobByteByByte) {
     const auto block = codec_test::makePri0Block(5, 1, 16, {X, X, X, Y, Z});
     const std::vector<std::uint8_t> expected{
         0x52, 0x4C, 0x45, 0x34, 0x05, 0x00, 0x00, 0x00, 0x01, 0x00, 0x00, 0x00, 0x10, 0x00,
