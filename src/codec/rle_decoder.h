@@ -1,0 +1,46 @@
+// The inverse of the encoder: an RLE4 or RLE5 image back to a flat PRI0 block. The packager
+// does not need it; tests and inspection tools do. It trusts nothing in the blob.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <vector>
+
+enum class RleDecodeFailure {
+    kNone,
+    kTruncatedHeader,
+    kBadMagic,
+    kBadBitsPerPixel,
+    kImageTooLarge,
+    kTruncatedRuns,
+    kReservedBits,
+    kZeroLength,
+    kRunPastRowEnd,
+    kMissingRowEnd,
+    kEarlyRowEnd,
+    kMissingImageEnd,
+    kMisplacedImageEnd,
+};
+
+/// A short English description of failure, for diagnostics.
+const char* rleDecodeFailureText(RleDecodeFailure failure);
+
+struct RleDecodeResult {
+    /// The flat PRI0 block: header ("PRI0" and the blob's width, height and bitsPerPixel), then
+    /// the pixel area (pixelAreaBytes of those fields; in word mode the decoded words cut to it).
+    std::vector<std::uint8_t> pri0Block;
+    /// Bytes of the blob that the image takes, header and padding unit included. Bytes after it
+    /// (the filler of a slot) are not looked at.
+    std::size_t blobSize = 0;
+    RleDecodeFailure failure = RleDecodeFailure::kNone;
+};
+
+/// Decodes the image at the start of blob. rowMode tells how an RLE5 image of 32 bits per pixel
+/// was encoded (non-zero: row by row; zero: word mode); RLE4 is always rows of 16-bit pixels
+/// and RLE5 of any other depth always word mode. Returns true with result filled, or false
+/// with result.failure set and pri0Block empty when the blob is not an image the encoder
+/// could have written: every run must lie inside its row, every row must end with the run
+/// flagged rowEnd, exactly the last one with imageEnd, and reserved bits must be 0. The
+/// padding unit's value is not checked. Never reads outside blob.
+bool decodeRleImage(std::span<const std::uint8_t> blob, int rowMode, RleDecodeResult& result);
