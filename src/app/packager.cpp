@@ -4,6 +4,9 @@
 
 #include <cstdio>
 
+#include "image/image_convert.h"
+#include "output/bin_writer.h"
+#include "output/zip_step.h"
 #include "platform/platform.h"
 
 void printMessage(PackagerState& state, Message message) {
@@ -35,6 +38,12 @@ void loadThemes(PackagerState& state) {
     // Variant lists and the index are derived from the base theme: without folder 0 there is
     // nothing to pack.
     if (state.themeCount == 0 || state.themePresent[0] == 0) {
+        if (state.themeCount > 0) {
+            std::fprintf(stderr,
+                         "theme-packager: %s is missing: variant themes are packed "
+                         "together with the base theme in folder 0\n",
+                         themeFolderPath(state.rootPath, 0).c_str());
+        }
         printMessage(state, Message::NoThemeFolder);
         return;
     }
@@ -51,11 +60,22 @@ void loadThemes(PackagerState& state) {
             listVariantTheme(*state.fileLists[n], state.rootPath, n, *state.fileLists[0]);
         }
     }
+    // One converter for the whole run: a file that several themes name is converted once.
+    ImageConverter converter;
     for (int n = 0; n < kThemeSlots; ++n) {
         if (state.themePresent[n] == 0) {
             continue;
         }
         state.groupTables[n] = std::make_unique<ImageGroup>();
+        ImageFailure failure;
+        if (createImageRecords(*state.fileLists[n], *state.groupTables[n], state.compressImages,
+                               converter, failure) == 0 &&
+            !failure.path.empty()) {
+            std::fprintf(stderr,
+                         "theme-packager: theme %d: cannot convert %s: %s; the rest of theme %d "
+                         "is not packed\n",
+                         n, failure.path.c_str(), bmpResultText(failure.result), n);
+        }
         freeFileList(*state.fileLists[n]);
     }
     state.loaded = 1;
@@ -72,6 +92,23 @@ void buildBinFiles(PackagerState& state) {
             return;
         }
     }
+    std::string error;
+    if (writeBinFiles(state.groupTables, state.themePresent, state.rootPath, state.compressImages,
+                      error) == 0) {
+        std::fprintf(stderr, "theme-packager: %s\n", error.c_str());
+        printMessage(state, Message::CannotWriteBin);
+        return;
+    }
+    if (state.zipAfterBuild == 0) {
+        printMessage(state, Message::BinCreated);
+        return;
+    }
+    std::vector<std::string> problems;
+    const int zipped = zipBinFiles(state.themePresent, state.rootPath, problems);
+    for (const std::string& problem : problems) {
+        std::fprintf(stderr, "theme-packager: %s\n", problem.c_str());
+    }
+    printMessage(state, zipped != 0 ? Message::ZipCreated : Message::ZipFailed);
 }
 
 void printCompletion(PackagerState& state) {

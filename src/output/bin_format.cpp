@@ -5,14 +5,8 @@
 #include <cstring>
 #include <new>
 
+#include "codec/image_format.h"
 #include "image/name_field.h"
-
-void storeU32Le(std::uint8_t* out, std::uint32_t value) {
-    out[0] = static_cast<std::uint8_t>(value);
-    out[1] = static_cast<std::uint8_t>(value >> 8);
-    out[2] = static_cast<std::uint8_t>(value >> 16);
-    out[3] = static_cast<std::uint8_t>(value >> 24);
-}
 
 void serialize(const BinFileHeader& header, std::span<std::uint8_t, kBinFileHeaderSize> out) {
     std::memcpy(out.data(), header.tag.data(), kTagFieldWidth);

@@ -94,8 +94,6 @@ struct ImageEntry {
     std::uint32_t slotSize = 0;
 };
 
-void storeU32Le(std::uint8_t* out, std::uint32_t value);
-
 // Each record's bytes as they stand in the file.
 void serialize(const BinFileHeader& header, std::span<std::uint8_t, kBinFileHeaderSize> out);
 void serialize(const GroupDirectoryEntry& entry,

@@ -1,0 +1,164 @@
+// Converting listed bitmap files into image records: read, check, convert to RGB565, wrap in
+// a PRI0 header and, when compressing, run-length encode. Each file is done once per run and
+// its result shared by every theme whose list names it.
+#include "image/image_convert.h"
+
+#include <cstring>
+#include <new>
+
+#include "codec/image_format.h"
+#include "codec/rle_encoder.h"
+#include "image/name_field.h"
+#include "platform/platform.h"
+
+namespace {
+
+// Grows a scratch buffer that is reused from image to image; its old content is not kept.
+bool reserveScratch(std::unique_ptr<std::uint8_t[]>& buffer, std::size_t& capacity,
+                    std::size_t needed) {
+    if (capacity >= needed) {
+        return true;
+    }
+    buffer.reset();
+    buffer.reset(new (std::nothrow) std::uint8_t[needed]);
+    capacity = buffer ? needed : 0;
+    return buffer != nullptr;
+}
+
+std::shared_ptr<std::uint8_t[]> allocateBlob(std::size_t size) {
+    return std::shared_ptr<std::uint8_t[]>(new (std::nothrow) std::uint8_t[size]);
+}
+
+ConvertedImage convertFile(const std::string& path, int compress, ImageConverter& converter) {
+    ConvertedImage image;
+    image.result = readWholeFile(path, converter.file);
+    if (image.result != BmpResult::ok) {
+        return image;
+    }
+    const auto bytes = converter.file.view();
+    BmpLayout layout;
+    image.result = readBmpLayout(bytes, layout);
+    if (image.result != BmpResult::ok) {
+        return image;
+    }
+    image.width = layout.width;
+    image.height = layout.height;
+    const ImageHeader header{kPri0Magic, layout.width, layout.height, 16};
+    // The layout check guarantees that the header plus the pixels fit in 32 bits.
+    const std::uint32_t pri0Size = static_cast<std::uint32_t>(kImageHeaderSize) + layout.outputSize;
+
+    if (compress == 0) {
+        auto blob = allocateBlob(pri0Size);
+        if (!blob) {
+            image.result = BmpResult::outOfMemory;
+            return image;
+        }
+        writeImageHeader(blob.get(), header);
+        convertBmpPixels(bytes, layout, {blob.get() + kImageHeaderSize, layout.outputSize});
+        image.dataSize = pri0Size;
+        image.data = std::move(blob);
+        return image;
+    }
+
+    const std::uint64_t encodedBound = rleImageSizeBound(layout.width, layout.height, 16, 1);
+    if (!reserveScratch(converter.flatBlock, converter.flatCapacity, pri0Size) ||
+        !reserveScratch(converter.encoded, converter.encodedCapacity, encodedBound)) {
+        image.result = BmpResult::outOfMemory;
+        return image;
+    }
+    std::uint8_t* flat = converter.flatBlock.get();
+    writeImageHeader(flat, header);
+    convertBmpPixels(bytes, layout, {flat + kImageHeaderSize, layout.outputSize});
+    const int words = encodeRleImage(flat, converter.encoded.get(), 1);
+    if (words < 0) {
+        // Only images whose encoding could not be counted in an int get here.
+        image.result = BmpResult::tooLarge;
+        return image;
+    }
+    // Keep the encoded image at its real size; the scratch buffers serve the next image.
+    const std::uint32_t encodedSize = static_cast<std::uint32_t>(words) * 4;
+    auto blob = allocateBlob(encodedSize);
+    if (!blob) {
+        image.result = BmpResult::outOfMemory;
+        return image;
+    }
+    std::memcpy(blob.get(), converter.encoded.get(), encodedSize);
+    image.dataSize = encodedSize;
+    image.data = std::move(blob);
+    return image;
+}
+
+} // namespace
+
+int convertImage(ImageRecord& record, int compress, ImageConverter& converter, BmpResult& result) {
+    auto found = converter.done.find(record.path);
+    if (found == converter.done.end()) {
+        found = converter.done.emplace(record.path, convertFile(record.path, compress, converter))
+                    .first;
+    }
+    const ConvertedImage& image = found->second;
+    result = image.result;
+    if (image.result != BmpResult::ok) {
+        return 0;
+    }
+    record.width = image.width;
+    record.height = image.height;
+    record.dataSize = image.dataSize;
+    record.data = image.data;
+    return 1;
+}
+
+int addImageToGroup(ImageGroup& groupTable, const std::string& groupName,
+                    std::unique_ptr<ImageRecord> record) {
+    // Names are cut to the field before they are compared, so one folder name always gives
+    // one group however long it is.
+    std::array<char, kGroupNameSize> name{};
+    copyNameField(name.data(), kGroupNameSize - 1, groupName);
+    ImageGroup* group = groupTable.next.get();
+    while (group != nullptr && group->name != name) {
+        group = group->next.get();
+    }
+    if (group == nullptr) {
+        auto fresh = std::make_unique<ImageGroup>();
+        fresh->name = name;
+        group = fresh.get();
+        if (groupTable.lastGroup == nullptr) {
+            groupTable.next = std::move(fresh);
+        } else {
+            groupTable.lastGroup->next = std::move(fresh);
+        }
+        groupTable.lastGroup = group;
+        ++groupTable.count;
+    }
+    ImageRecord* added = record.get();
+    if (group->lastImage == nullptr) {
+        group->images = std::move(record);
+    } else {
+        group->lastImage->next = std::move(record);
+    }
+    group->lastImage = added;
+    ++group->count;
+    return 1;
+}
+
+int createImageRecords(const ImageFileEntry& fileList, ImageGroup& groupTable, int compress,
+                       ImageConverter& converter, ImageFailure& failure) {
+    const ImageFileEntry* entry = fileList.next.get();
+    if (entry == nullptr) {
+        return 0;
+    }
+    for (std::int32_t i = 0; i < fileList.count && entry != nullptr;
+         ++i, entry = entry->next.get()) {
+        auto record = std::make_unique<ImageRecord>();
+        copyNameField(record->name.data(), kImageNameSize, entry->fileName);
+        record->path = joinPath(entry->dirPath, entry->fileName);
+        BmpResult result = BmpResult::ok;
+        if (convertImage(*record, compress, converter, result) == 0) {
+            failure.path = record->path;
+            failure.result = result;
+            return 0;
+        }
+        addImageToGroup(groupTable, entry->groupName, std::move(record));
+    }
+    return 1;
+}

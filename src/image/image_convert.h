@@ -1,0 +1,54 @@
+// Turning a theme's file list into image records filed into groups.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <unordered_map>
+
+#include "image/bmp_reader.h"
+#include "image/image_record.h"
+#include "source/file_list.h"
+
+/// One file's conversion, kept so that every theme naming the same file shares it.
+struct ConvertedImage {
+    BmpResult result = BmpResult::ok;
+    std::int32_t width = 0;
+    std::int32_t height = 0;
+    std::uint32_t dataSize = 0;
+    std::shared_ptr<const std::uint8_t[]> data;
+};
+
+/// What the conversions of a run share: the buffers reused from image to image, and every
+/// file's result by path, so that a file is read and converted once per run however many
+/// themes fall back to it.
+struct ImageConverter {
+    FileBytes file;
+    std::unique_ptr<std::uint8_t[]> flatBlock;
+    std::size_t flatCapacity = 0;
+    std::unique_ptr<std::uint8_t[]> encoded;
+    std::size_t encodedCapacity = 0;
+    std::unordered_map<std::string, ConvertedImage> done;
+};
+
+/// The image that stopped a theme's walk, and why.
+struct ImageFailure {
+    std::string path;
+    BmpResult result = BmpResult::ok;
+};
+
+/// Converts every entry of fileList, in order, into a record filed into groupTable under the
+/// entry's group name; run-length encodes when compress is non-zero. Returns 1 when every entry
+/// was filed; 0 for an empty list, or at the first image that fails (filling failure): the
+/// records filed before it stay, it and the later entries are not converted.
+int createImageRecords(const ImageFileEntry& fileList, ImageGroup& groupTable, int compress,
+                       ImageConverter& converter, ImageFailure& failure);
+
+/// Converts the file at record.path and sets width, height, dataSize and data. Returns 1, or 0
+/// with the reason in result.
+int convertImage(ImageRecord& record, int compress, ImageConverter& converter, BmpResult& result);
+
+/// Files record at the end of the group called groupName (cut to the group name field), creating
+/// that group behind the last one when the table has none of that name. Returns 1.
+int addImageToGroup(ImageGroup& groupTable, const std::string& groupName,
+                    std::unique_ptr<ImageRecord> record);
