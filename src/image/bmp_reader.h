@@ -65,8 +65,8 @@ struct FileBytes {
 };
 
 /// Reads the whole file at path into file, reusing its storage. Fails with isFolder for a
-/// folder, cannotOpen, readError (seek, tell or a short read) or outOfMemory; file.size is 0
-/// after a failure.
+/// folder, cannotOpen, readError (a failed read) or outOfMemory; file.size is 0 after a
+/// failure.
 BmpResult readWholeFile(const std::string& path, FileBytes& file);
 
 /// Sets width and height (the number of rows, also for a top-down file) and returns 1 when the

@@ -1,5 +1,6 @@
 // Whole-file reading into a reusable buffer, with the <cstdio> functions.
 #include <cstdio>
+#include <cstring>
 #include <new>
 
 #include "image/bmp_reader.h"
@@ -7,22 +8,31 @@
 
 namespace {
 
+constexpr std::size_t kMinCapacity = 64 * 1024;
+
 struct FileCloser {
     void operator()(std::FILE* file) const { std::fclose(file); }
 };
 
-/// Makes room for size bytes. The old storage goes first, so the peak is the new size alone.
-bool reserveFileBytes(FileBytes& file, std::size_t size) {
-    if (size <= file.capacity) {
+// Room for at least `needed` bytes, keeping the first `kept` bytes. Storage only grows, so
+// reading thousands of files allocates only for a file larger than all before it.
+bool growFileBytes(FileBytes& file, std::size_t needed, std::size_t kept) {
+    if (needed <= file.capacity) {
         return true;
     }
-    file.storage.reset();
-    file.capacity = 0;
-    file.storage.reset(new (std::nothrow) std::uint8_t[size]);
-    if (!file.storage) {
+    std::size_t capacity = file.capacity < kMinCapacity ? kMinCapacity : file.capacity;
+    while (capacity < needed) {
+        capacity *= 2;
+    }
+    std::unique_ptr<std::uint8_t[]> grown(new (std::nothrow) std::uint8_t[capacity]);
+    if (!grown) {
         return false;
     }
-    file.capacity = size;
+    if (kept != 0) {
+        std::memcpy(grown.get(), file.storage.get(), kept);
+    }
+    file.storage = std::move(grown);
+    file.capacity = capacity;
     return true;
 }
 
@@ -30,27 +40,27 @@ bool reserveFileBytes(FileBytes& file, std::size_t size) {
 
 BmpResult readWholeFile(const std::string& path, FileBytes& file) {
     file.size = 0;
-    // A folder opens on some systems and reports a meaningless length at its end.
-    if (isFolder(path)) {
-        return BmpResult::isFolder;
-    }
     const std::unique_ptr<std::FILE, FileCloser> stream(std::fopen(path.c_str(), "rb"));
     if (!stream) {
         return BmpResult::cannotOpen;
     }
-    if (std::fseek(stream.get(), 0, SEEK_END) != 0) {
-        return BmpResult::readError;
+    // Read straight into the buffer until the end of the file: no stdio buffer, no seeks, and
+    // usually a single read. A folder, which opens on some systems, fails the first read.
+    std::setvbuf(stream.get(), nullptr, _IONBF, 0);
+    std::size_t size = 0;
+    for (;;) {
+        if (!growFileBytes(file, size + 1, size)) {
+            return BmpResult::outOfMemory;
+        }
+        const std::size_t wanted = file.capacity - size;
+        const std::size_t got = std::fread(file.storage.get() + size, 1, wanted, stream.get());
+        size += got;
+        if (got < wanted) {
+            break;
+        }
     }
-    const long length = std::ftell(stream.get());
-    if (length < 0 || std::fseek(stream.get(), 0, SEEK_SET) != 0) {
-        return BmpResult::readError;
-    }
-    const auto size = static_cast<std::size_t>(length);
-    if (!reserveFileBytes(file, size)) {
-        return BmpResult::outOfMemory;
-    }
-    if (size != 0 && std::fread(file.storage.get(), 1, size, stream.get()) != size) {
-        return BmpResult::readError;
+    if (std::ferror(stream.get())) {
+        return isFolder(path) ? BmpResult::isFolder : BmpResult::readError;
     }
     file.size = size;
     return BmpResult::ok;

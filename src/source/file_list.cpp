@@ -78,16 +78,17 @@ int listBaseTheme(ImageFileEntry& head, const std::string& rootPath, int n) {
 }
 
 int fileExists(const std::string& path) {
-    // fopen opens folders on POSIX; a folder where a file is expected is not that file.
-    if (isFolder(path)) {
-        return 0;
-    }
     std::FILE* file = std::fopen(path.c_str(), "rb");
     if (file == nullptr) {
         return 0;
     }
+    // fopen opens folders on POSIX; a folder where a file is expected is not that file, and
+    // reading one byte tells them apart without another look-up of the path.
+    std::setvbuf(file, nullptr, _IONBF, 0);
+    char byte = 0;
+    const bool readable = std::fread(&byte, 1, 1, file) == 1 || !std::ferror(file);
     std::fclose(file);
-    return 1;
+    return readable ? 1 : 0;
 }
 
 int listVariantTheme(ImageFileEntry& head, const std::string& rootPath, int n,
