@@ -1,28 +1,14 @@
 // Runs of the real theme-packager binary on trees that stop before any bin file is written.
 #include <gtest/gtest.h>
 
-#include <filesystem>
-
+#include "support/packager_runs.h"
 #include "support/run_program.h"
 #include "support/temp_folder.h"
 
 namespace {
 
-const std::string kBanner = "------------------------------------------------\n"
-                            " ZEPH Theme Resource Packager V0.1 (2008.08.22) \n"
-                            "------------------------------------------------\n";
-const std::string kCompletion = "All of processing is complented.\n";
 const std::string kNoFolder = "Error: Theme Folder does not exist\n"
                               "Error: There are no loaded theme Folder. Can't make Bin File\n";
-
-std::vector<std::string> treeOf(const TempFolder& root) {
-    std::vector<std::string> files;
-    for (const auto& e : std::filesystem::recursive_directory_iterator(root.path())) {
-        files.push_back(std::filesystem::relative(e.path(), root.path()).string());
-    }
-    std::sort(files.begin(), files.end());
-    return files;
-}
 
 struct StopCase {
     const char* name;
@@ -31,6 +17,10 @@ struct StopCase {
     std::string arguments;
     std::string lines; // what follows the banner, before the completion line
 };
+
+void PrintTo(const StopCase& c, std::ostream* out) {
+    *out << c.name;
+}
 
 class PackagerStopTest : public ::testing::TestWithParam<StopCase> {};
 
@@ -43,13 +33,13 @@ TEST_P(PackagerStopTest, PrintsTheReasonExitsOneAndWritesNothing) {
     for (const auto& file : c.files) {
         root.writeFile(file, "not an image");
     }
-    const auto before = treeOf(root);
+    const auto before = snapshot(root);
 
     const ProgramResult run = runProgram(TP_PACKAGER_BIN, root.path(), c.arguments);
 
     EXPECT_EQ(run.out, kBanner + c.lines + kCompletion);
     EXPECT_EQ(run.exitStatus, 1);
-    EXPECT_EQ(treeOf(root), before);
+    EXPECT_EQ(snapshot(root), before);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -63,6 +53,6 @@ INSTANTIATE_TEST_SUITE_P(
                                {"0/readme.txt", "0/photo.BMP"},
                                "",
                                "Error: There are no BMP images for packing\n"}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& test) { return std::string(test.param.name); });
 
 } // namespace

@@ -2,12 +2,11 @@
 // every file as it was.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <map>
 #include <random>
-#include <sys/wait.h>
 
+#include "support/run_program.h"
 #include "support/temp_folder.h"
 
 namespace fs = std::filesystem;
@@ -16,31 +15,8 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-struct ToolRun {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
-
-std::string readText(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-// Runs `shellCommand` in folder; the output lands in a folder of its own, so that it never
-// counts as a file left behind.
-ToolRun runIn(const TempFolder& folder, const std::string& shellCommand) {
-    static const TempFolder capture;
-    const std::string out = capture.path("out");
-    const std::string err = capture.path("err");
-    const std::string line =
-        "cd '" + folder.path() + "' && (" + shellCommand + ") >'" + out + "' 2>'" + err + "'";
-    const int raw = std::system(line.c_str());
-    return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, readText(out), readText(err)};
-}
-
-ToolRun voxZip(const TempFolder& folder, const std::string& args) {
-    return runIn(folder, std::string("'") + TP_VOX_ZIP_BIN + "' " + args);
+ProgramResult voxZip(const TempFolder& folder, const std::string& args) {
+    return runProgram(TP_VOX_ZIP_BIN, folder.path(), args);
 }
 
 // What RLE bins look like to a compressor: 16-bit run counts and pixels from a limited set of
@@ -70,21 +46,11 @@ Bytes rleLike(std::size_t size, unsigned seed) {
     return bytes;
 }
 
-// Every file and folder below root with its content, to see that nothing changed.
-std::map<std::string, Bytes> snapshot(const TempFolder& root) {
-    std::map<std::string, Bytes> files;
-    for (const auto& entry : fs::recursive_directory_iterator(root.path())) {
-        const std::string name = fs::relative(entry.path(), root.path()).string();
-        files[name] = entry.is_directory() ? Bytes{'/'} : root.readBytes(name);
-    }
-    return files;
-}
-
 void expectGzipReadersAgree(const TempFolder& root, const std::string& gz, const Bytes& data) {
     const Bytes packed = root.readBytes(gz);
     ASSERT_GE(packed.size(), 18u);
     EXPECT_EQ(Bytes(packed.begin(), packed.begin() + 3), (Bytes{0x1f, 0x8b, 8})); // gzip, deflate
-    EXPECT_EQ(runIn(root, "gzip -dc '" + gz + "' >from-gzip").status, 0);
+    EXPECT_EQ(runShell(root.path(), "gzip -dc '" + gz + "' >from-gzip").exitStatus, 0);
     EXPECT_EQ(root.readBytes("from-gzip"), data);
     fs::remove(root.path("from-gzip"));
 }
@@ -97,15 +63,15 @@ TEST_P(VoxZipRoundTripTest, CompressesAndRestoresKeepingTheInput) {
     root.writeBytes("Theme.bin", data);
     root.writeFile("Theme.bin.gz", "stale output of an earlier run");
 
-    const ToolRun packed = voxZip(root, "-c -9 Theme.bin");
-    EXPECT_EQ(packed.status, 0);
+    const ProgramResult packed = voxZip(root, "-c -9 Theme.bin");
+    EXPECT_EQ(packed.exitStatus, 0);
     EXPECT_EQ(packed.err, "");
     EXPECT_EQ(root.readBytes("Theme.bin"), data);
     expectGzipReadersAgree(root, "Theme.bin.gz", data);
 
     root.writeFile("Theme.bin", "to be replaced");
-    const ToolRun restored = voxZip(root, "-d Theme.bin.gz");
-    EXPECT_EQ(restored.status, 0);
+    const ProgramResult restored = voxZip(root, "-d Theme.bin.gz");
+    EXPECT_EQ(restored.exitStatus, 0);
     EXPECT_EQ(restored.err, "");
     EXPECT_EQ(root.readBytes("Theme.bin"), data);
     EXPECT_EQ(snapshot(root).size(), 2u); // no temporary file left
@@ -121,7 +87,7 @@ TEST(VoxZipTest, LevelsTradeSizeAndDefaultIsSix) {
     std::map<std::string, Bytes> packed;
     for (const std::string level : {"-1", "-6", "-9", ""}) {
         root.writeBytes("a.bin", data);
-        ASSERT_EQ(voxZip(root, "-c " + level + " a.bin").status, 0) << level;
+        ASSERT_EQ(voxZip(root, "-c " + level + " a.bin").exitStatus, 0) << level;
         expectGzipReadersAgree(root, "a.bin.gz", data);
         packed[level] = root.readBytes("a.bin.gz");
     }
@@ -133,16 +99,17 @@ TEST(VoxZipTest, RestoresMembersWrittenOneAfterAnother) {
     TempFolder root;
     root.writeFile("a", "first ");
     root.writeFile("b", "second");
-    ASSERT_EQ(voxZip(root, "-c a").status + voxZip(root, "-c b").status, 0);
-    ASSERT_EQ(runIn(root, "cat a.gz b.gz >ab.gz").status, 0);
-    EXPECT_EQ(voxZip(root, "-d ab.gz").status, 0);
-    EXPECT_EQ(readText(root.path("ab")), "first second");
+    ASSERT_EQ(voxZip(root, "-c a").exitStatus + voxZip(root, "-c b").exitStatus, 0);
+    ASSERT_EQ(runShell(root.path(), "cat a.gz b.gz >ab.gz").exitStatus, 0);
+    EXPECT_EQ(voxZip(root, "-d ab.gz").exitStatus, 0);
+    const std::string joined = "first second";
+    EXPECT_EQ(root.readBytes("ab"), Bytes(joined.begin(), joined.end()));
 }
 
 TEST(VoxZipTest, HelpGoesToStandardOutput) {
     TempFolder root;
-    const ToolRun help = voxZip(root, "-h");
-    EXPECT_EQ(help.status, 0);
+    const ProgramResult help = voxZip(root, "-h");
+    EXPECT_EQ(help.exitStatus, 0);
     EXPECT_NE(help.out.find("usage: VOX_ZIP -c"), std::string::npos);
     EXPECT_EQ(help.err, "");
 }
@@ -188,13 +155,13 @@ class VoxZipFailureTest : public ::testing::TestWithParam<Failure> {};
 TEST_P(VoxZipFailureTest, NamesFileAndCauseAndLeavesEverythingAsItWas) {
     TempFolder root;
     root.writeBytes("data.bin", rleLike(400000, 3));
-    ASSERT_EQ(voxZip(root, "-c data.bin").status, 0);
+    ASSERT_EQ(voxZip(root, "-c data.bin").exitStatus, 0);
     root.writeFile("data", "precious");
     damage(root, GetParam().damage);
     const auto before = snapshot(root);
 
-    const ToolRun run = voxZip(root, GetParam().args);
-    EXPECT_EQ(run.status, GetParam().status);
+    const ProgramResult run = voxZip(root, GetParam().args);
+    EXPECT_EQ(run.exitStatus, GetParam().status);
     EXPECT_EQ(run.err.find("VOX_ZIP: "), 0u) << run.err;
     EXPECT_NE(run.err.find(GetParam().named), std::string::npos) << run.err;
     EXPECT_NE(run.err.find(GetParam().cause), std::string::npos) << run.err;

@@ -1,4 +1,5 @@
-// Runs a program as a child process in a given folder and captures what it prints.
+// Runs a program, or a shell command, as a child process in a given folder and captures what it
+// prints.
 #pragma once
 
 #include <sys/wait.h>
@@ -24,15 +25,11 @@ inline std::string shellQuote(const std::string& text) {
     return quoted + "'";
 }
 
-/// Runs `program arguments` (arguments already shell-quoted as needed) with folder as its
-/// current folder. environment, when not empty, is prefixed as `env ...` assignments.
-inline ProgramResult runProgram(const std::string& program, const std::string& folder,
-                                const std::string& arguments = "",
-                                const std::string& environment = "") {
+/// Runs shellCommand through the shell with folder as its current folder. What it prints is
+/// captured in a folder of its own, so it never shows up among the files of folder.
+inline ProgramResult runShell(const std::string& folder, const std::string& shellCommand) {
     TempFolder capture;
-    const std::string command = "cd " + shellQuote(folder) + " && " +
-                                (environment.empty() ? "" : "env " + environment + " ") +
-                                shellQuote(program) + " " + arguments + " >" +
+    const std::string command = "cd " + shellQuote(folder) + " && (" + shellCommand + ") >" +
                                 shellQuote(capture.path("out")) + " 2>" +
                                 shellQuote(capture.path("err"));
     ProgramResult result;
@@ -47,4 +44,13 @@ inline ProgramResult runProgram(const std::string& program, const std::string& f
     result.out = slurp("out");
     result.err = slurp("err");
     return result;
+}
+
+/// Runs `program arguments` (arguments already shell-quoted as needed) with folder as its
+/// current folder. environment, when not empty, is prefixed as `env ...` assignments.
+inline ProgramResult runProgram(const std::string& program, const std::string& folder,
+                                const std::string& arguments = "",
+                                const std::string& environment = "") {
+    return runShell(folder, (environment.empty() ? "" : "env " + environment + " ") +
+                                shellQuote(program) + " " + arguments);
 }

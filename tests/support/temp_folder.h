@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <random>
 #include <string>
 #include <vector>
@@ -53,3 +54,18 @@ public:
 private:
     std::filesystem::path path_;
 };
+
+/// Everything below folder by relative path: a file with its bytes, a folder with a trailing '/'
+/// and no bytes. Equal snapshots mean that nothing was added, removed or changed.
+inline std::map<std::string, std::vector<std::uint8_t>> snapshot(const TempFolder& folder) {
+    std::map<std::string, std::vector<std::uint8_t>> entries;
+    for (const auto& e : std::filesystem::recursive_directory_iterator(folder.path())) {
+        const std::string name = std::filesystem::relative(e.path(), folder.path()).string();
+        if (e.is_directory()) {
+            entries[name + "/"];
+        } else {
+            entries[name] = folder.readBytes(name);
+        }
+    }
+    return entries;
+}
