@@ -4,10 +4,10 @@
 
 #include <gtest/gtest.h>
 
-#include "codec/image_format.h"
 #include "codec/rle_decoder.h"
 #include "image/name_field.h"
 #include "platform/platform.h"
+#include "support/bin_files.h"
 #include "support/bmp_writer.h"
 #include "support/temp_folder.h"
 
@@ -15,170 +15,96 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-// A list built by hand, so the cases do not depend on the folder scan's order.
-struct ListBuilder {
-    ImageFileEntry head;
-    void add(const std::string& dirPath, const std::string& group, const std::string& file) {
-        auto entry = std::make_unique<ImageFileEntry>();
-        entry->dirPath = dirPath;
-        entry->groupName = group;
-        entry->fileName = file;
-        appendFileEntry(head, std::move(entry));
-    }
-};
-
-// (group, names of its records) for every group of a table.
-using Filed = std::vector<std::pair<std::string, std::vector<std::string>>>;
-
-Filed filed(const ImageGroup& table) {
-    Filed out;
-    std::uint32_t groups = 0;
-    for (const ImageGroup* g = table.next.get(); g != nullptr; g = g->next.get(), ++groups) {
-        std::vector<std::string> names;
+/// Every group of table as "name (count): record names", counts as the table holds them.
+std::string filed(const ImageGroup& table) {
+    std::string out = std::to_string(table.count) + " groups";
+    for (const ImageGroup* g = table.next.get(); g != nullptr; g = g->next.get()) {
+        out += "; " + std::string(nameFieldView(g->name.data(), kGroupNameSize)) + " (" +
+               std::to_string(g->count) + "):";
         for (const ImageRecord* r = g->images.get(); r != nullptr; r = r->next.get()) {
-            names.emplace_back(nameFieldView(r->name.data(), kImageNameSize));
+            out += " " + std::string(nameFieldView(r->name.data(), kImageNameSize));
         }
-        EXPECT_EQ(names.size(), g->count);
-        out.emplace_back(std::string(nameFieldView(g->name.data(), kGroupNameSize)), names);
     }
-    EXPECT_EQ(groups, table.count);
     return out;
 }
 
-class ImageRecordsTest : public ::testing::Test {
+class ImageRecordsTest : public testing::Test {
 protected:
-    std::string image(const std::string& relative, int width = 4, int height = 3,
-                      std::uint32_t seed = 1) {
-        root.writeBytes(relative, makeUiLikeBmp(width, height, seed));
-        return root.path(relative);
-    }
-    int create(const ListBuilder& list, int compress = 1) {
-        return createImageRecords(list.head, table, compress, converter, failure);
+    /// Writes bytes to folder/file under the root and lists the file, grouped by its folder's name.
+    void add(const std::string& folder, const std::string& file,
+             const Bytes& bytes = makeUiLikeBmp(4, 3, 1)) {
+        root.writeBytes(folder + "/" + file, bytes);
+        auto entry = std::make_unique<ImageFileEntry>();
+        entry->dirPath = root.path(folder);
+        entry->groupName = folder.substr(folder.rfind('/') + 1);
+        entry->fileName = file;
+        appendFileEntry(list, std::move(entry));
     }
     TempFolder root;
+    ImageFileEntry list;
     ImageGroup table;
     ImageConverter converter;
     ImageFailure failure;
 };
 
-TEST_F(ImageRecordsTest, GroupsStandInFirstOccurrenceOrderAndNamesCompareExactly) {
+TEST_F(ImageRecordsTest, GroupsStandInFirstOccurrenceOrderAndNamesCompareAsCut) {
+    const std::string longName = std::string(56, 'n') + ".bmp";
     const std::string longGroup(40, 'g');
-    for (const char* file : {"a.bmp", "b.bmp", "c.bmp", "d.bmp", "e.bmp", "f.bmp"}) {
-        image(file);
-    }
-    ListBuilder list;
-    list.add(root.path(), "0", "a.bmp");
-    list.add(root.path(), "menu", "b.bmp");
-    list.add(root.path(), "0", "c.bmp");
-    list.add(root.path(), "Menu", "d.bmp");
-    list.add(root.path(), longGroup, "e.bmp");
-    list.add(root.path(), longGroup + "-differs-after-the-cut", "f.bmp");
-
-    EXPECT_EQ(create(list), 1);
-    const std::string cut(29, 'g');
-    EXPECT_EQ(filed(table), (Filed{{"0", {"a.bmp", "c.bmp"}},
-                                   {"menu", {"b.bmp"}},
-                                   {"Menu", {"d.bmp"}},
-                                   {cut, {"e.bmp", "f.bmp"}}}));
+    add("0", "a.bmp");
+    add("0/menu", "b.bmp");
+    add("0", longName);
+    add("0/Menu", "d.bmp");
+    add("0/y/menu", "e.bmp");
+    add("0/" + longGroup, "f.bmp");
+    add("0/" + longGroup + "x", "g.bmp");
+    ASSERT_EQ(createImageRecords(list, table, 1, converter, failure), 1);
+    EXPECT_EQ(filed(table), "4 groups; 0 (2): a.bmp " + longName.substr(0, 50) +
+                                "; menu (2): b.bmp e.bmp; Menu (1): d.bmp; " +
+                                std::string(29, 'g') + " (2): f.bmp g.bmp");
 }
 
-TEST_F(ImageRecordsTest, AFailedImageStopsTheWalkAndKeepsWhatWasFiledBefore) {
-    image("a.bmp");
-    Bytes noRows = makeUiLikeBmp(4, 3, 2);
-    putU32Le(noRows, kBmpHeightField, 0);
-    root.writeBytes("b.bmp", noRows);
-    image("c.bmp");
-    ListBuilder list;
-    for (const char* file : {"a.bmp", "b.bmp", "c.bmp"}) {
-        list.add(root.path(), "0", file);
-    }
-
-    EXPECT_EQ(create(list), 0);
-    EXPECT_EQ(filed(table), (Filed{{"0", {"a.bmp"}}}));
-    EXPECT_EQ(failure.path, joinPath(root.path(), "b.bmp"));
-    EXPECT_EQ(failure.result, BmpResult::badDimensions);
-    EXPECT_EQ(converter.done.count(joinPath(root.path(), "c.bmp")), 0u) << "c.bmp was read";
-}
-
-TEST_F(ImageRecordsTest, AnEmptyListFilesNothing) {
-    ListBuilder list;
-    EXPECT_EQ(create(list), 0);
-    EXPECT_EQ(table.count, 0u);
-    EXPECT_TRUE(failure.path.empty());
-}
-
-TEST_F(ImageRecordsTest, UncompressedRecordsHoldTheFlatPri0Block) {
-    const std::string path = image("wide.bmp", 10, 4);
-    ImageRecord record;
-    record.path = path;
-    BmpResult result = BmpResult::ok;
-    ASSERT_EQ(convertImage(record, 0, converter, result), 1);
-
-    EXPECT_EQ(record.width, 10);
-    EXPECT_EQ(record.height, 4);
-    EXPECT_EQ(record.dataSize, 96u);
-    const ImageHeader header = readImageHeader(record.data.get());
-    EXPECT_EQ(header.magic, kPri0Magic);
-    EXPECT_EQ(header.width, 10);
-    EXPECT_EQ(header.height, 4);
-    EXPECT_EQ(header.bitsPerPixel, 16);
-    const auto pixels = makeUiLikePixels(10, 4, 1);
-    for (std::size_t i = 0; i < pixels.size(); ++i) {
-        const std::uint32_t rgb = pixels[i];
-        const auto expected = static_cast<std::uint16_t>(
-            ((rgb >> 16) & 0xF8) << 8 | ((rgb >> 8) & 0xFC) << 3 | (rgb & 0xFF) >> 3);
-        ASSERT_EQ(loadU16Le(record.data.get() + 16 + 2 * i), expected) << "pixel " << i;
-    }
-}
-
-TEST_F(ImageRecordsTest, CompressedRecordsHoldTheRle4ImageAtItsRealSize) {
+TEST_F(ImageRecordsTest, RecordsHoldThePri0BlockOrItsRle4Encoding) {
+    add("0", "wide.bmp", makeUiLikeBmp(10, 4, 1));
+    const Bytes pri0 = pri0BlockOf(10, 4, makeUiLikePixels(10, 4, 1));
     ImageRecord plain;
-    plain.path = image("screen.bmp", 120, 90, 7);
     ImageRecord packed;
-    packed.path = image("copy.bmp", 120, 90, 7);
-    BmpResult result = BmpResult::ok;
-    ASSERT_EQ(convertImage(plain, 0, converter, result), 1);
-    ASSERT_EQ(convertImage(packed, 1, converter, result), 1);
+    plain.path = packed.path = joinPath(root.path("0"), "wide.bmp");
+    ImageConverter other;
+    ASSERT_EQ(convertImage(plain, 0, converter, failure.result), 1);
+    ASSERT_EQ(convertImage(packed, 1, other, failure.result), 1);
+    EXPECT_EQ(plain.dataSize, 96u);
+    EXPECT_EQ(Bytes(plain.data.get(), plain.data.get() + plain.dataSize), pri0);
 
     EXPECT_EQ(packed.dataSize % 4, 0u);
-    EXPECT_LT(packed.dataSize, plain.dataSize);
-    EXPECT_EQ(readImageHeader(packed.data.get()).magic, kRle4Magic);
+    EXPECT_EQ(Bytes(packed.data.get(), packed.data.get() + 4), (Bytes{'R', 'L', 'E', '4'}));
     RleDecodeResult decoded;
     ASSERT_TRUE(decodeRleImage({packed.data.get(), packed.dataSize}, 1, decoded));
     EXPECT_EQ(decoded.blobSize, packed.dataSize);
-    EXPECT_EQ(Bytes(decoded.pri0Block.begin() + 16, decoded.pri0Block.end()),
-              Bytes(plain.data.get() + 16, plain.data.get() + plain.dataSize));
+    EXPECT_EQ(decoded.pri0Block, pri0);
 }
 
-TEST_F(ImageRecordsTest, NamesKeepTheirFirstFiftyBytesAndPathsJoinFolderAndFile) {
-    const std::string longName = std::string(56, 'n') + ".bmp";
-    image(longName);
-    ListBuilder list;
-    list.add(root.path(), "0", longName);
-    ASSERT_EQ(create(list), 1);
+// The second of three images fails: the walk stops there, the third file is never read. A second
+// theme naming the same files gets the first conversion and the remembered failure, though the
+// files have changed on disk since.
+TEST_F(ImageRecordsTest, AFailedImageStopsTheWalkAndEveryFileIsConvertedOnce) {
+    Bytes noRows = makeUiLikeBmp(4, 3, 2);
+    putU32Le(noRows, 22, 0); // height
+    add("0", "a.bmp");
+    add("0", "b.bmp", noRows);
+    add("0", "c.bmp");
+    EXPECT_EQ(createImageRecords(list, table, 1, converter, failure), 0);
+    EXPECT_EQ(filed(table), "1 groups; 0 (1): a.bmp");
+    EXPECT_EQ(failure.path, joinPath(root.path("0"), "b.bmp"));
+    EXPECT_EQ(failure.result, BmpResult::badDimensions);
+    EXPECT_EQ(converter.done.count(joinPath(root.path("0"), "c.bmp")), 0u) << "c.bmp was read";
 
-    const ImageRecord& record = *table.next->images;
-    EXPECT_EQ(std::string(record.name.begin(), record.name.end()), longName.substr(0, 50));
-    EXPECT_EQ(record.path, joinPath(root.path(), longName));
-}
-
-TEST_F(ImageRecordsTest, AFileNamedByTwoThemesIsConvertedOnceAndShared) {
-    image("shared.bmp");
-    ListBuilder list;
-    list.add(root.path(), "0", "shared.bmp");
-    list.add(root.path(), "0", "missing.bmp");
-    ASSERT_EQ(create(list), 0);
-
-    // The file changes on disk: a second theme still gets the first conversion, and the
-    // remembered failure, exactly as if it had converted them itself at the same moment.
-    image("shared.bmp", 9, 9);
-    image("missing.bmp");
+    root.writeBytes("0/a.bmp", makeUiLikeBmp(9, 9, 1));
+    root.writeBytes("0/b.bmp", makeUiLikeBmp(4, 3, 1));
     ImageGroup variant;
-    ImageFailure variantFailure;
-    EXPECT_EQ(createImageRecords(list.head, variant, 1, converter, variantFailure), 0);
-    EXPECT_EQ(variantFailure.result, BmpResult::cannotOpen);
+    failure = {};
+    EXPECT_EQ(createImageRecords(list, variant, 1, converter, failure), 0);
+    EXPECT_EQ(failure.result, BmpResult::badDimensions);
     EXPECT_EQ(variant.next->images->data, table.next->images->data);
-    EXPECT_EQ(variant.next->images->width, 4);
 }
 
 } // namespace
