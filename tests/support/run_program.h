@@ -38,15 +38,6 @@ inline ProgramResult runShell(const std::string& folder, const std::string& shel
             {err.begin(), err.end()}};
 }
 
-/// Runs `program arguments` (arguments already shell-quoted as needed) with folder as its
-/// current folder. environment, when not empty, is prefixed as `env ...` assignments.
-inline ProgramResult runProgram(const std::string& program, const std::string& folder,
-                                const std::string& arguments = "",
-                                const std::string& environment = "") {
-    return runShell(folder, (environment.empty() ? "" : "env " + environment + " ") +
-                                shellQuote(program) + " " + arguments);
-}
-
 /// The content of the gzip file gz in folder, restored by gzip itself.
 inline std::vector<std::uint8_t> gunzip(const std::string& folder, const std::string& gz) {
     const ProgramResult run = runShell(folder, "gzip -dc " + shellQuote(gz));
