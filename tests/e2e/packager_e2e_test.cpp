@@ -1,333 +1,339 @@
-// theme-packager on theme trees built in a temporary folder: its console lines, its exit status and
-// every byte it writes, each slot decoded back and compared with its source picture. The packager
-// runs as a lone copy that finds no VOX_ZIP, so its bins stay as written.
+// theme-packager, the real binary, on theme trees built in a temporary folder: its console lines,
+// its exit status and every byte it writes (each slot decoded back and compared with its source
+// picture), with no VOX_ZIP, the real one or a failing stand-in beside it.
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <filesystem>
-#include <map>
-#include <set>
-#include <sstream>
 
-#include "support/bin_files.h"
-#include "support/packager_runs.h"
-#include "support/theme_tree.h"
+#include "codec/image_format.h"
+#include "codec/rle_decoder.h"
+#include "support/bmp_writer.h"
+#include "support/run_program.h"
 
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
-using Snapshot = std::map<std::string, Bytes>;
 
-// Expected diagnostics name paths below "ROOT", the root folder as the packager finds it (with
-// links resolved).
-std::string withRoot(const std::string& text, const TempFolder& root) {
+const std::string kBanner = "------------------------------------------------\n"
+                            " ZEPH Theme Resource Packager V0.1 (2008.08.22) \n"
+                            "------------------------------------------------\n";
+const std::string kCompletion = "All of processing is complented.\n";
+const std::string kZipCreated = "Success: Zip file is created!!\n";
+const std::string kZipFailed = "Success(1): Bin file is created, but failed to build Zip files\n";
+const std::string kCannotWrite = "Error: Can't write Bin File\n";
+const std::string kNotFound =
+    "\": could not start 'VOX_ZIP': not found beside this program nor on PATH\n";
+const std::string kNoFolder = "Error: Theme Folder does not exist\n"
+                              "Error: There are no loaded theme Folder. Can't make Bin File\n";
+
+// The packager copied into a folder of its own and run with a PATH that leads nowhere, so that it
+// finds only the VOX_ZIP put beside it: none, the real one, or a stand-in script that runs tool
+// before handing over to the real one.
+class LonePackager {
+public:
+    explicit LonePackager(const char* tool) {
+        std::filesystem::copy_file(TP_PACKAGER_BIN, folder_.path("theme-packager"));
+        if (tool != nullptr && *tool == '\0') {
+            std::filesystem::create_symlink(TP_VOX_ZIP_BIN, folder_.path("VOX_ZIP"));
+        } else if (tool != nullptr) {
+            folder_.writeFile("VOX_ZIP", "#!/bin/sh\n" + std::string(tool) + "\nexec " +
+                                             shellQuote(TP_VOX_ZIP_BIN) + " \"$@\"\n");
+            std::filesystem::permissions(folder_.path("VOX_ZIP"),
+                                         std::filesystem::perms::owner_all);
+        }
+    }
+    ProgramResult run(const TempFolder& root, const std::string& arguments = "") const {
+        return runShell(root.path(), "env PATH=/nonexistent " +
+                                         shellQuote(folder_.path("theme-packager")) + " " +
+                                         arguments);
+    }
+
+private:
+    TempFolder folder_;
+};
+
+// A file of a theme tree, written from its path: a path ending in '/' is a folder, a name not
+// ending in bmp holds text, width 0 is a BMP cut short, anything else a UI-like picture.
+struct TreeFile {
+    TreeFile(const char* name, int w = 6, int h = 5) : path(name), width(w), height(h) {}
+    std::string path;
+    int width;
+    int height;
+    std::uint32_t seed() const {
+        return static_cast<std::uint32_t>(std::hash<std::string>{}(path));
+    }
+};
+
+void writeTree(const TempFolder& root, const std::vector<TreeFile>& tree) {
+    for (const TreeFile& f : tree) {
+        if (f.path.back() == '/') {
+            root.makeFolder(f.path);
+        } else if (!f.path.ends_with("bmp")) {
+            root.writeFile(f.path, "not a bitmap");
+        } else {
+            Bytes bmp = makeUiLikeBmp(std::max(f.width, 6), f.height, f.seed());
+            bmp.resize(f.width == 0 ? bmp.size() * 2 / 3 : bmp.size());
+            root.writeBytes(f.path, bmp);
+        }
+    }
+}
+
+// Standard error with the root folder, as the packager finds it, written "ROOT".
+std::string rooted(std::string err, const TempFolder& root) {
     const std::string real = std::filesystem::canonical(root.path()).string();
-    std::string out;
-    std::size_t from = 0;
-    for (std::size_t at; (at = text.find("ROOT", from)) != std::string::npos; from = at + 4) {
-        out += text.substr(from, at - from) + real;
+    for (std::size_t at; (at = err.find(real)) != std::string::npos;) {
+        err.replace(at, real.size(), "ROOT");
     }
-    return out + text.substr(from);
+    return err;
 }
 
-// Standard error without the lines about the tools that a lone packager cannot start.
-std::string withoutToolLines(const std::string& err) {
-    std::istringstream lines(err);
-    std::string kept;
-    for (std::string line; std::getline(lines, line);) {
-        if (line.rfind("theme-packager: cannot run \"VOX_ZIP", 0) != 0) {
-            kept += line + "\n";
-        }
+// The flat PRI0 block that the picture of f must decode to: 16-bit RGB565 pixels.
+Bytes pri0Of(const TreeFile& f) {
+    Bytes block(kImageHeaderSize);
+    writeImageHeader(block.data(), {kPri0Magic, f.width, f.height, 16});
+    for (const std::uint32_t rgb : makeUiLikePixels(f.width, f.height, f.seed())) {
+        const unsigned v = (rgb >> 8 & 0xF800) | (rgb >> 5 & 0x07E0) | (rgb >> 3 & 0x1F);
+        block.insert(block.end(),
+                     {static_cast<std::uint8_t>(v), static_cast<std::uint8_t>(v >> 8)});
     }
-    return kept;
+    return block;
 }
 
-// Paths whose entry differs between two snapshots, or that only one of them has.
-std::vector<std::string> changedPaths(const Snapshot& before, const Snapshot& after) {
-    std::set<std::string> paths;
-    for (const auto& [path, bytes] : before) {
-        const auto other = after.find(path);
-        if (other == after.end() || other->second != bytes) {
-            paths.insert(path);
-        }
-    }
-    for (const auto& [path, bytes] : after) {
-        if (before.count(path) == 0) {
-            paths.insert(path);
-        }
-    }
-    return {paths.begin(), paths.end()};
-}
-
-// One image of the index: its group and name as Index.bin holds them, and per present theme the
-// tree file whose picture its slot holds.
-struct ExpectedSlot {
-    std::string group;
-    std::string name;
-    std::map<int, std::string> sources;
+struct Slot {
+    std::string name; // "group:image"
+    std::uint64_t offset = 0;
+    std::uint64_t size = 0;
 };
 
-// Index.bin names exactly the expected images, in order; every theme's Theme.bin holds in each
-// slot the expected picture, followed only by 'P' bytes; each slot is as long as its largest
-// copy; and nothing but the bins was added to the tree.
-void expectPacked(const TempFolder& root, const std::vector<TreeFile>& tree,
-                  const std::vector<ExpectedSlot>& expected) {
-    std::map<std::string, const TreeFile*> sources;
-    for (const TreeFile& file : tree) {
-        sources[file.path] = &file;
+// The slots that Index.bin places, read as a device does: through the group directory, each
+// group's header and its image entries. Record layouts are the writer's tests' business.
+std::vector<Slot> readIndex(const Bytes& index) {
+    const auto u32 = [&](std::uint64_t at) -> std::uint64_t {
+        EXPECT_LE(at + 4, index.size()) << "Index.bin is cut short";
+        return at + 4 <= index.size() ? loadU32Le(index.data() + at) : 0;
+    };
+    const auto text = [&](std::uint64_t at, std::size_t width) {
+        const auto* p = index.data() + std::min<std::uint64_t>(at, index.size());
+        return std::string(p, std::find(p, p + (at + width <= index.size() ? width : 0), 0));
+    };
+    std::vector<Slot> slots;
+    for (std::uint64_t g = 0, groups = u32(8); g < groups && g < index.size(); ++g) {
+        const std::uint64_t block = u32(16 + 16 * g + 12);
+        for (std::uint64_t i = 0, images = u32(block); i < images && i < index.size(); ++i) {
+            const std::uint64_t entry = block + 16 + 48 * i;
+            slots.push_back({text(16 + 16 * g, 11) + ":" + text(entry, 39),
+                             u32(block + 4) + u32(entry + 40), u32(entry + 44)});
+        }
     }
-    std::set<std::string> bins = {"Index.bin"};
-    for (const auto& [theme, path] : expected.at(0).sources) {
-        bins.insert(std::to_string(theme) + "/Theme.bin");
+    return slots;
+}
+
+struct RunCase {
+    const char* name;
+    std::vector<TreeFile> tree{};
+    const char* tool = nullptr; // see LonePackager
+    std::string arguments{};
+    std::string result = kZipFailed; // between the banner and the completion line
+    /// The files a run adds: Index.bin first, then the themes' Theme.bin, each maybe compressed.
+    std::vector<std::string> outputs{};
+    /// Per image in index order: "group:image", then the tree file each theme's slot holds.
+    std::vector<std::vector<std::string>> slots{};
+    std::string err{}; // standard error; a run that finds no VOX_ZIP says so for every output
+    std::vector<std::string> emptied{}; // files a run without outputs leaves empty
+};
+
+void PrintTo(const RunCase& c, std::ostream* out) {
+    *out << c.name;
+}
+
+// Every theme's slot holds its picture followed only by 'P' bytes, and is as long as its
+// largest copy.
+void expectSlots(const TempFolder& root, const RunCase& c) {
+    const auto read = [&](const std::string& file) {
+        return file.ends_with(".gz") ? gunzip(root.path(), file) : root.readBytes(file);
+    };
+    const std::vector<Slot> slots = readIndex(read(c.outputs[0]));
+    ASSERT_EQ(slots.size(), c.slots.size());
+    std::uint64_t total = 0;
+    for (std::size_t i = 0; i < slots.size(); ++i) {
+        EXPECT_EQ(slots[i].name, c.slots[i].at(0));
+        total += slots[i].size;
     }
-    std::set<std::string> added;
+    std::vector<std::size_t> largest(slots.size());
+    for (std::size_t t = 1; t < c.outputs.size(); ++t) {
+        const Bytes bin = read(c.outputs[t]);
+        EXPECT_EQ(bin.size(), 16 + total + 10) << c.outputs[t];
+        for (std::size_t i = 0; i < slots.size(); ++i) {
+            const std::string& path = c.slots[i].at(t);
+            ASSERT_LE(slots[i].offset + slots[i].size, bin.size()) << path;
+            const std::span<const std::uint8_t> slot(bin.data() + slots[i].offset, slots[i].size);
+            RleDecodeResult image;
+            ASSERT_TRUE(decodeRleImage(slot, 1, image)) << path;
+            const auto source = std::find_if(c.tree.begin(), c.tree.end(),
+                                             [&](const TreeFile& f) { return f.path == path; });
+            EXPECT_EQ(image.pri0Block, pri0Of(*source)) << c.outputs[t] << ": " << path;
+            EXPECT_TRUE(std::all_of(slot.begin() + image.blobSize, slot.end(), [](std::uint8_t b) {
+                return b == 'P';
+            })) << path;
+            largest[i] = std::max(largest[i], image.blobSize);
+        }
+    }
+    for (std::size_t i = 0; i < slots.size(); ++i) {
+        EXPECT_EQ(slots[i].size, largest[i]) << slots[i].name;
+    }
+}
+
+class RunTest : public ::testing::TestWithParam<RunCase> {};
+
+TEST_P(RunTest, ConsoleExitStatusAndEveryByteWritten) {
+    const RunCase& c = GetParam();
+    TempFolder root;
+    writeTree(root, c.tree);
+    auto before = snapshot(root);
+    const LonePackager packager(c.tool);
+
+    const auto start = std::chrono::steady_clock::now();
+    const ProgramResult run = packager.run(root, c.arguments);
+    // With no tool started there is nothing to give the 5-second least wait to.
+    EXPECT_TRUE(c.tool || std::chrono::steady_clock::now() - start < std::chrono::seconds(4))
+        << "waited for no tool";
+
+    EXPECT_EQ(run.out, kBanner + c.result + kCompletion);
+    EXPECT_EQ(run.exitStatus, c.result == kZipCreated ? 0 : c.result == kZipFailed ? 2 : 1);
+    std::string err = c.err;
+    for (std::size_t i = 0; c.tool == nullptr && i < c.outputs.size(); ++i) {
+        err += "theme-packager: cannot run \"VOX_ZIP" + std::string(i == 0 ? ".exe" : "") +
+               " -c -9 " + c.outputs[i] + kNotFound;
+    }
+    EXPECT_EQ(rooted(run.err, root), err);
+    if (c.outputs.empty()) {
+        for (const std::string& path : c.emptied) {
+            before[path].clear();
+        }
+        EXPECT_EQ(snapshot(root), before);
+        return;
+    }
+    std::vector<std::string> added;
     for (const auto& [path, bytes] : snapshot(root)) {
-        if (path.back() != '/' && sources.count(path) == 0) {
-            added.insert(path);
+        if (before.count(path) == 0) {
+            added.push_back(path);
         }
     }
-    EXPECT_EQ(added, bins);
-
-    std::string error;
-    std::vector<IndexedGroup> groups;
-    ASSERT_TRUE(readIndexFile(root.readBytes("Index.bin"), groups, error)) << error;
-    std::vector<std::pair<std::string, std::string>> names;
-    std::vector<std::uint32_t> slotSizes;
-    for (const IndexedGroup& group : groups) {
-        for (const IndexedImage& image : group.images) {
-            names.emplace_back(group.name, image.name);
-            slotSizes.push_back(image.slotSize);
-        }
+    std::vector<std::string> outputs = c.outputs;
+    std::sort(outputs.begin(), outputs.end());
+    EXPECT_EQ(added, outputs);
+    expectSlots(root, c);
+    if (c.tool != nullptr) {
+        return;
     }
-    std::vector<std::pair<std::string, std::string>> expectedNames;
-    for (const ExpectedSlot& slot : expected) {
-        expectedNames.emplace_back(slot.group, slot.name);
-    }
-    ASSERT_EQ(names, expectedNames);
-
-    std::vector<std::size_t> largest(expected.size());
-    for (const auto& [theme, unused] : expected[0].sources) {
-        std::vector<Bytes> slots;
-        ASSERT_TRUE(readThemeSlots(root.readBytes(std::to_string(theme) + "/Theme.bin"), groups,
-                                   slots, error))
-            << "theme " << theme << ": " << error;
-        for (std::size_t i = 0; i < expected.size(); ++i) {
-            const std::string& path = expected[i].sources.at(theme);
-            SlotImage image;
-            ASSERT_TRUE(readSlotImage(slots[i], image, error))
-                << "theme " << theme << ", " << path << ": " << error;
-            const TreeFile& source = *sources.at(path);
-            EXPECT_TRUE(image.pri0Block ==
-                        pri0BlockOf(source.width, source.height, pixelsOf(source)))
-                << "theme " << theme << " does not hold the pixels of " << path;
-            largest[i] = std::max(largest[i], image.encodedSize);
-        }
-    }
-    for (std::size_t i = 0; i < expected.size(); ++i) {
-        EXPECT_EQ(slotSizes[i], largest[i]) << expected[i].name;
-    }
+    // The tree written in the other order gives the same bytes, and so does a second run.
+    TempFolder again;
+    writeTree(again, {c.tree.rbegin(), c.tree.rend()});
+    packager.run(again);
+    const auto packed = snapshot(root);
+    EXPECT_EQ(snapshot(again), packed);
+    packager.run(root);
+    EXPECT_EQ(snapshot(root), packed);
 }
 
-// Files and folders of the base theme interleaved, names that sort differently with and without
-// case, a folder name at two depths, names longer than their fields, and files that are no
-// images.
-const std::vector<TreeFile> kNestedTree = {
-    {"0/B.bmp", 5, 3, 1},
-    {"0/a.bmp", 1, 1, 2},
-    {"0/a_very_long_image_name_that_fills_the_field.bmp", 3, 2, 3},
-    {"0/menu/bg.bmp", 48, 32, 4},
-    {"0/menu/sub/icon.bmp", 16, 16, 5},
-    {"0/menu/z.bmp", 7, 5, 6},
-    {"0/navigation_bar/back.bmp", 9, 9, 7},
-    {"0/navigation_bar/sub/next.bmp", 12, 9, 8},
-    textFile("0/readme.txt"),
-    textFile("0/photo.BMP"),
-};
-
-std::map<int, std::string> only0(const std::string& path) {
-    return {{0, path}};
-}
-
-struct PackCase {
-    const char* name;
-    std::vector<TreeFile> tree;
-    std::vector<ExpectedSlot> slots;
-    /// Standard error besides the tool lines, paths below "ROOT".
-    std::string err;
-};
-
-// A base theme whose third image fails, with a variant that overrides one image before it and
-// one after it: both themes stop at the shared failing file and hold what came before.
-PackCase stopCase(const char* name, TreeContent broken, const std::string& cause) {
-    const std::string line = "cannot convert ROOT/0/n.bmp: " + cause + "; the rest of theme ";
-    return {name,
-            {{"0/a.bmp", 6, 4, 1},
-             {"0/m/x.bmp", 5, 5, 2},
-             {"0/n.bmp", 8, 8, 3, broken},
-             {"0/z.bmp", 4, 4, 4},
-             {"2/a.bmp", 9, 7, 5},
-             {"2/z.bmp", 3, 3, 6}},
-            {{"0", "a.bmp", {{0, "0/a.bmp"}, {2, "2/a.bmp"}}},
-             {"m", "x.bmp", {{0, "0/m/x.bmp"}, {2, "0/m/x.bmp"}}}},
-            "theme-packager: theme 0: " + line + "0 is not packed\n" +
-                "theme-packager: theme 2: " + line + "2 is not packed\n"};
-}
-
-void PrintTo(const PackCase& c, std::ostream* out) {
-    *out << c.name;
-}
-
-class PackTreeTest : public ::testing::TestWithParam<PackCase> {};
-
-TEST_P(PackTreeTest, EverySlotHoldsItsThemesPicture) {
-    const PackCase& c = GetParam();
-    TempFolder root;
-    writeTree(root, c.tree);
-
-    const ProgramResult run = LonePackager().run(root);
-
-    EXPECT_EQ(run.out, kBanner + kZipFailed + kCompletion);
-    EXPECT_EQ(run.exitStatus, 2);
-    EXPECT_EQ(withoutToolLines(run.err), withRoot(c.err, root));
-    expectPacked(root, c.tree, c.slots);
-}
+// Theme 2's icon is smaller and its background larger: each theme pads one copy.
+const std::vector<TreeFile> kOverrides = {TreeFile("0/icon.bmp", 24, 24), "0/menu/bg.bmp",
+                                          "0/menu/logo.bmp", "2/icon.bmp",
+                                          TreeFile("2/menu/bg.bmp", 64, 40)};
+const std::vector<std::vector<std::string>> kOverrideSlots = {
+    {"0:icon.bmp", "0/icon.bmp", "2/icon.bmp"},
+    {"menu:bg.bmp", "0/menu/bg.bmp", "2/menu/bg.bmp"},
+    {"menu:logo.bmp", "0/menu/logo.bmp", "0/menu/logo.bmp"}};
 
 INSTANTIATE_TEST_SUITE_P(
-    Trees, PackTreeTest,
-    ::testing::Values(PackCase{"NestedGroups",
-                               kNestedTree,
-                               {{"0", "a.bmp", only0("0/a.bmp")},
-                                {"0", "a_very_long_image_name_that_fills_the_f",
-                                 only0("0/a_very_long_image_name_that_fills_the_field.bmp")},
-                                {"0", "B.bmp", only0("0/B.bmp")},
-                                {"menu", "bg.bmp", only0("0/menu/bg.bmp")},
-                                {"menu", "z.bmp", only0("0/menu/z.bmp")},
-                                {"sub", "icon.bmp", only0("0/menu/sub/icon.bmp")},
-                                {"sub", "next.bmp", only0("0/navigation_bar/sub/next.bmp")},
-                                {"navigation_", "back.bmp", only0("0/navigation_bar/back.bmp")}},
-                               ""},
-                      // Theme 2's icon is smaller and its background larger than theme 0's: each
-                      // theme has one copy padded with 'P'.
-                      PackCase{
-                          "OverridesOfDifferentSizes",
-                          {{"0/icon.bmp", 24, 24, 1},
-                           {"0/menu/bg.bmp", 20, 12, 2},
-                           {"0/menu/logo.bmp", 10, 10, 3},
-                           {"2/icon.bmp", 6, 4, 4},
-                           {"2/menu/bg.bmp", 64, 40, 5}},
-                          {{"0", "icon.bmp", {{0, "0/icon.bmp"}, {2, "2/icon.bmp"}}},
-                           {"menu", "bg.bmp", {{0, "0/menu/bg.bmp"}, {2, "2/menu/bg.bmp"}}},
-                           {"menu", "logo.bmp", {{0, "0/menu/logo.bmp"}, {2, "0/menu/logo.bmp"}}}},
-                          ""},
-                      // A folder where a variant's file would be does not replace the base image.
-                      PackCase{"VariantOnlyFilesIgnored",
-                               {{"0/a.bmp", 4, 3, 1},
-                                {"0/b.bmp", 3, 4, 2},
-                                {"3/extra.bmp", 5, 5, 3},
-                                {"3/menu/new.bmp", 6, 6, 4},
-                                {"3/b.bmp/a.bmp", 7, 7, 5}},
-                               {{"0", "a.bmp", {{0, "0/a.bmp"}, {3, "0/a.bmp"}}},
-                                {"0", "b.bmp", {{0, "0/b.bmp"}, {3, "0/b.bmp"}}}},
-                               ""},
-                      // Only the theme digit right after the root changes; the decoys sit where
-                      // replacing every component named 0 would look.
-                      PackCase{"LaterComponentNamedZeroStays",
-                               {{"0/0/y.bmp", 4, 4, 1},
-                                {"0/menu/0/x.bmp", 5, 3, 2},
-                                {"2/0/y.bmp", 6, 2, 3},
-                                {"2/2/y.bmp", 2, 2, 4},
-                                {"2/menu/0/x.bmp", 3, 5, 5},
-                                {"2/menu/2/x.bmp", 2, 3, 6}},
-                               {{"0", "y.bmp", {{0, "0/0/y.bmp"}, {2, "2/0/y.bmp"}}},
-                                {"0", "x.bmp", {{0, "0/menu/0/x.bmp"}, {2, "2/menu/0/x.bmp"}}}},
-                               ""},
-                      stopCase("StopsAtTruncatedImage", TreeContent::truncated, "is truncated"),
-                      stopCase("StopsAtUnsupportedHeader", TreeContent::header108,
-                               "has an unsupported BMP header size")),
-    [](const auto& test) { return std::string(test.param.name); });
-
-struct RefusedCase {
-    const char* name;
-    std::vector<TreeFile> tree;
-    /// Standard error, paths below "ROOT".
-    std::string err;
-    /// Files that the run leaves empty; everything else stays as it was.
-    std::vector<std::string> emptied;
-};
-
-void PrintTo(const RefusedCase& c, std::ostream* out) {
-    *out << c.name;
-}
-
-class WriteRefusedTest : public ::testing::TestWithParam<RefusedCase> {};
-
-TEST_P(WriteRefusedTest, SaysSoAndWritesNoBin) {
-    const RefusedCase& c = GetParam();
-    TempFolder root;
-    writeTree(root, c.tree);
-    Snapshot expected = snapshot(root);
-    for (const std::string& path : c.emptied) {
-        expected[path].clear();
-    }
-
-    const ProgramResult run = LonePackager().run(root);
-
-    EXPECT_EQ(run.out, kBanner + kCannotWriteBin + kCompletion);
-    EXPECT_EQ(run.exitStatus, 1);
-    EXPECT_EQ(run.err, withRoot(c.err, root));
-    EXPECT_EQ(changedPaths(expected, snapshot(root)), std::vector<std::string>{});
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Trees, WriteRefusedTest,
+    Trees, RunTest,
     ::testing::Values(
-        // Theme 2 stops before its last image, so it cannot fill theme 0's slots: the bins of
-        // an earlier run stay untouched.
-        RefusedCase{"VariantImageFails",
-                    {{"0/a.bmp", 4, 4, 1},
-                     {"0/b.bmp", 5, 5, 2},
-                     {"2/b.bmp", 6, 6, 3, TreeContent::truncated},
-                     textFile("Index.bin"),
-                     textFile("0/Theme.bin"),
-                     textFile("2/Theme.bin")},
-                    "theme-packager: theme 2: cannot convert ROOT/2/b.bmp: is truncated; the rest "
-                    "of theme 2 is not packed\n"
-                    "theme-packager: cannot write ROOT/2/Theme.bin: theme 2 has fewer images in "
-                    "group 0 than theme 0\n",
-                    {}},
-        // The files opened before the one that cannot be created are left empty; theme 3's,
-        // later in the order, is not touched.
-        RefusedCase{"ThemeBinIsAFolder",
-                    {{"0/a.bmp", 4, 4, 1},
-                     {"2/a.bmp", 5, 5, 2},
-                     folderEntry("2/Theme.bin"),
-                     textFile("3/Theme.bin"),
-                     textFile("Index.bin")},
-                    "theme-packager: cannot create ROOT/2/Theme.bin: Is a directory\n",
-                    {"Index.bin", "0/Theme.bin"}}),
+        // Files and folders interleaved, names that sort differently with and without case, one
+        // folder name at two depths, names longer than their fields, files that are no images.
+        RunCase{.name = "NestedGroups",
+                .tree = {"0/B.bmp", "0/a.bmp", "0/a_very_long_image_name_that_fills_the_field.bmp",
+                         "0/menu/bg.bmp", "0/menu/sub/icon.bmp", "0/menu/z.bmp",
+                         "0/navigation_bar/back.bmp", "0/navigation_bar/sub/next.bmp",
+                         "0/readme.txt", "0/photo.BMP"},
+                .outputs = {"Index.bin", "0/Theme.bin"},
+                .slots = {{"0:a.bmp", "0/a.bmp"},
+                          {"0:a_very_long_image_name_that_fills_the_f",
+                           "0/a_very_long_image_name_that_fills_the_field.bmp"},
+                          {"0:B.bmp", "0/B.bmp"},
+                          {"menu:bg.bmp", "0/menu/bg.bmp"},
+                          {"menu:z.bmp", "0/menu/z.bmp"},
+                          {"sub:icon.bmp", "0/menu/sub/icon.bmp"},
+                          {"sub:next.bmp", "0/navigation_bar/sub/next.bmp"},
+                          {"navigation_:back.bmp", "0/navigation_bar/back.bmp"}}},
+        RunCase{.name = "OverridesOfDifferentSizes",
+                .tree = kOverrides,
+                .outputs = {"Index.bin", "0/Theme.bin", "2/Theme.bin"},
+                .slots = kOverrideSlots},
+        // A folder where a variant's file would be does not replace the base image either.
+        RunCase{.name = "VariantOnlyFilesIgnored",
+                .tree = {"0/a.bmp", "0/b.bmp", "3/extra.bmp", "3/menu/new.bmp", "3/b.bmp/a.bmp"},
+                .outputs = {"Index.bin", "0/Theme.bin", "3/Theme.bin"},
+                .slots = {{"0:a.bmp", "0/a.bmp", "0/a.bmp"}, {"0:b.bmp", "0/b.bmp", "0/b.bmp"}}},
+        // Only the theme digit right after the root changes; the decoys sit where replacing
+        // every component named 0 would look.
+        RunCase{.name = "LaterComponentNamedZeroStays",
+                .tree = {"0/0/y.bmp", "0/menu/0/x.bmp", "2/0/y.bmp", "2/2/y.bmp", "2/menu/0/x.bmp",
+                         "2/menu/2/x.bmp"},
+                .outputs = {"Index.bin", "0/Theme.bin", "2/Theme.bin"},
+                .slots = {{"0:y.bmp", "0/0/y.bmp", "2/0/y.bmp"},
+                          {"0:x.bmp", "0/menu/0/x.bmp", "2/menu/0/x.bmp"}}},
+        // Both themes stop at the shared broken file and keep what came before it.
+        RunCase{.name = "StopsAtBrokenImage",
+                .tree = {"0/a.bmp", "0/m/x.bmp", TreeFile("0/n.bmp", 0), "0/z.bmp", "2/a.bmp",
+                         "2/z.bmp"},
+                .outputs = {"Index.bin", "0/Theme.bin", "2/Theme.bin"},
+                .slots = {{"0:a.bmp", "0/a.bmp", "2/a.bmp"}, {"m:x.bmp", "0/m/x.bmp", "0/m/x.bmp"}},
+                .err = "theme-packager: theme 0: cannot convert ROOT/0/n.bmp: is truncated; the "
+                       "rest of theme 0 is not packed\n"
+                       "theme-packager: theme 2: cannot convert ROOT/0/n.bmp: is truncated; the "
+                       "rest of theme 2 is not packed\n"},
+        RunCase{.name = "EmptyFolder", .result = kNoFolder},
+        RunCase{.name = "ArgumentsAreIgnored", .arguments = "--help -x 0", .result = kNoFolder},
+        RunCase{.name = "VariantWithoutBaseTheme",
+                .tree = {"3/a.bmp"},
+                .result = kNoFolder,
+                .err = "theme-packager: ROOT/0 is missing: variant themes are packed together "
+                       "with the base theme in folder 0\n"},
+        RunCase{.name = "NoImages",
+                .tree = {"0/readme.txt", "0/photo.BMP", "0/menu/", "2/"},
+                .result = "Error: There are no BMP images for packing\n"},
+        // Theme 2 cannot fill theme 0's slots: the bins of an earlier run stay untouched.
+        RunCase{.name = "VariantImageFails",
+                .tree = {"0/a.bmp", "0/b.bmp", TreeFile("2/b.bmp", 0), "Index.bin", "0/Theme.bin",
+                         "2/Theme.bin"},
+                .result = kCannotWrite,
+                .err = "theme-packager: theme 2: cannot convert ROOT/2/b.bmp: is truncated; the "
+                       "rest of theme 2 is not packed\n"
+                       "theme-packager: cannot write ROOT/2/Theme.bin: theme 2 has fewer images "
+                       "in group 0 than theme 0\n"},
+        // Files opened before the one that cannot be created are left empty; theme 3's, later
+        // in the order, is not touched.
+        RunCase{.name = "ThemeBinIsAFolder",
+                .tree = {"0/a.bmp", "2/a.bmp", "2/Theme.bin/", "3/Theme.bin", "Index.bin"},
+                .result = kCannotWrite,
+                .err = "theme-packager: cannot create ROOT/2/Theme.bin: Is a directory\n",
+                .emptied = {"Index.bin", "0/Theme.bin"}},
+        // The two runs with a VOX_ZIP wait out its 5-second least wait.
+        RunCase{.name = "CompressedByVoxZip",
+                .tree = kOverrides,
+                .tool = "",
+                .result = kZipCreated,
+                .outputs = {"Index.bin.gz", "0/Theme.bin.gz", "2/Theme.bin.gz"},
+                .slots = kOverrideSlots},
+        RunCase{.name = "VoxZipFailsForOneFile",
+                .tree = kOverrides,
+                .tool = "[ \"$3\" = 2/Theme.bin ] && { echo refused >&2; exit 3; }",
+                .outputs = {"Index.bin.gz", "0/Theme.bin.gz", "2/Theme.bin"},
+                .slots = kOverrideSlots,
+                .err = "refused\ntheme-packager: \"VOX_ZIP -c -9 2/Theme.bin\" failed with exit "
+                       "status 3; 2/Theme.bin is kept\n"}),
     [](const auto& test) { return std::string(test.param.name); });
-
-TEST(PackagerOutputTest, SameTreeGivesSameBytesWhateverItsCreationOrder) {
-    std::vector<TreeFile> tree = kNestedTree;
-    tree.push_back({"2/menu/z.bmp", 9, 4, 9});
-    std::vector<TreeFile> reversed(tree.rbegin(), tree.rend());
-    TempFolder first;
-    TempFolder second;
-    writeTree(first, tree);
-    writeTree(second, reversed);
-    const LonePackager packager;
-    ASSERT_EQ(packager.run(first).exitStatus, 2);
-    const Snapshot firstRun = snapshot(first);
-    ASSERT_EQ(packager.run(second).exitStatus, 2);
-    // A second run over the first run's bins writes them anew.
-    ASSERT_EQ(packager.run(first).exitStatus, 2);
-
-    for (const std::string name : {"Index.bin", "0/Theme.bin", "2/Theme.bin"}) {
-        const Bytes bytes = first.readBytes(name);
-        EXPECT_FALSE(bytes.empty()) << name;
-        EXPECT_TRUE(second.readBytes(name) == bytes) << name;
-    }
-    EXPECT_EQ(changedPaths(firstRun, snapshot(first)), std::vector<std::string>{});
-}
 
 } // namespace

@@ -1,12 +1,10 @@
-// Runs a program, or a shell command, as a child process in a given folder and captures what it
-// prints.
+// Runs a shell command as a child process in a given folder and captures what it prints.
 #pragma once
 
+#include <gtest/gtest.h>
 #include <sys/wait.h>
 
 #include <cstdlib>
-#include <fstream>
-#include <sstream>
 #include <string>
 
 #include "support/temp_folder.h"
@@ -29,28 +27,20 @@ inline std::string shellQuote(const std::string& text) {
 /// captured in a folder of its own, so it never shows up among the files of folder.
 inline ProgramResult runShell(const std::string& folder, const std::string& shellCommand) {
     TempFolder capture;
-    const std::string command = "cd " + shellQuote(folder) + " && (" + shellCommand + ") >" +
-                                shellQuote(capture.path("out")) + " 2>" +
-                                shellQuote(capture.path("err"));
-    ProgramResult result;
-    const int status = std::system(command.c_str());
-    result.exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    auto slurp = [&](const char* name) {
-        std::ifstream in(capture.path(name), std::ios::binary);
-        std::stringstream text;
-        text << in.rdbuf();
-        return text.str();
-    };
-    result.out = slurp("out");
-    result.err = slurp("err");
-    return result;
+    const int status =
+        std::system(("cd " + shellQuote(folder) + " && (" + shellCommand + ") >" +
+                     shellQuote(capture.path("out")) + " 2>" + shellQuote(capture.path("err")))
+                        .c_str());
+    const auto out = capture.readBytes("out");
+    const auto err = capture.readBytes("err");
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1,
+            {out.begin(), out.end()},
+            {err.begin(), err.end()}};
 }
 
-/// Runs `program arguments` (arguments already shell-quoted as needed) with folder as its
-/// current folder. environment, when not empty, is prefixed as `env ...` assignments.
-inline ProgramResult runProgram(const std::string& program, const std::string& folder,
-                                const std::string& arguments = "",
-                                const std::string& environment = "") {
-    return runShell(folder, (environment.empty() ? "" : "env " + environment + " ") +
-                                shellQuote(program) + " " + arguments);
+/// The content of the gzip file gz in folder, restored by gzip itself.
+inline std::vector<std::uint8_t> gunzip(const std::string& folder, const std::string& gz) {
+    const ProgramResult run = runShell(folder, "gzip -dc " + shellQuote(gz));
+    EXPECT_EQ(run.exitStatus, 0) << gz << ": " << run.err;
+    return {run.out.begin(), run.out.end()};
 }

@@ -13,8 +13,7 @@
 class TempFolder {
 public:
     TempFolder() {
-        std::random_device seed;
-        std::mt19937_64 rng(seed());
+        std::mt19937_64 rng(std::random_device{}());
         const auto base = std::filesystem::temp_directory_path();
         do {
             path_ = base / ("tp-test-" + std::to_string(rng()));
@@ -34,14 +33,13 @@ public:
         std::filesystem::create_directories(path_ / relative);
     }
     void writeFile(const std::string& relative, const std::string& content) const {
-        writeBytes(relative, std::vector<std::uint8_t>(content.begin(), content.end()));
+        writeBytes(relative, {content.begin(), content.end()});
     }
     void writeBytes(const std::string& relative, const std::vector<std::uint8_t>& bytes) const {
-        const auto file = path_ / relative;
-        std::filesystem::create_directories(file.parent_path());
-        std::ofstream out(file, std::ios::binary);
-        out.write(reinterpret_cast<const char*>(bytes.data()),
-                  static_cast<std::streamsize>(bytes.size()));
+        std::filesystem::create_directories((path_ / relative).parent_path());
+        std::ofstream(path_ / relative, std::ios::binary)
+            .write(reinterpret_cast<const char*>(bytes.data()),
+                   static_cast<std::streamsize>(bytes.size()));
     }
     std::vector<std::uint8_t> readBytes(const std::string& relative) const {
         std::ifstream in(path_ / relative, std::ios::binary);
