@@ -89,18 +89,6 @@ std::string rooted(std::string err, const TempFolder& root) {
     return err;
 }
 
-// The flat PRI0 block that the picture of f must decode to: 16-bit RGB565 pixels.
-Bytes pri0Of(const TreeFile& f) {
-    Bytes block(kImageHeaderSize);
-    writeImageHeader(block.data(), {kPri0Magic, f.width, f.height, 16});
-    for (const std::uint32_t rgb : makeUiLikePixels(f.width, f.height, f.seed())) {
-        const unsigned v = (rgb >> 8 & 0xF800) | (rgb >> 5 & 0x07E0) | (rgb >> 3 & 0x1F);
-        block.insert(block.end(),
-                     {static_cast<std::uint8_t>(v), static_cast<std::uint8_t>(v >> 8)});
-    }
-    return block;
-}
-
 struct Slot {
     std::string name; // "group:image"
     std::uint64_t offset = 0;
@@ -173,7 +161,9 @@ void expectSlots(const TempFolder& root, const RunCase& c) {
             ASSERT_TRUE(decodeRleImage(slot, 1, image)) << path;
             const auto source = std::find_if(c.tree.begin(), c.tree.end(),
                                              [&](const TreeFile& f) { return f.path == path; });
-            EXPECT_EQ(image.pri0Block, pri0Of(*source)) << c.outputs[t] << ": " << path;
+            EXPECT_EQ(image.pri0Block,
+                      uiLikePri0Block(source->width, source->height, source->seed()))
+                << c.outputs[t] << ": " << path;
             EXPECT_TRUE(std::all_of(slot.begin() + image.blobSize, slot.end(), [](std::uint8_t b) {
                 return b == 'P';
             })) << path;

@@ -7,7 +7,6 @@
 #include "codec/rle_decoder.h"
 #include "image/name_field.h"
 #include "platform/platform.h"
-#include "support/bin_files.h"
 #include "support/bmp_writer.h"
 #include "support/temp_folder.h"
 
@@ -65,7 +64,7 @@ TEST_F(ImageRecordsTest, GroupsStandInFirstOccurrenceOrderAndNamesCompareAsCut) 
 
 TEST_F(ImageRecordsTest, RecordsHoldThePri0BlockOrItsRle4Encoding) {
     add("0", "wide.bmp", makeUiLikeBmp(10, 4, 1));
-    const Bytes pri0 = pri0BlockOf(10, 4, makeUiLikePixels(10, 4, 1));
+    const Bytes pri0 = uiLikePri0Block(10, 4, 1);
     ImageRecord plain;
     ImageRecord packed;
     plain.path = packed.path = joinPath(root.path("0"), "wide.bmp");
