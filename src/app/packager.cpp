@@ -72,7 +72,7 @@ void loadThemes(PackagerState& state) {
                                converter, failure) == 0 &&
             !failure.path.empty()) {
             std::fprintf(stderr,
-                         "theme-packager: theme %d: cannot convert %s: %s; the rest of theme %d "
+                         "theme-packager: theme %d: %s %s; the rest of theme %d "
                          "is not packed\n",
                          n, failure.path.c_str(), bmpResultText(failure.result), n);
         }

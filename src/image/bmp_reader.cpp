@@ -243,7 +243,7 @@ const char* bmpResultText(BmpResult result) {
     case BmpResult::readError:
         return "cannot be read";
     case BmpResult::outOfMemory:
-        return "out of memory";
+        return "needs more memory than is available";
     case BmpResult::badSignature:
         return "is not a BMP file";
     case BmpResult::unsupportedHeaderSize:

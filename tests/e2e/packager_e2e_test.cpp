@@ -280,9 +280,9 @@ INSTANTIATE_TEST_SUITE_P(
                          "2/z.bmp"},
                 .outputs = {"Index.bin", "0/Theme.bin", "2/Theme.bin"},
                 .slots = {{"0:a.bmp", "0/a.bmp", "2/a.bmp"}, {"m:x.bmp", "0/m/x.bmp", "0/m/x.bmp"}},
-                .err = "theme-packager: theme 0: cannot convert ROOT/0/n.bmp: is truncated; the "
+                .err = "theme-packager: theme 0: ROOT/0/n.bmp is truncated; the "
                        "rest of theme 0 is not packed\n"
-                       "theme-packager: theme 2: cannot convert ROOT/0/n.bmp: is truncated; the "
+                       "theme-packager: theme 2: ROOT/0/n.bmp is truncated; the "
                        "rest of theme 2 is not packed\n"},
         RunCase{.name = "EmptyFolder", .result = kNoFolder},
         RunCase{.name = "ArgumentsAreIgnored", .arguments = "--help -x 0", .result = kNoFolder},
@@ -299,7 +299,7 @@ INSTANTIATE_TEST_SUITE_P(
                 .tree = {"0/a.bmp", "0/b.bmp", TreeFile("2/b.bmp", 0), "Index.bin", "0/Theme.bin",
                          "2/Theme.bin"},
                 .result = kCannotWrite,
-                .err = "theme-packager: theme 2: cannot convert ROOT/2/b.bmp: is truncated; the "
+                .err = "theme-packager: theme 2: ROOT/2/b.bmp is truncated; the "
                        "rest of theme 2 is not packed\n"
                        "theme-packager: cannot write ROOT/2/Theme.bin: theme 2 has fewer images "
                        "in group 0 than theme 0\n"},

@@ -36,6 +36,7 @@ TEST(ThemeFoldersTest, CountsFoldersOnlyAndRestoresTheRootFolder) {
     std::string current;
     ASSERT_TRUE(getCurrentFolder(current));
     EXPECT_TRUE(std::filesystem::equivalent(current, root.path()));
+    setCurrentFolder(std::filesystem::temp_directory_path().string()); // root is removed next
 }
 
 TEST(FileListTest, ScanIsDepthFirstInNameOrderWithTheFolderNameAsGroup) {
