@@ -122,6 +122,9 @@ int runPackager(int, char**) {
     loadThemes(state);
     buildBinFiles(state);
     printCompletion(state);
-    std::fflush(stdout);
+    // Lines that never reached the console are an outcome nobody was told about.
+    if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+        return 1;
+    }
     return state.exitStatus;
 }

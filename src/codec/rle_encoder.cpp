@@ -136,20 +136,23 @@ std::size_t encodeSequence(std::uint8_t* destination, const Source& units, std::
     return static_cast<std::size_t>(out - destination) / sizeof(Unit);
 }
 
+using RunEncoder = int (*)(std::uint8_t*, const std::uint8_t*, int, int);
+
+// Rows are encoded one by one with the run encoder of their unit width, so no run spans rows.
 template <class Unit>
-std::size_t encodeRows(const std::uint8_t* pixels, std::uint8_t* destination, int width,
-                       int height) {
+int encodeRows(const std::uint8_t* pixels, std::uint8_t* destination, int width, int height,
+               RunEncoder encodeRuns) {
     if (width <= 0 || height <= 0) {
         return 0;
     }
     const std::size_t rowBytes = static_cast<std::size_t>(width) * sizeof(Unit);
     std::uint8_t* out = destination;
     for (int row = 0; row < height; ++row) {
-        const UnitsInMemory<Unit> units{pixels + static_cast<std::size_t>(row) * rowBytes};
-        out += encodeSequence(out, units, static_cast<std::size_t>(width), row == height - 1) *
-               sizeof(Unit);
+        const int units = encodeRuns(out, pixels + static_cast<std::size_t>(row) * rowBytes, width,
+                                     row == height - 1);
+        out += static_cast<std::size_t>(units) * sizeof(Unit);
     }
-    return static_cast<std::size_t>(out - destination) / sizeof(Unit);
+    return static_cast<int>(static_cast<std::size_t>(out - destination) / sizeof(Unit));
 }
 
 std::size_t encodeWords(const Pri0Image& image, std::uint8_t* destination) {
@@ -212,11 +215,12 @@ int encodeRleImage(const std::uint8_t* source, std::uint8_t* destination, int ro
         words = encodeWords(image, payload);
     } else if (header.bitsPerPixel == 32) {
         header.magic = kRle5Magic;
-        words = encodeRows<std::uint32_t>(image.pixels, payload, header.width, header.height);
+        words = static_cast<std::size_t>(
+            encodeRows32(image.pixels, payload, header.width, header.height));
     } else {
         header.magic = kRle4Magic;
-        const std::size_t units =
-            encodeRows<std::uint16_t>(image.pixels, payload, header.width, header.height);
+        const auto units = static_cast<std::size_t>(
+            encodeRows16(image.pixels, payload, header.width, header.height));
         if (units % 2 != 0) {
             storeU16Le(payload + units * 2, 0);
         }
@@ -227,11 +231,11 @@ int encodeRleImage(const std::uint8_t* source, std::uint8_t* destination, int ro
 }
 
 int encodeRows16(const std::uint8_t* pixels, std::uint8_t* destination, int width, int height) {
-    return static_cast<int>(encodeRows<std::uint16_t>(pixels, destination, width, height));
+    return encodeRows<std::uint16_t>(pixels, destination, width, height, encodeRuns16);
 }
 
 int encodeRows32(const std::uint8_t* pixels, std::uint8_t* destination, int width, int height) {
-    return static_cast<int>(encodeRows<std::uint32_t>(pixels, destination, width, height));
+    return encodeRows<std::uint32_t>(pixels, destination, width, height, encodeRuns32);
 }
 
 int encodeRuns16(std::uint8_t* destination, const std::uint8_t* values, int count, int lastRow) {

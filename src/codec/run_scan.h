@@ -15,7 +15,7 @@
 #define TP_RUN_SCAN_SSE2 1
 #endif
 
-/// Unit i of a sequence, in host byte order: units are only compared and copied.
+/// The unit at bytes, in host byte order: units are only compared and copied.
 template <class Unit> Unit loadUnit(const std::uint8_t* bytes) {
     Unit unit;
     std::memcpy(&unit, bytes, sizeof(Unit));

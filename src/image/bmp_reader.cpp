@@ -2,9 +2,9 @@
 // learn why a file fails before it allocates the output; the conversion then cannot fail.
 #include "image/bmp_reader.h"
 
-#include <cstdlib>
 #include <limits>
 
+#include "codec/image_format.h"
 #include "image/rgb565_rows.h"
 
 namespace {
@@ -17,13 +17,12 @@ constexpr std::uint64_t kMasksField = 54;
 constexpr std::uint32_t kShortInfoSize = 12;
 constexpr std::uint32_t kLongInfoSize = 40;
 constexpr std::uint32_t kLongMasksInfoSize = 56;
-constexpr std::uint64_t kImageHeaderSize = 16;
 
 bool readU16Le(std::span<const std::uint8_t> bytes, std::uint64_t offset, std::uint16_t& value) {
     if (offset > bytes.size() || bytes.size() - offset < 2) {
         return false;
     }
-    value = static_cast<std::uint16_t>(bytes[offset] | (bytes[offset + 1] << 8));
+    value = loadU16Le(bytes.data() + offset);
     return true;
 }
 
@@ -31,10 +30,7 @@ bool readU32Le(std::span<const std::uint8_t> bytes, std::uint64_t offset, std::u
     if (offset > bytes.size() || bytes.size() - offset < 4) {
         return false;
     }
-    value = static_cast<std::uint32_t>(bytes[offset]) |
-            static_cast<std::uint32_t>(bytes[offset + 1]) << 8 |
-            static_cast<std::uint32_t>(bytes[offset + 2]) << 16 |
-            static_cast<std::uint32_t>(bytes[offset + 3]) << 24;
+    value = loadU32Le(bytes.data() + offset);
     return true;
 }
 

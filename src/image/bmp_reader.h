@@ -33,6 +33,8 @@
 #include <span>
 #include <string>
 
+#include "image/scratch_buffer.h"
+
 /// Why reading or converting an image failed; `ok` when it did not.
 enum class BmpResult : std::uint8_t {
     ok,
@@ -54,14 +56,12 @@ enum class BmpResult : std::uint8_t {
 /// A short lower-case description of result, for diagnostics ("is a folder").
 const char* bmpResultText(BmpResult result);
 
-/// A whole file in memory. Keep one across reads: its storage only grows, so converting many
-/// files allocates only when a file is larger than every file before it.
+/// A whole file in memory. Keep one across reads: its buffer only grows.
 struct FileBytes {
-    std::unique_ptr<std::uint8_t[]> storage;
-    std::size_t capacity = 0;
+    ScratchBuffer buffer;
     std::size_t size = 0;
 
-    std::span<const std::uint8_t> view() const { return {storage.get(), size}; }
+    std::span<const std::uint8_t> view() const { return {buffer.storage.get(), size}; }
 };
 
 /// Reads the whole file at path into file, reusing its storage. Fails with isFolder for a

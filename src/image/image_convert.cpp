@@ -3,6 +3,7 @@
 // its result shared by every theme whose list names it.
 #include "image/image_convert.h"
 
+#include <cstdint>
 #include <cstring>
 #include <new>
 
@@ -12,18 +13,6 @@
 #include "platform/platform.h"
 
 namespace {
-
-// Grows a scratch buffer that is reused from image to image; its old content is not kept.
-bool reserveScratch(std::unique_ptr<std::uint8_t[]>& buffer, std::size_t& capacity,
-                    std::size_t needed) {
-    if (capacity >= needed) {
-        return true;
-    }
-    buffer.reset();
-    buffer.reset(new (std::nothrow) std::uint8_t[needed]);
-    capacity = buffer ? needed : 0;
-    return buffer != nullptr;
-}
 
 std::shared_ptr<std::uint8_t[]> allocateBlob(std::size_t size) {
     return std::shared_ptr<std::uint8_t[]>(new (std::nothrow) std::uint8_t[size]);
@@ -61,28 +50,30 @@ ConvertedImage convertFile(const std::string& path, int compress, ImageConverter
     }
 
     const std::uint64_t encodedBound = rleImageSizeBound(layout.width, layout.height, 16, 1);
-    if (!reserveScratch(converter.flatBlock, converter.flatCapacity, pri0Size) ||
-        !reserveScratch(converter.encoded, converter.encodedCapacity, encodedBound)) {
+    if (!reserveScratch(converter.flatBlock, pri0Size) ||
+        !reserveScratch(converter.encoded, encodedBound)) {
         image.result = BmpResult::outOfMemory;
         return image;
     }
-    std::uint8_t* flat = converter.flatBlock.get();
+    std::uint8_t* flat = converter.flatBlock.storage.get();
     writeImageHeader(flat, header);
     convertBmpPixels(bytes, layout, {flat + kImageHeaderSize, layout.outputSize});
-    const int words = encodeRleImage(flat, converter.encoded.get(), 1);
-    if (words < 0) {
-        // Only images whose encoding could not be counted in an int get here.
+    const int words = encodeRleImage(flat, converter.encoded.storage.get(), 1);
+    // A slot's size is a 32-bit field: an image whose runs do not fit is refused, never cut.
+    const std::uint64_t encodedBytes =
+        words < 0 ? 0 : std::uint64_t{4} * static_cast<unsigned>(words);
+    if (encodedBytes == 0 || encodedBytes > UINT32_MAX) {
         image.result = BmpResult::tooLarge;
         return image;
     }
     // Keep the encoded image at its real size; the scratch buffers serve the next image.
-    const std::uint32_t encodedSize = static_cast<std::uint32_t>(words) * 4;
+    const auto encodedSize = static_cast<std::uint32_t>(encodedBytes);
     auto blob = allocateBlob(encodedSize);
     if (!blob) {
         image.result = BmpResult::outOfMemory;
         return image;
     }
-    std::memcpy(blob.get(), converter.encoded.get(), encodedSize);
+    std::memcpy(blob.get(), converter.encoded.storage.get(), encodedSize);
     image.dataSize = encodedSize;
     image.data = std::move(blob);
     return image;
@@ -114,9 +105,13 @@ int addImageToGroup(ImageGroup& groupTable, const std::string& groupName,
     // one group however long it is.
     std::array<char, kGroupNameSize> name{};
     copyNameField(name.data(), kGroupNameSize - 1, groupName);
-    ImageGroup* group = groupTable.next.get();
-    while (group != nullptr && group->name != name) {
-        group = group->next.get();
+    // The files of one folder come together, so the last group is the usual match.
+    ImageGroup* group = groupTable.lastGroup;
+    if (group == nullptr || group->name != name) {
+        group = groupTable.next.get();
+        while (group != nullptr && group->name != name) {
+            group = group->next.get();
+        }
     }
     if (group == nullptr) {
         auto fresh = std::make_unique<ImageGroup>();

@@ -24,10 +24,8 @@ struct ConvertedImage {
 /// themes fall back to it.
 struct ImageConverter {
     FileBytes file;
-    std::unique_ptr<std::uint8_t[]> flatBlock;
-    std::size_t flatCapacity = 0;
-    std::unique_ptr<std::uint8_t[]> encoded;
-    std::size_t encodedCapacity = 0;
+    ScratchBuffer flatBlock;
+    ScratchBuffer encoded;
     std::unordered_map<std::string, ConvertedImage> done;
 };
 

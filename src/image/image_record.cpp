@@ -1,18 +1,12 @@
-// Image records and groups: filing and teardown.
+// Image records and groups: teardown.
 #include "image/image_record.h"
 
-// Long chains are released one link at a time: the default destructor would recurse once per
-// element and could exhaust the stack on thousands of images.
+#include "source/linked_chain.h"
+
 ImageRecord::~ImageRecord() {
-    std::unique_ptr<ImageRecord> link = std::move(next);
-    while (link) {
-        link = std::move(link->next);
-    }
+    releaseChain(next);
 }
 
 ImageGroup::~ImageGroup() {
-    std::unique_ptr<ImageGroup> link = std::move(next);
-    while (link) {
-        link = std::move(link->next);
-    }
+    releaseChain(next);
 }

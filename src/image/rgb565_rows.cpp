@@ -2,21 +2,14 @@
 // result is the same on any host; compilers merge the two stores.
 #include "image/rgb565_rows.h"
 
+#include "codec/image_format.h"
+
 #include <cstring>
 
 #if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
 #include <immintrin.h>
 #define TP_X86_DISPATCH 1
 #endif
-
-namespace {
-
-inline void storeU16Le(std::uint8_t* out, unsigned value) {
-    out[0] = static_cast<std::uint8_t>(value);
-    out[1] = static_cast<std::uint8_t>(value >> 8);
-}
-
-} // namespace
 
 void convertRowBgr24Plain(const std::uint8_t* source, std::uint8_t* out, std::size_t width) {
     for (std::size_t x = 0; x < width; ++x, source += 3, out += 2) {

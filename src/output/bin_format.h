@@ -68,6 +68,9 @@ inline constexpr std::uint8_t kNameFieldFill = 0x02;
 /// The byte that pads a copy up to its slot's length.
 inline constexpr std::uint8_t kSlotFill = 'P';
 
+/// The files a run writes: Index.bin in the root folder, Theme.bin in every theme folder.
+inline constexpr char kIndexFileName[] = "Index.bin";
+inline constexpr char kThemeFileName[] = "Theme.bin";
 inline constexpr std::string_view kIndexTag = "Index";
 inline constexpr std::string_view kThemeTag = "Theme";
 

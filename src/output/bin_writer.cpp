@@ -109,11 +109,11 @@ bool closeFile(OutputFile& out, std::string& error) {
 }
 
 std::string indexPath(const std::string& rootPath) {
-    return joinPath(rootPath, "Index.bin");
+    return joinPath(rootPath, kIndexFileName);
 }
 
 std::string themePath(const std::string& rootPath, int theme) {
-    return joinPath(joinPath(rootPath, std::to_string(theme)), "Theme.bin");
+    return joinPath(themeFolderPath(rootPath, theme), kThemeFileName);
 }
 
 // The lock-step walk: per present theme (theme 0 first) the group and image at the current

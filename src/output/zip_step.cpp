@@ -2,6 +2,7 @@
 // tool reported success, so a missing, failing or slow tool never costs the output.
 #include "output/zip_step.h"
 
+#include "output/bin_format.h"
 #include "platform/platform.h"
 
 namespace {
@@ -19,10 +20,12 @@ std::vector<ZipJob> zipJobs(const ThemeFlags& themePresent) {
         if (themePresent[n] == 0) {
             continue;
         }
+        // The tool takes paths relative to the root folder, its working folder.
         if (n == 0) {
-            jobs.push_back({"Index.bin", "VOX_ZIP.exe -c -9 Index.bin", {}, false});
+            jobs.push_back(
+                {kIndexFileName, std::string("VOX_ZIP.exe -c -9 ") + kIndexFileName, {}, false});
         }
-        const std::string theme = std::to_string(n) + kPathSeparator + "Theme.bin";
+        const std::string theme = joinPath(std::to_string(n), kThemeFileName);
         jobs.push_back({theme, "VOX_ZIP -c -9 " + theme, {}, false});
     }
     return jobs;

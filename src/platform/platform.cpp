@@ -70,6 +70,12 @@ bool isFolder(const std::string& path) {
     return fs::is_directory(path, ec);
 }
 
+std::string canonicalFolder(const std::string& path) {
+    std::error_code ec;
+    const fs::path resolved = fs::canonical(path, ec);
+    return ec ? std::string() : resolved.string();
+}
+
 bool listFolder(const std::string& path, std::vector<FolderEntry>& entries) {
     entries.clear();
     std::error_code ec;

@@ -26,6 +26,10 @@ bool setCurrentFolder(const std::string& path);
 /// True when path names a folder (following links).
 bool isFolder(const std::string& path);
 
+/// The absolute path of folder path with every link and "." or ".." resolved, so that two paths
+/// of the same folder compare equal; "" when it cannot be resolved.
+std::string canonicalFolder(const std::string& path);
+
 struct FolderEntry {
     std::string name;
     bool isFolder = false;

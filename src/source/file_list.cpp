@@ -2,10 +2,12 @@
 // variant themes.
 #include "source/file_list.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <vector>
 
 #include "platform/platform.h"
+#include "source/linked_chain.h"
 #include "source/theme_folders.h"
 
 namespace {
@@ -19,11 +21,7 @@ bool isImageName(const std::string& name) {
 } // namespace
 
 ImageFileEntry::~ImageFileEntry() {
-    // One link at a time: the default destructor would recurse once per entry.
-    std::unique_ptr<ImageFileEntry> link = std::move(next);
-    while (link) {
-        link = std::move(link->next);
-    }
+    releaseChain(next);
 }
 
 int appendFileEntry(ImageFileEntry& list, std::unique_ptr<ImageFileEntry> entry) {
@@ -39,24 +37,33 @@ int appendFileEntry(ImageFileEntry& list, std::unique_ptr<ImageFileEntry> entry)
 }
 
 int freeFileList(ImageFileEntry& head) {
-    std::unique_ptr<ImageFileEntry> link = std::move(head.next);
-    while (link) {
-        link = std::move(link->next);
-    }
+    releaseChain(head.next);
     head.tail = nullptr;
     return 1;
 }
 
-int scanImageFolder(ImageFileEntry& list, const std::string& folderPath,
-                    const std::string& groupName) {
+namespace {
+
+// The scan proper. ancestors holds the resolved folders from the theme folder down to
+// folderPath: a linked folder that leads back to one of them would repeat the scan forever.
+int scanFolder(ImageFileEntry& list, const std::string& folderPath, const std::string& groupName,
+               std::vector<std::string>& ancestors) {
     std::vector<FolderEntry> entries;
     if (!listFolder(folderPath, entries)) {
         return 0;
     }
     for (const FolderEntry& e : entries) {
         if (e.isFolder) {
+            const std::string path = joinPath(folderPath, e.name);
+            const std::string resolved = canonicalFolder(path);
+            if (!resolved.empty() &&
+                std::find(ancestors.begin(), ancestors.end(), resolved) != ancestors.end()) {
+                continue;
+            }
             // A folder that cannot be enumerated contributes nothing; its siblings go on.
-            scanImageFolder(list, joinPath(folderPath, e.name), e.name);
+            ancestors.push_back(resolved);
+            scanFolder(list, path, e.name, ancestors);
+            ancestors.pop_back();
             continue;
         }
         if (!isImageName(e.name)) {
@@ -69,6 +76,14 @@ int scanImageFolder(ImageFileEntry& list, const std::string& folderPath,
         appendFileEntry(list, std::move(entry));
     }
     return 1;
+}
+
+} // namespace
+
+int scanImageFolder(ImageFileEntry& list, const std::string& folderPath,
+                    const std::string& groupName) {
+    std::vector<std::string> ancestors{canonicalFolder(folderPath)};
+    return scanFolder(list, folderPath, groupName, ancestors);
 }
 
 int listBaseTheme(ImageFileEntry& head, const std::string& rootPath, int n) {

@@ -58,6 +58,18 @@ TEST(FileListTest, ScanIsDepthFirstInNameOrderWithTheFolderNameAsGroup) {
     EXPECT_EQ(head.next, nullptr);
 }
 
+TEST(FileListTest, LinkedFoldersAreScannedUnlessTheyLeadBackIntoTheScan) {
+    TempFolder root;
+    root.writeFile("0/menu/a.bmp", "");
+    root.writeFile("shared/s.bmp", "");
+    std::filesystem::create_directory_symlink("..", root.path("0/menu/up"));
+    std::filesystem::create_directory_symlink("../../shared", root.path("0/menu/shared"));
+    ImageFileEntry head;
+    EXPECT_EQ(listBaseTheme(head, root.path(), 0), 1);
+    EXPECT_EQ(listed(head, root.path()),
+              (std::vector<std::string>{"0/menu menu a.bmp", "0/menu/shared shared s.bmp"}));
+}
+
 TEST(FileListTest, EmptyOrMissingThemeFolderGivesAnEmptyList) {
     TempFolder root;
     root.makeFolder("0");
