@@ -9,85 +9,11 @@
 
 #include "codec/image_format.h"
 #include "codec/rle_decoder.h"
-#include "support/bmp_writer.h"
-#include "support/run_program.h"
+#include "support/packager_run.h"
 
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
-
-const std::string kBanner = "------------------------------------------------\n"
-                            " ZEPH Theme Resource Packager V0.1 (2008.08.22) \n"
-                            "------------------------------------------------\n";
-const std::string kCompletion = "All of processing is complented.\n";
-const std::string kZipCreated = "Success: Zip file is created!!\n";
-const std::string kZipFailed = "Success(1): Bin file is created, but failed to build Zip files\n";
-const std::string kCannotWrite = "Error: Can't write Bin File\n";
-const std::string kNotFound =
-    "\": could not start 'VOX_ZIP': not found beside this program nor on PATH\n";
-const std::string kNoFolder = "Error: Theme Folder does not exist\n"
-                              "Error: There are no loaded theme Folder. Can't make Bin File\n";
-
-// The packager copied into a folder of its own and run with a PATH that leads nowhere, so that it
-// finds only the VOX_ZIP put beside it: none, the real one, or a stand-in script that runs tool
-// before handing over to the real one.
-class LonePackager {
-public:
-    explicit LonePackager(const char* tool) {
-        std::filesystem::copy_file(TP_PACKAGER_BIN, folder_.path("theme-packager"));
-        if (tool != nullptr && *tool == '\0') {
-            std::filesystem::create_symlink(TP_VOX_ZIP_BIN, folder_.path("VOX_ZIP"));
-        } else if (tool != nullptr) {
-            folder_.writeFile("VOX_ZIP", "#!/bin/sh\n" + std::string(tool) + "\nexec " +
-                                             shellQuote(TP_VOX_ZIP_BIN) + " \"$@\"\n");
-            std::filesystem::permissions(folder_.path("VOX_ZIP"),
-                                         std::filesystem::perms::owner_all);
-        }
-    }
-    ProgramResult run(const TempFolder& root, const std::string& arguments = "") const {
-        return runShell(root.path(), "env PATH=/nonexistent " +
-                                         shellQuote(folder_.path("theme-packager")) + " " +
-                                         arguments);
-    }
-
-private:
-    TempFolder folder_;
-};
-
-// A file of a theme tree, written from its path: a path ending in '/' is a folder, a name not
-// ending in bmp holds text, width 0 is a BMP cut short, anything else a UI-like picture.
-struct TreeFile {
-    TreeFile(const char* name, int w = 6, int h = 5) : path(name), width(w), height(h) {}
-    std::string path;
-    int width;
-    int height;
-    std::uint32_t seed() const {
-        return static_cast<std::uint32_t>(std::hash<std::string>{}(path));
-    }
-};
-
-void writeTree(const TempFolder& root, const std::vector<TreeFile>& tree) {
-    for (const TreeFile& f : tree) {
-        if (f.path.back() == '/') {
-            root.makeFolder(f.path);
-        } else if (!f.path.ends_with("bmp")) {
-            root.writeFile(f.path, "not a bitmap");
-        } else {
-            Bytes bmp = makeUiLikeBmp(std::max(f.width, 6), f.height, f.seed());
-            bmp.resize(f.width == 0 ? bmp.size() * 2 / 3 : bmp.size());
-            root.writeBytes(f.path, bmp);
-        }
-    }
-}
-
-// Standard error with the root folder, as the packager finds it, written "ROOT".
-std::string rooted(std::string err, const TempFolder& root) {
-    const std::string real = std::filesystem::canonical(root.path()).string();
-    for (std::size_t at; (at = err.find(real)) != std::string::npos;) {
-        err.replace(at, real.size(), "ROOT");
-    }
-    return err;
-}
 
 struct Slot {
     std::string name; // "group:image"
