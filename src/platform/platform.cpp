@@ -107,6 +107,21 @@ bool deleteFile(const std::string& path) {
     return fs::remove(path, ec) && !ec;
 }
 
+PathKind pathKind(const std::string& path) {
+    std::error_code ec;
+    const fs::file_status status = fs::status(path, ec);
+    switch (status.type()) {
+    case fs::file_type::not_found:
+        return PathKind::kMissing;
+    case fs::file_type::regular:
+        return PathKind::kRegular;
+    case fs::file_type::directory:
+        return PathKind::kFolder;
+    default:
+        return PathKind::kOther; // also a path that cannot be looked at
+    }
+}
+
 void sleepMilliseconds(unsigned milliseconds) {
     std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
 }

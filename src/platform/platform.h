@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -42,6 +43,26 @@ bool listFolder(const std::string& path, std::vector<FolderEntry>& entries);
 
 /// Deletes the file at path. Returns false when it could not be deleted.
 bool deleteFile(const std::string& path);
+
+/// What a path names, after following links.
+enum class PathKind : std::uint8_t {
+    kMissing, // nothing there, or a link that leads nowhere
+    kRegular,
+    kFolder,
+    kOther, // a FIFO, a device, a socket, or something that cannot be looked at
+};
+
+/// What path names, without opening it.
+PathKind pathKind(const std::string& path);
+
+/// Opens path for binary reading when it is a regular file (after following links), and sets
+/// size to its size. Never blocks: a FIFO or device at path is refused without waiting for a
+/// writer. Returns null with the cause in error ("No such file or directory", "not a regular
+/// file") when it cannot be opened or is not a regular file.
+std::FILE* openRegularFile(const std::string& path, std::uint64_t& size, std::string& error);
+
+/// The OS's text for error number err, as strerror gives it.
+std::string osErrorText(int err);
 
 void sleepMilliseconds(unsigned milliseconds);
 

@@ -3,6 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
+#include <filesystem>
+
 #include "support/temp_folder.h"
 
 namespace {
@@ -28,6 +32,41 @@ TEST(PlatformTest, DeleteFileNeverDeletesAFolder) {
     root.makeFolder("dir");
     EXPECT_FALSE(deleteFile(joinPath(root.path(), "dir")));
     EXPECT_TRUE(isFolder(joinPath(root.path(), "dir")));
+}
+
+// Only regular files open, links followed; a FIFO is refused at once instead of waiting for a
+// writer that never comes.
+TEST(PlatformTest, OpensOnlyRegularFilesAndNeverBlocks) {
+    TempFolder root;
+    root.writeFile("a.bmp", "12345");
+    root.makeFolder("dir");
+    ASSERT_EQ(mkfifo(root.path("fifo").c_str(), 0600), 0);
+    std::filesystem::create_symlink(root.path("a.bmp"), root.path("link"));
+    std::filesystem::create_symlink(root.path("gone"), root.path("dangling"));
+    struct Case {
+        const char* name;
+        PathKind kind;
+        const char* error; // "" when it opens
+    };
+    for (const Case& c :
+         {Case{"a.bmp", PathKind::kRegular, ""}, Case{"link", PathKind::kRegular, ""},
+          Case{"dir", PathKind::kFolder, "is a folder"},
+          Case{"fifo", PathKind::kOther, "not a regular file"},
+          Case{"dangling", PathKind::kMissing, "No such file or directory"},
+          Case{"none", PathKind::kMissing, "No such file or directory"}}) {
+        EXPECT_EQ(pathKind(root.path(c.name)), c.kind) << c.name;
+        std::uint64_t size = 99;
+        std::string error;
+        std::FILE* file = openRegularFile(root.path(c.name), size, error);
+        EXPECT_EQ(file != nullptr, *c.error == '\0') << c.name;
+        EXPECT_EQ(error, c.error) << c.name;
+        EXPECT_EQ(size, file ? 5u : 0u) << c.name;
+        if (file) {
+            char bytes[8] = {};
+            EXPECT_EQ(std::fread(bytes, 1, sizeof bytes, file), 5u) << c.name;
+            std::fclose(file);
+        }
+    }
 }
 
 } // namespace
