@@ -87,15 +87,15 @@ RleDecodeFailure decodeRuns(std::span<const std::uint8_t> payload, const RunLayo
     return RleDecodeFailure::kNone;
 }
 
-RleDecodeFailure decodeInto(std::span<const std::uint8_t> blob, int rowMode,
-                            RleDecodeResult& result) {
+// Reads the header, picks the run layout and checks every run without writing anything.
+RleDecodeFailure checkBlob(std::span<const std::uint8_t> blob, int rowMode, RunLayout& layout,
+                           RleImageExtent& extent) {
     if (blob.size() < kImageHeaderSize) {
         return RleDecodeFailure::kTruncatedHeader;
     }
     const RleImage image{readImageHeader(blob.data()), blob.subspan(kImageHeaderSize)};
     const ImageHeader& header = image.header;
     const bool hasRows = header.width > 0 && header.height > 0;
-    RunLayout layout;
     if (header.magic == kRle4Magic) {
         if (header.bitsPerPixel != 16) {
             return RleDecodeFailure::kBadBitsPerPixel;
@@ -132,12 +132,29 @@ RleDecodeFailure decodeInto(std::span<const std::uint8_t> blob, int rowMode,
             return RleDecodeFailure::kTruncatedRuns;
         }
     }
-    result.pri0Block.resize(kImageHeaderSize + decodedBytes);
-    decodeRuns(image.payload, layout, result.pri0Block.data() + kImageHeaderSize, unitsRead);
-    result.pri0Block.resize(kImageHeaderSize + areaBytes);
+    extent.blobSize = kImageHeaderSize + payloadBytes;
+    extent.runBytes = decodedBytes;
+    extent.pri0Size = kImageHeaderSize + areaBytes;
+    return RleDecodeFailure::kNone;
+}
+
+RleDecodeFailure decodeInto(std::span<const std::uint8_t> blob, int rowMode,
+                            RleDecodeResult& result) {
+    RunLayout layout;
+    RleImageExtent extent;
+    const RleDecodeFailure failure = checkBlob(blob, rowMode, layout, extent);
+    if (failure != RleDecodeFailure::kNone) {
+        return failure;
+    }
+    const ImageHeader header = readImageHeader(blob.data());
+    std::size_t unitsRead = 0;
+    result.pri0Block.resize(kImageHeaderSize + extent.runBytes);
+    decodeRuns(blob.subspan(kImageHeaderSize), layout, result.pri0Block.data() + kImageHeaderSize,
+               unitsRead);
+    result.pri0Block.resize(extent.pri0Size);
     writeImageHeader(result.pri0Block.data(),
                      {kPri0Magic, header.width, header.height, header.bitsPerPixel});
-    result.blobSize = kImageHeaderSize + payloadBytes;
+    result.blobSize = extent.blobSize;
     return RleDecodeFailure::kNone;
 }
 
@@ -173,6 +190,17 @@ const char* rleDecodeFailureText(RleDecodeFailure failure) {
         return "a run other than the image's last has the image end flag";
     }
     return "unknown failure";
+}
+
+RleDecodeFailure checkRleImage(std::span<const std::uint8_t> blob, int rowMode,
+                               RleImageExtent& extent) {
+    extent = RleImageExtent{};
+    RunLayout layout;
+    const RleDecodeFailure failure = checkBlob(blob, rowMode, layout, extent);
+    if (failure != RleDecodeFailure::kNone) {
+        extent = RleImageExtent{};
+    }
+    return failure;
 }
 
 bool decodeRleImage(std::span<const std::uint8_t> blob, int rowMode, RleDecodeResult& result) {

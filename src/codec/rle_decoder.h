@@ -36,6 +36,22 @@ struct RleDecodeResult {
     RleDecodeFailure failure = RleDecodeFailure::kNone;
 };
 
+/// How much of a blob an image takes and what it decodes to.
+struct RleImageExtent {
+    /// Bytes of the blob that the image takes, header and padding unit included.
+    std::size_t blobSize = 0;
+    /// Bytes the runs decode to (in word mode whole words, which may pass the pixel area).
+    std::uint64_t runBytes = 0;
+    /// Bytes of the flat PRI0 block the image decodes to, header included.
+    std::uint64_t pri0Size = 0;
+};
+
+/// Checks the image at the start of blob by the rules of decodeRleImage, without allocating or
+/// writing any pixel: a reader can check images of any claimed size. Returns kNone with extent
+/// filled, or the first fault found with extent zeroed.
+RleDecodeFailure checkRleImage(std::span<const std::uint8_t> blob, int rowMode,
+                               RleImageExtent& extent);
+
 /// Decodes the image at the start of blob. rowMode tells how an RLE5 image of 32 bits per pixel
 /// was encoded (non-zero: row by row; zero: word mode); RLE4 is always rows of 16-bit pixels
 /// and RLE5 of any other depth always word mode. Returns true with result filled, or false

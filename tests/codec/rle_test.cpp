@@ -193,6 +193,10 @@ TEST_P(RlePropertyTest, RandomImagesKeepBoundsInvariantsAndRoundTrip) {
             << rleDecodeFailureText(decoded.failure);
         EXPECT_EQ(decoded.pri0Block, block);
         EXPECT_EQ(decoded.blobSize, blob.size());
+        RleImageExtent extent;
+        EXPECT_EQ(checkRleImage(blob, rowMode, extent), F::kNone);
+        EXPECT_EQ(extent.blobSize, blob.size());
+        EXPECT_EQ(extent.pri0Size, block.size());
         // Cut short or with a bit flipped, a blob is refused or decoded, never read past.
         EXPECT_FALSE(decodeRleImage(std::span(blob).first(blob.size() - 2), rowMode, decoded));
         Bytes flipped = blob;
@@ -227,6 +231,9 @@ TEST_P(DecoderFailureTest, NamesTheDefect) {
     EXPECT_FALSE(decodeRleImage(blob, 1, result));
     EXPECT_EQ(result.failure, c.failure) << rleDecodeFailureText(result.failure);
     EXPECT_TRUE(result.pri0Block.empty());
+    RleImageExtent extent;
+    EXPECT_EQ(checkRleImage(blob, 1, extent), c.failure);
+    EXPECT_EQ(extent.blobSize, 0u);
 }
 
 constexpr ImageHeader kRle4x2{kRle4Magic, 4, 2, 16};
