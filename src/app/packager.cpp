@@ -81,6 +81,37 @@ void loadThemes(PackagerState& state) {
     state.loaded = 1;
 }
 
+namespace {
+
+void printProblems(std::vector<std::string>& problems) {
+    for (const std::string& problem : problems) {
+        std::fprintf(stderr, "theme-packager: %s\n", problem.c_str());
+    }
+    problems.clear();
+}
+
+// Tells each problem as soon as it is known, and once which tools keep the run waiting.
+int runZipStep(const PackagerState& state) {
+    ZipStep step;
+    std::vector<std::string> problems;
+    startZipTools(state.themePresent, state.rootPath, step, problems);
+    printProblems(problems);
+    if (!waitZipTools(step, kZipNoticeAfterMs)) {
+        std::string files;
+        for (const std::string& file : runningZipFiles(step)) {
+            files += (files.empty() ? "" : ", ") + file;
+        }
+        std::fprintf(stderr, "theme-packager: still waiting for VOX_ZIP to finish %s\n",
+                     files.c_str());
+        waitZipTools(step, kZipNoDeadline);
+    }
+    const int zipped = finishZipStep(step, problems);
+    printProblems(problems);
+    return zipped;
+}
+
+} // namespace
+
 void buildBinFiles(PackagerState& state) {
     if (state.loaded == 0) {
         printMessage(state, Message::NotLoaded);
@@ -103,12 +134,7 @@ void buildBinFiles(PackagerState& state) {
         printMessage(state, Message::BinCreated);
         return;
     }
-    std::vector<std::string> problems;
-    const int zipped = zipBinFiles(state.themePresent, state.rootPath, problems);
-    for (const std::string& problem : problems) {
-        std::fprintf(stderr, "theme-packager: %s\n", problem.c_str());
-    }
-    printMessage(state, zipped != 0 ? Message::ZipCreated : Message::ZipFailed);
+    printMessage(state, runZipStep(state) != 0 ? Message::ZipCreated : Message::ZipFailed);
 }
 
 void printCompletion(PackagerState& state) {
