@@ -104,6 +104,33 @@ void printNameCollisions(const ImageGroup& baseTable) {
     }
 }
 
+void printProblems(std::vector<std::string>& problems) {
+    for (const std::string& problem : problems) {
+        printDiagnostic(problem);
+    }
+    problems.clear();
+}
+
+// The compression step, driven from here so that each problem is told as soon as it is known,
+// and once which tools keep the run waiting.
+int zipBinFiles(const ThemeFlags& themePresent, const std::string& rootPath) {
+    ZipStep step;
+    std::vector<std::string> problems;
+    startZipTools(themePresent, rootPath, step, problems);
+    printProblems(problems);
+    if (!waitZipTools(step, kZipNoticeAfterMs)) {
+        std::string files;
+        for (const std::string& file : runningZipFiles(step)) {
+            files += (files.empty() ? "" : ", ") + file;
+        }
+        printDiagnostic("still waiting for VOX_ZIP to finish " + files);
+        waitZipTools(step, kZipNoDeadline);
+    }
+    const int zipped = finishZipStep(step, problems);
+    printProblems(problems);
+    return zipped;
+}
+
 } // namespace
 
 void buildBinFiles(PackagerState& state) {
@@ -129,11 +156,7 @@ void buildBinFiles(PackagerState& state) {
         printMessage(state, Message::BinCreated);
         return;
     }
-    std::vector<std::string> problems;
-    const int zipped = zipBinFiles(state.themePresent, state.rootPath, problems);
-    for (const std::string& problem : problems) {
-        printDiagnostic(problem);
-    }
+    const int zipped = zipBinFiles(state.themePresent, state.rootPath);
     printMessage(state, zipped != 0 ? Message::ZipCreated : Message::ZipFailed);
 }
 
@@ -142,6 +165,8 @@ void printCompletion(PackagerState& state) {
 }
 
 int runPackager(int, char**) {
+    // A bin cut short by a file-size limit is cleaned up like any other failed write.
+    failWritesBeyondFileSizeLimit();
     PackagerState state;
     printBanner(state);
     initSettings(state);
