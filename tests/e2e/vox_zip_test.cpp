@@ -1,10 +1,12 @@
-// VOX_ZIP, the real binary: round trips that gzip agrees with, levels, and failures that must
-// leave every file as it was.
+// VOX_ZIP, the real binary: round trips that gzip agrees with, levels, failures that must leave
+// every file as it was, and restores of several members and of what may follow them, compared
+// with gzip itself; and its gzip streams in memory, read in pieces of every size.
 #include <gtest/gtest.h>
 
 #include <map>
 #include <random>
 
+#include "gzip_stream.h"
 #include "support/run_program.h"
 
 namespace {
@@ -104,11 +106,167 @@ INSTANTIATE_TEST_SUITE_P(
         Failure{": >data.gz", "-d data.gz", "data.gz: gzip data ends early (truncated file)", 1},
         Failure{"head -c -8 data.bin.gz >data.gz; printf 12345678 >>data.gz", "-d data.gz",
                 "data.gz: not valid gzip data (incorrect data check)", 1},
-        Failure{"cp data.bin.gz data.gz; printf junk >>data.gz", "-d data.gz",
+        Failure{"head -c 100 /dev/zero >data.gz", "-d data.gz",
                 "data.gz: not valid gzip data (incorrect header check)", 1},
         Failure{":", "-x data.bin", "unknown option '-x' (VOX_ZIP -h for help)", 2},
         Failure{":", "-c -0 data.bin", "unknown option '-0' (VOX_ZIP -h for help)", 2},
         Failure{":", "data.bin", "give -c to compress or -d to restore (VOX_ZIP -h for help)", 2},
         Failure{":", "-c a b", "more than one FILE given ('a', 'b') (VOX_ZIP -h for help)", 2}));
+
+struct Members {
+    const char* name;
+    const char* members; // shell command writing members.gz, run beside a.gz and b.gz
+    const char* tail;    // shell command whose output follows them in data.gz
+    int status;          // gzip's as well
+    const char* message; // standard error after "VOX_ZIP: data.gz: "; OFFSET: members.gz's size
+};
+
+std::ostream& operator<<(std::ostream& out, const Members& m) {
+    return out << m.name;
+}
+
+class VoxZipMembersTest : public ::testing::TestWithParam<Members> {};
+
+// a.gz is one member of 400 kB of data, more than one 128 KiB read; b.gz a small one from gzip.
+TEST_P(VoxZipMembersTest, RestoresWhatGzipRestoresAndFailsWhereItFails) {
+    const Members& m = GetParam();
+    TempFolder root;
+    root.writeBytes("a", sample(400000, 5));
+    ASSERT_EQ(voxZip(root, "-c a"), "0: ");
+    root.writeBytes("b", sample(3000, 6));
+    ASSERT_EQ(runShell(root.path(), "gzip -n b").exitStatus, 0);
+    ASSERT_EQ(runShell(root.path(), std::string("(") + m.members + ") >members.gz && (cat " +
+                                        "members.gz; " + m.tail + ") >data.gz")
+                  .exitStatus,
+              0);
+    const ProgramResult gzip = runShell(root.path(), "gzip -dc data.gz");
+    ASSERT_EQ(gzip.exitStatus, m.status) << gzip.err;
+    root.writeFile("data", "precious");
+    const auto before = snapshot(root);
+
+    std::string message = m.message;
+    const std::size_t offset = message.find("OFFSET");
+    if (offset != std::string::npos) {
+        message.replace(offset, 6, std::to_string(root.readBytes("members.gz").size()));
+    }
+    EXPECT_EQ(voxZip(root, "-d data.gz"), std::to_string(m.status) + ": " +
+                                              (message.empty() ? "" : "VOX_ZIP: data.gz: ") +
+                                              message + (message.empty() ? "" : "\n"));
+    if (m.status == 1) {
+        EXPECT_EQ(snapshot(root), before);
+    } else {
+        EXPECT_EQ(root.readBytes("data"), Bytes(gzip.out.begin(), gzip.out.end()));
+        EXPECT_EQ(snapshot(root).size(), before.size()); // no temporary file left
+    }
+}
+
+constexpr const char* kGarbage = "decompression OK, trailing garbage ignored (from byte OFFSET on)";
+
+INSTANTIATE_TEST_SUITE_P(
+    Streams, VoxZipMembersTest,
+    ::testing::Values(
+        Members{"OneMember", "cat a.gz", ":", 0, ""},
+        Members{"ThreeMembers", "cat a.gz b.gz a.gz", ":", 0, ""},
+        Members{"EmptyMemberBetween", "cat b.gz; : | gzip -n; cat b.gz", ":", 0, ""},
+        Members{"ZeroPadded", "cat a.gz b.gz", "head -c 512 /dev/zero", 0, ""},
+        Members{"ZeroPaddedPastOneRead", "cat b.gz", "head -c 300000 /dev/zero", 0, ""},
+        Members{"Garbage", "cat a.gz b.gz", "printf junk", 2, kGarbage},
+        Members{"ZerosThenGarbage", "cat b.gz", "head -c 200000 /dev/zero; printf x", 2, kGarbage},
+        Members{"ZerosThenMember", "cat b.gz", "printf '\\0'; cat b.gz", 2, kGarbage},
+        Members{"HalfAMagic", "cat a.gz", "printf '\\37x'", 2, kGarbage},
+        Members{"FirstMagicByteOnly", "cat a.gz", "printf '\\37'", 1,
+                "gzip data ends early (truncated file)"},
+        Members{"SecondMemberCut", "cat b.gz", "head -c 30 a.gz", 1,
+                "gzip data ends early (truncated file)"},
+        Members{"SecondMemberCorrupt", "cat b.gz", "head -c 10 b.gz; printf garbage", 1,
+                "not valid gzip data (invalid block type)"},
+        Members{"OnlyZeros", ":", "head -c 64 /dev/zero", 1,
+                "not valid gzip data (incorrect header check)"}),
+    [](const auto& test) { return std::string(test.param.name); });
+
+bool appendTo(void* context, const std::uint8_t* bytes, std::size_t size, int&) {
+    static_cast<Bytes*>(context)->insert(static_cast<Bytes*>(context)->end(), bytes, bytes + size);
+    return true;
+}
+
+struct Restored {
+    bool ok = false;
+    GzipReason reason = GzipReason::kNone;
+    GzipRestored info;
+    Bytes bytes;
+};
+
+Restored restore(const Bytes& stream, std::size_t chunk) {
+    MemoryBytes memory{stream, chunk};
+    Restored r;
+    GzipError error;
+    r.ok = gzipDecompress(memorySource(memory), {&r.bytes, appendTo}, r.info, error);
+    r.reason = error.reason;
+    return r;
+}
+
+Bytes compress(const Bytes& data) {
+    MemoryBytes memory{data};
+    Bytes member;
+    GzipError error;
+    EXPECT_TRUE(gzipCompress(memorySource(memory), {&member, appendTo}, 9, error));
+    return member;
+}
+
+struct Tail {
+    const char* name;
+    Bytes bytes;
+    bool ok;
+    GzipTail tail;
+};
+
+class GzipStreamTest : public ::testing::TestWithParam<Tail> {};
+
+// Members, an empty one among them, then each tail: the outcome is the same whether the reads
+// hand over the stream whole or cut it anywhere, one byte at a time included.
+TEST_P(GzipStreamTest, RestoresAlikeWhereverTheReadsEnd) {
+    const Tail& t = GetParam();
+    const Bytes data = sample(2000, 9);
+    const Bytes member = compress(data), empty = compress({});
+    Bytes stream = member;
+    stream.insert(stream.end(), empty.begin(), empty.end());
+    stream.insert(stream.end(), member.begin(), member.end());
+    const std::size_t tailOffset = stream.size();
+    stream.insert(stream.end(), t.bytes.begin(), t.bytes.end());
+
+    const Restored whole = restore(stream, 0);
+    ASSERT_EQ(whole.ok, t.ok) << static_cast<int>(whole.reason);
+    if (t.ok) {
+        Bytes twice = data;
+        twice.insert(twice.end(), data.begin(), data.end());
+        EXPECT_EQ(whole.bytes, twice);
+        EXPECT_EQ(whole.info.members, 3u);
+        EXPECT_EQ(whole.info.tail, t.tail);
+        EXPECT_EQ(whole.info.tailOffset, tailOffset);
+    }
+    for (std::size_t chunk = 1; chunk <= stream.size(); chunk += chunk < 40 ? 1 : 37) {
+        const Restored cut = restore(stream, chunk);
+        SCOPED_TRACE("reads of " + std::to_string(chunk) + " bytes");
+        EXPECT_EQ(cut.ok, whole.ok);
+        EXPECT_EQ(cut.reason, whole.reason);
+        EXPECT_EQ(cut.bytes, whole.bytes);
+        EXPECT_EQ(cut.info.members, whole.info.members);
+        EXPECT_EQ(cut.info.tail, whole.info.tail);
+        EXPECT_EQ(cut.info.tailOffset, whole.info.tailOffset);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Tails, GzipStreamTest,
+    ::testing::Values(
+        Tail{"None", {}, true, GzipTail::kNone},
+        Tail{"Zeros", Bytes(100, 0), true, GzipTail::kZeros},
+        Tail{"Garbage", {'j', 'u', 'n', 'k'}, true, GzipTail::kGarbage},
+        Tail{"ZerosThenMagic", {0, 0, 0x1F, 0x8B}, true, GzipTail::kGarbage},
+        Tail{"HalfAMagic", {0x1F, 0x8C}, true, GzipTail::kGarbage},
+        Tail{"MagicOnly", {0x1F}, false, GzipTail::kNone},
+        Tail{"HeaderOnly", {0x1F, 0x8B, 8, 0, 0, 0, 0, 0, 0, 3}, false, GzipTail::kNone},
+        Tail{"BadBlock", {0x1F, 0x8B, 8, 0, 0, 0, 0, 0, 0, 3, 0xFF}, false, GzipTail::kNone}),
+    [](const auto& test) { return std::string(test.param.name); });
 
 } // namespace
