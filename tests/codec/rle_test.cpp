@@ -263,6 +263,10 @@ struct Damaged {
     Units pixels;
 };
 
+std::ostream& operator<<(std::ostream& out, const Damaged& d) {
+    return out << d.name;
+}
+
 class DecoderDamageTest : public ::testing::TestWithParam<Damaged> {
 protected:
     // What the decoder makes of blob: refused with no output, exactly as checkRleImage judges

@@ -1,12 +1,11 @@
 // VOX_ZIP, the real binary: round trips that gzip agrees with, levels, failures that must leave
 // every file as it was, and restores of several members and of what may follow them, compared
-// with gzip itself; and its gzip streams in memory, read in pieces of every size.
+// with gzip itself. (Reads cut anywhere are the gzip_restore fuzz target's business.)
 #include <gtest/gtest.h>
 
 #include <map>
 #include <random>
 
-#include "gzip_stream.h"
 #include "support/run_program.h"
 
 namespace {
@@ -179,94 +178,7 @@ INSTANTIATE_TEST_SUITE_P(
         Members{"SecondMemberCut", "cat b.gz", "head -c 30 a.gz", 1,
                 "gzip data ends early (truncated file)"},
         Members{"SecondMemberCorrupt", "cat b.gz", "head -c 10 b.gz; printf garbage", 1,
-                "not valid gzip data (invalid block type)"},
-        Members{"OnlyZeros", ":", "head -c 64 /dev/zero", 1,
-                "not valid gzip data (incorrect header check)"}),
-    [](const auto& test) { return std::string(test.param.name); });
-
-bool appendTo(void* context, const std::uint8_t* bytes, std::size_t size, int&) {
-    static_cast<Bytes*>(context)->insert(static_cast<Bytes*>(context)->end(), bytes, bytes + size);
-    return true;
-}
-
-struct Restored {
-    bool ok = false;
-    GzipReason reason = GzipReason::kNone;
-    GzipRestored info;
-    Bytes bytes;
-};
-
-Restored restore(const Bytes& stream, std::size_t chunk) {
-    MemoryBytes memory{stream, chunk};
-    Restored r;
-    GzipError error;
-    r.ok = gzipDecompress(memorySource(memory), {&r.bytes, appendTo}, r.info, error);
-    r.reason = error.reason;
-    return r;
-}
-
-Bytes compress(const Bytes& data) {
-    MemoryBytes memory{data};
-    Bytes member;
-    GzipError error;
-    EXPECT_TRUE(gzipCompress(memorySource(memory), {&member, appendTo}, 9, error));
-    return member;
-}
-
-struct Tail {
-    const char* name;
-    Bytes bytes;
-    bool ok;
-    GzipTail tail;
-};
-
-class GzipStreamTest : public ::testing::TestWithParam<Tail> {};
-
-// Members, an empty one among them, then each tail: the outcome is the same whether the reads
-// hand over the stream whole or cut it anywhere, one byte at a time included.
-TEST_P(GzipStreamTest, RestoresAlikeWhereverTheReadsEnd) {
-    const Tail& t = GetParam();
-    const Bytes data = sample(2000, 9);
-    const Bytes member = compress(data), empty = compress({});
-    Bytes stream = member;
-    stream.insert(stream.end(), empty.begin(), empty.end());
-    stream.insert(stream.end(), member.begin(), member.end());
-    const std::size_t tailOffset = stream.size();
-    stream.insert(stream.end(), t.bytes.begin(), t.bytes.end());
-
-    const Restored whole = restore(stream, 0);
-    ASSERT_EQ(whole.ok, t.ok) << static_cast<int>(whole.reason);
-    if (t.ok) {
-        Bytes twice = data;
-        twice.insert(twice.end(), data.begin(), data.end());
-        EXPECT_EQ(whole.bytes, twice);
-        EXPECT_EQ(whole.info.members, 3u);
-        EXPECT_EQ(whole.info.tail, t.tail);
-        EXPECT_EQ(whole.info.tailOffset, tailOffset);
-    }
-    for (std::size_t chunk = 1; chunk <= stream.size(); chunk += chunk < 40 ? 1 : 37) {
-        const Restored cut = restore(stream, chunk);
-        SCOPED_TRACE("reads of " + std::to_string(chunk) + " bytes");
-        EXPECT_EQ(cut.ok, whole.ok);
-        EXPECT_EQ(cut.reason, whole.reason);
-        EXPECT_EQ(cut.bytes, whole.bytes);
-        EXPECT_EQ(cut.info.members, whole.info.members);
-        EXPECT_EQ(cut.info.tail, whole.info.tail);
-        EXPECT_EQ(cut.info.tailOffset, whole.info.tailOffset);
-    }
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Tails, GzipStreamTest,
-    ::testing::Values(
-        Tail{"None", {}, true, GzipTail::kNone},
-        Tail{"Zeros", Bytes(100, 0), true, GzipTail::kZeros},
-        Tail{"Garbage", {'j', 'u', 'n', 'k'}, true, GzipTail::kGarbage},
-        Tail{"ZerosThenMagic", {0, 0, 0x1F, 0x8B}, true, GzipTail::kGarbage},
-        Tail{"HalfAMagic", {0x1F, 0x8C}, true, GzipTail::kGarbage},
-        Tail{"MagicOnly", {0x1F}, false, GzipTail::kNone},
-        Tail{"HeaderOnly", {0x1F, 0x8B, 8, 0, 0, 0, 0, 0, 0, 3}, false, GzipTail::kNone},
-        Tail{"BadBlock", {0x1F, 0x8B, 8, 0, 0, 0, 0, 0, 0, 3, 0xFF}, false, GzipTail::kNone}),
+                "not valid gzip data (invalid block type)"}),
     [](const auto& test) { return std::string(test.param.name); });
 
 } // namespace
