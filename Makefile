@@ -1,9 +1,13 @@
-# The two entry points: `make demo` and `make test`.
+# The entry points: `make demo`, `make test` and `make fuzz`.
 RELEASE_DIR := build
 TEST_DIR := build/sanitize
+FUZZ_DIR := build/fuzz
 JOBS ?= 2
+# How long each fuzz target runs, and which run (default: every one tests/fuzz lists).
+FUZZ_SECONDS ?= 60
+FUZZ_TARGETS ?=
 
-.PHONY: demo test deps release
+.PHONY: demo test deps release fuzz
 
 deps:
 	@scripts/install-deps
@@ -19,3 +23,18 @@ test: deps
 	cmake -S . -B $(TEST_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTP_SANITIZE=ON -DTP_BENCH=OFF
 	cmake --build $(TEST_DIR) -j $(JOBS)
 	ctest --test-dir $(TEST_DIR) --output-on-failure -j $(JOBS)
+
+# Each target starts from the seeds the build wrote and from what earlier runs kept in
+# $(FUZZ_DIR)/corpus; an input that fails is left in $(FUZZ_DIR)/findings and fails the make.
+fuzz:
+	@scripts/install-deps --fuzz
+	cmake -S . -B $(FUZZ_DIR) -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+		-DTP_FUZZ=ON -DTP_TESTS=OFF -DTP_BENCH=OFF
+	cmake --build $(FUZZ_DIR) -j $(JOBS) --target fuzz_targets
+	@set -e; for target in $(or $(FUZZ_TARGETS),$$(cat $(FUZZ_DIR)/fuzz_targets.txt)); do \
+		echo "fuzz: $$target for $(FUZZ_SECONDS) s"; \
+		mkdir -p $(FUZZ_DIR)/corpus/$$target $(FUZZ_DIR)/findings/$$target; \
+		$(FUZZ_DIR)/bin/fuzz_$$target -max_total_time=$(FUZZ_SECONDS) -timeout=10 \
+			-print_final_stats=1 -artifact_prefix=$(FUZZ_DIR)/findings/$$target/ \
+			$(FUZZ_DIR)/corpus/$$target $(FUZZ_DIR)/seeds/$$target; \
+	done

@@ -1,7 +1,8 @@
 // The RLE4/RLE5 decoder. Every unit is read through a bounds check against the blob. The runs
 // are checked in a first pass that writes nothing, so that the output, sized from the header, is
-// allocated only for a blob whose runs really cover it: a few bytes of header cannot make the
-// decoder allocate gigabytes.
+// allocated only for a blob whose runs really cover it, and only up to the caller's limit: a few
+// bytes of header cannot make the decoder allocate gigabytes, and neither can a few hundred bytes
+// of long repeat runs that really do cover a huge image.
 #include "codec/rle_decoder.h"
 
 #include <cstring>
@@ -139,19 +140,23 @@ RleDecodeFailure checkBlob(std::span<const std::uint8_t> blob, int rowMode, RunL
 }
 
 RleDecodeFailure decodeInto(std::span<const std::uint8_t> blob, int rowMode,
-                            RleDecodeResult& result) {
+                            std::uint64_t maxPri0Bytes, RleDecodeResult& result) {
     RunLayout layout;
     RleImageExtent extent;
     const RleDecodeFailure failure = checkBlob(blob, rowMode, layout, extent);
     if (failure != RleDecodeFailure::kNone) {
         return failure;
     }
+    if (extent.pri0Size > maxPri0Bytes) {
+        return RleDecodeFailure::kOverLimit;
+    }
     const ImageHeader header = readImageHeader(blob.data());
     std::size_t unitsRead = 0;
-    result.pri0Block.resize(kImageHeaderSize + extent.runBytes);
+    // Word mode decodes whole words: up to 3 bytes past the pixel area, cut off below.
+    result.pri0Block.resize(static_cast<std::size_t>(kImageHeaderSize + extent.runBytes));
     decodeRuns(blob.subspan(kImageHeaderSize), layout, result.pri0Block.data() + kImageHeaderSize,
                unitsRead);
-    result.pri0Block.resize(extent.pri0Size);
+    result.pri0Block.resize(static_cast<std::size_t>(extent.pri0Size));
     writeImageHeader(result.pri0Block.data(),
                      {kPri0Magic, header.width, header.height, header.bitsPerPixel});
     result.blobSize = extent.blobSize;
@@ -172,6 +177,8 @@ const char* rleDecodeFailureText(RleDecodeFailure failure) {
         return "an RLE4 image must have 16 bits per pixel";
     case RleDecodeFailure::kImageTooLarge:
         return "the image would decode to more than 4 GiB";
+    case RleDecodeFailure::kOverLimit:
+        return "the image would decode to more bytes than the reader allows";
     case RleDecodeFailure::kTruncatedRuns:
         return "the runs end before the image is complete";
     case RleDecodeFailure::kReservedBits:
@@ -203,9 +210,10 @@ RleDecodeFailure checkRleImage(std::span<const std::uint8_t> blob, int rowMode,
     return failure;
 }
 
-bool decodeRleImage(std::span<const std::uint8_t> blob, int rowMode, RleDecodeResult& result) {
+bool decodeRleImage(std::span<const std::uint8_t> blob, int rowMode, RleDecodeResult& result,
+                    std::uint64_t maxPri0Bytes) {
     result = RleDecodeResult{};
-    result.failure = decodeInto(blob, rowMode, result);
+    result.failure = decodeInto(blob, rowMode, maxPri0Bytes, result);
     if (result.failure != RleDecodeFailure::kNone) {
         result.pri0Block.clear();
         return false;

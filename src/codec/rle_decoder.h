@@ -7,12 +7,18 @@
 #include <span>
 #include <vector>
 
+/// The largest flat PRI0 block decodeRleImage makes unless the caller allows more: 256 MiB, a
+/// 16-bit image of 8192 x 16384 pixels, far beyond any screen a theme is drawn for. A valid blob
+/// of a few hundred bytes can describe an image of 4 GiB.
+inline constexpr std::uint64_t kDefaultMaxPri0Bytes = 256u << 20;
+
 enum class RleDecodeFailure {
     kNone,
     kTruncatedHeader,
     kBadMagic,
     kBadBitsPerPixel,
     kImageTooLarge,
+    kOverLimit,
     kTruncatedRuns,
     kReservedBits,
     kZeroLength,
@@ -58,5 +64,8 @@ RleDecodeFailure checkRleImage(std::span<const std::uint8_t> blob, int rowMode,
 /// with result.failure set and pri0Block empty when the blob is not an image the encoder
 /// could have written: every run must lie inside its row, every row must end with the run
 /// flagged rowEnd, exactly the last one with imageEnd, and reserved bits must be 0. The
-/// padding unit's value is not checked. Never reads outside blob.
-bool decodeRleImage(std::span<const std::uint8_t> blob, int rowMode, RleDecodeResult& result);
+/// padding unit's value is not checked. Never reads outside blob. Nothing is allocated before
+/// the whole blob has been checked; an image whose flat PRI0 block would take more than
+/// maxPri0Bytes is refused with kOverLimit without allocating (see checkRleImage for its size).
+bool decodeRleImage(std::span<const std::uint8_t> blob, int rowMode, RleDecodeResult& result,
+                    std::uint64_t maxPri0Bytes = kDefaultMaxPri0Bytes);

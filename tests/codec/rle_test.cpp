@@ -1,5 +1,6 @@
 // The RLE encoder and decoder: exact output unit by unit on small images and at the run limits,
-// refused sources, random images of every form, and malformed blobs.
+// refused sources, random images of every form, malformed blobs, blobs cut at every length and
+// with every bit flipped, and images too large to decode.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -120,7 +121,8 @@ Units randomPixels(std::mt19937& rng, std::size_t count, std::uint32_t mask) {
     while (pixels.size() < count) {
         const int reach = longest[std::discrete_distribution<int>({50, 30, 15, 5})(rng)];
         const std::size_t length = std::uniform_int_distribution<std::size_t>(1, reach)(rng);
-        const std::uint32_t value = seed * (1 + rng() % 3), step = rng() % 2;
+        const auto value = static_cast<std::uint32_t>(seed * (1 + rng() % 3));
+        const auto step = static_cast<std::uint32_t>(rng() % 2);
         for (std::uint32_t i = 0; i < length && pixels.size() < count; ++i) {
             pixels.push_back((value + i * step) & mask);
         }
@@ -197,12 +199,6 @@ TEST_P(RlePropertyTest, RandomImagesKeepBoundsInvariantsAndRoundTrip) {
         EXPECT_EQ(checkRleImage(blob, rowMode, extent), F::kNone);
         EXPECT_EQ(extent.blobSize, blob.size());
         EXPECT_EQ(extent.pri0Size, block.size());
-        // Cut short or with a bit flipped, a blob is refused or decoded, never read past.
-        EXPECT_FALSE(decodeRleImage(std::span(blob).first(blob.size() - 2), rowMode, decoded));
-        Bytes flipped = blob;
-        flipped[rng() % blob.size()] ^= static_cast<std::uint8_t>(1 << rng() % 8);
-        const bool accepted = decodeRleImage(flipped, rowMode, decoded);
-        EXPECT_EQ(accepted, decoded.failure == F::kNone);
         const Units source = unitsOf(block, rowMode != 0 ? bitsPerPixel / 8 : 4);
         checkRuns(unitsOf(blob, rle4 ? 2 : 4), source,
                   rowMode != 0 ? static_cast<std::size_t>(width) : source.size(),
@@ -258,5 +254,99 @@ const std::vector<Defect> kDefects = {
 
 INSTANTIATE_TEST_SUITE_P(Blobs, DecoderFailureTest, ::testing::ValuesIn(kDefects),
                          [](const auto& test) { return std::string(test.param.name); });
+
+// Blobs that take every path of the decoder: literal, repeat and cut runs over several rows, the
+// RLE4 padding unit, RLE5 rows, and word mode with a last word the pixel area ends inside.
+struct Damaged {
+    const char* name;
+    int width, height, bitsPerPixel, rowMode;
+    Units pixels;
+};
+
+std::ostream& operator<<(std::ostream& out, const Damaged& d) {
+    return out << d.name;
+}
+
+class DecoderDamageTest : public ::testing::TestWithParam<Damaged> {
+protected:
+    // What the decoder makes of blob: refused with no output, exactly as checkRleImage judges
+    // it, or decoded to a whole flat PRI0 block that encodes and decodes to itself again.
+    static void expectRefusedOrSound(std::span<const std::uint8_t> blob, int rowMode) {
+        RleDecodeResult decoded;
+        RleImageExtent extent;
+        const bool accepted = decodeRleImage(blob, rowMode, decoded);
+        ASSERT_EQ(checkRleImage(blob, rowMode, extent), decoded.failure);
+        ASSERT_EQ(accepted, decoded.failure == F::kNone);
+        if (!accepted) {
+            EXPECT_TRUE(decoded.pri0Block.empty());
+            return;
+        }
+        EXPECT_LE(decoded.blobSize, blob.size());
+        EXPECT_EQ(decoded.blobSize, extent.blobSize);
+        ASSERT_EQ(decoded.pri0Block.size(), extent.pri0Size);
+        const Bytes again = encodeGuarded(decoded.pri0Block, rowMode);
+        RleDecodeResult redecoded;
+        if (!again.empty()) { // the flip may have made a depth that row mode refuses
+            ASSERT_TRUE(decodeRleImage(again, rowMode, redecoded));
+            EXPECT_EQ(redecoded.pri0Block, decoded.pri0Block);
+        }
+    }
+};
+
+TEST_P(DecoderDamageTest, EveryCutIsRefusedAndEveryFlipRefusedOrDecodedWhole) {
+    const Damaged& c = GetParam();
+    const Bytes blob =
+        encodeGuarded(makePri0Block(c.width, c.height, c.bitsPerPixel, c.pixels), c.rowMode);
+    ASSERT_GT(blob.size(), kImageHeaderSize);
+    for (std::size_t length = 0; length < blob.size(); ++length) {
+        SCOPED_TRACE("cut to " + std::to_string(length));
+        RleDecodeResult decoded;
+        EXPECT_FALSE(decodeRleImage(std::span(blob).first(length), c.rowMode, decoded));
+        expectRefusedOrSound(std::span(blob).first(length), c.rowMode);
+    }
+    Bytes flipped = blob;
+    for (std::size_t bit = 0; bit < 8 * blob.size(); ++bit) {
+        SCOPED_TRACE("bit " + std::to_string(bit) + " flipped");
+        flipped[bit / 8] ^= static_cast<std::uint8_t>(1u << bit % 8);
+        expectRefusedOrSound(flipped, c.rowMode);
+        flipped[bit / 8] = blob[bit / 8];
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Blobs, DecoderDamageTest,
+    ::testing::Values(
+        Damaged{"Rle4Rows", 7, 3, 16, 1, {X, X, Y, Y, Y, Y, Z, Z, Z, Z, Z,
+                                          Z, Z, X, X, Y, Z, Z, Z, Y, X}},
+        Damaged{"Rle4RunCutByLengthField", 4097, 1, 16, 1, Units(4097, Y)},
+        Damaged{"Rle5Rows", 4, 2, 32, 1, {X32, Y32, Y32, Y32, Z32, Z32, X32, Y32}},
+        Damaged{"WordsOf24Bits", 5, 1, 24, 0, {0x0A0B0C, 0x0A0B0C, 0x0A0B0C, 0x0A0B0C, 0x10203}}),
+    [](const auto& test) { return std::string(test.param.name); });
+
+// 64 repeat runs of the longest RLE5 length cover 2^30 - 64 words: 528 valid bytes that decode
+// to 4 GiB. The check accepts them; decoding refuses them unless the caller allows that much.
+TEST(DecoderLimitTest, RefusesImagesBeyondTheLimitWithoutAllocating) {
+    Units runs;
+    for (int i = 0; i < 64; ++i) {
+        runs.push_back(i < 63 ? 0x02FFFFFF : 0x0EFFFFFF);
+        runs.push_back(X32);
+    }
+    const Bytes huge = makeBlob({kRle5Magic, 0xFFFFFF, 64, 32}, runs, 4);
+    ASSERT_EQ(huge.size(), 528u);
+    RleImageExtent extent;
+    ASSERT_EQ(checkRleImage(huge, 0, extent), F::kNone);
+    EXPECT_EQ(extent.pri0Size, kImageHeaderSize + 4ull * 0xFFFFFF * 64);
+    RleDecodeResult decoded;
+    EXPECT_FALSE(decodeRleImage(huge, 0, decoded));
+    EXPECT_EQ(decoded.failure, F::kOverLimit);
+    EXPECT_TRUE(decoded.pri0Block.empty());
+
+    const Bytes block = makePri0Block(3, 1, 16, {X, Y, Z});
+    const Bytes small = encodeGuarded(block, 1);
+    EXPECT_FALSE(decodeRleImage(small, 1, decoded, block.size() - 1));
+    EXPECT_EQ(decoded.failure, F::kOverLimit);
+    ASSERT_TRUE(decodeRleImage(small, 1, decoded, block.size()));
+    EXPECT_EQ(decoded.pri0Block, block);
+}
 
 } // namespace

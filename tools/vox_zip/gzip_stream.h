@@ -1,23 +1,63 @@
-// Streams one file's bytes into the gzip format and back, through zlib's streaming interface:
-// memory stays at a few fixed buffers whatever the size of the file. The caller owns the open
-// files and what happens to them on failure.
+// Streams bytes into the gzip format and back, through zlib's streaming interface: memory stays
+// at a few fixed buffers whatever the size of the data. The bytes come from a ByteSource and go
+// to a ByteSink, so the same code serves files and memory; the caller owns what they stand for
+// and what happens to it on failure.
+//
+// A gzip file is one or more members (RFC 1952), each a header starting 1f 8b, deflate data and
+// a trailer of CRC-32 and size. Restoring reads members one after another as gzip(1) does:
+// after a member, bytes that start 1f 8b begin the next member; zero bytes up to the end are
+// padding (tape blocks, disk images) and ignored; anything else is trailing garbage, ignored
+// too but reported, since the file was damaged or built wrongly.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <cstdio>
+#include <span>
 #include <string>
 
+/// Where the bytes come from. read fills buffer with up to capacity bytes and returns how many
+/// it gave, 0 at the end; -1 when reading failed, with the errno value in osError (0 unknown).
+struct ByteSource {
+    void* context = nullptr;
+    std::ptrdiff_t (*read)(void* context, std::uint8_t* buffer, std::size_t capacity,
+                           int& osError) = nullptr;
+};
+
+/// Where the bytes go. write takes all size bytes and returns true, or false with the errno
+/// value in osError (0 unknown).
+struct ByteSink {
+    void* context = nullptr;
+    bool (*write)(void* context, const std::uint8_t* bytes, std::size_t size,
+                  int& osError) = nullptr;
+};
+
+/// A source and a sink over an open file, which stays the caller's.
+ByteSource fileSource(std::FILE* file);
+ByteSink fileSink(std::FILE* file);
+
+/// Bytes in memory, handed out at most chunk bytes per read (chunk 0: all at once), so that a
+/// test can put the read boundaries anywhere.
+struct MemoryBytes {
+    std::span<const std::uint8_t> bytes;
+    std::size_t chunk = 0;
+    std::size_t next = 0;
+};
+
+ByteSource memorySource(MemoryBytes& memory);
+
 enum class GzipReason {
-    None,
-    ReadFailed,    // the input could not be read (osError set)
-    WriteFailed,   // the output could not be written (osError set)
-    CorruptData,   // the input is not gzip data, or its checks fail (zlibMessage set)
-    TruncatedData, // the input ends before the gzip stream does
-    OutOfMemory,
-    ZlibFailed, // zlib refused an argument or state; a fault in this tool
+    kNone,
+    kReadFailed,    // the input could not be read (osError set)
+    kWriteFailed,   // the output could not be written (osError set)
+    kCorruptData,   // the input is not gzip data, or its checks fail (zlibMessage set)
+    kTruncatedData, // the input ends before the gzip stream does
+    kOutOfMemory,
+    kZlibFailed, // zlib refused an argument or state; a fault in this tool
 };
 
 struct GzipError {
-    GzipReason reason = GzipReason::None;
+    GzipReason reason = GzipReason::kNone;
     int osError = 0;                   // errno of a failed read or write, 0 when unknown
     const char* zlibMessage = nullptr; // zlib's static text for corrupt data
 };
@@ -25,11 +65,27 @@ struct GzipError {
 /// One line describing error, e.g. "read failed: Is a directory".
 std::string describeGzipError(const GzipError& error);
 
+/// What followed the last member of a restored stream.
+enum class GzipTail {
+    kNone,    // the input ended with the member
+    kZeros,   // only zero bytes followed
+    kGarbage, // other bytes followed; they were not read to their end
+};
+
+struct GzipRestored {
+    std::uint64_t members = 0;
+    GzipTail tail = GzipTail::kNone;
+    /// Offset in the input of the first byte after the last member.
+    std::uint64_t tailOffset = 0;
+};
+
 /// Compresses everything from in into out as one gzip member at level 1..9. Returns false with
 /// the cause in error; out then holds a partial stream.
-bool gzipCompress(std::FILE* in, std::FILE* out, int level, GzipError& error);
+bool gzipCompress(ByteSource in, ByteSink out, int level, GzipError& error);
 
-/// Restores the bytes of the gzip data in into out. Members written one after another are
-/// restored one after another, as every gzip reader does. Returns false with the cause in error
-/// when the data is not gzip, fails its checks or ends early; out then holds partial bytes.
-bool gzipDecompress(std::FILE* in, std::FILE* out, GzipError& error);
+/// Restores the members of the gzip data from in into out, one after another, and tells in
+/// restored what followed the last one. Returns false with the cause in error when the data is
+/// not gzip, a member fails its checks, or the input ends inside a member (or right after the
+/// first byte of a next one); out then holds partial bytes. Trailing zeros or garbage are no
+/// failure: the caller decides whether garbage deserves a warning.
+bool gzipDecompress(ByteSource in, ByteSink out, GzipRestored& restored, GzipError& error);

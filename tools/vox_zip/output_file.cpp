@@ -1,5 +1,4 @@
-// Temporary output files renamed into place, on <cstdio> and <filesystem>; only the exclusive
-// creation of a new file needs an OS call.
+// Temporary output files renamed into place, on <cstdio> and <filesystem>.
 #include "output_file.h"
 
 #include <cerrno>
@@ -7,37 +6,15 @@
 #include <filesystem>
 #include <random>
 
-#ifdef _WIN32
-#include <fcntl.h>
-#include <io.h>
-#include <sys/stat.h>
-#else
-#include <fcntl.h>
-#include <unistd.h>
-#endif
-
 namespace {
 
 constexpr int kCreateAttempts = 16;
 
-// Opens path for binary writing only if no file of that name exists yet, so that a name picked
-// at random can never clobber someone else's file. errno tells why it failed.
+// Opens path for binary writing only if no file of that name exists yet ("x", exclusive
+// creation), so that a name picked at random can never clobber someone else's file. errno
+// tells why it failed.
 std::FILE* createNewFile(const std::string& path) {
-#ifdef _WIN32
-    const int fd =
-        _open(path.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY, _S_IREAD | _S_IWRITE);
-    std::FILE* file = fd < 0 ? nullptr : _fdopen(fd, "wb");
-    if (fd >= 0 && file == nullptr) {
-        _close(fd);
-    }
-#else
-    const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    std::FILE* file = fd < 0 ? nullptr : fdopen(fd, "wb");
-    if (fd >= 0 && file == nullptr) {
-        close(fd);
-    }
-#endif
-    return file;
+    return std::fopen(path.c_str(), "wbx");
 }
 
 std::string randomSuffix(std::mt19937& rng) {

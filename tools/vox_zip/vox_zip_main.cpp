@@ -1,7 +1,11 @@
 // VOX_ZIP: compresses one file into FILE.gz (the gzip format, so any gzip reader restores it),
 // or restores FILE from FILE.gz. The input is always kept; the output appears only when it is
-// complete. Exit status: 0 success, 1 the file could not be converted, 2 a wrong command line.
+// complete. Restoring reads FILE.gz as gzip(1) does: every member, one after another; zero bytes
+// after the last one are padding; other bytes after it are ignored with a warning, the restored
+// FILE kept. Exit status: 0 success, 1 the file could not be converted, 2 a wrong command line
+// or a restore that ignored trailing garbage (standard error tells which).
 #include <cerrno>
+#include <cinttypes>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -14,6 +18,7 @@ namespace {
 constexpr int kDefaultLevel = 6;
 constexpr int kFailed = 1;
 constexpr int kBadCommandLine = 2;
+constexpr int kWarning = 2; // gzip's status for a warning
 
 const char kUsage[] = "usage: VOX_ZIP -c [-1 .. -9] FILE  compress FILE into FILE.gz, keep FILE\n"
                       "       VOX_ZIP -d FILE.gz          restore FILE from FILE.gz, keep it\n"
@@ -23,17 +28,17 @@ const char kUsage[] = "usage: VOX_ZIP -c [-1 .. -9] FILE  compress FILE into FIL
 
 const char kSuffix[] = ".gz";
 
-enum class Mode { Unset, Compress, Decompress, Help };
+enum class Mode { kUnset, kCompress, kDecompress, kHelp };
 
 struct Options {
-    Mode mode = Mode::Unset;
+    Mode mode = Mode::kUnset;
     int level = kDefaultLevel;
     bool haveFile = false;
     std::string file;
 };
 
 bool setMode(Options& options, Mode mode, std::string& error) {
-    if (options.mode != Mode::Unset && options.mode != mode) {
+    if (options.mode != Mode::kUnset && options.mode != mode) {
         error = "-c and -d cannot be given together";
         return false;
     }
@@ -43,10 +48,10 @@ bool setMode(Options& options, Mode mode, std::string& error) {
 
 bool parseOption(const std::string& arg, Options& options, std::string& error) {
     if (arg == "-c") {
-        return setMode(options, Mode::Compress, error);
+        return setMode(options, Mode::kCompress, error);
     }
     if (arg == "-d") {
-        return setMode(options, Mode::Decompress, error);
+        return setMode(options, Mode::kDecompress, error);
     }
     if (arg.size() == 2 && arg[1] >= '1' && arg[1] <= '9') {
         options.level = arg[1] - '0';
@@ -62,7 +67,7 @@ bool parseArguments(int argc, char** argv, Options& options, std::string& error)
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         if (!optionsEnded && arg == "-h") {
-            options.mode = Mode::Help;
+            options.mode = Mode::kHelp;
             return true;
         }
         if (!optionsEnded && arg == "--") {
@@ -79,7 +84,7 @@ bool parseArguments(int argc, char** argv, Options& options, std::string& error)
             options.file = arg;
         }
     }
-    if (options.mode == Mode::Unset) {
+    if (options.mode == Mode::kUnset) {
         error = "give -c to compress or -d to restore";
         return false;
     }
@@ -119,6 +124,16 @@ bool restoredName(const std::string& source, std::string& name, std::string& cau
     return true;
 }
 
+// Restored data followed by bytes that are neither a member nor padding: the file was damaged
+// or put together wrongly, so say so, though everything before them was restored.
+int warnAboutGarbage(const std::string& source, const GzipRestored& restored) {
+    std::fprintf(stderr,
+                 "VOX_ZIP: %s: decompression OK, trailing garbage ignored (from byte %" PRIu64
+                 " on)\n",
+                 source.c_str(), restored.tailOffset);
+    return kWarning;
+}
+
 int convert(const Options& options, const std::string& source, const std::string& target) {
     errno = 0;
     std::FILE* in = std::fopen(source.c_str(), "rb");
@@ -132,19 +147,21 @@ int convert(const Options& options, const std::string& source, const std::string
         return report(target, cause);
     }
     GzipError error;
-    const bool converted = options.mode == Mode::Compress
-                               ? gzipCompress(in, output.file, options.level, error)
-                               : gzipDecompress(in, output.file, error);
+    GzipRestored restored;
+    const bool converted =
+        options.mode == Mode::kCompress
+            ? gzipCompress(fileSource(in), fileSink(output.file), options.level, error)
+            : gzipDecompress(fileSource(in), fileSink(output.file), restored, error);
     std::fclose(in);
     if (!converted) {
         abandonOutput(output);
-        return report(error.reason == GzipReason::WriteFailed ? target : source,
+        return report(error.reason == GzipReason::kWriteFailed ? target : source,
                       describeGzipError(error));
     }
     if (!commitOutput(output, cause)) {
         return report(target, cause);
     }
-    return 0;
+    return restored.tail == GzipTail::kGarbage ? warnAboutGarbage(source, restored) : 0;
 }
 
 } // namespace
@@ -156,11 +173,11 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "VOX_ZIP: %s (VOX_ZIP -h for help)\n", error.c_str());
         return kBadCommandLine;
     }
-    if (options.mode == Mode::Help) {
+    if (options.mode == Mode::kHelp) {
         std::fputs(kUsage, stdout);
         return 0;
     }
-    if (options.mode == Mode::Compress) {
+    if (options.mode == Mode::kCompress) {
         return convert(options, options.file, options.file + kSuffix);
     }
     std::string target;
