@@ -42,6 +42,25 @@ bool writeProduced(std::FILE* out, const std::vector<unsigned char>& buffer, con
     return true;
 }
 
+bool writeRestored(const GzipSink& sink, const std::vector<unsigned char>& buffer,
+                   const z_stream& zs, GzipError& error) {
+    const std::size_t produced = buffer.size() - zs.avail_out;
+    int osError = 0;
+    if (produced != 0 && !sink.write(sink.context, buffer.data(), produced, osError)) {
+        return fail(error, GzipReason::WriteFailed, osError);
+    }
+    return true;
+}
+
+bool writeToFile(void* context, const unsigned char* bytes, std::size_t size, int& osError) {
+    errno = 0;
+    if (std::fwrite(bytes, 1, size, static_cast<std::FILE*>(context)) != size) {
+        osError = errno;
+        return false;
+    }
+    return true;
+}
+
 bool initFailed(int rc, GzipError& error) {
     return fail(error, rc == Z_MEM_ERROR ? GzipReason::OutOfMemory : GzipReason::ZlibFailed);
 }
@@ -73,8 +92,8 @@ bool deflateAll(std::FILE* in, std::FILE* out, z_stream& zs, GzipError& error) {
 
 // Feeds the input that zs holds to inflate, writing what comes out. A new member may start
 // after the end of one, as gzip allows.
-bool inflateHeld(std::FILE* out, z_stream& zs, std::vector<unsigned char>& output, bool& memberOpen,
-                 bool& memberDone, GzipError& error) {
+bool inflateHeld(const GzipSink& out, z_stream& zs, std::vector<unsigned char>& output,
+                 bool& memberOpen, bool& memberDone, GzipError& error) {
     // Keep going while input is left, or while a full output buffer may hide more output.
     do {
         if (!memberOpen) {
@@ -98,7 +117,7 @@ bool inflateHeld(std::FILE* out, z_stream& zs, std::vector<unsigned char>& outpu
         if (rc == Z_STREAM_ERROR || (rc == Z_BUF_ERROR && zs.avail_in > 0)) {
             return fail(error, GzipReason::ZlibFailed);
         }
-        if (!writeProduced(out, output, zs, error)) {
+        if (!writeRestored(out, output, zs, error)) {
             return false;
         }
         if (rc == Z_STREAM_END) {
@@ -109,7 +128,7 @@ bool inflateHeld(std::FILE* out, z_stream& zs, std::vector<unsigned char>& outpu
     return true;
 }
 
-bool inflateAll(std::FILE* in, std::FILE* out, z_stream& zs, GzipError& error) {
+bool inflateAll(std::FILE* in, const GzipSink& out, z_stream& zs, GzipError& error) {
     std::vector<unsigned char> input(kChunk);
     std::vector<unsigned char> output(kChunk);
     bool memberOpen = false; // inside a member whose trailer has not been read yet
@@ -168,13 +187,17 @@ bool gzipCompress(std::FILE* in, std::FILE* out, int level, GzipError& error) {
 }
 
 bool gzipDecompress(std::FILE* in, std::FILE* out, GzipError& error) {
+    return gzipDecompressTo(in, GzipSink{writeToFile, out}, error);
+}
+
+bool gzipDecompressTo(std::FILE* in, const GzipSink& sink, GzipError& error) {
     error = {};
     z_stream zs{};
     const int rc = inflateInit2(&zs, kGzipWindowBits);
     if (rc != Z_OK) {
         return initFailed(rc, error);
     }
-    const bool ok = inflateAll(in, out, zs, error);
+    const bool ok = inflateAll(in, sink, zs, error);
     inflateEnd(&zs);
     return ok;
 }

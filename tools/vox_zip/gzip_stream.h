@@ -3,6 +3,7 @@
 // files and what happens to them on failure.
 #pragma once
 
+#include <cstddef>
 #include <cstdio>
 #include <string>
 
@@ -28,6 +29,17 @@ std::string describeGzipError(const GzipError& error);
 /// Compresses everything from in into out as one gzip member at level 1..9. Returns false with
 /// the cause in error; out then holds a partial stream.
 bool gzipCompress(std::FILE* in, std::FILE* out, int level, GzipError& error);
+
+/// Where restored bytes go. write takes each piece as it comes out; it returns false to stop the
+/// restore, with errno's value for the cause in osError (0 when there is none).
+struct GzipSink {
+    bool (*write)(void* context, const unsigned char* bytes, std::size_t size, int& osError);
+    void* context;
+};
+
+/// gzipDecompress with the restored bytes handed to sink instead of a file, e.g. to memory. A
+/// sink that refuses stops the restore as a failed write (WriteFailed with its osError).
+bool gzipDecompressTo(std::FILE* in, const GzipSink& sink, GzipError& error);
 
 /// Restores the bytes of the gzip data in into out. Members written one after another are
 /// restored one after another, as every gzip reader does. Returns false with the cause in error
