@@ -5,8 +5,7 @@
 #include <filesystem>
 #include <system_error>
 
-#include "inspect/image_pixels.h"
-#include "inspect/png_encode.h"
+#include "inspect/copy_png.h"
 #include "inspect/safe_names.h"
 #include "inspect/text_forms.h"
 #include "vox_zip/output_file.h"
@@ -51,13 +50,8 @@ bool writeFile(const std::string& path, const ByteBuffer& bytes, std::string& ca
 
 bool extractImage(const ScannedBuild& build, int theme, std::size_t k, const fs::path& file,
                   std::string& cause) {
-    const IndexImage& image = build.check.layout.images[k];
-    const auto slot = build.themes[theme].file.bytes.view().subspan(
-        static_cast<std::size_t>(image.slotStart), image.slotSize);
-    Rgb565Image pixels;
     ByteBuffer png;
-    if (!copyPixels(slot, build.themes[theme].copies[k], pixels, cause) ||
-        !encodePng(pixels, png, cause) || !prepareGroupFolder(file.parent_path(), cause)) {
+    if (!copyPng(build, theme, k, png, cause) || !prepareGroupFolder(file.parent_path(), cause)) {
         return false;
     }
     if (!writeFile(file.string(), png, cause)) {

@@ -5,9 +5,8 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "inspect/image_pixels.h"
+#include "inspect/copy_png.h"
 #include "inspect/listing.h"
-#include "inspect/png_encode.h"
 #include "inspect/text_forms.h"
 #include "vox_zip/output_file.h"
 
@@ -77,13 +76,8 @@ struct GroupPage {
 // The class that shows copy k of theme, made from its pixels; "" when it cannot be shown.
 std::string imageClass(const ScannedBuild& build, int theme, std::size_t k, int& classCount,
                        GroupPage& page, std::string& cause) {
-    const IndexImage& image = build.check.layout.images[k];
-    const auto slot = build.themes[theme].file.bytes.view().subspan(
-        static_cast<std::size_t>(image.slotStart), image.slotSize);
-    Rgb565Image pixels;
     ByteBuffer png;
-    if (!copyPixels(slot, build.themes[theme].copies[k], pixels, cause) ||
-        !encodePng(pixels, png, cause)) {
+    if (!copyPng(build, theme, k, png, cause)) {
         return "";
     }
     const std::string name = "i" + std::to_string(classCount++);
@@ -129,14 +123,11 @@ void addImageRow(const ScannedBuild& build, const std::vector<int>& themes, std:
                   " B</div></th>";
     std::string baseClass;
     for (const int theme : themes) {
-        const SlotCopy& copy = build.themes[theme].copies[k];
-        std::string cause = copy.state == CopyState::kInvalid ? copy.fault : "not checked";
-        std::string shownAs;
-        if (theme != 0 && build.themes[theme].sameAsBase[k] && !baseClass.empty()) {
-            shownAs = baseClass;
-        } else if (copy.state == CopyState::kValid) {
-            shownAs = imageClass(build, theme, k, classCount, page, cause);
-        }
+        std::string cause;
+        const std::string shownAs =
+            theme != 0 && build.themes[theme].sameAsBase[k] && !baseClass.empty()
+                ? baseClass
+                : imageClass(build, theme, k, classCount, page, cause);
         if (theme == 0) {
             baseClass = shownAs;
         }
