@@ -57,9 +57,9 @@ void checkEndMarker(std::span<const std::uint8_t> bytes, std::uint64_t at, int f
     std::array<std::uint8_t, kEndMarkerBufferSize> marker{};
     makeEndMarker(marker, tag);
     if (std::memcmp(bytes.data() + at, marker.data(), kEndMarkerSize) != 0) {
-        addFault(check, file, at,
-                 "\"" + std::string(marker.begin(), marker.begin() + kEndMarkerSize) +
-                     "\" does not stand here, where the end marker belongs");
+        std::string rule(1, '"');
+        rule.append(marker.begin(), marker.begin() + kEndMarkerSize);
+        addFault(check, file, at, rule + "\" does not stand here, where the end marker belongs");
     }
 }
 

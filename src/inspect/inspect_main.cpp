@@ -272,7 +272,8 @@ int runExtract(const ScannedBuild& build, const Arguments& args, const Progress&
 
 int runPreview(const ScannedBuild& build, const Arguments& args, const Progress& progress,
                ProgressLine& line) {
-    std::string title = canonicalFolder(args.haveRoot ? args.root : ".");
+    // The root as the user named it; the current folder by its full path.
+    std::string title = args.haveRoot ? args.root : canonicalFolder(".");
     std::vector<std::string> failures;
     std::string error;
     const bool written =

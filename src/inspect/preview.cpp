@@ -80,7 +80,8 @@ std::string imageClass(const ScannedBuild& build, int theme, std::size_t k, int&
     if (!copyPng(build, theme, k, png, cause)) {
         return "";
     }
-    const std::string name = "i" + std::to_string(classCount++);
+    std::string name(1, 'i');
+    name += std::to_string(classCount++);
     page.style += "." + name + " { background-image: url(\"data:image/png;base64,";
     appendBase64(png.view(), page.style);
     page.style += "\"); }\n";
