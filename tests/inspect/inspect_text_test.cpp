@@ -14,6 +14,10 @@ struct NameCase {
     std::string json;
 };
 
+void PrintTo(const NameCase& c, std::ostream* out) {
+    *out << c.safe;
+}
+
 class NameFormTest : public ::testing::TestWithParam<NameCase> {};
 
 TEST_P(NameFormTest, SafeFileNameDisplayAndJson) {
