@@ -6,6 +6,7 @@
 
 #include "image/image_convert.h"
 #include "output/bin_writer.h"
+#include "output/name_collisions.h"
 #include "output/zip_step.h"
 #include "platform/platform.h"
 
@@ -15,6 +16,13 @@ void printMessage(PackagerState& state, Message message) {
     if (status >= 0) {
         state.exitStatus = status;
     }
+}
+
+void printDiagnostic(const std::string& line) {
+    // Standard output is buffered and standard error is not: flushing first keeps the lines in
+    // the order they happened when both go to one log.
+    std::fflush(stdout);
+    std::fprintf(stderr, "theme-packager: %s\n", line.c_str());
 }
 
 void printBanner(PackagerState& state) {
@@ -39,10 +47,9 @@ void loadThemes(PackagerState& state) {
     // nothing to pack.
     if (state.themeCount == 0 || state.themePresent[0] == 0) {
         if (state.themeCount > 0) {
-            std::fprintf(stderr,
-                         "theme-packager: %s is missing: variant themes are packed "
-                         "together with the base theme in folder 0\n",
-                         themeFolderPath(state.rootPath, 0).c_str());
+            printDiagnostic(themeFolderPath(state.rootPath, 0) +
+                            " is missing: variant themes are packed together with the base "
+                            "theme in folder 0");
         }
         printMessage(state, Message::NoThemeFolder);
         return;
@@ -71,15 +78,60 @@ void loadThemes(PackagerState& state) {
         if (createImageRecords(*state.fileLists[n], *state.groupTables[n], state.compressImages,
                                converter, failure) == 0 &&
             !failure.path.empty()) {
-            std::fprintf(stderr,
-                         "theme-packager: theme %d: %s %s; the rest of theme %d "
-                         "is not packed\n",
-                         n, failure.path.c_str(), bmpResultText(failure.result), n);
+            const std::string theme = "theme " + std::to_string(n);
+            printDiagnostic(theme + ": " + failure.path + " " + bmpResultText(failure.result) +
+                            "; the rest of " + theme + " is not packed");
+            state.incomplete = true;
         }
         freeFileList(*state.fileLists[n]);
     }
     state.loaded = 1;
 }
+
+namespace {
+
+// The index keeps shortened names; a device looking a name up finds only the first of those that
+// are stored alike.
+void printNameCollisions(const ImageGroup& baseTable) {
+    for (const NameCollision& c : findStoredNameCollisions(baseTable)) {
+        if (c.isGroup) {
+            printDiagnostic("warning: the groups of " + c.firstPath + " and " + c.laterPath +
+                            " are both stored as \"" + c.stored + "\" in Index.bin");
+        } else {
+            printDiagnostic("warning: " + c.firstPath + " and " + c.laterPath +
+                            " are both stored as \"" + c.stored + "\" in Index.bin");
+        }
+    }
+}
+
+void printProblems(std::vector<std::string>& problems) {
+    for (const std::string& problem : problems) {
+        printDiagnostic(problem);
+    }
+    problems.clear();
+}
+
+// The compression step, driven from here so that each problem is told as soon as it is known,
+// and once which tools keep the run waiting.
+int zipBinFiles(const ThemeFlags& themePresent, const std::string& rootPath) {
+    ZipStep step;
+    std::vector<std::string> problems;
+    startZipTools(themePresent, rootPath, step, problems);
+    printProblems(problems);
+    if (!waitZipTools(step, kZipNoticeAfterMs)) {
+        std::string files;
+        for (const std::string& file : runningZipFiles(step)) {
+            files += (files.empty() ? "" : ", ") + file;
+        }
+        printDiagnostic("still waiting for VOX_ZIP to finish " + files);
+        waitZipTools(step, kZipNoDeadline);
+    }
+    const int zipped = finishZipStep(step, problems);
+    printProblems(problems);
+    return zipped;
+}
+
+} // namespace
 
 void buildBinFiles(PackagerState& state) {
     if (state.loaded == 0) {
@@ -92,10 +144,11 @@ void buildBinFiles(PackagerState& state) {
             return;
         }
     }
+    printNameCollisions(*state.groupTables[0]);
     std::string error;
     if (writeBinFiles(state.groupTables, state.themePresent, state.rootPath, state.compressImages,
                       error) == 0) {
-        std::fprintf(stderr, "theme-packager: %s\n", error.c_str());
+        printDiagnostic(error);
         printMessage(state, Message::CannotWriteBin);
         return;
     }
@@ -103,11 +156,7 @@ void buildBinFiles(PackagerState& state) {
         printMessage(state, Message::BinCreated);
         return;
     }
-    std::vector<std::string> problems;
-    const int zipped = zipBinFiles(state.themePresent, state.rootPath, problems);
-    for (const std::string& problem : problems) {
-        std::fprintf(stderr, "theme-packager: %s\n", problem.c_str());
-    }
+    const int zipped = zipBinFiles(state.themePresent, state.rootPath);
     printMessage(state, zipped != 0 ? Message::ZipCreated : Message::ZipFailed);
 }
 
@@ -116,6 +165,8 @@ void printCompletion(PackagerState& state) {
 }
 
 int runPackager(int, char**) {
+    // A bin cut short by a file-size limit is cleaned up like any other failed write.
+    failWritesBeyondFileSizeLimit();
     PackagerState state;
     printBanner(state);
     initSettings(state);
@@ -126,5 +177,7 @@ int runPackager(int, char**) {
     if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
         return 1;
     }
-    return state.exitStatus;
+    // Bins that lack images are no full success, whatever the compression step made of them.
+    const bool binsWritten = state.exitStatus == 0 || state.exitStatus == 2;
+    return binsWritten && state.incomplete ? kExitIncomplete : state.exitStatus;
 }

@@ -4,9 +4,13 @@
 #include "app/messages.h"
 #include "app/packager_state.h"
 
+/// The exit status of a run whose bins were written without some images of a theme.
+inline constexpr int kExitIncomplete = 3;
+
 /// Runs the packager in the current folder. The arguments are ignored. Returns the process exit
 /// status: 0 when everything was packed and compressed, 2 when the bins were written but the
-/// compression failed, 1 after any error.
+/// compression failed, 3 when the bins were written but a theme stopped at an image that failed
+/// or a folder could not be listed (whatever the compression did), 1 after any error.
 int runPackager(int argc, char** argv);
 
 void printBanner(PackagerState& state);
@@ -20,3 +24,6 @@ void printCompletion(PackagerState& state);
 
 /// Prints a line of the message table and remembers the outcome it tells.
 void printMessage(PackagerState& state, Message message);
+
+/// Prints "theme-packager: line" on standard error, after what is pending on standard output.
+void printDiagnostic(const std::string& line);

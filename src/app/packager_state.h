@@ -29,4 +29,7 @@ struct PackagerState {
     ThemeFlags themePresent{};
     /// Exit status told by the last result line printed (1 until one is printed).
     int exitStatus = 1;
+    /// Set when a theme stopped at an image that failed, or a folder could not be listed: the
+    /// bins, if written, lack images.
+    bool incomplete = false;
 };

@@ -1,15 +1,16 @@
 // The bin writer: one pass over theme 0's group table with every variant's table walked in step,
-// preceded by a dry walk that proves the tables line up and the files fit 32-bit offsets, so
-// that a run that cannot succeed creates and truncates nothing.
+// preceded by a dry walk that proves the tables line up and the files fit 32-bit offsets. Every
+// bin is written under a temporary name beside its final one and renamed into place only when
+// all of them are complete, so that a run that fails changes none of the files already there.
 #include "output/bin_writer.h"
 
 #include <array>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
-#include <cstring>
 #include <memory>
 #include <new>
+#include <vector>
 
 #include "image/name_field.h"
 #include "output/bin_format.h"
@@ -21,9 +22,11 @@ namespace {
 // few system calls.
 constexpr std::size_t kWriteBufferSize = 256 * 1024;
 
-// One file being written. An early return closes it unchecked: that path has already failed.
+// One bin being written under a temporary name. Messages name its final path: that is the file
+// the user knows.
 struct OutputFile {
     std::string path;
+    std::string tempPath; // set while the temporary file exists
     std::FILE* file = nullptr;
     // The stdio buffer of file; the destructor's body closes the file before it is released.
     std::unique_ptr<char[]> buffer;
@@ -38,16 +41,12 @@ struct OutputFile {
     }
 };
 
-std::string causeText(int err) {
-    return err != 0 ? std::strerror(err) : "unknown error";
-}
-
 bool openFile(OutputFile& out, std::string path, std::string& error) {
     out.path = std::move(path);
-    errno = 0;
-    out.file = std::fopen(out.path.c_str(), "w+b");
+    std::string cause;
+    out.file = createTempFile(out.path, out.tempPath, cause);
     if (!out.file) {
-        error = "cannot create " + out.path + ": " + causeText(errno);
+        error = "cannot create " + out.path + ": " + cause;
         return false;
     }
     // Without the large buffer the file is still written correctly, only in smaller pieces.
@@ -61,7 +60,7 @@ bool openFile(OutputFile& out, std::string path, std::string& error) {
 bool writeBytes(OutputFile& out, const void* bytes, std::size_t size, std::string& error) {
     errno = 0;
     if (size != 0 && std::fwrite(bytes, 1, size, out.file) != size) {
-        error = "cannot write " + out.path + ": " + causeText(errno);
+        error = "cannot write " + out.path + ": " + osErrorText(errno);
         return false;
     }
     return true;
@@ -91,7 +90,7 @@ bool seekTo(OutputFile& out, std::uint64_t offset, std::string& error) {
     if (offset > static_cast<std::uint64_t>(LONG_MAX) ||
         std::fseek(out.file, static_cast<long>(offset), SEEK_SET) != 0) {
         error = "cannot seek to " + std::to_string(offset) + " in " + out.path + ": " +
-                causeText(errno);
+                osErrorText(errno);
         return false;
     }
     return true;
@@ -102,7 +101,7 @@ bool closeFile(OutputFile& out, std::string& error) {
     const int result = std::fclose(out.file);
     out.file = nullptr; // released even when the close reports a failure
     if (result != 0) {
-        error = "cannot close " + out.path + ": " + causeText(errno);
+        error = "cannot close " + out.path + ": " + osErrorText(errno);
         return false;
     }
     return true;
@@ -364,33 +363,34 @@ std::string outOfMemory(const std::string& path, const char* what) {
     return "cannot write " + path + ": out of memory for the " + what;
 }
 
-} // namespace
+// The bins in the order they are opened, written and renamed: Index.bin, then the themes'.
+std::vector<OutputFile*> inOrder(BinFiles& files, Walk& walk) {
+    std::vector<OutputFile*> order{&files.index};
+    for (const ThemeCursor& c : walk) {
+        order.push_back(&files.themes[c.theme]);
+    }
+    return order;
+}
 
-int writeBinFiles(const GroupTables& groupTables, const ThemeFlags& themePresent,
-                  const std::string& rootPath, int compress, std::string& error) {
-    Layout layout;
-    if (!checkTables(groupTables, themePresent, rootPath, compress, layout, error)) {
-        return 0;
-    }
-    BinFiles files;
-    if (!openFiles(files, themePresent, rootPath, error)) {
-        return 0;
-    }
+// Everything between the dry walk and the renames: the complete content of every temporary file,
+// each closed.
+bool writeContents(BinFiles& files, const GroupTables& groupTables, const ThemeFlags& themePresent,
+                   int compress, const Layout& layout, std::string& error) {
     const std::uint32_t groupCount = baseGroupCount(groupTables);
     Walk walk(groupTables, themePresent);
     if (!writeFileHeaders(files, walk, groupCount, error)) {
-        return 0;
+        return false;
     }
     const std::unique_ptr<std::uint8_t[]> directory = allocGroupDirectory(groupCount);
     if (!directory) {
         error = outOfMemory(files.index.path, "group directory");
-        return 0;
+        return false;
     }
     const std::unique_ptr<std::uint8_t[]> imageTable(
         new (std::nothrow) std::uint8_t[std::size_t{layout.largestGroup} * kImageEntrySize]);
     if (!imageTable) {
         error = outOfMemory(files.index.path, "image entries");
-        return 0;
+        return false;
     }
 
     // Offsets follow the layout the dry walk measured, so none of them can wrap.
@@ -407,17 +407,90 @@ int writeBinFiles(const GroupTables& groupTables, const ThemeFlags& themePresent
                              directory.get() + std::size_t{g} * kGroupDirectoryEntrySize,
                              kGroupDirectoryEntrySize));
         if (!writeGroup(files, walk, compress, indexOffset, dataOffset, imageTable.get(), error)) {
-            return 0;
+            return false;
         }
         indexOffset += static_cast<std::uint32_t>(kGroupHeaderSize + base->count * kImageEntrySize);
         walk.nextGroup();
     }
 
     // The directory goes in last, into the gap left after the file header.
-    if (!writeEndMarkers(files, walk, error) || !seekTo(files.index, kBinFileHeaderSize, error) ||
-        !writeBytes(files.index, directory.get(),
-                    std::size_t{groupCount} * kGroupDirectoryEntrySize, error) ||
-        !closeFiles(files, walk, error)) {
+    return writeEndMarkers(files, walk, error) && seekTo(files.index, kBinFileHeaderSize, error) &&
+           writeBytes(files.index, directory.get(),
+                      std::size_t{groupCount} * kGroupDirectoryEntrySize, error) &&
+           closeFiles(files, walk, error);
+}
+
+// A folder at a final name would make its rename fail after the earlier ones had replaced their
+// files; found now, it fails the run while every old file is still in place. A link to a folder
+// counts too: telling it from a folder is not worth a rename that might fail half-way.
+bool checkFinalNames(const std::vector<OutputFile*>& order, std::string& error) {
+    for (const OutputFile* out : order) {
+        if (pathKind(out->path) == PathKind::kFolder) {
+            error = "cannot replace " + out->path + ": " + osErrorText(EISDIR);
+            return false;
+        }
+    }
+    return true;
+}
+
+// Renames every temporary file over its final name, in order. After the checks a rename fails
+// only when the OS refuses it for one name (a sticky folder and a file of another owner, say);
+// then the files renamed so far stay, the rest keep their earlier content, and error says which
+// are which so that the user knows the set no longer belongs together.
+bool renameFiles(const std::vector<OutputFile*>& order, std::string& error) {
+    std::string replaced;
+    for (OutputFile* out : order) {
+        std::string cause;
+        if (!replaceFile(out->tempPath, out->path, cause)) {
+            error = "cannot replace " + out->path + ": " + cause;
+            if (!replaced.empty()) {
+                error += "; already replaced by this run:" + replaced +
+                         "; the other bins are as they were, so the bins no longer belong "
+                         "together: run again";
+            }
+            return false;
+        }
+        out->tempPath.clear();
+        replaced += " " + out->path;
+    }
+    return true;
+}
+
+// Closes and removes every temporary file still there. A temporary that cannot be removed is
+// named in error, so that nothing is left behind unsaid.
+void discardTemporaries(BinFiles& files, std::string& error) {
+    const auto discard = [&](OutputFile& out) {
+        if (out.file) {
+            std::fclose(out.file);
+            out.file = nullptr;
+        }
+        std::string cause;
+        if (!out.tempPath.empty() && !deleteFile(out.tempPath, cause)) {
+            error += "; cannot remove the temporary file " + out.tempPath + ": " + cause;
+        }
+        out.tempPath.clear();
+    };
+    discard(files.index);
+    for (OutputFile& out : files.themes) {
+        discard(out);
+    }
+}
+
+} // namespace
+
+int writeBinFiles(const GroupTables& groupTables, const ThemeFlags& themePresent,
+                  const std::string& rootPath, int compress, std::string& error) {
+    Layout layout;
+    if (!checkTables(groupTables, themePresent, rootPath, compress, layout, error)) {
+        return 0;
+    }
+    BinFiles files;
+    Walk walk(groupTables, themePresent);
+    const std::vector<OutputFile*> order = inOrder(files, walk);
+    if (!openFiles(files, themePresent, rootPath, error) ||
+        !writeContents(files, groupTables, themePresent, compress, layout, error) ||
+        !checkFinalNames(order, error) || !renameFiles(order, error)) {
+        discardTemporaries(files, error);
         return 0;
     }
     return 1;

@@ -12,11 +12,18 @@
 /// were encoded with; it decides whether slots are rounded up to a multiple of 4 (uncompressed
 /// only).
 ///
-/// Returns 1 when every file was written and closed. Returns 0 with one line in error, naming
-/// the file and the cause, when:
+/// Each file is written to a new temporary file beside its final name (createTempFile); only when
+/// every one of them is complete and closed are they renamed over their final names, Index.bin
+/// first, then the themes' in increasing order. A link at a final name is replaced, never written
+/// through.
+///
+/// Returns 1 when every file is in place. Returns 0 with one line in error, naming the file and the
+/// cause, and with every temporary file removed, when:
 /// - theme 0 is absent or has no group, a variant has fewer groups than theme 0 or fewer images
-///   in one of them, or the files would outgrow 32-bit offsets: no file is created or touched;
-/// - a file cannot be created: the files opened before it are left empty, later ones untouched;
-/// - a seek, write or close fails, or memory runs out: the files are left as far as written.
+///   in one of them, or the files would outgrow 32-bit offsets: nothing is created;
+/// - a temporary file cannot be created, a seek, write or close fails, memory runs out, or a
+///   final name is a folder: every file already there is left as it was;
+/// - the OS refuses a rename after the checks: the files renamed before it hold this run's bytes,
+///   the others their earlier ones, and error names those already replaced.
 int writeBinFiles(const GroupTables& groupTables, const ThemeFlags& themePresent,
                   const std::string& rootPath, int compress, std::string& error);

@@ -1,18 +1,33 @@
-// The compression step. The tools run side by side; a bin file is only deleted when its own
-// tool reported success, so a missing, failing or slow tool never costs the output.
+// The compression step. The tools run side by side. A tool's exit status alone is not trusted:
+// one that says yes without doing the work, or hands it to a process that is still writing,
+// must not cost the bins, so a bin is only deleted once its own .gz is there and matches it.
 #include "output/zip_step.h"
 
+#include <array>
+#include <climits>
+#include <cstdio>
+
+#include "codec/image_format.h"
 #include "output/bin_format.h"
-#include "platform/platform.h"
 
 namespace {
 
-struct ZipJob {
-    std::string file;    // relative to the root folder
-    std::string command; // as VOX_ZIP is called for it
-    ProcessHandle process;
-    bool started = false;
-};
+// A gzip file, as far as the step looks at it:
+//   0      1  ID1    0x1f
+//   1      1  ID2    0x8b
+//   2      1  CM     0x08, deflate
+//   ...
+//   end-4  4  ISIZE  the restored length modulo 2^32, little-endian
+// It holds at least a 10-byte header and an 8-byte trailer (CRC32, ISIZE).
+constexpr std::array<std::uint8_t, 3> kGzipMagic = {0x1f, 0x8b, 0x08};
+constexpr std::uint64_t kGzipLeastSize = 18;
+constexpr std::uint64_t kIsizeWidth = 4;
+
+// How often waitZipTools looks at the tools: short against the least wait, long enough to cost
+// nothing.
+constexpr unsigned kPollIntervalMs = 20;
+
+const char kGzSuffix[] = ".gz";
 
 std::vector<ZipJob> zipJobs(const ThemeFlags& themePresent) {
     std::vector<ZipJob> jobs;
@@ -22,58 +37,193 @@ std::vector<ZipJob> zipJobs(const ThemeFlags& themePresent) {
         }
         // The tool takes paths relative to the root folder, its working folder.
         if (n == 0) {
-            jobs.push_back(
-                {kIndexFileName, std::string("VOX_ZIP.exe -c -9 ") + kIndexFileName, {}, false});
+            ZipJob index;
+            index.file = kIndexFileName;
+            index.command = std::string("VOX_ZIP.exe -c -9 ") + kIndexFileName;
+            jobs.push_back(index);
         }
-        const std::string theme = joinPath(std::to_string(n), kThemeFileName);
-        jobs.push_back({theme, "VOX_ZIP -c -9 " + theme, {}, false});
+        ZipJob theme;
+        theme.file = joinPath(std::to_string(n), kThemeFileName);
+        theme.command = "VOX_ZIP -c -9 " + theme.file;
+        jobs.push_back(theme);
     }
     return jobs;
 }
 
+std::string binPath(const ZipStep& step, const ZipJob& job) {
+    return joinPath(step.rootPath, job.file);
+}
+
+std::string gzPath(const ZipStep& step, const ZipJob& job) {
+    return binPath(step, job) + kGzSuffix;
+}
+
+// The size the .gz must restore to, and a .gz of an earlier run out of the way: left there, it
+// could pass for the work of a tool that did nothing.
+bool prepareJob(const ZipStep& step, ZipJob& job, std::string& problem) {
+    std::string cause;
+    std::FILE* bin = openRegularFile(binPath(step, job), job.binSize, cause);
+    if (bin == nullptr) {
+        problem = "cannot read " + binPath(step, job) + ": " + cause + "; it is not compressed";
+        return false;
+    }
+    std::fclose(bin);
+    if (!deleteFile(gzPath(step, job), cause)) {
+        problem = "cannot remove " + gzPath(step, job) + ", left by an earlier run: " + cause +
+                  "; " + job.file + " is kept and not compressed";
+        return false;
+    }
+    return true;
+}
+
+// Follows every running tool one step without blocking.
+void pollJobs(ZipStep& step) {
+    for (ZipJob& job : step.jobs) {
+        if (job.state != ZipJobState::kRunning) {
+            continue;
+        }
+        bool ended = false;
+        if (!pollProcess(job.process, ended, job.exitStatus, job.waitError)) {
+            job.state = ZipJobState::kEnded; // it cannot be followed: its result is unknown
+        } else if (ended) {
+            job.state = ZipJobState::kEnded;
+        }
+    }
+}
+
+bool anyRunning(const ZipStep& step) {
+    for (const ZipJob& job : step.jobs) {
+        if (job.state == ZipJobState::kRunning) {
+            return true;
+        }
+    }
+    return false;
+}
+
+unsigned elapsedMs(const ZipStep& step) {
+    const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(
+        std::chrono::steady_clock::now() - step.firstStart);
+    const long long ms = elapsed.count();
+    return ms <= 0 ? 0u : ms >= UINT_MAX ? UINT_MAX : static_cast<unsigned>(ms);
+}
+
+// Why gz does not stand for a bin of binSize bytes, or "" when it does. Only a regular file is
+// opened: a FIFO or device put there must not block the run.
+std::string gzipMismatch(const std::string& gz, std::uint64_t binSize) {
+    std::uint64_t size = 0;
+    std::string cause;
+    std::FILE* file = openRegularFile(gz, size, cause);
+    if (file == nullptr) {
+        return "VOX_ZIP reported success, but " + gz + " cannot be opened: " + cause;
+    }
+    std::array<std::uint8_t, kGzipMagic.size()> magic{};
+    std::array<std::uint8_t, kIsizeWidth> isize{};
+    // fseek takes a long, which is 32-bit signed on some hosts.
+    const bool read = size >= kGzipLeastSize && size - kIsizeWidth <= LONG_MAX &&
+                      std::fread(magic.data(), 1, magic.size(), file) == magic.size() &&
+                      std::fseek(file, static_cast<long>(size - kIsizeWidth), SEEK_SET) == 0 &&
+                      std::fread(isize.data(), 1, isize.size(), file) == isize.size();
+    std::fclose(file);
+    if (size < kGzipLeastSize || (read && magic != kGzipMagic)) {
+        return gz + " is not a gzip file";
+    }
+    if (!read) {
+        return "cannot read " + gz;
+    }
+    const std::uint32_t expected = static_cast<std::uint32_t>(binSize);
+    const std::uint32_t restored = loadU32Le(isize.data());
+    if (restored != expected) {
+        return gz + " restores to " + std::to_string(restored) + " bytes, not the " +
+               std::to_string(binSize) + " of the bin file";
+    }
+    return "";
+}
+
+// Why the tool's work for job cannot be trusted, or "" when the bin may go.
+std::string jobMismatch(const ZipStep& step, const ZipJob& job) {
+    if (!job.waitError.empty()) {
+        return "cannot follow \"" + job.command + "\": " + job.waitError;
+    }
+    if (job.exitStatus != 0) {
+        return "\"" + job.command + "\" failed with exit status " + std::to_string(job.exitStatus);
+    }
+    return gzipMismatch(gzPath(step, job), job.binSize);
+}
+
 } // namespace
 
-int zipBinFiles(const ThemeFlags& themePresent, const std::string& rootPath,
-                std::vector<std::string>& problems) {
-    std::vector<ZipJob> jobs = zipJobs(themePresent);
-    bool anyStarted = false;
-    for (ZipJob& job : jobs) {
+void startZipTools(const ThemeFlags& themePresent, const std::string& rootPath, ZipStep& step,
+                   std::vector<std::string>& problems) {
+    step = {};
+    step.rootPath = rootPath;
+    step.jobs = zipJobs(themePresent);
+    for (ZipJob& job : step.jobs) {
+        std::string problem;
+        if (!prepareJob(step, job, problem)) {
+            problems.push_back(problem);
+            continue;
+        }
         std::string error;
-        job.started = startProcess(job.command, rootPath, job.process, error);
-        if (job.started) {
-            anyStarted = true;
-        } else {
+        if (!startProcess(job.command, rootPath, job.process, error)) {
             problems.push_back("cannot run \"" + job.command + "\": " + error);
+            continue;
+        }
+        job.state = ZipJobState::kRunning;
+        if (!step.anyStarted) {
+            step.anyStarted = true;
+            step.firstStart = std::chrono::steady_clock::now();
         }
     }
-    // The least wait is kept for tools that might hand work on; with nothing started there is
-    // nothing to wait for.
-    if (anyStarted) {
-        sleepMilliseconds(kZipLeastWaitMs);
+}
+
+bool waitZipTools(ZipStep& step, unsigned deadlineMs) {
+    if (!step.anyStarted) {
+        return true;
     }
-    bool allDone = !jobs.empty();
-    for (ZipJob& job : jobs) {
-        if (!job.started) {
+    for (;;) {
+        pollJobs(step);
+        const unsigned elapsed = elapsedMs(step);
+        const bool running = anyRunning(step);
+        if (!running && elapsed >= kZipLeastWaitMs) {
+            return true;
+        }
+        if (elapsed >= deadlineMs) {
+            return false;
+        }
+        // With every tool ended, only the least wait is left: no need to look again before then.
+        const unsigned left = (running ? kPollIntervalMs : kZipLeastWaitMs - elapsed);
+        sleepMilliseconds(deadlineMs - elapsed < left ? deadlineMs - elapsed : left);
+    }
+}
+
+std::vector<std::string> runningZipFiles(const ZipStep& step) {
+    std::vector<std::string> files;
+    for (const ZipJob& job : step.jobs) {
+        if (job.state == ZipJobState::kRunning) {
+            files.push_back(binPath(step, job));
+        }
+    }
+    return files;
+}
+
+int finishZipStep(ZipStep& step, std::vector<std::string>& problems) {
+    bool allDone = !step.jobs.empty();
+    for (const ZipJob& job : step.jobs) {
+        if (job.state != ZipJobState::kEnded) {
+            allDone = false; // not started: startZipTools has said why
+            continue;
+        }
+        const std::string mismatch = jobMismatch(step, job);
+        if (!mismatch.empty()) {
+            problems.push_back(mismatch + "; " + job.file + " is kept");
             allDone = false;
             continue;
         }
-        int status = 0;
-        std::string error;
-        if (!waitProcess(job.process, status, error)) {
-            problems.push_back("cannot wait for \"" + job.command + "\": " + error);
-            allDone = false;
-            continue;
-        }
-        if (status != 0) {
-            problems.push_back("\"" + job.command + "\" failed with exit status " +
-                               std::to_string(status) + "; " + job.file + " is kept");
-            allDone = false;
-            continue;
-        }
-        // The compressed copy exists; a bin file that stays behind is worth a word, not a
+        // The compressed copy is there; a bin file that stays behind is worth a word, not a
         // failed step.
-        if (!deleteFile(joinPath(rootPath, job.file))) {
-            problems.push_back("cannot delete " + joinPath(rootPath, job.file));
+        std::string cause;
+        if (!deleteFile(binPath(step, job), cause)) {
+            problems.push_back("cannot delete " + binPath(step, job) + ": " + cause);
         }
     }
     return allDone ? 1 : 0;

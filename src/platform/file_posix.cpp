@@ -1,9 +1,11 @@
-// Opening files for reading on POSIX without ever blocking: the file is opened non-blocking and
-// looked at through its descriptor, so that what is checked is what is read.
+// Files on POSIX. Reading never blocks: a file is opened non-blocking and looked at through its
+// descriptor, so that what is checked is what is read. Temporary files are created exclusively,
+// so that a name picked here can never lead into someone else's file.
 #include "platform/platform.h"
 
 #include <cerrno>
 #include <cstring>
+#include <random>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -42,6 +44,53 @@ std::FILE* openRegularFile(const std::string& path, std::uint64_t& size, std::st
     }
     size = static_cast<std::uint64_t>(info.st_size);
     return file;
+}
+
+namespace {
+
+// Enough tries that names taken by chance never matter; a folder that refuses creation says so at
+// the first try.
+constexpr int kTempNameAttempts = 16;
+
+std::string randomTempSuffix() {
+    static constexpr char kLetters[] = "0123456789abcdefghijklmnopqrstuvwxyz";
+    // Unpredictable names, so that nobody can take them ahead of us on purpose.
+    thread_local std::mt19937_64 rng(std::random_device{}());
+    std::uniform_int_distribution<std::size_t> pick(0, sizeof kLetters - 2);
+    std::string suffix = ".";
+    for (int i = 0; i < 8; ++i) {
+        suffix += kLetters[pick(rng)];
+    }
+    return suffix + ".tmp";
+}
+
+} // namespace
+
+std::FILE* createTempFile(const std::string& finalPath, std::string& tempPath, std::string& error) {
+    int err = 0;
+    for (int attempt = 0; attempt < kTempNameAttempts; ++attempt) {
+        tempPath = finalPath + randomTempSuffix();
+        // O_EXCL: an existing entry of that name, even a dangling link, makes the call fail.
+        const int fd = open(tempPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd < 0) {
+            err = errno;
+            if (err == EEXIST) {
+                continue;
+            }
+            break;
+        }
+        std::FILE* file = fdopen(fd, "wb");
+        if (file != nullptr) {
+            return file;
+        }
+        err = errno;
+        close(fd);
+        unlink(tempPath.c_str());
+        break;
+    }
+    tempPath.clear();
+    error = osErrorText(err);
+    return nullptr;
 }
 
 std::string osErrorText(int err) {

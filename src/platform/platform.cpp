@@ -4,6 +4,7 @@
 #include "platform/platform.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <filesystem>
 #include <system_error>
@@ -99,12 +100,35 @@ bool listFolder(const std::string& path, std::vector<FolderEntry>& entries) {
     return true;
 }
 
-bool deleteFile(const std::string& path) {
+bool deleteFile(const std::string& path, std::string& error) {
     std::error_code ec;
-    if (fs::is_directory(path, ec)) {
+    // The entry itself: a link is removed, not followed; remove() would take an empty folder.
+    const fs::file_status status = fs::symlink_status(path, ec);
+    if (status.type() == fs::file_type::not_found) {
+        return true;
+    }
+    if (status.type() == fs::file_type::directory) {
+        error = osErrorText(EISDIR);
         return false;
     }
-    return fs::remove(path, ec) && !ec;
+    if (!ec) {
+        fs::remove(path, ec);
+    }
+    if (ec) {
+        error = ec.message();
+        return false;
+    }
+    return true;
+}
+
+bool replaceFile(const std::string& from, const std::string& to, std::string& error) {
+    std::error_code ec;
+    fs::rename(from, to, ec);
+    if (ec) {
+        error = ec.message();
+        return false;
+    }
+    return true;
 }
 
 PathKind pathKind(const std::string& path) {

@@ -41,8 +41,10 @@ struct FolderEntry {
 /// system. Returns false (entries cleared) when the folder cannot be enumerated.
 bool listFolder(const std::string& path, std::vector<FolderEntry>& entries);
 
-/// Deletes the file at path. Returns false when it could not be deleted.
-bool deleteFile(const std::string& path);
+/// Deletes the file at path; a link there is deleted itself, never what it leads to, and a folder
+/// is never deleted. Returns true when nothing is left at path (also when nothing was there);
+/// false with the cause in error.
+bool deleteFile(const std::string& path, std::string& error);
 
 /// What a path names, after following links.
 enum class PathKind : std::uint8_t {
@@ -91,3 +93,26 @@ bool startProcess(const std::string& commandLine, const std::string& workingFold
 /// 128 + the signal on POSIX). Returns false when it cannot be waited for, with the cause in
 /// error.
 bool waitProcess(ProcessHandle handle, int& exitStatus, std::string& error);
+
+// Writing files that appear under their names only when complete, and following started
+// processes without blocking.
+
+/// Creates a new, empty file for binary writing beside finalPath, named finalPath + "." + eight
+/// random letters and digits + ".tmp", and sets tempPath to that name. Only a name that nothing
+/// uses yet is taken: no file, link or folder there is opened, followed or replaced. Returns null
+/// (tempPath cleared) with the cause in error when no such file can be created in that folder.
+std::FILE* createTempFile(const std::string& finalPath, std::string& tempPath, std::string& error);
+
+/// Renames the file from to the name to in the same folder, replacing what is there in one step:
+/// a file, or a link itself (never what it leads to). Returns false with the cause in error, and
+/// then both names are as they were.
+bool replaceFile(const std::string& from, const std::string& to, std::string& error);
+
+/// Learns without blocking whether a process that startProcess started has ended. Sets ended,
+/// and when it has, stores its exit status as waitProcess does; the process is then gone and must
+/// not be waited for again. Returns false with the cause in error when it cannot be asked.
+bool pollProcess(ProcessHandle handle, bool& ended, int& exitStatus, std::string& error);
+
+/// Makes a write beyond the process's file-size limit fail like any failed write, so that the
+/// caller can clean up and say so, instead of ending the process on the spot.
+void failWritesBeyondFileSizeLimit();

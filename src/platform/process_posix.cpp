@@ -1,4 +1,4 @@
-// Process start and wait, and the executable's own folder, on POSIX. Processes start through
+// Process start, wait and poll, and the executable's own folder, on POSIX. Processes start through
 // posix_spawn, which reports a failed exec to the caller itself and leaves no child behind.
 #include "platform/platform.h"
 
@@ -151,6 +151,32 @@ int spawn(const std::string& program, std::vector<std::string>& words,
     return rc;
 }
 
+bool validPid(ProcessHandle handle, pid_t& pid, std::string& error) {
+    pid = static_cast<pid_t>(handle.value);
+    if (pid <= 0 || static_cast<std::uint64_t>(pid) != handle.value) {
+        error = "no process to wait for";
+        return false;
+    }
+    return true;
+}
+
+// waitpid with options; returns its result, retrying when a signal interrupts it.
+pid_t waitFor(pid_t pid, int& status, int options, std::string& error) {
+    pid_t rc = 0;
+    do {
+        rc = waitpid(pid, &status, options);
+    } while (rc < 0 && errno == EINTR);
+    if (rc < 0) {
+        error = "cannot wait for process " + std::to_string(pid) + ": " + std::strerror(errno);
+    }
+    return rc;
+}
+
+// A process ended by a signal reports 128 + the signal, as shells do: never 0.
+int exitStatusOf(int status) {
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
 } // namespace
 
 bool startProcess(const std::string& commandLine, const std::string& workingFolder,
@@ -185,22 +211,30 @@ bool startProcess(const std::string& commandLine, const std::string& workingFold
 }
 
 bool waitProcess(ProcessHandle handle, int& exitStatus, std::string& error) {
-    const auto pid = static_cast<pid_t>(handle.value);
-    if (pid <= 0 || static_cast<std::uint64_t>(pid) != handle.value) {
-        error = "no process to wait for";
-        return false;
-    }
+    pid_t pid = 0;
     int status = 0;
-    pid_t rc = 0;
-    do {
-        rc = waitpid(pid, &status, 0);
-    } while (rc < 0 && errno == EINTR);
-    if (rc < 0) {
-        error = "cannot wait for process " + std::to_string(pid) + ": " + std::strerror(errno);
+    if (!validPid(handle, pid, error) || waitFor(pid, status, 0, error) < 0) {
         return false;
     }
-    // A process ended by a signal reports 128 + the signal, as shells do: never 0.
-    exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    exitStatus = exitStatusOf(status);
+    return true;
+}
+
+bool pollProcess(ProcessHandle handle, bool& ended, int& exitStatus, std::string& error) {
+    ended = false;
+    pid_t pid = 0;
+    int status = 0;
+    if (!validPid(handle, pid, error)) {
+        return false;
+    }
+    const pid_t rc = waitFor(pid, status, WNOHANG, error);
+    if (rc < 0) {
+        return false;
+    }
+    if (rc == pid) {
+        ended = true;
+        exitStatus = exitStatusOf(status);
+    }
     return true;
 }
 
@@ -208,4 +242,8 @@ std::string executableFolder() {
     std::error_code ec;
     const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", ec);
     return ec ? "" : self.parent_path().string();
+}
+
+void failWritesBeyondFileSizeLimit() {
+    std::signal(SIGXFSZ, SIG_IGN);
 }

@@ -27,11 +27,57 @@ TEST(PlatformTest, ListingSortsLettersUpperCasedThenByRawBytes) {
     EXPECT_EQ(names, (std::vector<std::string>{"a.bmp", "B.bmp", "Menu/", "menu/", "_z.bmp"}));
 }
 
-TEST(PlatformTest, DeleteFileNeverDeletesAFolder) {
+// A link goes itself, never what it leads to; a folder is never deleted; nothing there is fine.
+TEST(PlatformTest, DeleteFileTakesFilesAndLinksOnly) {
     TempFolder root;
-    root.makeFolder("dir");
-    EXPECT_FALSE(deleteFile(joinPath(root.path(), "dir")));
-    EXPECT_TRUE(isFolder(joinPath(root.path(), "dir")));
+    root.writeFile("file", "x");
+    root.writeFile("dir/kept", "x");
+    std::filesystem::create_symlink(root.path("dir/kept"), root.path("link"));
+    std::filesystem::create_symlink(root.path("dir"), root.path("dirlink"));
+    std::filesystem::create_symlink(root.path("gone"), root.path("dangling"));
+    for (const char* name : {"file", "link", "dirlink", "dangling", "none", "dir"}) {
+        std::string error;
+        const bool folder = std::string(name) == "dir";
+        EXPECT_EQ(deleteFile(root.path(name), error), !folder) << name;
+        EXPECT_EQ(error, folder ? "Is a directory" : "") << name;
+        EXPECT_EQ(std::filesystem::exists(std::filesystem::symlink_status(root.path(name))), folder)
+            << name;
+    }
+    EXPECT_TRUE(root.exists("dir/kept"));
+}
+
+// Temporary files take fresh names only, beside their final name; a rename replaces a file or a
+// link itself, and over a folder it fails with both names as they were.
+TEST(PlatformTest, TemporaryFilesAreNewAndRenamedIntoPlace) {
+    TempFolder root;
+    std::string error;
+    std::string first;
+    std::string second;
+    std::FILE* a = createTempFile(root.path("Theme.bin"), first, error);
+    std::FILE* b = createTempFile(root.path("Theme.bin"), second, error);
+    ASSERT_TRUE(a && b) << error;
+    EXPECT_NE(first, second);
+    EXPECT_TRUE(first.starts_with(root.path("Theme.bin.")) && first.ends_with(".tmp")) << first;
+    EXPECT_EQ(first.size(), root.path("Theme.bin").size() + 13) << first;
+    EXPECT_EQ(std::fputs("new", a), 1);
+    EXPECT_EQ(std::fclose(a), 0);
+    EXPECT_EQ(std::fclose(b), 0);
+
+    root.writeFile("target", "old");
+    std::filesystem::create_symlink(root.path("target"), root.path("Theme.bin"));
+    ASSERT_TRUE(replaceFile(first, root.path("Theme.bin"), error)) << error;
+    EXPECT_EQ(root.readBytes("Theme.bin"), (std::vector<std::uint8_t>{'n', 'e', 'w'}));
+    EXPECT_EQ(root.readBytes("target"), (std::vector<std::uint8_t>{'o', 'l', 'd'}));
+
+    root.makeFolder("folder/x");
+    EXPECT_FALSE(replaceFile(second, root.path("folder"), error));
+    EXPECT_EQ(error, "Is a directory");
+    EXPECT_TRUE(root.exists(std::filesystem::path(second).filename().string()));
+
+    std::string missing = "x";
+    EXPECT_EQ(createTempFile(root.path("none/Theme.bin"), missing, error), nullptr);
+    EXPECT_EQ(error, "No such file or directory");
+    EXPECT_EQ(missing, "");
 }
 
 // Only regular files open, links followed; a FIFO is refused at once instead of waiting for a
