@@ -217,8 +217,9 @@ bool usable(const ScannedBuild& build, int theme) {
     if (build.check.layout.complete && build.themes[theme].read) {
         return true;
     }
-    const Fault& first = build.check.faults.front();
-    report("cannot read the build: " + faultLine(build, first) +
+    const std::vector<Fault>& faults = build.check.faults;
+    report("cannot read the build" +
+           (faults.empty() ? std::string() : ": " + faultLine(build, faults.front())) +
            " (theme-inspect verify lists every fault)");
     return false;
 }
