@@ -37,10 +37,7 @@ bool findPicture(const RgbPicture& shot, int& left, int& top) {
     return false;
 }
 
-TEST(PreviewTest, ChromiumShowsAKnownPictureWithItsExactColours) {
-    if (runShell(".", "command -v chromium").exitStatus != 0) {
-        GTEST_SKIP() << "chromium is not installed: scripts/install-deps --browser installs it";
-    }
+TEST(PreviewTest, MarksCopiesAndChromiumShowsAKnownPictureWithItsExactColours) {
     TempFolder root;
     root.writeBytes("0/pic.bmp", quadrantBmp());
     root.writeBytes("0/menu/bg.bmp", makeUiLikeBmp(40, 30, 5));
@@ -48,6 +45,16 @@ TEST(PreviewTest, ChromiumShowsAKnownPictureWithItsExactColours) {
     LonePackager("").run(root);
     const ProgramResult preview = runInspect(root, "preview --out preview.html");
     ASSERT_EQ(preview.exitStatus, 0) << preview.err;
+    // Theme 2's copy of pic.bmp is theme 0's; its bg.bmp is an override of other dimensions.
+    const auto page = root.readBytes("preview.html");
+    const std::string html(page.begin(), page.end());
+    EXPECT_NE(html.find("<span class=\"badge same\">= theme 0</span></td></tr>"),
+              std::string::npos);
+    EXPECT_NE(html.find("other size than theme 0 (40&times;30)</span>"), std::string::npos);
+
+    if (runShell(".", "command -v chromium").exitStatus != 0) {
+        GTEST_SKIP() << "chromium is not installed: scripts/install-deps --browser installs it";
+    }
 
     TempFolder browser;
     const ProgramResult shot = runShell(
