@@ -65,3 +65,81 @@ void makeEndMarker(std::span<std::uint8_t, kEndMarkerBufferSize> buffer, std::st
     std::memcpy(buffer.data(), prefix.data(), prefix.size());
     copyNameField(reinterpret_cast<char*>(buffer.data() + prefix.size()), kTagFieldWidth, tag);
 }
+
+namespace {
+
+// A name field holds the name, then zero bytes to its end, then the 0x02 fill byte.
+RecordCheck checkNameField(std::span<const std::uint8_t> field) {
+    const std::size_t width = field.size() - 1;
+    if (field[0] == 0) {
+        return {RecordFault::kEmptyName, 0};
+    }
+    const auto end = std::find(field.begin(), field.begin() + static_cast<std::ptrdiff_t>(width),
+                               std::uint8_t{0});
+    const auto stray = std::find_if(end, field.begin() + static_cast<std::ptrdiff_t>(width),
+                                    [](std::uint8_t b) { return b != 0; });
+    if (stray != field.begin() + static_cast<std::ptrdiff_t>(width)) {
+        return {RecordFault::kNameNotZeroFilled, static_cast<std::size_t>(stray - field.begin())};
+    }
+    if (field[width] != kNameFieldFill) {
+        return {RecordFault::kNameFillNot02, width};
+    }
+    return {};
+}
+
+} // namespace
+
+const char* recordFaultText(RecordFault fault) {
+    switch (fault) {
+    case RecordFault::kNone:
+        return "no fault";
+    case RecordFault::kTagNotTerminated:
+        return "the tag is not followed by two zero bytes";
+    case RecordFault::kEmptyName:
+        return "the name field is empty";
+    case RecordFault::kNameNotZeroFilled:
+        return "the name field is not zero-filled after the name";
+    case RecordFault::kNameFillNot02:
+        return "the byte after the name field is not 0x02";
+    case RecordFault::kReservedNotZero:
+        return "the reserved bytes of the group header are not zero";
+    }
+    return "unknown fault";
+}
+
+RecordCheck parse(std::span<const std::uint8_t, kBinFileHeaderSize> in, BinFileHeader& header) {
+    std::memcpy(header.tag.data(), in.data(), kTagFieldWidth);
+    header.groupCount = loadU32Le(in.data() + 8);
+    header.directoryOffset = loadU32Le(in.data() + 12);
+    for (std::size_t at = kTagFieldWidth - 1; at <= kTagFieldWidth; ++at) {
+        if (in[at] != 0) {
+            return {RecordFault::kTagNotTerminated, at};
+        }
+    }
+    return {};
+}
+
+RecordCheck parse(std::span<const std::uint8_t, kGroupDirectoryEntrySize> in,
+                  GroupDirectoryEntry& entry) {
+    std::memcpy(entry.name.data(), in.data(), kGroupNameFieldWidth);
+    entry.groupOffset = loadU32Le(in.data() + 12);
+    return checkNameField(in.first(kGroupNameFieldWidth + 1));
+}
+
+RecordCheck parse(std::span<const std::uint8_t, kGroupHeaderSize> in, GroupHeader& header) {
+    header.imageCount = loadU32Le(in.data());
+    header.dataOffset = loadU32Le(in.data() + 4);
+    const auto stray =
+        std::find_if(in.begin() + 8, in.end(), [](std::uint8_t b) { return b != 0; });
+    if (stray != in.end()) {
+        return {RecordFault::kReservedNotZero, static_cast<std::size_t>(stray - in.begin())};
+    }
+    return {};
+}
+
+RecordCheck parse(std::span<const std::uint8_t, kImageEntrySize> in, ImageEntry& entry) {
+    std::memcpy(entry.name.data(), in.data(), kImageNameFieldWidth);
+    entry.slotOffset = loadU32Le(in.data() + 40);
+    entry.slotSize = loadU32Le(in.data() + 44);
+    return checkNameField(in.first(kImageNameFieldWidth + 1));
+}

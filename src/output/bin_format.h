@@ -114,3 +114,31 @@ std::unique_ptr<std::uint8_t[]> allocGroupDirectory(std::uint32_t groupCount);
 
 /// Fills buffer with "EndOf", the tag and its terminator; the files hold the first 10 bytes.
 void makeEndMarker(std::span<std::uint8_t, kEndMarkerBufferSize> buffer, std::string_view tag);
+
+/// Why a record's bytes are not bytes that serialize could have written for a real build.
+enum class RecordFault : std::uint8_t {
+    kNone,
+    kTagNotTerminated,  // BinFileHeader: byte 5 or 6 is not 0
+    kEmptyName,         // names are file and folder names, never empty
+    kNameNotZeroFilled, // a byte after the name's end is not 0
+    kNameFillNot02,     // the byte after a name field is not 0x02
+    kReservedNotZero,   // GroupHeader: bytes 8 to 15 are not all 0
+};
+
+/// The first fault of a record and the offset of its byte from the record's start.
+struct RecordCheck {
+    RecordFault fault = RecordFault::kNone;
+    std::size_t offset = 0;
+};
+
+/// A short English description of fault, for diagnostics.
+const char* recordFaultText(RecordFault fault);
+
+// Each record read back from its bytes, the inverse of serialize: the fields are filled whatever
+// the bytes hold, and the result tells the first byte that serialize would not have written.
+// The padding byte of BinFileHeader is not looked at; the tag is copied, not judged.
+RecordCheck parse(std::span<const std::uint8_t, kBinFileHeaderSize> in, BinFileHeader& header);
+RecordCheck parse(std::span<const std::uint8_t, kGroupDirectoryEntrySize> in,
+                  GroupDirectoryEntry& entry);
+RecordCheck parse(std::span<const std::uint8_t, kGroupHeaderSize> in, GroupHeader& header);
+RecordCheck parse(std::span<const std::uint8_t, kImageEntrySize> in, ImageEntry& entry);

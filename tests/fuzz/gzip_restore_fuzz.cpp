@@ -7,7 +7,7 @@
 #include <zlib.h>
 
 #include "fuzz_check.h"
-#include "gzip_stream.h"
+#include "vox_zip/gzip_stream.h"
 
 namespace {
 

@@ -12,8 +12,13 @@
 
 #include "codec/image_format.h"
 #include "codec/rle_encoder.h"
-#include "gzip_stream.h"
+#include "image/image_convert.h"
+#include "image/name_field.h"
+#include "output/bin_format.h"
+#include "output/bin_writer.h"
+#include "platform/platform.h"
 #include "support/bmp_writer.h"
+#include "vox_zip/gzip_stream.h"
 
 namespace {
 
@@ -171,6 +176,70 @@ Seeds gzipSeeds() {
     };
 }
 
+// A record holding an encoded UI-like picture, as image conversion files it.
+std::unique_ptr<ImageRecord> encodedRecord(const char* name, int width, int height,
+                                           std::uint32_t seed) {
+    const Bytes blob = encode(uiLikePri0Block(width, height, seed), 1);
+    auto record = std::make_unique<ImageRecord>();
+    record->width = width;
+    record->height = height;
+    record->dataSize = static_cast<std::uint32_t>(blob.size());
+    copyNameField(record->name.data(), kImageNameSize, name);
+    std::shared_ptr<std::uint8_t[]> data(new std::uint8_t[blob.size()]);
+    std::copy(blob.begin(), blob.end(), data.get());
+    record->data = std::move(data);
+    return record;
+}
+
+// Index.bin and the Theme.bin of themes 0 and 1 as the bin writer makes them, each given as a
+// 2-byte little-endian length and its bytes, the framing the verify target reads.
+Bytes packedBuild(const std::filesystem::path& root) {
+    GroupTables tables;
+    ThemeFlags present{};
+    for (int theme = 0; theme < 2; ++theme) {
+        present[static_cast<std::size_t>(theme)] = 1;
+        std::filesystem::create_directories(root / std::to_string(theme));
+        tables[static_cast<std::size_t>(theme)] = std::make_unique<ImageGroup>();
+        ImageGroup& table = *tables[static_cast<std::size_t>(theme)];
+        addImageToGroup(table, "0", encodedRecord("logo.bmp", 12, 9, 1));
+        addImageToGroup(table, "menu", encodedRecord("bg.bmp", 20, 6 + 3 * theme, 2 + theme));
+        addImageToGroup(table, "menu", encodedRecord("arrow.bmp", 4, 4, 4));
+    }
+    std::string error;
+    if (writeBinFiles(tables, present, root.string(), 1, error) == 0) {
+        std::fprintf(stderr, "make_fuzz_seeds: %s\n", error.c_str());
+        return {};
+    }
+    Bytes framed;
+    for (const std::filesystem::path file :
+         {root / kIndexFileName, root / "0" / kThemeFileName, root / "1" / kThemeFileName}) {
+        std::uint64_t size = 0;
+        std::string cause;
+        std::FILE* in = openRegularFile(file.string(), size, cause);
+        if (in == nullptr || size > 0xFFFF) {
+            return {};
+        }
+        Bytes bytes(static_cast<std::size_t>(size));
+        const bool read = std::fread(bytes.data(), 1, bytes.size(), in) == bytes.size();
+        std::fclose(in);
+        if (!read) {
+            return {};
+        }
+        framed.push_back(static_cast<std::uint8_t>(size));
+        framed.push_back(static_cast<std::uint8_t>(size >> 8));
+        framed.insert(framed.end(), bytes.begin(), bytes.end());
+    }
+    return framed;
+}
+
+Seeds inspectSeeds(const std::filesystem::path& folder) {
+    const std::filesystem::path work = folder / "build";
+    Bytes build = packedBuild(work);
+    std::error_code ec;
+    std::filesystem::remove_all(work, ec);
+    return {{"two-themes", std::move(build)}};
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -180,16 +249,17 @@ int main(int argc, char** argv) {
     }
     const std::string target = argv[1];
     const std::filesystem::path folder = argv[2];
-    const Seeds seeds = target == "bmp_round_trip" ? bmpSeeds()
-                        : target == "rle_decode"   ? rleSeeds()
-                        : target == "gzip_restore" ? gzipSeeds()
-                                                   : Seeds{};
+    std::error_code ec;
+    std::filesystem::create_directories(folder, ec);
+    const Seeds seeds = target == "bmp_round_trip"   ? bmpSeeds()
+                        : target == "rle_decode"     ? rleSeeds()
+                        : target == "gzip_restore"   ? gzipSeeds()
+                        : target == "inspect_verify" ? inspectSeeds(folder)
+                                                     : Seeds{};
     if (seeds.empty()) {
         std::fprintf(stderr, "make_fuzz_seeds: no seeds for %s; it starts from an empty input\n",
                      target.c_str());
     }
-    std::error_code ec;
-    std::filesystem::create_directories(folder, ec);
     for (const auto& [name, bytes] : seeds) {
         const std::string path = (folder / name).string();
         if (bytes.empty() || !writeBytesFile(path, bytes)) {

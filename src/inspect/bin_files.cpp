@@ -1,0 +1,105 @@
+// Reading bins: the size of a plain bin is known before its buffer is allocated; a .gz grows its
+// buffer only as restored bytes arrive, and stops at the limit, so neither a size field nor a
+// small file that restores to gigabytes can make it take more memory than the limit.
+#include "inspect/bin_files.h"
+
+#include <cerrno>
+#include <cstdio>
+
+#include "platform/platform.h"
+#include "vox_zip/gzip_stream.h"
+
+namespace {
+
+constexpr char kGzipSuffix[] = ".gz";
+
+struct MemorySink {
+    ByteBuffer* buffer;
+    std::uint64_t limit;
+    LoadFailure failure = LoadFailure::kNone;
+};
+
+bool writeToMemory(void* context, const std::uint8_t* bytes, std::size_t size, int& osError) {
+    auto& sink = *static_cast<MemorySink*>(context);
+    osError = 0;
+    if (size > sink.limit - sink.buffer->size) {
+        sink.failure = LoadFailure::kTooLarge;
+        return false;
+    }
+    if (!appendBytes(*sink.buffer, bytes, size)) {
+        sink.failure = LoadFailure::kOutOfMemory;
+        return false;
+    }
+    return true;
+}
+
+LoadFailure restore(std::FILE* in, BinFile& file, std::uint64_t limit, std::string& error) {
+    MemorySink sink{&file.bytes, limit};
+    GzipRestored restored;
+    GzipError gzipError;
+    // Bytes after the last member do not change what it restores to, as for any gzip reader.
+    if (gzipDecompress(fileSource(in), ByteSink{&sink, writeToMemory}, restored, gzipError)) {
+        return LoadFailure::kNone;
+    }
+    if (sink.failure == LoadFailure::kTooLarge) {
+        error = "restores to more than " + std::to_string(limit) + " bytes";
+    } else if (sink.failure == LoadFailure::kOutOfMemory) {
+        error = "out of memory while restoring it";
+    } else {
+        error = describeGzipError(gzipError);
+        return gzipError.reason == GzipReason::kReadFailed ? LoadFailure::kUnreadable
+                                                          : LoadFailure::kBadGzip;
+    }
+    return sink.failure;
+}
+
+LoadFailure readPlain(std::FILE* in, BinFile& file, std::uint64_t limit, std::string& error) {
+    if (file.storedSize > limit) {
+        error = "is " + std::to_string(file.storedSize) + " bytes long, more than the " +
+                std::to_string(limit) + " a bin can be";
+        return LoadFailure::kTooLarge;
+    }
+    const auto size = static_cast<std::size_t>(file.storedSize);
+    if (!reserveBytes(file.bytes, size)) {
+        error = "out of memory for its " + std::to_string(size) + " bytes";
+        return LoadFailure::kOutOfMemory;
+    }
+    errno = 0;
+    file.bytes.size = std::fread(file.bytes.data.get(), 1, size, in);
+    if (file.bytes.size != size || std::fgetc(in) != EOF) {
+        error = std::ferror(in) ? "cannot be read: " + osErrorText(errno)
+                                : std::string("changed its length while being read");
+        return LoadFailure::kUnreadable;
+    }
+    return LoadFailure::kNone;
+}
+
+} // namespace
+
+bool findBinFile(const std::string& root, const std::string& binName, BinFile& file) {
+    for (const std::string& name : {binName, binName + kGzipSuffix}) {
+        const std::string path = root.empty() ? name : joinPath(root, name);
+        if (pathKind(path) != PathKind::kMissing) {
+            file.name = name;
+            file.path = path;
+            file.compressed = name.size() != binName.size();
+            return true;
+        }
+    }
+    return false;
+}
+
+LoadFailure loadBinFile(BinFile& file, std::uint64_t limit, std::string& error) {
+    file.bytes = ByteBuffer{};
+    std::FILE* in = openRegularFile(file.path, file.storedSize, error);
+    if (in == nullptr) {
+        return LoadFailure::kUnreadable;
+    }
+    const LoadFailure failure =
+        file.compressed ? restore(in, file, limit, error) : readPlain(in, file, limit, error);
+    std::fclose(in);
+    if (failure != LoadFailure::kNone) {
+        file.bytes = ByteBuffer{};
+    }
+    return failure;
+}

@@ -1,0 +1,25 @@
+// A growable byte buffer whose growth can fail without an exception: the files theme-inspect
+// reads and the PNG data it writes can be large, and running out of memory must be a message,
+// not an abort.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <span>
+
+struct ByteBuffer {
+    std::unique_ptr<std::uint8_t[]> data;
+    std::size_t size = 0;
+    std::size_t capacity = 0;
+
+    std::span<const std::uint8_t> view() const { return {data.get(), size}; }
+};
+
+/// Makes room for capacity bytes, keeping the bytes held. Returns false when the memory cannot
+/// be had; buffer is then unchanged.
+bool reserveBytes(ByteBuffer& buffer, std::size_t capacity);
+
+/// Appends count bytes, growing the buffer by doubling. Returns false when the memory cannot be
+/// had; buffer is then unchanged.
+bool appendBytes(ByteBuffer& buffer, const std::uint8_t* bytes, std::size_t count);

@@ -1,0 +1,351 @@
+// theme-inspect: reads back a build that theme-packager wrote and lists, verifies, extracts or
+// previews it. The only part of the tool that prints: the commands' results on standard
+// output, failures and progress on standard error.
+//
+// Exit status: 0 done (verify: no fault); 1 the build has faults, or an output could not be
+// written; 2 a wrong command line, or the build's files are missing or cannot be read.
+#include <chrono>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "inspect/build_scan.h"
+#include "inspect/extract.h"
+#include "inspect/listing.h"
+#include "inspect/preview.h"
+#include "platform/platform.h"
+
+namespace {
+
+constexpr char kVersionText[] = "theme-inspect 1.0\n";
+constexpr int kDone = 0;
+constexpr int kFaults = 1;
+constexpr int kBadInput = 2;
+
+const char kUsage[] =
+    "usage: theme-inspect COMMAND [ROOT] [OPTIONS]\n"
+    "Reads back what theme-packager wrote in ROOT (default: the current folder): Index.bin and\n"
+    "<n>/Theme.bin, or their .gz forms.\n"
+    "\n"
+    "commands:\n"
+    "  list [--json]                groups, images, slots and every theme's copy, with totals\n"
+    "  verify                       checks every rule of the formats: one line per fault\n"
+    "  extract --theme N --out DIR  writes every image of theme N as DIR/<group>/<name>.png\n"
+    "  preview --out FILE           writes one HTML page with every theme side by side\n"
+    "options:\n"
+    "  -h, --help                   prints this help\n"
+    "  --version                    prints the version\n"
+    "\n"
+    "exit status: 0 done (verify: no fault); 1 the build has faults, or an output could not be\n"
+    "written; 2 a wrong command line, or the build's files are missing or unreadable.\n";
+
+enum class Command { kNone, kList, kVerify, kExtract, kPreview, kHelp, kVersion };
+
+struct Arguments {
+    Command command = Command::kNone;
+    std::string commandName;
+    std::string root;
+    bool haveRoot = false;
+    bool json = false;
+    int theme = -1;
+    std::string out;
+};
+
+void report(const std::string& line) {
+    std::fflush(stdout);
+    std::fprintf(stderr, "theme-inspect: %s\n", line.c_str());
+}
+
+int badCommandLine(const std::string& line) {
+    report(line + " (theme-inspect --help for help)");
+    return kBadInput;
+}
+
+Command commandNamed(const std::string& name) {
+    if (name == "list") {
+        return Command::kList;
+    }
+    if (name == "verify") {
+        return Command::kVerify;
+    }
+    if (name == "extract") {
+        return Command::kExtract;
+    }
+    return name == "preview" ? Command::kPreview : Command::kNone;
+}
+
+bool parseTheme(const std::string& value, int& theme) {
+    if (value.size() != 1 || value[0] < '0' || value[0] > '9') {
+        return false;
+    }
+    theme = value[0] - '0';
+    return true;
+}
+
+// One option, with its value from "--name=value" or from the next argument.
+bool parseOption(const std::string& arg, int argc, char** argv, int& i, Arguments& args,
+                 std::string& error) {
+    const std::size_t equals = arg.find('=');
+    const std::string name = arg.substr(0, equals);
+    const bool takesValue = name == "--theme" || name == "--out";
+    if (name == "--json" && equals == std::string::npos) {
+        args.json = true;
+        return true;
+    }
+    if (!takesValue) {
+        error = "unknown option '" + arg + "'";
+        return false;
+    }
+    std::string value;
+    if (equals != std::string::npos) {
+        value = arg.substr(equals + 1);
+    } else if (i + 1 < argc) {
+        value = argv[++i];
+    } else {
+        error = name + " needs a value";
+        return false;
+    }
+    if (name == "--out") {
+        args.out = value;
+        return !value.empty() || (error = "--out needs a value", false);
+    }
+    if (!parseTheme(value, args.theme)) {
+        error = "--theme takes a theme number from 0 to 9, not '" + value + "'";
+        return false;
+    }
+    return true;
+}
+
+bool parseWord(const std::string& arg, Arguments& args, std::string& error) {
+    if (args.command == Command::kNone) {
+        args.command = commandNamed(arg);
+        args.commandName = arg;
+        if (args.command == Command::kNone) {
+            error = "unknown command '" + arg + "'";
+        }
+        return args.command != Command::kNone;
+    }
+    if (args.haveRoot) {
+        error = "more than one ROOT given ('" + args.root + "', '" + arg + "')";
+        return false;
+    }
+    args.root = arg;
+    args.haveRoot = true;
+    return true;
+}
+
+// The options each command takes, and those it needs.
+bool checkOptions(const Arguments& args, std::string& error) {
+    const bool extract = args.command == Command::kExtract;
+    const bool preview = args.command == Command::kPreview;
+    if (args.command == Command::kNone) {
+        error = "no command given: list, verify, extract or preview";
+    } else if (args.json && args.command != Command::kList) {
+        error = "--json is an option of list only";
+    } else if (args.theme >= 0 && !extract) {
+        error = "--theme is an option of extract only";
+    } else if (!args.out.empty() && !extract && !preview) {
+        error = "--out is an option of extract and preview only";
+    } else if (extract && (args.theme < 0 || args.out.empty())) {
+        error = "extract needs --theme N and --out DIR";
+    } else if (preview && args.out.empty()) {
+        error = "preview needs --out FILE";
+    }
+    return error.empty();
+}
+
+// "--" ends the options, so that a ROOT whose name starts with '-' can be given.
+bool parseArguments(int argc, char** argv, Arguments& args, std::string& error) {
+    bool optionsEnded = false;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (!optionsEnded && (arg == "-h" || arg == "--help" || arg == "--version")) {
+            args.command = arg == "--version" ? Command::kVersion : Command::kHelp;
+            return true;
+        }
+        if (!optionsEnded && arg == "--") {
+            optionsEnded = true;
+        } else if (!optionsEnded && arg.size() > 1 && arg[0] == '-') {
+            if (!parseOption(arg, argc, argv, i, args, error)) {
+                return false;
+            }
+        } else if (!parseWord(arg, args, error)) {
+            return false;
+        }
+    }
+    return checkOptions(args, error);
+}
+
+// A line on standard error that shows how far a run has come, once it has taken a second.
+struct ProgressLine {
+    using Clock = std::chrono::steady_clock;
+    Clock::time_point start = Clock::now();
+    Clock::time_point last{};
+    std::size_t shownWidth = 0;
+};
+
+void showProgress(void* context, std::string_view step, std::uint64_t done, std::uint64_t total) {
+    auto& line = *static_cast<ProgressLine*>(context);
+    const auto now = ProgressLine::Clock::now();
+    if (now - line.start < std::chrono::seconds(1) ||
+        (line.shownWidth != 0 && now - line.last < std::chrono::milliseconds(250))) {
+        return;
+    }
+    std::fflush(stdout);
+    const std::string text = "theme-inspect: " + std::string(step) + " (" + std::to_string(done) +
+                             " of " + std::to_string(total) + ")";
+    std::fprintf(stderr, "\r%-*s", static_cast<int>(line.shownWidth), text.c_str());
+    std::fflush(stderr);
+    line.shownWidth = std::max(line.shownWidth, text.size());
+    line.last = now;
+}
+
+void endProgress(ProgressLine& line) {
+    if (line.shownWidth != 0) {
+        std::fprintf(stderr, "\r%*s\r", static_cast<int>(line.shownWidth), "");
+        line.shownWidth = 0;
+    }
+}
+
+int scanFailed(ScanFailure failure, const std::string& error) {
+    report(error);
+    return failure == ScanFailure::kOutOfMemory ? kFaults : kBadInput;
+}
+
+// The build must be complete enough for the command; the faults are told as a count.
+bool usable(const ScannedBuild& build, int theme) {
+    if (build.check.layout.complete && build.themes[theme].read) {
+        return true;
+    }
+    const std::vector<Fault>& faults = build.check.faults;
+    report("cannot read the build" +
+           (faults.empty() ? std::string() : ": " + faultLine(build, faults.front())) +
+           " (theme-inspect verify lists every fault)");
+    return false;
+}
+
+int faultsTold(const ScannedBuild& build, int status) {
+    const std::size_t count = build.check.faults.size();
+    if (count == 0) {
+        return status;
+    }
+    report("the build has " + std::to_string(count) + (count == 1 ? " fault" : " faults") +
+           " (theme-inspect verify lists them)");
+    return kFaults;
+}
+
+int runVerify(const ScannedBuild& build) {
+    for (const Fault& fault : build.check.faults) {
+        std::printf("%s\n", faultLine(build, fault).c_str());
+    }
+    if (!build.check.faults.empty()) {
+        return kFaults;
+    }
+    int themes = 0;
+    for (const ThemeScan& scan : build.themes) {
+        themes += scan.read ? 1 : 0;
+    }
+    std::printf("%s: no fault in %zu groups, %zu images, %d themes\n", build.index.path.c_str(),
+                build.check.layout.groups.size(), build.check.layout.images.size(), themes);
+    return kDone;
+}
+
+int runExtract(const ScannedBuild& build, const Arguments& args, const Progress& progress,
+               ProgressLine& line) {
+    ExtractReport result;
+    std::string error;
+    const bool extracted = extractTheme(build, args.theme, args.out, progress, result, error);
+    endProgress(line);
+    if (!extracted) {
+        report(error);
+        return kFaults;
+    }
+    for (const std::string& renamed : result.renamed) {
+        std::printf("%s\n", renamed.c_str());
+    }
+    for (const std::string& failure : result.failures) {
+        report(failure);
+    }
+    std::printf("%zu images of theme %d written to %s\n", result.written, args.theme,
+                args.out.c_str());
+    return faultsTold(build, result.failures.empty() ? kDone : kFaults);
+}
+
+int runPreview(const ScannedBuild& build, const Arguments& args, const Progress& progress,
+               ProgressLine& line) {
+    // The root as the user named it; the current folder by its full path.
+    std::string title = args.haveRoot ? args.root : canonicalFolder(".");
+    std::vector<std::string> failures;
+    std::string error;
+    const bool written =
+        writePreview(build, title.empty() ? args.root : title, args.out, progress, failures, error);
+    endProgress(line);
+    if (!written) {
+        report(error);
+        return kFaults;
+    }
+    for (const std::string& failure : failures) {
+        report(failure);
+    }
+    std::printf("%s written: %zu images\n", args.out.c_str(), build.check.layout.images.size());
+    return faultsTold(build, failures.empty() ? kDone : kFaults);
+}
+
+int run(const Arguments& args) {
+    if (args.haveRoot && pathKind(args.root) != PathKind::kFolder) {
+        report(args.root + ": " +
+               (pathKind(args.root) == PathKind::kMissing ? "no such folder" : "not a folder"));
+        return kBadInput;
+    }
+    ProgressLine line;
+    const Progress progress{showProgress, &line};
+    ScanOptions options;
+    options.onlyTheme = args.command == Command::kExtract ? args.theme : -1;
+    options.keepBytes = args.command == Command::kExtract || args.command == Command::kPreview;
+    ScannedBuild build;
+    std::string error;
+    const ScanFailure failure = scanBuild(args.root, options, progress, build, error);
+    if (failure != ScanFailure::kNone) {
+        endProgress(line);
+        return scanFailed(failure, error);
+    }
+    if (args.command == Command::kVerify) {
+        endProgress(line);
+        return runVerify(build);
+    }
+    const int theme = args.command == Command::kExtract ? args.theme : 0;
+    if (!usable(build, theme)) {
+        endProgress(line);
+        return kFaults;
+    }
+    if (args.command == Command::kExtract) {
+        return runExtract(build, args, progress, line);
+    }
+    if (args.command == Command::kPreview) {
+        return runPreview(build, args, progress, line);
+    }
+    endProgress(line);
+    const std::string listing = args.json ? listJson(build) : listText(build);
+    std::fwrite(listing.data(), 1, listing.size(), stdout);
+    return faultsTold(build, kDone);
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    Arguments args;
+    std::string error;
+    if (!parseArguments(argc, argv, args, error)) {
+        return badCommandLine(error);
+    }
+    if (args.command == Command::kHelp || args.command == Command::kVersion) {
+        std::fputs(args.command == Command::kHelp ? kUsage : kVersionText, stdout);
+        return kDone;
+    }
+    const int status = run(args);
+    if (std::fflush(stdout) != 0) {
+        report("cannot write to standard output");
+        return kFaults;
+    }
+    return status;
+}

@@ -1,0 +1,230 @@
+// Both forms of the listing come from one pass over the same figures, so they never disagree.
+#include "inspect/listing.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <vector>
+
+#include "inspect/text_forms.h"
+
+namespace {
+
+// The image as PRI0 would store it: the header and 2 bytes a pixel.
+std::uint64_t rgb565Size(const SlotCopy& copy) {
+    return 16 + 2 * static_cast<std::uint64_t>(copy.header.width) *
+                    static_cast<std::uint64_t>(copy.header.height);
+}
+
+bool sameDimensions(const SlotCopy& a, const SlotCopy& b) {
+    return a.header.width == b.header.width && a.header.height == b.header.height;
+}
+
+std::string dimensions(const SlotCopy& copy) {
+    return std::to_string(copy.header.width) + "x" + std::to_string(copy.header.height);
+}
+
+// Rows of cells, padded to the widest cell of each column; numeric columns align right.
+std::string alignRows(const std::vector<std::vector<std::string>>& rows,
+                      const std::vector<bool>& rightAligned, const std::string& indent) {
+    std::vector<std::size_t> widths;
+    for (const auto& row : rows) {
+        widths.resize(std::max(widths.size(), row.size()));
+        for (std::size_t c = 0; c < row.size(); ++c) {
+            widths[c] = std::max(widths[c], row[c].size());
+        }
+    }
+    std::string out;
+    for (const auto& row : rows) {
+        std::string line = indent;
+        for (std::size_t c = 0; c < row.size(); ++c) {
+            const std::string pad(widths[c] - row[c].size(), ' ');
+            const bool right = c < rightAligned.size() && rightAligned[c];
+            line += (right ? pad + row[c] : row[c] + (c + 1 < row.size() ? pad : "")) + "  ";
+        }
+        line.erase(line.find_last_not_of(' ') + 1);
+        out += line + "\n";
+    }
+    return out;
+}
+
+std::string copyCell(const ScannedBuild& build, int theme, std::size_t k) {
+    const ThemeScan& scan = build.themes[theme];
+    const SlotCopy& copy = scan.copies[k];
+    if (copy.state != CopyState::kValid) {
+        return copy.state == CopyState::kInvalid ? "invalid" : "unchecked";
+    }
+    if (theme != 0 && scan.sameAsBase[k]) {
+        return "= theme 0";
+    }
+    const SlotCopy& base = build.themes[0].copies[k];
+    const bool flagged =
+        theme != 0 && base.state == CopyState::kValid && !sameDimensions(copy, base);
+    return groupedNumber(copy.encodedSize) + " B " + dimensions(copy) + (flagged ? " *" : "");
+}
+
+std::vector<int> readThemes(const ScannedBuild& build) {
+    std::vector<int> themes;
+    for (int theme = 0; theme < kThemeSlots; ++theme) {
+        if (build.themes[theme].read) {
+            themes.push_back(theme);
+        }
+    }
+    return themes;
+}
+
+// One table for all groups, so that the columns line up; each group's rows follow its heading.
+std::string groupsText(const ScannedBuild& build, const std::vector<int>& themes) {
+    const IndexLayout& layout = build.check.layout;
+    const auto index = build.index.bytes.view();
+    std::vector<std::vector<std::string>> rows{{"image", "offset", "slot size"}};
+    for (const int theme : themes) {
+        rows[0].push_back("theme " + std::to_string(theme));
+    }
+    for (const IndexImage& image : layout.images) {
+        const std::size_t k = rows.size() - 1;
+        rows.push_back({displayName(imageName(index, image)), groupedNumber(image.slotStart),
+                        groupedNumber(image.slotSize)});
+        for (const int theme : themes) {
+            rows.back().push_back(copyCell(build, theme, k));
+        }
+    }
+    const std::string table = alignRows(rows, {false, true, true}, "  ");
+    std::size_t lineEnd = table.find('\n') + 1;
+    std::string out = table.substr(0, lineEnd);
+    for (const IndexGroup& group : layout.groups) {
+        out += "group " + displayName(groupName(index, group)) + ": " +
+               std::to_string(group.imageCount) +
+               (group.imageCount == 1 ? " image\n" : " images\n");
+        for (std::size_t k = 0; k < group.imageCount; ++k) {
+            const std::size_t next = table.find('\n', lineEnd) + 1;
+            out += table.substr(lineEnd, next - lineEnd);
+            lineEnd = next;
+        }
+    }
+    return out;
+}
+
+std::string totalsText(const ScannedBuild& build, const std::vector<int>& themes) {
+    std::vector<std::vector<std::string>> rows{{"theme", "file", "images", "RGB565", "encoded",
+                                                "of RGB565", "bin", "compressed", "of bin"}};
+    for (const int theme : themes) {
+        const ThemeScan& scan = build.themes[theme];
+        const ThemeTotals totals = themeTotals(scan);
+        const bool gz = scan.file.compressed;
+        rows.push_back({std::to_string(theme), scan.file.path, groupedNumber(totals.images),
+                        groupedNumber(totals.rgb565Bytes), groupedNumber(totals.encodedBytes),
+                        percent(totals.encodedBytes, totals.rgb565Bytes),
+                        groupedNumber(scan.length), gz ? groupedNumber(scan.file.storedSize) : "-",
+                        gz ? percent(scan.file.storedSize, scan.length) : "-"});
+    }
+    return alignRows(rows, {false, false, true, true, true, true, true, true, true}, "");
+}
+
+std::string jsonCopy(const ScannedBuild& build, int theme, std::size_t k) {
+    const ThemeScan& scan = build.themes[theme];
+    const SlotCopy& copy = scan.copies[k];
+    std::string out = "{\"theme\": " + std::to_string(theme) + ", \"state\": \"" +
+                      (copy.state == CopyState::kValid     ? "valid"
+                       : copy.state == CopyState::kInvalid ? "invalid"
+                                                           : "unchecked") +
+                      "\"";
+    if (copy.state == CopyState::kValid) {
+        out += ", \"encodedSize\": " + std::to_string(copy.encodedSize) +
+               ", \"width\": " + std::to_string(copy.header.width) +
+               ", \"height\": " + std::to_string(copy.header.height) +
+               ", \"sameAsTheme0\": " + (theme == 0 || scan.sameAsBase[k] ? "true" : "false");
+    } else if (copy.state == CopyState::kInvalid) {
+        out += ", \"fault\": " + jsonString(copy.fault);
+    }
+    return out + "}";
+}
+
+std::string jsonName(std::string_view raw) {
+    return "\"name\": " + jsonString(raw) + ", \"nameHex\": \"" + hexBytes(raw) + "\"";
+}
+
+std::string jsonFile(const BinFile& file, std::uint64_t length) {
+    return "\"file\": " + jsonString(file.path) + ", \"length\": " + std::to_string(length) +
+           ", \"compressedLength\": " +
+           (file.compressed ? std::to_string(file.storedSize) : std::string("null"));
+}
+
+std::string jsonGroups(const ScannedBuild& build, const std::vector<int>& themes) {
+    const IndexLayout& layout = build.check.layout;
+    const auto index = build.index.bytes.view();
+    std::string out = "  \"groups\": [";
+    for (std::size_t g = 0; g < layout.groups.size(); ++g) {
+        const IndexGroup& group = layout.groups[g];
+        out += std::string(g == 0 ? "\n" : ",\n") + "    {" + jsonName(groupName(index, group)) +
+               ", \"images\": [";
+        for (std::size_t k = group.firstImage; k < group.firstImage + group.imageCount; ++k) {
+            const IndexImage& image = layout.images[k];
+            out += std::string(k == group.firstImage ? "\n" : ",\n") + "      {" +
+                   jsonName(imageName(index, image)) +
+                   ", \"offset\": " + std::to_string(image.slotStart) +
+                   ", \"slotSize\": " + std::to_string(image.slotSize) + ", \"copies\": [";
+            for (std::size_t t = 0; t < themes.size(); ++t) {
+                out += (t == 0 ? "" : ", ") + jsonCopy(build, themes[t], k);
+            }
+            out += "]}";
+        }
+        out += "\n    ]}";
+    }
+    return out + "\n  ],\n";
+}
+
+} // namespace
+
+ThemeTotals themeTotals(const ThemeScan& scan) {
+    ThemeTotals totals;
+    for (const SlotCopy& copy : scan.copies) {
+        if (copy.state == CopyState::kValid) {
+            ++totals.images;
+            totals.rgb565Bytes += rgb565Size(copy);
+            totals.encodedBytes += copy.encodedSize;
+        }
+    }
+    return totals;
+}
+
+std::string percent(std::uint64_t part, std::uint64_t whole) {
+    if (whole == 0) {
+        return "-";
+    }
+    char text[32];
+    std::snprintf(text, sizeof text, "%.1f%%",
+                  100.0 * static_cast<double>(part) / static_cast<double>(whole));
+    return text;
+}
+
+std::string listText(const ScannedBuild& build) {
+    const std::vector<int> themes = readThemes(build);
+    const IndexLayout& layout = build.check.layout;
+    const BinFile& index = build.index;
+    std::string out = index.path + ": " + groupedNumber(index.bytes.size) + " bytes" +
+                      (index.compressed ? " (" + groupedNumber(index.storedSize) + " compressed)"
+                                        : std::string()) +
+                      "; " + std::to_string(layout.groups.size()) + " groups, " +
+                      std::to_string(layout.images.size()) + " images\n\n";
+    out += groupsText(build, themes);
+    out += "\n(offset: of the slot in every Theme.bin; = theme 0: the same bytes as theme 0's "
+           "copy; *: other dimensions than theme 0's)\n\n";
+    return out + totalsText(build, themes);
+}
+
+std::string listJson(const ScannedBuild& build) {
+    const std::vector<int> themes = readThemes(build);
+    std::string out =
+        "{\n  \"index\": {" + jsonFile(build.index, build.index.bytes.size) + "},\n  \"themes\": [";
+    for (std::size_t t = 0; t < themes.size(); ++t) {
+        const ThemeScan& scan = build.themes[themes[t]];
+        const ThemeTotals totals = themeTotals(scan);
+        out += std::string(t == 0 ? "\n" : ",\n") + "    {\"theme\": " + std::to_string(themes[t]) +
+               ", " + jsonFile(scan.file, scan.length) +
+               ", \"images\": " + std::to_string(totals.images) +
+               ", \"rgb565Bytes\": " + std::to_string(totals.rgb565Bytes) +
+               ", \"encodedBytes\": " + std::to_string(totals.encodedBytes) + "}";
+    }
+    out += "\n  ],\n" + jsonGroups(build, themes);
+    return out + "  \"faults\": " + std::to_string(build.check.faults.size()) + "\n}\n";
+}

@@ -1,0 +1,28 @@
+// What `theme-inspect list` shows: the groups and images of a build with each slot and every
+// theme's copy, and per theme the totals: the images as RGB565, as encoded, as the bin file and
+// compressed.
+#pragma once
+
+#include <string>
+
+#include "inspect/build_scan.h"
+
+struct ThemeTotals {
+    std::uint64_t images = 0;
+    /// The valid copies as PRI0 would store them: header and 2 bytes a pixel.
+    std::uint64_t rgb565Bytes = 0;
+    /// The valid copies as they are stored, headers included.
+    std::uint64_t encodedBytes = 0;
+};
+
+ThemeTotals themeTotals(const ThemeScan& scan);
+
+/// part as a percentage of whole with one decimal ("31.4%"), "-" when whole is 0.
+std::string percent(std::uint64_t part, std::uint64_t whole);
+
+/// The listing as aligned text. The build's index must be complete.
+std::string listText(const ScannedBuild& build);
+
+/// The same as one JSON document. Names are given as UTF-8 ("name", any byte that is not valid
+/// UTF-8 as U+FFFD) and as their exact bytes ("nameHex").
+std::string listJson(const ScannedBuild& build);

@@ -1,0 +1,34 @@
+// Names and values as text for people and for scripts. The names in a build are raw bytes from
+// fixed fields: any byte can be in them, so every form here is safe for its medium whatever the
+// bytes are.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+
+/// Length of the valid UTF-8 sequence at text[at], or 0 when the byte there starts none (an
+/// overlong form, a surrogate or a code point past U+10FFFF starts none).
+std::size_t utf8SequenceLength(std::string_view text, std::size_t at);
+
+/// raw as printable UTF-8: valid UTF-8 stays; a control byte, DEL or a byte outside a valid
+/// UTF-8 sequence becomes \xNN; a backslash becomes \\ so that the form reads back unambiguously.
+std::string displayName(std::string_view raw);
+
+/// raw in lower-case hexadecimal, two digits a byte.
+std::string hexBytes(std::string_view raw);
+
+/// A JSON string literal, quotes included, of raw read as UTF-8: each byte outside a valid
+/// UTF-8 sequence becomes U+FFFD, control characters and " and \ are escaped.
+std::string jsonString(std::string_view raw);
+
+/// text with &, <, >, " and ' written as HTML character references.
+std::string htmlText(std::string_view text);
+
+/// bytes in base64 (RFC 4648, with padding), appended to out.
+void appendBase64(std::span<const std::uint8_t> bytes, std::string& out);
+
+/// value with a thousands separator every three digits: 1234567 -> "1,234,567".
+std::string groupedNumber(std::uint64_t value);

@@ -1,0 +1,312 @@
+// theme-inspect, the real binary, on builds packed by the real theme-packager: random trees read
+// back pixel for pixel, deliberate damage found at its file and offset, command lines refused as
+// a user expects, and extraction that writes nowhere but its folder.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <functional>
+#include <random>
+
+#include "inspect/inspect_run.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using Bytes = std::vector<std::uint8_t>;
+
+// A random theme tree: groups at several depths, and two variants that replace some images
+// with pictures of other sizes.
+std::vector<TreeFile> randomTree(std::uint32_t seed) {
+    std::mt19937 rng(seed);
+    const auto pick = [&](int low, int high) {
+        return std::uniform_int_distribution<int>(low, high)(rng);
+    };
+    const std::vector<std::string> folders = {"", "menu/", "idle/", "menu/icons/", "status/"};
+    std::vector<TreeFile> tree;
+    for (int i = 0, count = pick(1, 9); i < count; ++i) {
+        const std::string path =
+            folders[static_cast<std::size_t>(pick(0, 4))] + "img" + std::to_string(i) + ".bmp";
+        tree.emplace_back(("0/" + path).c_str(), pick(6, 40), pick(1, 30));
+        for (const char* variant : {"2/", "7/"}) {
+            if (pick(0, 2) == 0) {
+                tree.emplace_back((variant + path).c_str(), pick(6, 40), pick(1, 30));
+            }
+        }
+    }
+    return tree;
+}
+
+const TreeFile& sourceOf(const std::vector<TreeFile>& tree, int theme, const std::string& path) {
+    const std::string variant = std::to_string(theme) + "/" + path;
+    const auto found = std::find_if(tree.begin(), tree.end(),
+                                    [&](const TreeFile& f) { return f.path == variant; });
+    return found != tree.end() ? *found : sourceOf(tree, 0, path);
+}
+
+// Every base image of the tree, extracted from theme, has exactly its source's RGB565 pixels,
+// widened by bit replication.
+void expectExtracted(const std::vector<TreeFile>& tree, int theme, const TempFolder& out) {
+    for (const TreeFile& base : tree) {
+        if (!base.path.starts_with("0/")) {
+            continue;
+        }
+        const fs::path relative = fs::path(base.path.substr(2));
+        const std::string group =
+            relative.has_parent_path() ? relative.parent_path().filename().string() : "0";
+        const std::string png = out.path(group + "/" + relative.stem().string() + ".png");
+        const TreeFile& source = sourceOf(tree, theme, base.path.substr(2));
+        const Bytes block = uiLikePri0Block(source.width, source.height, source.seed());
+        const RgbPicture picture = readPng(png);
+        ASSERT_EQ(picture.width, source.width) << png;
+        ASSERT_EQ(picture.height, source.height) << png;
+        for (int i = 0; i < source.width * source.height; ++i) {
+            const auto v = static_cast<std::uint16_t>(block[16 + 2 * i] | block[17 + 2 * i] << 8);
+            ASSERT_EQ(picture.at(i % source.width, i / source.width), widened(v))
+                << png << " pixel " << i;
+        }
+    }
+}
+
+class RoundTripTest : public ::testing::TestWithParam<std::uint32_t> {};
+
+TEST_P(RoundTripTest, VerifyPassesAndExtractGivesEverySourcePixel) {
+    const std::vector<TreeFile> tree = randomTree(GetParam());
+    TempFolder root;
+    writeTree(root, tree);
+    // Odd seeds pack with the real VOX_ZIP (.gz files), even ones without it (plain bins).
+    const LonePackager packager(GetParam() % 2 != 0 ? "" : nullptr);
+    packager.run(root);
+    ASSERT_EQ(root.exists("Index.bin.gz"), GetParam() % 2 != 0);
+
+    const ProgramResult verify = runInspect(root, "verify");
+    EXPECT_EQ(verify.exitStatus, 0) << verify.out << verify.err;
+    EXPECT_NE(verify.out.find(": no fault in "), std::string::npos) << verify.out;
+    for (const int theme : {0, 2, 7}) {
+        if (!root.exists(std::to_string(theme))) {
+            continue;
+        }
+        TempFolder out;
+        const ProgramResult extract = runInspect(root, "extract --theme " + std::to_string(theme) +
+                                                           " --out " + shellQuote(out.path()));
+        EXPECT_EQ(extract.exitStatus, 0) << extract.err;
+        expectExtracted(tree, theme, out);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Trees, RoundTripTest, ::testing::Range(1u, 7u));
+
+// A build whose layout is worked out by hand: group "0" holds a.bmp (8x2, one colour: two repeat
+// runs, 24 bytes) and b.bmp (8x2 in theme 0, 12x3 in theme 2: 24 and 28 bytes).
+//   Index.bin (154 bytes): directory entry at 16, group header at 32, image entries at 48 (a)
+//     and 96 (b), "EndOfIndex" at 144.
+//   Theme.bin (78 bytes): a's slot at 16 (24 bytes), b's at 40 (28 bytes; theme 0's copy is
+//     followed by 4 'P' bytes at 64), "EndOfTheme" at 68.
+void writeWorkedBuild(const TempFolder& root) {
+    const auto solid = [](int w, int h, std::uint32_t rgb) {
+        return makeBmp(BmpForm{.width = w, .height = h},
+                       std::vector<std::uint32_t>(static_cast<std::size_t>(w * h), rgb));
+    };
+    root.writeBytes("0/a.bmp", solid(8, 2, 0x3366CC));
+    root.writeBytes("0/b.bmp", solid(8, 2, 0xCC6633));
+    root.writeBytes("2/b.bmp", solid(12, 3, 0x33CC66));
+    LonePackager(nullptr).run(root);
+}
+
+void patch(const TempFolder& root, const std::string& file, std::size_t at,
+           const std::function<void(std::uint8_t&)>& change) {
+    Bytes bytes = root.readBytes(file);
+    ASSERT_LT(at, bytes.size()) << file;
+    change(bytes[at]);
+    root.writeBytes(file, bytes);
+}
+
+struct DamageCase {
+    const char* name;
+    std::function<void(const TempFolder&)> damage;
+    std::string firstFault; // the first line verify prints
+};
+
+void PrintTo(const DamageCase& c, std::ostream* out) {
+    *out << c.name;
+}
+
+class DamageTest : public ::testing::TestWithParam<DamageCase> {};
+
+TEST_P(DamageTest, VerifyNamesTheFileTheOffsetAndTheRule) {
+    TempFolder root;
+    writeWorkedBuild(root);
+    ASSERT_EQ(root.readBytes("Index.bin").size(), 154u);
+    ASSERT_EQ(root.readBytes("2/Theme.bin").size(), 78u);
+    ASSERT_EQ(runInspect(root, "verify").exitStatus, 0);
+
+    GetParam().damage(root);
+    const ProgramResult verify = runInspect(root, "verify");
+    EXPECT_EQ(verify.exitStatus, 1);
+    EXPECT_EQ(firstLine(verify.out), GetParam().firstFault) << verify.out;
+    EXPECT_EQ(verify.err, "");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Faults, DamageTest,
+    ::testing::Values(
+        // Row 0 of a.bmp is one repeat run, 0x6008, at 32: clearing its row end flag.
+        DamageCase{"FlippedFlagBit",
+                   [](const TempFolder& root) {
+                       patch(root, "0/Theme.bin", 33, [](std::uint8_t& b) { b ^= 0x40; });
+                   },
+                   "0/Theme.bin: offset 32: the last run of a row lacks the row end flag (this "
+                   "run)"},
+        DamageCase{"WrongSlotSize",
+                   [](const TempFolder& root) {
+                       patch(root, "Index.bin", 92, [](std::uint8_t& b) { b = 28; });
+                   },
+                   "Index.bin: offset 92: slotSize is 28, but the largest copy of the image takes "
+                   "24 bytes, and a slot is as long as that in whole 32-bit words"},
+        DamageCase{"TruncatedFile",
+                   [](const TempFolder& root) {
+                       Bytes bytes = root.readBytes("2/Theme.bin");
+                       root.writeBytes("2/Theme.bin", Bytes(bytes.begin(), bytes.begin() + 70));
+                   },
+                   "2/Theme.bin: offset 70: the file is 70 bytes long, but the slots of Index.bin "
+                   "make every Theme.bin 78"},
+        DamageCase{"WrongEndMarker",
+                   [](const TempFolder& root) {
+                       patch(root, "Index.bin", 153, [](std::uint8_t& b) { b = 'y'; });
+                   },
+                   "Index.bin: offset 144: \"EndOfIndex\" does not stand here, where the end "
+                   "marker belongs"},
+        DamageCase{"UnequalThemeLengths",
+                   [](const TempFolder& root) {
+                       Bytes bytes = root.readBytes("2/Theme.bin");
+                       bytes.insert(bytes.end(), 4, 'P');
+                       root.writeBytes("2/Theme.bin", bytes);
+                   },
+                   "2/Theme.bin: offset 78: the file is 82 bytes long, but the slots of Index.bin "
+                   "make every Theme.bin 78"},
+        DamageCase{"FillByteNotP",
+                   [](const TempFolder& root) {
+                       patch(root, "0/Theme.bin", 65, [](std::uint8_t& b) { b = 'Q'; });
+                   },
+                   "0/Theme.bin: offset 65: byte 0x51 in the fill after the image, where only "
+                   "'P' bytes belong"},
+        DamageCase{"NameFieldFill",
+                   [](const TempFolder& root) {
+                       patch(root, "Index.bin", 27, [](std::uint8_t& b) { b = 0; });
+                   },
+                   "Index.bin: offset 27: group directory entry 0: the byte after the name field "
+                   "is not 0x02"},
+        DamageCase{"SlotMagic",
+                   [](const TempFolder& root) {
+                       patch(root, "2/Theme.bin", 40, [](std::uint8_t& b) { b = 'X'; });
+                   },
+                   "2/Theme.bin: offset 40: the magic \"XLE4\" is none of PRI0, RLE4 and RLE5"},
+        DamageCase{"GroupCountBeyondFile",
+                   [](const TempFolder& root) {
+                       patch(root, "Index.bin", 11, [](std::uint8_t& b) { b = 0x10; });
+                   },
+                   "Index.bin: offset 8: groupCount is 268435457: its group directory would run "
+                   "past the end of the file"},
+        DamageCase{"CompressedThemeCutShort",
+                   [](const TempFolder& root) {
+                       runShell(root.path(), shellQuote(TP_VOX_ZIP_BIN) +
+                                                 " -c 2/Theme.bin && rm "
+                                                 "2/Theme.bin && truncate -s 30 2/Theme.bin.gz");
+                   },
+                   "2/Theme.bin.gz: gzip data ends early (truncated file)"}),
+    [](const auto& test) { return std::string(test.param.name); });
+
+struct CommandCase {
+    const char* name;
+    std::string arguments;
+    int exitStatus;
+    std::string err; // standard error; "" for a run that says nothing there
+    std::string outStart{};
+};
+
+void PrintTo(const CommandCase& c, std::ostream* out) {
+    *out << c.name;
+}
+
+class CommandLineTest : public ::testing::TestWithParam<CommandCase> {};
+
+TEST_P(CommandLineTest, OneClearLineAndTheExitStatus) {
+    TempFolder root;
+    writeWorkedBuild(root);
+    const CommandCase& c = GetParam();
+    const ProgramResult run = runInspect(root, c.arguments);
+    EXPECT_EQ(run.exitStatus, c.exitStatus) << run.out << run.err;
+    EXPECT_EQ(run.err, c.err);
+    EXPECT_TRUE(run.out.starts_with(c.outStart)) << run.out;
+}
+
+const std::string kHelp = " (theme-inspect --help for help)\n";
+
+INSTANTIATE_TEST_SUITE_P(
+    Arguments, CommandLineTest,
+    ::testing::Values(
+        CommandCase{"Help", "list --help", 0, "", "usage: theme-inspect COMMAND [ROOT]"},
+        CommandCase{"Version", "--version", 0, "", "theme-inspect 1.0\n"},
+        CommandCase{"NoCommand", "", 2,
+                    "theme-inspect: no command given: list, verify, extract or preview" + kHelp},
+        CommandCase{"UnknownCommand", "show", 2, "theme-inspect: unknown command 'show'" + kHelp},
+        CommandCase{"UnknownOption", "list --all", 2,
+                    "theme-inspect: unknown option '--all'" + kHelp},
+        CommandCase{"OptionOfAnotherCommand", "verify --json", 2,
+                    "theme-inspect: --json is an option of list only" + kHelp},
+        CommandCase{"ExtractWithoutOut", "extract --theme 0", 2,
+                    "theme-inspect: extract needs --theme N and --out DIR" + kHelp},
+        CommandCase{"ThemeOutOfRange", "extract --theme=10 --out x", 2,
+                    "theme-inspect: --theme takes a theme number from 0 to 9, not '10'" + kHelp},
+        CommandCase{"TwoRoots", "list a b", 2,
+                    "theme-inspect: more than one ROOT given ('a', 'b')" + kHelp},
+        CommandCase{"MissingRoot", "verify nowhere", 2, "theme-inspect: nowhere: no such folder\n"},
+        CommandCase{"NoBuildInRoot", "verify 0", 2,
+                    "theme-inspect: 0/Index.bin: not found, nor Index.bin.gz: no build here\n"},
+        CommandCase{"ThemeNotInBuild", "extract --theme 5 --out x", 2,
+                    "theme-inspect: 5/Theme.bin: not found, nor 5/Theme.bin.gz: theme 5 is not in "
+                    "this build\n"},
+        CommandCase{"ListsTheWorkedBuild", "list . --json", 0, "",
+                    "{\n  \"index\": {\"file\": \"./Index.bin\", \"length\": 154, "
+                    "\"compressedLength\": null},\n"}),
+    [](const auto& test) { return std::string(test.param.name); });
+
+TEST(ExtractTest, WritesNothingOutsideItsFolderAndKeepsCollidingNamesApart) {
+    TempFolder root;
+    // Group names that agree in the 11 bytes the index keeps, with one image name in both.
+    for (const char* path : {"0/long_group_A/icon.bmp", "0/long_group_B/icon.bmp"}) {
+        root.writeBytes(path, makeUiLikeBmp(8, 4, 1));
+    }
+    root.writeBytes("0/menu/pic.bmp", makeUiLikeBmp(8, 4, 2));
+    root.writeBytes("0/menu/CON.bmp", makeUiLikeBmp(8, 4, 3));
+    LonePackager(nullptr).run(root);
+    TempFolder out;
+    TempFolder elsewhere;
+    elsewhere.writeFile("victim.png", "keep");
+    fs::create_directory_symlink(elsewhere.path(), out.path("long_group_"));
+    out.makeFolder("menu");
+    fs::create_symlink(elsewhere.path("victim.png"), out.path("menu/pic.png"));
+
+    const ProgramResult run = runInspect(root, "extract --theme 0 --out " + shellQuote(out.path()));
+    EXPECT_EQ(run.exitStatus, 1);
+    // The planted folder link is refused for both images of the cut group, the planted file
+    // link replaced by the file, and the device name changed.
+    const std::string refused =
+        ": " + out.path("long_group_") + " is a link, which is not followed\n";
+    EXPECT_EQ(run.err, "theme-inspect: long_group_/icon.bmp" + refused +
+                           "theme-inspect: long_group_/icon.bmp" + refused);
+    EXPECT_EQ(elsewhere.readBytes("victim.png"), Bytes({'k', 'e', 'e', 'p'}));
+    EXPECT_EQ(snapshot(elsewhere).size(), 1u);
+    EXPECT_FALSE(fs::is_symlink(out.path("menu/pic.png")));
+    EXPECT_EQ(readPng(out.path("menu/pic.png")).width, 8);
+    EXPECT_EQ(readPng(out.path("menu/_CON.png")).width, 8);
+    EXPECT_NE(run.out.find("menu/CON.bmp written as " + out.path("menu/_CON.png")),
+              std::string::npos)
+        << run.out;
+
+    fs::remove(out.path("long_group_"));
+    ASSERT_EQ(runInspect(root, "extract --theme 0 --out " + shellQuote(out.path())).exitStatus, 0);
+    EXPECT_EQ(readPng(out.path("long_group_/icon.png")).width, 8);
+    EXPECT_EQ(readPng(out.path("long_group_/icon~2.png")).width, 8);
+}
+
+} // namespace

@@ -1,0 +1,62 @@
+// Running the real theme-inspect on builds that the real theme-packager made, and reading the
+// PNG files it writes.
+#pragma once
+
+#include <png.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "support/packager_run.h"
+
+inline ProgramResult runInspect(const TempFolder& root, const std::string& arguments) {
+    return runShell(root.path(), shellQuote(TP_INSPECT_BIN) + " " + arguments);
+}
+
+/// The first line of text, without its newline.
+inline std::string firstLine(const std::string& text) {
+    return text.substr(0, text.find('\n'));
+}
+
+struct RgbPicture {
+    int width = 0;
+    int height = 0;
+    std::vector<std::uint8_t> rgb; // 3 bytes a pixel, top row first
+
+    std::uint32_t at(int x, int y) const {
+        const std::size_t i = 3 * (static_cast<std::size_t>(y) * static_cast<std::size_t>(width) +
+                                   static_cast<std::size_t>(x));
+        return static_cast<std::uint32_t>(rgb[i] << 16 | rgb[i + 1] << 8 | rgb[i + 2]);
+    }
+};
+
+/// The pixels of the PNG file at path as 8-bit RGB; an empty picture when it cannot be read.
+inline RgbPicture readPng(const std::string& path) {
+    png_image image{};
+    image.version = PNG_IMAGE_VERSION;
+    RgbPicture picture;
+    if (png_image_begin_read_from_file(&image, path.c_str()) == 0) {
+        return picture;
+    }
+    image.format = PNG_FORMAT_RGB;
+    picture.rgb.resize(PNG_IMAGE_SIZE(image));
+    if (png_image_finish_read(&image, nullptr, picture.rgb.data(), 0, nullptr) == 0) {
+        return {};
+    }
+    picture.width = static_cast<int>(image.width);
+    picture.height = static_cast<int>(image.height);
+    return picture;
+}
+
+/// An RGB565 value widened to 0xRRGGBB by repeating each channel's top bits.
+inline std::uint32_t widened(std::uint16_t v) {
+    const std::uint32_t r = v >> 11, g = (v >> 5) & 0x3F, b = v & 0x1F;
+    return (r << 3 | r >> 2) << 16 | (g << 2 | g >> 4) << 8 | (b << 3 | b >> 2);
+}
+
+/// What a 0xRRGGBB colour becomes once packed (RGB565) and extracted.
+inline std::uint32_t packedColour(std::uint32_t rgb) {
+    return widened(
+        static_cast<std::uint16_t>((rgb >> 8 & 0xF800) | (rgb >> 5 & 0x07E0) | (rgb >> 3 & 0x1F)));
+}
