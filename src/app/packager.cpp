@@ -55,10 +55,14 @@ void loadThemes(PackagerState& state) {
         }
         state.fileLists[n] = std::make_unique<ImageFileEntry>();
         if (n == 0) {
-            listBaseTheme(*state.fileLists[n], state.rootPath, n);
+            listBaseTheme(*state.fileLists[n], state.rootPath, n, state.sourceProblems);
         } else {
-            listVariantTheme(*state.fileLists[n], state.rootPath, n, *state.fileLists[0]);
+            listVariantTheme(*state.fileLists[n], state.rootPath, n, *state.fileLists[0],
+                             state.sourceProblems);
         }
+    }
+    for (const SourceProblem& problem : state.sourceProblems) {
+        std::fprintf(stderr, "theme-packager: %s\n", problem.text.c_str());
     }
     // One converter for the whole run: a file that several themes name is converted once.
     ImageConverter converter;
