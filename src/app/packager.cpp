@@ -75,10 +75,11 @@ void loadThemes(PackagerState& state) {
         if (createImageRecords(*state.fileLists[n], *state.groupTables[n], state.compressImages,
                                converter, failure) == 0 &&
             !failure.path.empty()) {
+            const std::string cause = failure.cause.empty() ? "" : ": " + failure.cause;
             std::fprintf(stderr,
-                         "theme-packager: theme %d: %s %s; the rest of theme %d "
+                         "theme-packager: theme %d: %s %s%s; the rest of theme %d "
                          "is not packed\n",
-                         n, failure.path.c_str(), bmpResultText(failure.result), n);
+                         n, failure.path.c_str(), bmpResultText(failure.result), cause.c_str(), n);
         }
         freeFileList(*state.fileLists[n]);
     }
