@@ -123,6 +123,7 @@ TEST_P(HostileTreeTest, EndsSmallSaysWhatItSkippedAndPacksTheRest) {
     std::string prefix;
     if (c.asNobody && geteuid() == 0) {
         ASSERT_EQ(runShell(root.path(), "chown -R 65534:65534 .").exitStatus, 0);
+        ASSERT_EQ(runShell(bin.path(), "chmod -R a+rX .").exitStatus, 0);
         prefix = "setpriv --reuid=65534 --regid=65534 --clear-groups ";
     }
     const GuardedRun guarded = runGuarded(root.path(), prefix + packager);
