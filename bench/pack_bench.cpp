@@ -78,10 +78,11 @@ bool generateTree(const fs::path& root) {
 // theme's images reads. A variant entry without its own file names the base theme's file.
 std::vector<std::string> themeInputFiles(const std::string& root) {
     std::vector<std::string> files;
+    std::vector<SourceProblem> problems;
     ImageFileEntry base;
-    listBaseTheme(base, root, 0);
+    listBaseTheme(base, root, 0, problems);
     ImageFileEntry variant;
-    listVariantTheme(variant, root, 1, base);
+    listVariantTheme(variant, root, 1, base, problems);
     for (const ImageFileEntry* list : {&base, &variant}) {
         for (const ImageFileEntry* e = list->next.get(); e != nullptr; e = e->next.get()) {
             files.push_back(joinPath(e->dirPath, e->fileName));

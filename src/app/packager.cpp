@@ -62,9 +62,16 @@ void loadThemes(PackagerState& state) {
         }
         state.fileLists[n] = std::make_unique<ImageFileEntry>();
         if (n == 0) {
-            listBaseTheme(*state.fileLists[n], state.rootPath, n);
+            listBaseTheme(*state.fileLists[n], state.rootPath, n, state.sourceProblems);
         } else {
-            listVariantTheme(*state.fileLists[n], state.rootPath, n, *state.fileLists[0]);
+            listVariantTheme(*state.fileLists[n], state.rootPath, n, *state.fileLists[0],
+                             state.sourceProblems);
+        }
+    }
+    for (const SourceProblem& problem : state.sourceProblems) {
+        printDiagnostic(problem.text);
+        if (problem.kind == SourceProblemKind::kFolderNotListed) {
+            state.incomplete = true;
         }
     }
     // One converter for the whole run: a file that several themes name is converted once.
@@ -79,8 +86,9 @@ void loadThemes(PackagerState& state) {
                                converter, failure) == 0 &&
             !failure.path.empty()) {
             const std::string theme = "theme " + std::to_string(n);
+            const std::string cause = failure.cause.empty() ? "" : ": " + failure.cause;
             printDiagnostic(theme + ": " + failure.path + " " + bmpResultText(failure.result) +
-                            "; the rest of " + theme + " is not packed");
+                            cause + "; the rest of " + theme + " is not packed");
             state.incomplete = true;
         }
         freeFileList(*state.fileLists[n]);

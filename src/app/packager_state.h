@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "image/image_record.h"
 #include "source/file_list.h"
@@ -21,6 +22,8 @@ struct PackagerState {
     std::int32_t loaded = 0;
     /// Per theme number, the head of its file list; set for present themes only.
     std::array<std::unique_ptr<ImageFileEntry>, kThemeSlots> fileLists;
+    /// What the folder scan and the variant lookups could not use, in the order met.
+    std::vector<SourceProblem> sourceProblems;
     /// The root folder: the current folder when the run started.
     std::string rootPath;
     /// Per theme number, the head of its group table; set for present themes only.

@@ -183,7 +183,7 @@ void readColourTable(std::span<const std::uint8_t> bytes, const BmpHeader& heade
     layout.paletteCount = count;
     for (std::uint32_t i = 0; i < count; ++i) {
         const std::uint8_t* entry = bytes.data() + tableStart + i * entrySize;
-        layout.palette[i] = static_cast<std::uint16_t>(rgb565(entry[0], entry[1], entry[2]));
+        layout.palette[i] = rgb565(entry[0], entry[1], entry[2]);
     }
 }
 
@@ -226,6 +226,42 @@ void convertRow(const BmpLayout& layout, const std::uint8_t* source, std::uint8_
     }
 }
 
+/// The layout as far as the headers tell it, checked against a file of fileSize bytes whose
+/// first bytes head holds.
+BmpResult readLayoutFromHeaders(std::span<const std::uint8_t> head, std::uint64_t fileSize,
+                                BmpHeader& header, BmpLayout& layout) {
+    if (const BmpResult result = readBmpHeader(head, header); result != BmpResult::ok) {
+        return result;
+    }
+    if (header.height == 0) {
+        return BmpResult::badDimensions;
+    }
+    if (const BmpResult result = pixelForm(header, layout.form); result != BmpResult::ok) {
+        return result;
+    }
+    if (!readU32Le(head, kPixelOffsetField, layout.pixelOffset)) {
+        return BmpResult::truncated;
+    }
+    if (layout.pixelOffset < kFileHeaderSize + header.infoSize) {
+        return BmpResult::pixelOffsetInHeaders;
+    }
+    const std::uint64_t width = static_cast<std::uint64_t>(header.width);
+    const std::uint64_t height = static_cast<std::uint64_t>(header.height);
+    if (kImageHeaderSize + 2 * width * height > std::numeric_limits<std::uint32_t>::max()) {
+        return BmpResult::tooLarge;
+    }
+    layout.width = header.width;
+    layout.height = header.height;
+    layout.topDown = header.topDown;
+    layout.bitsPerPixel = header.bitsPerPixel;
+    layout.outputSize = static_cast<std::uint32_t>(2 * width * height);
+    layout.stride = (width * header.bitsPerPixel + 31) / 32 * 4;
+    if (pixelArrayEnd(layout) > fileSize) {
+        return BmpResult::truncated;
+    }
+    return BmpResult::ok;
+}
+
 } // namespace
 
 const char* bmpResultText(BmpResult result) {
@@ -234,8 +270,6 @@ const char* bmpResultText(BmpResult result) {
         return "ok";
     case BmpResult::cannotOpen:
         return "cannot be opened";
-    case BmpResult::isFolder:
-        return "is a folder";
     case BmpResult::readError:
         return "cannot be read";
     case BmpResult::outOfMemory:
@@ -273,37 +307,23 @@ int parseBmpHeader(std::span<const std::uint8_t> fileBytes, std::int32_t& width,
     return 1;
 }
 
+BmpResult readBmpFrame(std::span<const std::uint8_t> head, std::uint64_t fileSize,
+                       BmpFrame& frame) {
+    BmpHeader header;
+    BmpLayout layout;
+    const BmpResult result = readLayoutFromHeaders(head, fileSize, header, layout);
+    if (result == BmpResult::ok) {
+        frame = {layout.width, layout.height, pixelArrayEnd(layout)};
+    }
+    return result;
+}
+
 BmpResult readBmpLayout(std::span<const std::uint8_t> fileBytes, BmpLayout& layout) {
     layout = BmpLayout{};
     BmpHeader header;
-    if (const BmpResult result = readBmpHeader(fileBytes, header); result != BmpResult::ok) {
+    const BmpResult result = readLayoutFromHeaders(fileBytes, fileBytes.size(), header, layout);
+    if (result != BmpResult::ok) {
         return result;
-    }
-    if (header.height == 0) {
-        return BmpResult::badDimensions;
-    }
-    if (const BmpResult result = pixelForm(header, layout.form); result != BmpResult::ok) {
-        return result;
-    }
-    if (!readU32Le(fileBytes, kPixelOffsetField, layout.pixelOffset)) {
-        return BmpResult::truncated;
-    }
-    if (layout.pixelOffset < kFileHeaderSize + header.infoSize) {
-        return BmpResult::pixelOffsetInHeaders;
-    }
-    const std::uint64_t width = static_cast<std::uint64_t>(header.width);
-    const std::uint64_t height = static_cast<std::uint64_t>(header.height);
-    if (kImageHeaderSize + 2 * width * height > std::numeric_limits<std::uint32_t>::max()) {
-        return BmpResult::tooLarge;
-    }
-    layout.width = header.width;
-    layout.height = header.height;
-    layout.topDown = header.topDown;
-    layout.bitsPerPixel = header.bitsPerPixel;
-    layout.outputSize = static_cast<std::uint32_t>(2 * width * height);
-    layout.stride = (width * header.bitsPerPixel + 31) / 32 * 4;
-    if (pixelArrayEnd(layout) > fileBytes.size()) {
-        return BmpResult::truncated;
     }
     if (layout.form == BmpPixelForm::rgb565 &&
         hasRgb555Masks(fileBytes, header, layout.pixelOffset)) {

@@ -29,6 +29,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <memory>
 #include <span>
 #include <string>
@@ -39,7 +40,6 @@
 enum class BmpResult : std::uint8_t {
     ok,
     cannotOpen,
-    isFolder,
     readError,
     outOfMemory,
     badSignature,
@@ -53,21 +53,40 @@ enum class BmpResult : std::uint8_t {
     tooLarge,
 };
 
-/// A short lower-case description of result, for diagnostics ("is a folder").
+/// A short lower-case description of result, for diagnostics ("is truncated").
 const char* bmpResultText(BmpResult result);
 
-/// A whole file in memory. Keep one across reads: its buffer only grows.
+struct FileCloser {
+    void operator()(std::FILE* file) const { std::fclose(file); }
+};
+
+/// Bytes read first from an image file: enough for the headers of any BMP file and, for a
+/// typical image, the whole file in a single read.
+inline constexpr std::size_t kFileHeadBytes = 64 * 1024;
+
+/// A file read head first: its size is known before anything is read, and no more is read than
+/// the headers describe. Keep one across files: its buffer only grows.
 struct FileBytes {
     ScratchBuffer buffer;
+    /// Bytes read so far.
     std::size_t size = 0;
+    /// The file's size when it was opened.
+    std::uint64_t fileSize = 0;
+    /// Open while there is more to read.
+    std::unique_ptr<std::FILE, FileCloser> stream;
 
     std::span<const std::uint8_t> view() const { return {buffer.storage.get(), size}; }
 };
 
-/// Reads the whole file at path into file, reusing its storage. Fails with isFolder for a
-/// folder, cannotOpen, readError (a failed read) or outOfMemory; file.size is 0 after a
-/// failure.
-BmpResult readWholeFile(const std::string& path, FileBytes& file);
+/// Opens path when it is a regular file (links followed; nothing else is ever opened) and reads
+/// its first min(file size, headBytes) bytes into file; headBytes must cover the largest BMP
+/// headers accepted (70 bytes). Fails with cannotOpen, readError (cause says why) or outOfMemory.
+BmpResult readFileHead(const std::string& path, FileBytes& file, std::string& cause,
+                       std::size_t headBytes = kFileHeadBytes);
+
+/// Reads file on up to byte end, which must not lie past fileSize, and closes it once all of it
+/// is read. Fails with readError (cause says why) or outOfMemory.
+BmpResult readFileRest(FileBytes& file, std::uint64_t end, std::string& cause);
 
 /// Sets width and height (the number of rows, also for a top-down file) and returns 1 when the
 /// signature, the info header size and the width are accepted. The height may be 0 here and the
@@ -101,6 +120,20 @@ struct BmpLayout {
     std::uint32_t paletteCount = 0;
     std::array<std::uint16_t, 256> palette{};
 };
+
+/// What the headers alone tell of a file: enough to refuse it, and to size every buffer, before
+/// its pixel array is read.
+struct BmpFrame {
+    std::int32_t width = 0;
+    std::int32_t height = 0;
+    /// Bytes from the start of the file to the end of the last pixel row: all that is read.
+    std::uint64_t bytesNeeded = 0;
+};
+
+/// The checks of readBmpLayout that need only the headers, at the start of head, and the size of
+/// the file: header, depth, compression, pixel offset, the 32-bit size limit and that the pixel
+/// array fits in fileSize. Returns ok with frame filled, or the first reason found.
+BmpResult readBmpFrame(std::span<const std::uint8_t> head, std::uint64_t fileSize, BmpFrame& frame);
 
 /// Checks everything the conversion depends on, without allocating: header, depth, compression,
 /// pixel offset, size (16 + 2 * width * height must fit in 32 bits), colour table, that every

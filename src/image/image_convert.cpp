@@ -18,18 +18,39 @@ std::shared_ptr<std::uint8_t[]> allocateBlob(std::size_t size) {
     return std::shared_ptr<std::uint8_t[]>(new (std::nothrow) std::uint8_t[size]);
 }
 
+// Reads what the conversion needs, head first: every limit is checked on the headers, before
+// the pixel array is read and before any buffer of the image's size is reserved.
+BmpResult readImageFile(const std::string& path, int compress, ImageConverter& converter,
+                        BmpLayout& layout, std::string& cause) {
+    FileBytes& file = converter.file;
+    BmpResult result = readFileHead(path, file, cause, converter.headBytes);
+    BmpFrame frame;
+    if (result == BmpResult::ok) {
+        result = readBmpFrame(file.view(), file.fileSize, frame);
+    }
+    // The encoder refuses an image whose worst case it cannot count.
+    if (result == BmpResult::ok && compress != 0 &&
+        rleImageSizeBound(frame.width, frame.height, 16, 1) == 0) {
+        result = BmpResult::tooLarge;
+    }
+    if (result == BmpResult::ok) {
+        result = readFileRest(file, frame.bytesNeeded, cause);
+    }
+    if (result == BmpResult::ok) {
+        result = readBmpLayout(file.view(), layout);
+    }
+    file.stream.reset();
+    return result;
+}
+
 ConvertedImage convertFile(const std::string& path, int compress, ImageConverter& converter) {
     ConvertedImage image;
-    image.result = readWholeFile(path, converter.file);
+    BmpLayout layout;
+    image.result = readImageFile(path, compress, converter, layout, image.cause);
     if (image.result != BmpResult::ok) {
         return image;
     }
     const auto bytes = converter.file.view();
-    BmpLayout layout;
-    image.result = readBmpLayout(bytes, layout);
-    if (image.result != BmpResult::ok) {
-        return image;
-    }
     image.width = layout.width;
     image.height = layout.height;
     const ImageHeader header{kPri0Magic, layout.width, layout.height, 16};
@@ -81,15 +102,16 @@ ConvertedImage convertFile(const std::string& path, int compress, ImageConverter
 
 } // namespace
 
-int convertImage(ImageRecord& record, int compress, ImageConverter& converter, BmpResult& result) {
+int convertImage(ImageRecord& record, int compress, ImageConverter& converter,
+                 ImageFailure& failure) {
     auto found = converter.done.find(record.path);
     if (found == converter.done.end()) {
         found = converter.done.emplace(record.path, convertFile(record.path, compress, converter))
                     .first;
     }
     const ConvertedImage& image = found->second;
-    result = image.result;
     if (image.result != BmpResult::ok) {
+        failure = {record.path, image.result, image.cause};
         return 0;
     }
     record.width = image.width;
@@ -147,10 +169,7 @@ int createImageRecords(const ImageFileEntry& fileList, ImageGroup& groupTable, i
         auto record = std::make_unique<ImageRecord>();
         copyNameField(record->name.data(), kImageNameSize, entry->fileName);
         record->path = joinPath(entry->dirPath, entry->fileName);
-        BmpResult result = BmpResult::ok;
-        if (convertImage(*record, compress, converter, result) == 0) {
-            failure.path = record->path;
-            failure.result = result;
+        if (convertImage(*record, compress, converter, failure) == 0) {
             return 0;
         }
         addImageToGroup(groupTable, entry->groupName, std::move(record));

@@ -13,6 +13,8 @@
 /// One file's conversion, kept so that every theme naming the same file shares it.
 struct ConvertedImage {
     BmpResult result = BmpResult::ok;
+    /// The OS's word on a file that could not be opened or read.
+    std::string cause;
     std::int32_t width = 0;
     std::int32_t height = 0;
     std::uint32_t dataSize = 0;
@@ -23,6 +25,8 @@ struct ConvertedImage {
 /// file's result by path, so that a file is read and converted once per run however many
 /// themes fall back to it.
 struct ImageConverter {
+    /// Bytes read first from every file, before its headers are checked (see readFileHead).
+    std::size_t headBytes = kFileHeadBytes;
     FileBytes file;
     ScratchBuffer flatBlock;
     ScratchBuffer encoded;
@@ -33,6 +37,8 @@ struct ImageConverter {
 struct ImageFailure {
     std::string path;
     BmpResult result = BmpResult::ok;
+    /// Why the file could not be opened or read, as the OS tells it; empty for other reasons.
+    std::string cause;
 };
 
 /// Converts every entry of fileList, in order, into a record filed into groupTable under the
@@ -43,8 +49,10 @@ int createImageRecords(const ImageFileEntry& fileList, ImageGroup& groupTable, i
                        ImageConverter& converter, ImageFailure& failure);
 
 /// Converts the file at record.path and sets width, height, dataSize and data. Returns 1, or 0
-/// with the reason in result.
-int convertImage(ImageRecord& record, int compress, ImageConverter& converter, BmpResult& result);
+/// with the path and the reason in failure. Only a regular file is opened, and no buffer is
+/// reserved before the headers have shown that the image is within every limit.
+int convertImage(ImageRecord& record, int compress, ImageConverter& converter,
+                 ImageFailure& failure);
 
 /// Files record at the end of the group called groupName (cut to the group name field), creating
 /// that group behind the last one when the table has none of that name. Returns 1.

@@ -6,8 +6,9 @@
 #include <cstdint>
 
 /// One pixel of 8-bit channels cut to RGB565 by dropping low bits.
-inline unsigned rgb565(unsigned blue, unsigned green, unsigned red) {
-    return ((red & 0xF8u) << 8) | ((green & 0xFCu) << 3) | (blue >> 3);
+inline std::uint16_t rgb565(unsigned blue, unsigned green, unsigned red) {
+    // Each channel lands in its own bits of 16: the narrowing loses nothing.
+    return static_cast<std::uint16_t>(((red & 0xF8u) << 8) | ((green & 0xFCu) << 3) | (blue >> 3));
 }
 
 /// Blue, green, red bytes per pixel. Uses SSSE3 when the processor has it.

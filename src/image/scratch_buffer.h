@@ -11,7 +11,6 @@ struct ScratchBuffer {
     std::size_t capacity = 0;
 };
 
-/// Makes room for at least needed bytes and keeps the first kept bytes. A buffer that keeps
-/// content doubles, so that filling it step by step stays linear. Returns false, with the
-/// buffer as it was, when the memory cannot be had.
+/// Makes room for at least needed bytes, growing to exactly needed, and keeps the first kept
+/// bytes. Returns false, with the buffer as it was, when the memory cannot be had.
 bool reserveScratch(ScratchBuffer& buffer, std::size_t needed, std::size_t kept = 0);

@@ -274,7 +274,10 @@ int runExtract(const ScannedBuild& build, const Arguments& args, const Progress&
 int runPreview(const ScannedBuild& build, const Arguments& args, const Progress& progress,
                ProgressLine& line) {
     // The root as the user named it; the current folder by its full path.
-    std::string title = args.haveRoot ? args.root : canonicalFolder(".");
+    std::string title = args.root;
+    if (!args.haveRoot) {
+        getCurrentFolder(title);
+    }
     std::vector<std::string> failures;
     std::string error;
     const bool written =

@@ -1,6 +1,7 @@
 // Files on POSIX. Reading never blocks: a file is opened non-blocking and looked at through its
-// descriptor, so that what is checked is what is read. Temporary files are created exclusively,
-// so that a name picked here can never lead into someone else's file.
+// descriptor, so that what is checked is what is read; paths may be longer than the OS limit.
+// Temporary files are created exclusively, so that a name picked here can never lead into
+// someone else's file.
 #include "platform/platform.h"
 
 #include <cerrno>
@@ -11,10 +12,18 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "platform/path_walk_posix.h"
+
 std::FILE* openRegularFile(const std::string& path, std::uint64_t& size, std::string& error) {
     size = 0;
+    PathParent parent;
+    int err = 0;
+    if (!openPathParent(path, parent, err)) {
+        error = osErrorText(err);
+        return nullptr;
+    }
     // O_NONBLOCK: opening a FIFO for reading would otherwise wait for a writer forever.
-    const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    const int fd = openat(parent.folder, parent.leaf.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
         error = osErrorText(errno);
         return nullptr;
@@ -91,6 +100,32 @@ std::FILE* createTempFile(const std::string& finalPath, std::string& tempPath, s
     tempPath.clear();
     error = osErrorText(err);
     return nullptr;
+}
+
+PathKind pathKind(const std::string& path, std::string& error) {
+    error.clear();
+    PathParent parent;
+    int err = 0;
+    struct stat info;
+    if (!openPathParent(path, parent, err) ||
+        fstatat(parent.folder, parent.leaf.c_str(), &info, 0) != 0) {
+        err = err != 0 ? err : errno;
+        // A folder on the way that is missing or no folder leaves nothing at path.
+        if (err == ENOENT || err == ENOTDIR) {
+            return PathKind::kMissing;
+        }
+        error = osErrorText(err);
+        return PathKind::kOther;
+    }
+    if (S_ISREG(info.st_mode)) {
+        return PathKind::kRegular;
+    }
+    return S_ISDIR(info.st_mode) ? PathKind::kFolder : PathKind::kOther;
+}
+
+PathKind pathKind(const std::string& path) {
+    std::string ignored;
+    return pathKind(path, ignored);
 }
 
 std::string osErrorText(int err) {

@@ -71,33 +71,8 @@ bool isFolder(const std::string& path) {
     return fs::is_directory(path, ec);
 }
 
-std::string canonicalFolder(const std::string& path) {
-    std::error_code ec;
-    const fs::path resolved = fs::canonical(path, ec);
-    return ec ? std::string() : resolved.string();
-}
-
-bool listFolder(const std::string& path, std::vector<FolderEntry>& entries) {
-    entries.clear();
-    std::error_code ec;
-    fs::directory_iterator it(path, ec);
-    if (ec) {
-        return false;
-    }
-    for (; it != fs::directory_iterator(); it.increment(ec)) {
-        if (ec) {
-            entries.clear();
-            return false;
-        }
-        std::error_code type_ec;
-        entries.push_back({it->path().filename().string(), it->is_directory(type_ec)});
-    }
-    if (ec) {
-        entries.clear();
-        return false;
-    }
+void sortFolderEntries(std::vector<FolderEntry>& entries) {
     std::sort(entries.begin(), entries.end(), listingOrder);
-    return true;
 }
 
 bool deleteFile(const std::string& path, std::string& error) {
@@ -129,21 +104,6 @@ bool replaceFile(const std::string& from, const std::string& to, std::string& er
         return false;
     }
     return true;
-}
-
-PathKind pathKind(const std::string& path) {
-    std::error_code ec;
-    const fs::file_status status = fs::status(path, ec);
-    switch (status.type()) {
-    case fs::file_type::not_found:
-        return PathKind::kMissing;
-    case fs::file_type::regular:
-        return PathKind::kRegular;
-    case fs::file_type::directory:
-        return PathKind::kFolder;
-    default:
-        return PathKind::kOther; // also a path that cannot be looked at
-    }
 }
 
 void sleepMilliseconds(unsigned milliseconds) {

@@ -27,19 +27,10 @@ bool setCurrentFolder(const std::string& path);
 /// True when path names a folder (following links).
 bool isFolder(const std::string& path);
 
-/// The absolute path of folder path with every link and "." or ".." resolved, so that two paths
-/// of the same folder compare equal; "" when it cannot be resolved.
-std::string canonicalFolder(const std::string& path);
-
 struct FolderEntry {
     std::string name;
     bool isFolder = false;
 };
-
-/// Lists the entries of folder path, without "." and "..", sorted by name with ASCII letters
-/// compared upper-cased and the raw bytes as tie-break, so the order never depends on the file
-/// system. Returns false (entries cleared) when the folder cannot be enumerated.
-bool listFolder(const std::string& path, std::vector<FolderEntry>& entries);
 
 /// Deletes the file at path; a link there is deleted itself, never what it leads to, and a folder
 /// is never deleted. Returns true when nothing is left at path (also when nothing was there);
@@ -116,3 +107,51 @@ bool pollProcess(ProcessHandle handle, bool& ended, int& exitStatus, std::string
 /// Makes a write beyond the process's file-size limit fail like any failed write, so that the
 /// caller can clean up and say so, instead of ending the process on the spot.
 void failWritesBeyondFileSizeLimit();
+
+// Folders held open, so that neither depth nor path length limits a walk through them, and
+// paths of any length. A path longer than the OS limit is followed one component at a time.
+
+/// An open folder (a descriptor on POSIX), closed when it goes. Move-only.
+struct FolderHandle {
+    std::int64_t value = -1;
+
+    FolderHandle() = default;
+    FolderHandle(FolderHandle&& other) noexcept;
+    FolderHandle& operator=(FolderHandle&& other) noexcept;
+    FolderHandle(const FolderHandle&) = delete;
+    FolderHandle& operator=(const FolderHandle&) = delete;
+    ~FolderHandle();
+};
+
+/// What makes a folder itself (device and inode on POSIX): the same through every path or link
+/// that leads to it.
+struct FolderId {
+    std::uint64_t device = 0;
+    std::uint64_t inode = 0;
+
+    auto operator<=>(const FolderId&) const = default;
+};
+
+/// Opens the folder at path, following links. Returns false with the OS cause in error.
+bool openFolder(const std::string& path, FolderHandle& folder, std::string& error);
+
+/// Opens the entry name of parent as a folder, following a link. Returns false with the OS cause
+/// in error ("Not a directory" when the entry is something else).
+bool openSubFolder(const FolderHandle& parent, const std::string& name, FolderHandle& folder,
+                   std::string& error);
+
+/// The identity of an open folder. Returns false with the OS cause in error.
+bool folderIdentity(const FolderHandle& folder, FolderId& id, std::string& error);
+
+/// Lists the entries of an open folder, without "." and "..", in listing order (see
+/// sortFolderEntries); an entry is a folder when it is one after following links. Returns false
+/// (entries cleared) with the OS cause in error when the folder cannot be read to its end.
+bool listFolder(const FolderHandle& folder, std::vector<FolderEntry>& entries, std::string& error);
+
+/// Sorts entries by name with ASCII letters compared upper-cased and the raw bytes as
+/// tie-break, so that the order never depends on the file system.
+void sortFolderEntries(std::vector<FolderEntry>& entries);
+
+/// pathKind, telling in error why a path that is kOther could not be looked at (the OS cause);
+/// error is empty when the path could be looked at.
+PathKind pathKind(const std::string& path, std::string& error);

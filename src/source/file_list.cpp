@@ -2,8 +2,8 @@
 // variant themes.
 #include "source/file_list.h"
 
-#include <algorithm>
-#include <cstdio>
+#include <map>
+#include <utility>
 #include <vector>
 
 #include "platform/platform.h"
@@ -44,70 +44,197 @@ int freeFileList(ImageFileEntry& head) {
 
 namespace {
 
-// The scan proper. ancestors holds the resolved folders from the theme folder down to
-// folderPath: a linked folder that leads back to one of them would repeat the scan forever.
-int scanFolder(ImageFileEntry& list, const std::string& folderPath, const std::string& groupName,
-               std::vector<std::string>& ancestors) {
+// A folder of the scan whose entries are being walked.
+struct OpenFolder {
+    FolderHandle handle;
+    FolderId id;
+    std::string path;
+    std::string group;
     std::vector<FolderEntry> entries;
-    if (!listFolder(folderPath, entries)) {
-        return 0;
+    std::size_t next = 0;
+};
+
+struct FolderVisits {
+    std::uint32_t entered = 0;
+    bool open = false; // one of the folders the scan is inside
+};
+
+// A folder the scan may not enter, with how the user is told of a link to it.
+struct BarredFolder {
+    FolderId id;
+    std::string what;
+};
+
+struct FolderScan {
+    ImageFileEntry& list;
+    std::vector<SourceProblem>& problems;
+    std::vector<BarredFolder> barred;
+    std::map<FolderId, FolderVisits> visits;
+    // Depth-first without recursion, so that no depth exhausts the stack.
+    std::vector<OpenFolder> open;
+};
+
+enum class Entered : std::uint8_t { kYes, kNo, kAbandon };
+
+void tell(FolderScan& scan, SourceProblemKind kind, std::string text) {
+    scan.problems.push_back({kind, std::move(text)});
+}
+
+void tellNotListed(FolderScan& scan, const std::string& path, const std::string& error) {
+    tell(scan, SourceProblemKind::kFolderNotListed,
+         "cannot list " + path + ": " + error + "; its images are not packed");
+}
+
+void barFolder(std::vector<BarredFolder>& barred, const std::string& path, std::string what) {
+    FolderHandle folder;
+    FolderId id;
+    std::string error;
+    if (openFolder(path, folder, error) && folderIdentity(folder, id, error)) {
+        barred.push_back({id, std::move(what)});
     }
-    for (const FolderEntry& e : entries) {
-        if (e.isFolder) {
-            const std::string path = joinPath(folderPath, e.name);
-            const std::string resolved = canonicalFolder(path);
-            if (!resolved.empty() &&
-                std::find(ancestors.begin(), ancestors.end(), resolved) != ancestors.end()) {
-                continue;
+}
+
+// The root folder and the theme folders: images of the root or of a variant listed as the base
+// theme's own would be packed twice, or in the wrong theme.
+std::vector<BarredFolder> barredFolders(const std::string& rootPath) {
+    std::vector<BarredFolder> barred;
+    barFolder(barred, rootPath, "the root folder " + rootPath);
+    for (int n = 0; n < kThemeSlots; ++n) {
+        const std::string path = themeFolderPath(rootPath, n);
+        barFolder(barred, path, "theme folder " + path);
+    }
+    return barred;
+}
+
+Entered enterFolder(FolderScan& scan, FolderHandle handle, const std::string& path,
+                    const std::string& group) {
+    std::string error;
+    OpenFolder folder{std::move(handle), {}, path, group, {}, 0};
+    if (!folderIdentity(folder.handle, folder.id, error)) {
+        tellNotListed(scan, path, error);
+        return Entered::kNo;
+    }
+    FolderVisits& visits = scan.visits[folder.id];
+    if (visits.open) {
+        return Entered::kNo; // a link back into the scan would repeat it forever
+    }
+    if (!scan.open.empty()) {
+        for (const BarredFolder& barred : scan.barred) {
+            if (barred.id == folder.id) {
+                tell(scan, SourceProblemKind::kLinkNotFollowed,
+                     path + " leads to " + barred.what + "; it is not followed");
+                return Entered::kNo;
             }
-            // A folder that cannot be enumerated contributes nothing; its siblings go on.
-            ancestors.push_back(resolved);
-            scanFolder(list, path, e.name, ancestors);
-            ancestors.pop_back();
-            continue;
         }
-        if (!isImageName(e.name)) {
-            continue;
-        }
-        auto entry = std::make_unique<ImageFileEntry>();
-        entry->dirPath = folderPath;
-        entry->groupName = groupName;
-        entry->fileName = e.name;
-        appendFileEntry(list, std::move(entry));
     }
-    return 1;
+    if (++visits.entered > kMaxFolderEntries) {
+        tell(scan, SourceProblemKind::kLinkFanOut,
+             path + " is a folder reached through links more than " +
+                 std::to_string(kMaxFolderEntries) + " times: the linked folders fan out; " +
+                 scan.open.front().path + " is not scanned and none of its images are packed");
+        return Entered::kAbandon;
+    }
+    if (!listFolder(folder.handle, folder.entries, error)) {
+        tellNotListed(scan, path, error);
+        return Entered::kNo;
+    }
+    visits.open = true;
+    scan.open.push_back(std::move(folder));
+    return Entered::kYes;
+}
+
+void leaveFolder(FolderScan& scan) {
+    scan.visits[scan.open.back().id].open = false;
+    scan.open.pop_back();
+}
+
+void appendImage(ImageFileEntry& list, const OpenFolder& folder, const std::string& name) {
+    auto entry = std::make_unique<ImageFileEntry>();
+    entry->dirPath = folder.path;
+    entry->groupName = folder.group;
+    entry->fileName = name;
+    appendFileEntry(list, std::move(entry));
+}
+
+// Walks the entries of the innermost open folder: images are listed, sub-folders entered.
+bool scanOpenFolders(FolderScan& scan) {
+    while (!scan.open.empty()) {
+        OpenFolder& folder = scan.open.back();
+        if (folder.next == folder.entries.size()) {
+            leaveFolder(scan);
+            continue;
+        }
+        const FolderEntry& e = folder.entries[folder.next++];
+        if (!e.isFolder) {
+            if (isImageName(e.name)) {
+                appendImage(scan.list, folder, e.name);
+            }
+            continue;
+        }
+        const std::string path = joinPath(folder.path, e.name);
+        FolderHandle handle;
+        std::string error;
+        if (!openSubFolder(folder.handle, e.name, handle, error)) {
+            tellNotListed(scan, path, error);
+            continue;
+        }
+        const std::string group = e.name; // e dies when the folder is pushed
+        if (enterFolder(scan, std::move(handle), path, group) == Entered::kAbandon) {
+            return false;
+        }
+    }
+    return true;
 }
 
 } // namespace
 
 int scanImageFolder(ImageFileEntry& list, const std::string& folderPath,
-                    const std::string& groupName) {
-    std::vector<std::string> ancestors{canonicalFolder(folderPath)};
-    return scanFolder(list, folderPath, groupName, ancestors);
-}
-
-int listBaseTheme(ImageFileEntry& head, const std::string& rootPath, int n) {
-    head.dirPath = themeFolderPath(rootPath, n);
-    head.groupName = std::to_string(n);
-    return scanImageFolder(head, head.dirPath, head.groupName);
-}
-
-int fileExists(const std::string& path) {
-    std::FILE* file = std::fopen(path.c_str(), "rb");
-    if (file == nullptr) {
+                    const std::string& groupName, const std::string& rootPath,
+                    std::vector<SourceProblem>& problems) {
+    FolderScan scan{list, problems, barredFolders(rootPath), {}, {}};
+    FolderHandle handle;
+    std::string error;
+    if (!openFolder(folderPath, handle, error)) {
+        tellNotListed(scan, folderPath, error);
         return 0;
     }
-    // fopen opens folders on POSIX; a folder where a file is expected is not that file, and
-    // reading one byte tells them apart without another look-up of the path.
-    std::setvbuf(file, nullptr, _IONBF, 0);
-    char byte = 0;
-    const bool readable = std::fread(&byte, 1, 1, file) == 1 || !std::ferror(file);
-    std::fclose(file);
-    return readable ? 1 : 0;
+    if (enterFolder(scan, std::move(handle), folderPath, groupName) != Entered::kYes) {
+        return 0;
+    }
+    if (!scanOpenFolders(scan)) {
+        releaseChain(list.next);
+        list.tail = nullptr;
+        list.count = 0;
+        return 0;
+    }
+    return 1;
+}
+
+int listBaseTheme(ImageFileEntry& head, const std::string& rootPath, int n,
+                  std::vector<SourceProblem>& problems) {
+    head.dirPath = themeFolderPath(rootPath, n);
+    head.groupName = std::to_string(n);
+    return scanImageFolder(head, head.dirPath, head.groupName, rootPath, problems);
+}
+
+int fileExists(const std::string& path, std::string& why) {
+    switch (pathKind(path, why)) {
+    case PathKind::kRegular:
+        return 1;
+    case PathKind::kMissing:
+        return 0;
+    case PathKind::kFolder:
+        why = "is a folder";
+        return 0;
+    case PathKind::kOther:
+        why = why.empty() ? "is not a regular file" : "cannot be looked at: " + why;
+        return 0;
+    }
+    return 0;
 }
 
 int listVariantTheme(ImageFileEntry& head, const std::string& rootPath, int n,
-                     const ImageFileEntry& baseList) {
+                     const ImageFileEntry& baseList, std::vector<SourceProblem>& problems) {
     head.dirPath = themeFolderPath(rootPath, n);
     head.groupName = std::to_string(n);
     // Every base path starts with rootPath, a separator and the base theme's digit; only that
@@ -115,6 +242,7 @@ int listVariantTheme(ImageFileEntry& head, const std::string& rootPath, int n,
     const std::size_t digitAt = rootPath.size() + 1;
     const char digit = static_cast<char>('0' + n);
     const ImageFileEntry* base = baseList.next.get();
+    std::string why;
     for (std::int32_t i = 0; i < baseList.count && base != nullptr; ++i, base = base->next.get()) {
         auto entry = std::make_unique<ImageFileEntry>();
         entry->fileName = base->fileName;
@@ -123,8 +251,18 @@ int listVariantTheme(ImageFileEntry& head, const std::string& rootPath, int n,
         if (digitAt < candidate.size()) {
             candidate[digitAt] = digit;
         }
-        entry->dirPath =
-            fileExists(joinPath(candidate, base->fileName)) ? candidate : base->dirPath;
+        const std::string path = joinPath(candidate, base->fileName);
+        if (fileExists(path, why) != 0) {
+            entry->dirPath = candidate;
+        } else {
+            entry->dirPath = base->dirPath;
+            if (!why.empty()) {
+                problems.push_back({SourceProblemKind::kNotAVariantFile,
+                                    "theme " + head.groupName + ": " + path + " " + why + "; " +
+                                        joinPath(base->dirPath, base->fileName) +
+                                        " is used in its place"});
+            }
+        }
         appendFileEntry(head, std::move(entry));
     }
     return 1;

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 struct ImageFileEntry {
     /// Folder that holds the file, without a trailing separator; in the head, the theme folder.
@@ -27,15 +28,43 @@ struct ImageFileEntry {
     ~ImageFileEntry();
 };
 
+/// Something a scan or a variant lookup met that costs the user images or deserves a word: the
+/// app prints text on standard error.
+enum class SourceProblemKind : std::uint8_t {
+    kFolderNotListed, // a folder that could not be opened or listed: its images are missing
+    kLinkNotFollowed, // a linked folder that leads to the root folder or to a theme folder
+    kLinkFanOut,      // linked folders that fan out: the theme's scan was abandoned
+    kNotAVariantFile, // something other than a file at a variant path: the base image is used
+};
+
+struct SourceProblem {
+    SourceProblemKind kind = SourceProblemKind::kFolderNotListed;
+    /// One line without a line break, naming the path and the cause.
+    std::string text;
+};
+
+/// How often one folder may be entered in a scan, through the different links that lead to it.
+/// A folder shared through a few links is listed under each of them; links that fan out
+/// (every level linking twice to the next) would list it an exponential number of times. The cap
+/// keeps a scan within this many times the tree's own folders and files.
+inline constexpr std::uint32_t kMaxFolderEntries = 64;
+
 /// Fills the head of theme n (dirPath = rootPath/n, groupName = n) and scans the theme folder.
 /// Returns the scan's result.
-int listBaseTheme(ImageFileEntry& head, const std::string& rootPath, int n);
+int listBaseTheme(ImageFileEntry& head, const std::string& rootPath, int n,
+                  std::vector<SourceProblem>& problems);
 
 /// Appends an entry for every file whose name ends in "bmp" (case-sensitive) in folderPath and,
-/// depth-first, in every sub-folder; a sub-folder's files carry the sub-folder's own name as
-/// group name. Returns 0 when folderPath cannot be enumerated, else 1.
+/// depth-first in listing order, in every sub-folder; a sub-folder's files carry the sub-folder's
+/// own name as group name. Folders are opened relative to their parent, so neither depth nor path
+/// length is a limit. Not entered, with a problem for the user: a sub-folder that cannot be
+/// listed (the scan goes on with its siblings), and a linked folder that leads to rootPath or to a
+/// theme folder under it. A link back to a folder being scanned is passed over. Returns 0 when
+/// folderPath cannot be listed, and when a folder would be entered more than kMaxFolderEntries
+/// times: the list is then emptied. Else returns 1.
 int scanImageFolder(ImageFileEntry& list, const std::string& folderPath,
-                    const std::string& groupName);
+                    const std::string& groupName, const std::string& rootPath,
+                    std::vector<SourceProblem>& problems);
 
 /// Links entry at the tail of the list and counts it. Returns 1.
 int appendFileEntry(ImageFileEntry& list, std::unique_ptr<ImageFileEntry> entry);
@@ -44,9 +73,12 @@ int appendFileEntry(ImageFileEntry& list, std::unique_ptr<ImageFileEntry> entry)
 int freeFileList(ImageFileEntry& head);
 
 /// Fills the head of variant theme n and appends one entry per base entry: same names, and the
-/// variant's folder when it holds the file, else the base entry's folder. Returns 1.
+/// variant's folder when it holds the file, else the base entry's folder. Something other than a
+/// regular file at the variant's path (a folder, a FIFO, a device, a path that cannot be looked
+/// at) is no variant file: the base entry's folder is used and problems tells why. Returns 1.
 int listVariantTheme(ImageFileEntry& head, const std::string& rootPath, int n,
-                     const ImageFileEntry& baseList);
+                     const ImageFileEntry& baseList, std::vector<SourceProblem>& problems);
 
-/// 1 when path is a file that opens for reading (a folder is not), else 0.
-int fileExists(const std::string& path);
+/// 1 when path is a regular file (after following links), decided without opening it, else 0.
+/// why is empty when nothing is at path, else it says why what is there is no file.
+int fileExists(const std::string& path, std::string& why);

@@ -189,7 +189,9 @@ INSTANTIATE_TEST_SUITE_P(
         RunCase{.name = "VariantOnlyFilesIgnored",
                 .tree = {"0/a.bmp", "0/b.bmp", "3/extra.bmp", "3/menu/new.bmp", "3/b.bmp/a.bmp"},
                 .outputs = {"Index.bin", "0/Theme.bin", "3/Theme.bin"},
-                .slots = {{"0:a.bmp", "0/a.bmp", "0/a.bmp"}, {"0:b.bmp", "0/b.bmp", "0/b.bmp"}}},
+                .slots = {{"0:a.bmp", "0/a.bmp", "0/a.bmp"}, {"0:b.bmp", "0/b.bmp", "0/b.bmp"}},
+                .err = "theme-packager: theme 3: ROOT/3/b.bmp is a folder; ROOT/0/b.bmp is used "
+                       "in its place\n"},
         // Only the theme digit right after the root changes; the decoys sit where replacing
         // every component named 0 would look.
         RunCase{.name = "LaterComponentNamedZeroStays",

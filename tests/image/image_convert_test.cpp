@@ -69,8 +69,8 @@ TEST_F(ImageRecordsTest, RecordsHoldThePri0BlockOrItsRle4Encoding) {
     ImageRecord packed;
     plain.path = packed.path = joinPath(root.path("0"), "wide.bmp");
     ImageConverter other;
-    ASSERT_EQ(convertImage(plain, 0, converter, failure.result), 1);
-    ASSERT_EQ(convertImage(packed, 1, other, failure.result), 1);
+    ASSERT_EQ(convertImage(plain, 0, converter, failure), 1);
+    ASSERT_EQ(convertImage(packed, 1, other, failure), 1);
     EXPECT_EQ(plain.dataSize, 96u);
     EXPECT_EQ(Bytes(plain.data.get(), plain.data.get() + plain.dataSize), pri0);
 

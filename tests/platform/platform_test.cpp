@@ -18,13 +18,18 @@ TEST(PlatformTest, ListingSortsLettersUpperCasedThenByRawBytes) {
     }
     root.makeFolder("Menu");
     root.makeFolder("menu");
+    std::filesystem::create_directory_symlink("Menu", root.path("link"));
+    FolderHandle folder;
+    std::string error;
+    ASSERT_TRUE(openFolder(root.path(), folder, error)) << error;
     std::vector<FolderEntry> entries;
-    ASSERT_TRUE(listFolder(root.path(), entries));
+    ASSERT_TRUE(listFolder(folder, entries, error)) << error;
     std::vector<std::string> names;
     for (const auto& e : entries) {
         names.push_back(e.name + (e.isFolder ? "/" : ""));
     }
-    EXPECT_EQ(names, (std::vector<std::string>{"a.bmp", "B.bmp", "Menu/", "menu/", "_z.bmp"}));
+    EXPECT_EQ(names,
+              (std::vector<std::string>{"a.bmp", "B.bmp", "link/", "Menu/", "menu/", "_z.bmp"}));
 }
 
 // A link goes itself, never what it leads to; a folder is never deleted; nothing there is fine.

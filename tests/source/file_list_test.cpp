@@ -3,7 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <algorithm>
+#include <filesystem>
 
 #include "platform/platform.h"
 #include "source/theme_folders.h"
@@ -47,7 +50,9 @@ TEST(FileListTest, ScanIsDepthFirstInNameOrderWithTheFolderNameAsGroup) {
         root.writeFile(file, "");
     }
     ImageFileEntry head;
-    EXPECT_EQ(listBaseTheme(head, root.path(), 0), 1);
+    std::vector<SourceProblem> problems;
+    EXPECT_EQ(listBaseTheme(head, root.path(), 0, problems), 1);
+    EXPECT_TRUE(problems.empty());
     EXPECT_EQ(head.dirPath, joinPath(root.path(), "0"));
     EXPECT_EQ(head.groupName, "0");
     EXPECT_EQ(listed(head, root.path()),
@@ -58,27 +63,87 @@ TEST(FileListTest, ScanIsDepthFirstInNameOrderWithTheFolderNameAsGroup) {
     EXPECT_EQ(head.next, nullptr);
 }
 
+// Problems as "kind: text", with the root folder written ROOT.
+std::vector<std::string> told(const std::vector<SourceProblem>& problems, const std::string& root) {
+    static const char* const kKinds[] = {"not listed", "not followed", "fan-out", "not a file"};
+    std::vector<std::string> out;
+    for (const SourceProblem& p : problems) {
+        std::string text = p.text;
+        for (std::size_t at; (at = text.find(root)) != std::string::npos;) {
+            text.replace(at, root.size(), "ROOT");
+        }
+        out.push_back(kKinds[static_cast<int>(p.kind)] + (": " + text));
+    }
+    return out;
+}
+
+// A folder reached through two links is listed under both; links back up are passed over.
+// Links out to the root and to theme folders, and links that fan out, are run end to end.
 TEST(FileListTest, LinkedFoldersAreScannedUnlessTheyLeadBackIntoTheScan) {
     TempFolder root;
     root.writeFile("0/menu/a.bmp", "");
     root.writeFile("shared/s.bmp", "");
-    std::filesystem::create_directory_symlink("..", root.path("0/menu/up"));
-    std::filesystem::create_directory_symlink("../../shared", root.path("0/menu/shared"));
+    for (const auto& [link, target] : {std::pair{"0/menu/shared", "../../shared"},
+                                       {"0/menu/also", "../../shared"},
+                                       {"0/menu/up", ".."},
+                                       {"0/menu/self", "."}}) {
+        std::filesystem::create_directory_symlink(target, root.path(link));
+    }
     ImageFileEntry head;
-    EXPECT_EQ(listBaseTheme(head, root.path(), 0), 1);
+    std::vector<SourceProblem> problems;
+    EXPECT_EQ(listBaseTheme(head, root.path(), 0, problems), 1);
     EXPECT_EQ(listed(head, root.path()),
-              (std::vector<std::string>{"0/menu menu a.bmp", "0/menu/shared shared s.bmp"}));
+              (std::vector<std::string>{"0/menu menu a.bmp", "0/menu/also also s.bmp",
+                                        "0/menu/shared shared s.bmp"}));
+    EXPECT_TRUE(problems.empty());
+}
+
+// Only a regular file at the variant's path replaces the base image; anything else there is
+// told, and nothing is opened to find out, so a FIFO cannot stop the lookup.
+TEST(FileListTest, VariantUsesOnlyRegularFilesAndTellsWhatElseItFound) {
+    TempFolder root;
+    for (const char* name : {"a", "b", "c", "d", "e", "f", "g"}) {
+        root.writeFile("0/" + std::string(name) + ".bmp", "");
+    }
+    root.writeFile("3/a.bmp", "");
+    root.makeFolder("3/c.bmp");
+    ASSERT_EQ(mkfifo(root.path("3/d.bmp").c_str(), 0600), 0);
+    std::filesystem::create_symlink("/dev/null", root.path("3/e.bmp"));
+    std::filesystem::create_symlink("gone.bmp", root.path("3/f.bmp"));
+    std::filesystem::create_symlink("g.bmp", root.path("3/g.bmp"));
+    ImageFileEntry base;
+    std::vector<SourceProblem> problems;
+    ASSERT_EQ(listBaseTheme(base, root.path(), 0, problems), 1);
+    ImageFileEntry variant;
+    EXPECT_EQ(listVariantTheme(variant, root.path(), 3, base, problems), 1);
+    EXPECT_EQ(listed(variant, root.path()),
+              (std::vector<std::string>{"3 0 a.bmp", "0 0 b.bmp", "0 0 c.bmp", "0 0 d.bmp",
+                                        "0 0 e.bmp", "0 0 f.bmp", "0 0 g.bmp"}));
+    std::vector<std::string> expected;
+    for (const auto& [name, why] :
+         {std::pair{"c", "is a folder"},
+          {"d", "is not a regular file"},
+          {"e", "is not a regular file"},
+          {"g", "cannot be looked at: Too many levels of symbolic links"}}) {
+        expected.push_back("not a file: theme 3: ROOT/3/" + std::string(name) + ".bmp " + why +
+                           "; ROOT/0/" + name + ".bmp is used in its place");
+    }
+    EXPECT_EQ(told(problems, root.path()), expected);
 }
 
 TEST(FileListTest, EmptyOrMissingThemeFolderGivesAnEmptyList) {
     TempFolder root;
     root.makeFolder("0");
     ImageFileEntry head;
-    EXPECT_EQ(listBaseTheme(head, root.path(), 0), 1);
+    std::vector<SourceProblem> problems;
+    EXPECT_EQ(listBaseTheme(head, root.path(), 0, problems), 1);
     EXPECT_EQ(head.next, nullptr);
     ImageFileEntry missing;
-    EXPECT_EQ(listBaseTheme(missing, root.path(), 4), 0);
+    EXPECT_EQ(listBaseTheme(missing, root.path(), 4, problems), 0);
     EXPECT_EQ(missing.next, nullptr);
+    EXPECT_EQ(told(problems, root.path()),
+              (std::vector<std::string>{"not listed: cannot list ROOT/4: No such file or "
+                                        "directory; its images are not packed"}));
 }
 
 TEST(FileListTest, LongListsAppendInOrderAndTearDownWithoutRecursion) {

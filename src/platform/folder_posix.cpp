@@ -1,0 +1,124 @@
+// Open folders on POSIX: opened relative to their parent's descriptor and listed through their
+// own, so that a walk never builds a path the OS would have to resolve.
+#include "platform/platform.h"
+
+#include <cerrno>
+#include <utility>
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "platform/path_walk_posix.h"
+
+namespace {
+
+// O_NONBLOCK: should the entry turn out to be a FIFO after all, opening it must not wait.
+constexpr int kFolderFlags = O_RDONLY | O_DIRECTORY | O_NONBLOCK | O_CLOEXEC;
+
+bool adopt(int fd, FolderHandle& folder, std::string& error) {
+    if (fd < 0) {
+        error = osErrorText(errno);
+        return false;
+    }
+    folder = FolderHandle();
+    folder.value = fd;
+    return true;
+}
+
+// d_type says nothing of where a link leads, and some file systems do not fill it in.
+bool entryIsFolder(DIR* dir, const dirent& entry) {
+    if (entry.d_type == DT_DIR) {
+        return true;
+    }
+    if (entry.d_type != DT_LNK && entry.d_type != DT_UNKNOWN) {
+        return false;
+    }
+    struct stat info;
+    return fstatat(dirfd(dir), entry.d_name, &info, 0) == 0 && S_ISDIR(info.st_mode);
+}
+
+bool isDotOrDotDot(const char* name) {
+    return name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'));
+}
+
+} // namespace
+
+FolderHandle::FolderHandle(FolderHandle&& other) noexcept : value(std::exchange(other.value, -1)) {}
+
+FolderHandle& FolderHandle::operator=(FolderHandle&& other) noexcept {
+    if (this != &other) {
+        if (value >= 0) {
+            close(static_cast<int>(value));
+        }
+        value = std::exchange(other.value, -1);
+    }
+    return *this;
+}
+
+FolderHandle::~FolderHandle() {
+    if (value >= 0) {
+        close(static_cast<int>(value));
+    }
+}
+
+bool openFolder(const std::string& path, FolderHandle& folder, std::string& error) {
+    PathParent parent;
+    int err = 0;
+    if (!openPathParent(path, parent, err)) {
+        error = osErrorText(err);
+        return false;
+    }
+    return adopt(openat(parent.folder, parent.leaf.c_str(), kFolderFlags), folder, error);
+}
+
+bool openSubFolder(const FolderHandle& parent, const std::string& name, FolderHandle& folder,
+                   std::string& error) {
+    return adopt(openat(static_cast<int>(parent.value), name.c_str(), kFolderFlags), folder, error);
+}
+
+bool folderIdentity(const FolderHandle& folder, FolderId& id, std::string& error) {
+    struct stat info;
+    if (fstat(static_cast<int>(folder.value), &info) != 0) {
+        error = osErrorText(errno);
+        return false;
+    }
+    id.device = static_cast<std::uint64_t>(info.st_dev);
+    id.inode = static_cast<std::uint64_t>(info.st_ino);
+    return true;
+}
+
+bool listFolder(const FolderHandle& folder, std::vector<FolderEntry>& entries, std::string& error) {
+    entries.clear();
+    // A descriptor of its own: the listing takes it over and reads from its position, which the
+    // handle's own descriptor would share.
+    const int fd = openat(static_cast<int>(folder.value), ".", kFolderFlags);
+    DIR* dir = fd < 0 ? nullptr : fdopendir(fd);
+    if (dir == nullptr) {
+        error = osErrorText(errno);
+        if (fd >= 0) {
+            close(fd);
+        }
+        return false;
+    }
+    for (;;) {
+        errno = 0;
+        const dirent* entry = readdir(dir);
+        if (entry == nullptr) {
+            break;
+        }
+        if (!isDotOrDotDot(entry->d_name)) {
+            entries.push_back({entry->d_name, entryIsFolder(dir, *entry)});
+        }
+    }
+    const int err = errno;
+    closedir(dir);
+    if (err != 0) {
+        error = osErrorText(err);
+        entries.clear();
+        return false;
+    }
+    sortFolderEntries(entries);
+    return true;
+}
