@@ -1,129 +1,55 @@
-// Packs a generated theme tree the size of a large real one and compares the load and build
-// phases with the floor: opening, reading and closing every input file once. Also reports the
-// time per file and the process's peak memory.
+// How the packer compares with the disk's floor, measured side by side in one run.
 //
-//   pack_bench [FOLDER] [RUNS]
+//   pack_bench [--themes N] [--icons N] [--runs N] [--zip] [FOLDER]
 //
-// The tree (3000 icons of 64 x 64 in 20 folders and 40 screens of 480 x 800, 24-bit, UI-like;
-// variant theme 1 replaces 30% of them) is written to FOLDER (default: a folder under /tmp) the
-// first time and reused afterwards.
-#include <sys/resource.h>
-
+// Writes (once) a corpus of N themes in FOLDER: 3000 icons of 64 x 64 in 20 folders and 40
+// screens of 480 x 800, 24-bit and UI-like, each variant replacing its own 30% of them. Then,
+// in paired runs of alternating order, it runs the floor (pack_floor: open, read and close
+// every input file once, write files of the bins' sizes) and theme-packager with no VOX_ZIP to
+// find, and prints the medians of wall time, CPU time and peak memory and their ratios:
+//   goal 1: packing wall <= 1.3 x the floor's wall, CPU <= 2 x the floor's CPU;
+//   goal 3: peak memory <= themes x largest encoded image + 32 MiB + the encoded output.
+// With --zip it also times normal runs (theme-packager with the real VOX_ZIP beside it) against
+// the floor plus libdeflate-gzip -9 on the same bins, one process per bin, all started
+// together (goal 2: <= 1.3).
+//
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
-#include <set>
-
-#include "app/packager.h"
+#include "bench_corpus.h"
+#include "bench_process.h"
+#include "codec/image_format.h"
 #include "platform/platform.h"
-#include "source/file_list.h"
-#include "support/bmp_writer.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-constexpr int kIconFolders = 20;
-constexpr int kIconsPerFolder = 150;
-constexpr int kScreens = 40;
+struct Options {
+    CorpusShape shape;
+    int runs = 11;
+    bool zip = false;
+    std::string folder;
+};
 
-bool overriddenByVariant(int index) {
-    return index % 10 < 3;
+// Runs the commands together; true when every one ended with status 0.
+bool runAll(const std::vector<std::vector<std::string>>& commands, const std::string& folder,
+            Measure& measure) {
+    std::vector<int> statuses;
+    return runTogether(commands, folder, measure, statuses) &&
+           std::all_of(statuses.begin(), statuses.end(), [](int s) { return s == 0; });
 }
 
-bool writeImage(const fs::path& file, int width, int height, std::uint32_t seed) {
-    std::error_code ec;
-    fs::create_directories(file.parent_path(), ec);
-    return !ec && writeBytesFile(file.string(), makeUiLikeBmp(width, height, seed));
-}
-
-bool generateTree(const fs::path& root) {
-    int index = 0;
-    for (int theme : {0, 1}) {
-        index = 0;
-        const fs::path themeFolder = root / std::to_string(theme);
-        for (int f = 0; f < kIconFolders; ++f) {
-            for (int i = 0; i < kIconsPerFolder; ++i, ++index) {
-                if (theme == 1 && !overriddenByVariant(index)) {
-                    continue;
-                }
-                char name[32];
-                std::snprintf(name, sizeof name, "icon_%04d.bmp", i);
-                const fs::path file = themeFolder / ("group_" + std::to_string(f)) / name;
-                if (!writeImage(file, 64, 64, static_cast<std::uint32_t>(index + 7919 * theme))) {
-                    return false;
-                }
-            }
-        }
-        for (int s = 0; s < kScreens; ++s, ++index) {
-            if (theme == 1 && !overriddenByVariant(index)) {
-                continue;
-            }
-            const fs::path file =
-                themeFolder / "screens" / ("screen_" + std::to_string(s) + ".bmp");
-            if (!writeImage(file, 480, 800, static_cast<std::uint32_t>(index + 7919 * theme))) {
-                return false;
-            }
-        }
-    }
-    std::FILE* marker = std::fopen((root / "complete").string().c_str(), "wb");
-    return marker != nullptr && std::fclose(marker) == 0;
-}
-
-// Every file that a theme's list names, theme by theme: what a packer that converts each
-// theme's images reads. A variant entry without its own file names the base theme's file.
-std::vector<std::string> themeInputFiles(const std::string& root) {
-    std::vector<std::string> files;
-    std::vector<SourceProblem> problems;
-    ImageFileEntry base;
-    listBaseTheme(base, root, 0, problems);
-    ImageFileEntry variant;
-    listVariantTheme(variant, root, 1, base, problems);
-    for (const ImageFileEntry* list : {&base, &variant}) {
-        for (const ImageFileEntry* e = list->next.get(); e != nullptr; e = e->next.get()) {
-            files.push_back(joinPath(e->dirPath, e->fileName));
-        }
-    }
-    return files;
-}
-
-double secondsSince(std::chrono::steady_clock::time_point start) {
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-}
-
-// The least any packer must do: open, read and close every input file once.
-double floorSeconds(const std::vector<std::string>& files, std::uint64_t& bytes) {
-    std::vector<char> buffer(1 << 20);
-    bytes = 0;
-    const auto start = std::chrono::steady_clock::now();
-    for (const std::string& path : files) {
-        std::FILE* file = std::fopen(path.c_str(), "rb");
-        if (file == nullptr) {
-            continue;
-        }
-        std::size_t got = 0;
-        while ((got = std::fread(buffer.data(), 1, buffer.size(), file)) > 0) {
-            bytes += got;
-        }
-        std::fclose(file);
-    }
-    return secondsSince(start);
-}
-
-double packSeconds() {
-    PackagerState state;
-    initSettings(state);
-    state.zipAfterBuild = 0;
-    const auto start = std::chrono::steady_clock::now();
-    loadThemes(state);
-    buildBinFiles(state);
-    const double seconds = secondsSince(start);
-    std::fputc('\n', stdout);
-    return state.exitStatus == 0 ? seconds : -1.0;
+// Runs one command; its exit status, or -1 when it could not be run.
+int runOne(const std::vector<std::string>& command, const std::string& folder, Measure& measure) {
+    std::vector<int> statuses;
+    return runTogether({command}, folder, measure, statuses) ? statuses.at(0) : -1;
 }
 
 double median(std::vector<double> values) {
@@ -131,83 +57,256 @@ double median(std::vector<double> values) {
     return values[values.size() / 2];
 }
 
-long peakKilobytes() {
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return usage.ru_maxrss;
+Measure medians(const std::vector<Measure>& runs) {
+    std::vector<double> wall;
+    std::vector<double> cpu;
+    std::vector<double> peak;
+    for (const Measure& m : runs) {
+        wall.push_back(m.wall);
+        cpu.push_back(m.cpu);
+        peak.push_back(m.peakMiB);
+    }
+    return {median(wall), median(cpu), median(peak)};
 }
 
-std::uint64_t fileSize(const fs::path& path) {
+std::uint64_t sizeOf(const fs::path& path) {
     std::error_code ec;
     const auto size = fs::file_size(path, ec);
     return ec ? 0 : size;
 }
 
+std::vector<std::uint8_t> bytesOf(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// The largest slot Index.bin places: the largest encoded image of any theme.
+std::uint64_t largestSlot(const std::vector<std::uint8_t>& index) {
+    const auto u32 = [&](std::uint64_t at) -> std::uint64_t {
+        return at + 4 <= index.size() ? loadU32Le(index.data() + at) : 0;
+    };
+    std::uint64_t largest = 0;
+    for (std::uint64_t g = 0, groups = u32(8); g < groups && g < index.size(); ++g) {
+        const std::uint64_t block = u32(16 + 16 * g + 12);
+        for (std::uint64_t i = 0, n = u32(block); i < n && i < index.size(); ++i) {
+            largest = std::max(largest, u32(block + 16 + 48 * i + 44));
+        }
+    }
+    return largest;
+}
+
+struct Bins {
+    std::vector<std::string> relative; // Index.bin, then <n>/Theme.bin
+    std::uint64_t total = 0;
+};
+
+Bins binsOf(const fs::path& root, int themes) {
+    Bins bins;
+    bins.relative.push_back("Index.bin");
+    for (int n = 0; n < themes; ++n) {
+        bins.relative.push_back(std::to_string(n) + "/Theme.bin");
+    }
+    for (const std::string& bin : bins.relative) {
+        bins.total += sizeOf(root / bin);
+    }
+    return bins;
+}
+
+// Every input file of the corpus once: what the floor reads.
+std::uint64_t writeInputList(const fs::path& root, int themes, const fs::path& list,
+                             std::size_t& files) {
+    std::ofstream out(list);
+    std::uint64_t bytes = 0;
+    files = 0;
+    for (int n = 0; n < themes; ++n) {
+        for (const auto& e : fs::recursive_directory_iterator(root / std::to_string(n))) {
+            if (e.is_regular_file() && e.path().extension() == ".bmp") {
+                out << e.path().string() << '\n';
+                bytes += e.file_size();
+                ++files;
+            }
+        }
+    }
+    return bytes;
+}
+
+bool parseOptions(int argc, char** argv, Options& options) {
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        const bool hasValue = i + 1 < argc;
+        if (arg == "--themes" && hasValue) {
+            options.shape.themes = std::clamp(std::atoi(argv[++i]), 1, 10);
+        } else if (arg == "--icons" && hasValue) {
+            options.shape.icons = std::max(20, std::atoi(argv[++i]));
+        } else if (arg == "--runs" && hasValue) {
+            options.runs = std::max(1, std::atoi(argv[++i]));
+        } else if (arg == "--zip") {
+            options.zip = true;
+        } else if (!arg.empty() && arg[0] != '-' && options.folder.empty()) {
+            options.folder = arg;
+        } else {
+            return false;
+        }
+    }
+    if (options.folder.empty()) {
+        options.folder =
+            (fs::temp_directory_path() / ("tp-bench-" + std::to_string(options.shape.themes) + "-" +
+                                          std::to_string(options.shape.icons)))
+                .string();
+    }
+    return true;
+}
+
+void printMeasure(const char* what, const Measure& m) {
+    std::printf("  %-28s wall %7.3f s   cpu %7.3f s   peak %7.1f MiB\n", what, m.wall, m.cpu,
+                m.peakMiB);
+}
+
+// A copy of the listed programs in a folder of their own, so that the packager finds exactly the
+// VOX_ZIP put beside it, or none.
+fs::path privateCopy(const fs::path& scratch, const char* name,
+                     const std::vector<std::string>& programs) {
+    const fs::path folder = scratch / name;
+    fs::create_directories(folder);
+    for (const std::string& program : programs) {
+        fs::copy_file(fs::path(executableFolder()) / program, folder / program,
+                      fs::copy_options::overwrite_existing);
+    }
+    return folder;
+}
+
+int comparePacking(const Options& options, const fs::path& root, const fs::path& scratch,
+                   Bins& bins) {
+    std::size_t files = 0;
+    const std::uint64_t inputBytes =
+        writeInputList(root, options.shape.themes, scratch / "inputs.txt", files);
+    const fs::path packer = privateCopy(scratch, "lone", {"theme-packager"}) / "theme-packager";
+    const std::string floorProgram = (fs::path(executableFolder()) / "pack_floor").string();
+    const std::vector<std::string> packCommand{packer.string()};
+    Measure warm;
+    // The bins written, no VOX_ZIP to be found: "Success(1)", exit status 2.
+    if (const int status = runOne(packCommand, root.string(), warm); status != 2) {
+        std::fprintf(stderr, "pack_bench: theme-packager ended with %d\n", status);
+        return 1;
+    }
+    bins = binsOf(root, options.shape.themes);
+    {
+        std::ofstream outputs(scratch / "outputs.txt");
+        for (const std::string& bin : bins.relative) {
+            fs::create_directories((scratch / "floor" / bin).parent_path());
+            outputs << sizeOf(root / bin) << ' ' << (scratch / "floor" / bin).string() << '\n';
+        }
+    }
+    const std::vector<std::string> floorCommand{floorProgram, (scratch / "inputs.txt").string(),
+                                                (scratch / "outputs.txt").string()};
+    if (!runAll({floorCommand}, root.string(), warm)) {
+        std::fprintf(stderr, "pack_bench: the floor failed\n");
+        return 1;
+    }
+    std::vector<Measure> floors;
+    std::vector<Measure> packs;
+    for (int run = 0; run < options.runs; ++run) {
+        Measure floor;
+        Measure pack;
+        // Alternate the order, so that neither always runs on the other's warm cache.
+        for (int half = 0; half < 2; ++half) {
+            if ((run + half) % 2 == 0) {
+                runAll({floorCommand}, root.string(), floor);
+            } else {
+                runOne(packCommand, root.string(), pack);
+            }
+        }
+        floors.push_back(floor);
+        packs.push_back(pack);
+    }
+    const Measure f = medians(floors);
+    const Measure p = medians(packs);
+    const int listed = options.shape.themes * (options.shape.icons + options.shape.screens);
+    const double largest = static_cast<double>(largestSlot(bytesOf(root / "Index.bin")));
+    const double budget =
+        (options.shape.themes * largest + static_cast<double>(bins.total)) / (1024.0 * 1024.0) +
+        32.0;
+    std::printf("corpus: %d themes, %zu input files, %.1f MB; bins %.1f MB, largest encoded "
+                "image %.2f MB\n",
+                options.shape.themes, files, static_cast<double>(inputBytes) / 1e6,
+                static_cast<double>(bins.total) / 1e6, largest / 1e6);
+    std::printf("packing without VOX_ZIP, medians of %d paired runs:\n", options.runs);
+    printMeasure("floor", f);
+    printMeasure("theme-packager", p);
+    std::printf("  goal 1: wall ratio %.2f (<= 1.3), cpu ratio %.2f (<= 2.0); %.1f us per listed "
+                "image (%d listed)\n",
+                p.wall / f.wall, p.cpu / f.cpu, p.wall / listed * 1e6, listed);
+    std::printf("  goal 3: peak %.1f MiB, budget themes x largest + 32 MiB + output = %.1f MiB "
+                "(%.0f%%)\n",
+                p.peakMiB, budget, 100.0 * p.peakMiB / budget);
+    return 0;
+}
+
+int compareCompression(const Options& options, const fs::path& root, const fs::path& scratch,
+                       const Bins& bins) {
+    // The uncompressed bins of a packing run, for libdeflate-gzip to work on.
+    const fs::path saved = scratch / "bins";
+    for (const std::string& bin : bins.relative) {
+        fs::create_directories((saved / bin).parent_path());
+        fs::copy_file(root / bin, saved / bin, fs::copy_options::overwrite_existing);
+    }
+    const fs::path full = privateCopy(scratch, "full", {"theme-packager", "VOX_ZIP"});
+    const std::string floorProgram = (fs::path(executableFolder()) / "pack_floor").string();
+    const std::vector<std::string> floorCommand{floorProgram, (scratch / "inputs.txt").string(),
+                                                (scratch / "outputs.txt").string()};
+    std::vector<std::vector<std::string>> gzipCommands;
+    for (const std::string& bin : bins.relative) {
+        gzipCommands.push_back({"/usr/bin/libdeflate-gzip", "-9", "-k", "-f", bin});
+    }
+    const int runs = std::min(options.runs, 3);
+    std::vector<Measure> references;
+    std::vector<Measure> normals;
+    for (int run = 0; run < runs; ++run) {
+        Measure reference;
+        if (!runAll({floorCommand}, root.string(), reference) ||
+            !runAll(gzipCommands, saved.string(), reference)) {
+            std::fprintf(stderr, "pack_bench: the reference failed (is libdeflate-gzip "
+                                 "installed? Debian: libdeflate-tools)\n");
+            return 1;
+        }
+        Measure normal;
+        if (const int status = runOne({(full / "theme-packager").string()}, root.string(), normal);
+            status != 0) {
+            std::fprintf(stderr, "pack_bench: the normal run ended with %d\n", status);
+            return 1;
+        }
+        references.push_back(reference);
+        normals.push_back(normal);
+    }
+    const Measure r = medians(references);
+    const Measure n = medians(normals);
+    std::printf("normal runs with VOX_ZIP, medians of %d paired runs:\n", runs);
+    printMeasure("floor + libdeflate-gzip -9", r);
+    printMeasure("theme-packager + VOX_ZIP", n);
+    std::printf("  goal 2: wall ratio %.2f (<= 1.3)\n", n.wall / r.wall);
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
-    const fs::path root =
-        argc > 1 ? fs::path(argv[1]) : fs::temp_directory_path() / "tp-pack-bench";
-    const int runs = argc > 2 ? std::max(1, std::atoi(argv[2])) : 5;
-    if (!fs::exists(root / "complete")) {
-        std::printf("generating the tree in %s ...\n", root.string().c_str());
-        if (!generateTree(root)) {
-            std::fprintf(stderr, "pack_bench: cannot write the tree in %s\n",
-                         root.string().c_str());
-            return 1;
-        }
+    Options options;
+    if (!parseOptions(argc, argv, options)) {
+        std::fprintf(stderr, "usage: pack_bench [--themes N] [--icons N] [--runs N] [--zip] "
+                             "[FOLDER]\n");
+        return 2;
     }
-    const std::vector<std::string> files = themeInputFiles(root.string());
-    const std::set<std::string> distinctSet(files.begin(), files.end());
-    const std::vector<std::string> distinct(distinctSet.begin(), distinctSet.end());
-    std::uint64_t inputBytes = 0;
-    std::uint64_t distinctBytes = 0;
-    std::uint64_t largestInput = 0;
-    for (const std::string& file : distinct) {
-        largestInput = std::max(largestInput, fileSize(file));
-    }
-    if (!setCurrentFolder(root.string())) {
-        std::fprintf(stderr, "pack_bench: cannot enter %s\n", root.string().c_str());
+    std::string error;
+    if (!ensureCorpus(options.folder, options.shape, error)) {
+        std::fprintf(stderr, "pack_bench: %s\n", error.c_str());
         return 1;
     }
-    const long baseKilobytes = peakKilobytes();
-
-    std::vector<double> floors;
-    std::vector<double> distinctFloors;
-    std::vector<double> packs;
-    for (int run = 0; run < runs; ++run) {
-        floors.push_back(floorSeconds(files, inputBytes));
-        distinctFloors.push_back(floorSeconds(distinct, distinctBytes));
-        const double seconds = packSeconds();
-        if (seconds < 0) {
-            std::fprintf(stderr, "pack_bench: the packager failed\n");
-            return 1;
-        }
-        packs.push_back(seconds);
+    const fs::path root = options.folder;
+    const fs::path scratch = root / "bench";
+    fs::create_directories(scratch);
+    Bins bins;
+    if (const int status = comparePacking(options, root, scratch, bins); status != 0) {
+        return status;
     }
-    const double floorTime = median(floors);
-    const double distinctFloorTime = median(distinctFloors);
-    const double packTime = median(packs);
-    const std::uint64_t output = fileSize(root / "Index.bin") + fileSize(root / "0" / "Theme.bin") +
-                                 fileSize(root / "1" / "Theme.bin");
-    const double mib = 1024.0 * 1024.0;
-    std::printf("input: %zu files named by the themes' lists, %.1f MB of BMP; %zu distinct files, "
-                "%.1f MB (largest %.2f MB); output %.1f MB of bins\n",
-                files.size(), inputBytes / 1e6, distinct.size(), distinctBytes / 1e6,
-                largestInput / 1e6, output / 1e6);
-    std::printf("floor (open, read, close every file of every list): %.1f ms  (median of %d)\n",
-                floorTime * 1e3, runs);
-    std::printf("floor over the distinct files only:                 %.1f ms\n",
-                distinctFloorTime * 1e3);
-    std::printf("load + build phases:                                %.1f ms  (median of %d)\n",
-                packTime * 1e3, runs);
-    std::printf("ratio to the floor: %.2f (to the distinct-file floor: %.2f); time per listed "
-                "file: %.1f us\n",
-                packTime / floorTime, packTime / distinctFloorTime,
-                packTime / static_cast<double>(files.size()) * 1e6);
-    std::printf("peak memory: %.1f MiB (%.1f MiB before packing); budget: output + 2 x largest "
-                "input + 32 MiB = %.1f MiB\n",
-                peakKilobytes() / 1024.0, baseKilobytes / 1024.0,
-                (output + 2.0 * largestInput) / mib + 32.0);
-    return 0;
+    return options.zip ? compareCompression(options, root, scratch, bins) : 0;
 }

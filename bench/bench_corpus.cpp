@@ -1,0 +1,92 @@
+// Writing the benchmark trees. Variant n replaces the images whose index falls in its own 30%
+// band, so that every variant overrides a different set and each has its own files.
+#include "bench_corpus.h"
+
+#include <cstdio>
+#include <filesystem>
+
+#include "support/bmp_writer.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr int kIconFolders = 20;
+
+bool overriddenBy(int theme, int index) {
+    return theme == 0 || (index + 3 * theme) % 10 < 3;
+}
+
+std::string shapeText(const CorpusShape& shape) {
+    return std::to_string(shape.themes) + " themes, " + std::to_string(shape.icons) + " icons, " +
+           std::to_string(shape.screens) + " screens\n";
+}
+
+bool writeImage(const fs::path& file, int width, int height, std::uint32_t seed,
+                std::string& error) {
+    std::error_code ec;
+    fs::create_directories(file.parent_path(), ec);
+    if (ec || !writeBytesFile(file.string(), makeUiLikeBmp(width, height, seed))) {
+        error = "cannot write " + file.string();
+        return false;
+    }
+    return true;
+}
+
+bool writeTheme(const fs::path& root, const CorpusShape& shape, int theme, std::string& error) {
+    const fs::path folder = root / std::to_string(theme);
+    const int perFolder = (shape.icons + kIconFolders - 1) / kIconFolders;
+    const auto seed = [theme](int index) {
+        return static_cast<std::uint32_t>(index + 7919 * theme);
+    };
+    for (int i = 0; i < shape.icons; ++i) {
+        if (!overriddenBy(theme, i)) {
+            continue;
+        }
+        char name[32];
+        std::snprintf(name, sizeof name, "icon_%04d.bmp", i % perFolder);
+        const fs::path file = folder / ("group_" + std::to_string(i / perFolder)) / name;
+        if (!writeImage(file, 64, 64, seed(i), error)) {
+            return false;
+        }
+    }
+    for (int s = 0; s < shape.screens; ++s) {
+        const int index = shape.icons + s;
+        if (overriddenBy(theme, index) &&
+            !writeImage(folder / "screens" / ("screen_" + std::to_string(s) + ".bmp"), 480, 800,
+                        seed(index), error)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+} // namespace
+
+bool ensureCorpus(const std::string& rootPath, const CorpusShape& shape, std::string& error) {
+    const fs::path root = rootPath;
+    const fs::path marker = root / "corpus-complete";
+    const std::string wanted = shapeText(shape);
+    if (std::FILE* in = std::fopen(marker.string().c_str(), "rb")) {
+        char text[128] = {};
+        const std::size_t got = std::fread(text, 1, sizeof text - 1, in);
+        std::fclose(in);
+        if (std::string(text, got) == wanted) {
+            return true;
+        }
+    }
+    std::error_code ec;
+    fs::remove_all(root, ec);
+    std::printf("writing the corpus (%s) in %s ...\n", wanted.substr(0, wanted.size() - 1).c_str(),
+                rootPath.c_str());
+    for (int theme = 0; theme < shape.themes; ++theme) {
+        if (!writeTheme(root, shape, theme, error)) {
+            return false;
+        }
+    }
+    if (!writeBytesFile(marker.string(), {wanted.begin(), wanted.end()})) {
+        error = "cannot write " + marker.string();
+        return false;
+    }
+    return true;
+}
