@@ -5,6 +5,8 @@
 #include <limits>
 
 #include "codec/image_format.h"
+#include "common/byte_order.h"
+#include "common/checked_size.h"
 #include "image/rgb565_rows.h"
 
 namespace {
@@ -17,22 +19,6 @@ constexpr std::uint64_t kMasksField = 54;
 constexpr std::uint32_t kShortInfoSize = 12;
 constexpr std::uint32_t kLongInfoSize = 40;
 constexpr std::uint32_t kLongMasksInfoSize = 56;
-
-bool readU16Le(std::span<const std::uint8_t> bytes, std::uint64_t offset, std::uint16_t& value) {
-    if (offset > bytes.size() || bytes.size() - offset < 2) {
-        return false;
-    }
-    value = loadU16Le(bytes.data() + offset);
-    return true;
-}
-
-bool readU32Le(std::span<const std::uint8_t> bytes, std::uint64_t offset, std::uint32_t& value) {
-    if (offset > bytes.size() || bytes.size() - offset < 4) {
-        return false;
-    }
-    value = loadU32Le(bytes.data() + offset);
-    return true;
-}
 
 struct BmpHeader {
     std::uint32_t infoSize = 0;
@@ -135,11 +121,18 @@ std::uint64_t rowPixelBytes(const BmpLayout& layout) {
     return (static_cast<std::uint64_t>(layout.width) * layout.bitsPerPixel + 7) / 8;
 }
 
-/// One past the last byte the conversion reads. Only valid once the size limit has been checked,
-/// which keeps it far from overflowing.
-std::uint64_t pixelArrayEnd(const BmpLayout& layout) {
-    return layout.pixelOffset + layout.stride * static_cast<std::uint64_t>(layout.height - 1) +
-           rowPixelBytes(layout);
+/// Sets end to one past the last byte the conversion reads. Returns false when that is beyond
+/// 64 bits, which no file reaches.
+bool pixelArrayEnd(const BmpLayout& layout, std::uint64_t& end) {
+    return layout.height > 0 &&
+           mulAddU64(layout.stride, static_cast<std::uint64_t>(layout.height - 1),
+                     layout.pixelOffset + rowPixelBytes(layout), end);
+}
+
+/// True when the pixel array lies inside the first fileSize bytes of the file.
+bool pixelArrayFits(const BmpLayout& layout, std::uint64_t fileSize) {
+    std::uint64_t end = 0;
+    return pixelArrayEnd(layout, end) && end <= fileSize;
 }
 
 /// The k-th row in file order.
@@ -247,16 +240,18 @@ BmpResult readLayoutFromHeaders(std::span<const std::uint8_t> head, std::uint64_
     }
     const std::uint64_t width = static_cast<std::uint64_t>(header.width);
     const std::uint64_t height = static_cast<std::uint64_t>(header.height);
-    if (kImageHeaderSize + 2 * width * height > std::numeric_limits<std::uint32_t>::max()) {
+    std::uint64_t pri0Size = 0;
+    if (!mulAddU64(2 * width, height, kImageHeaderSize, pri0Size) ||
+        pri0Size > std::numeric_limits<std::uint32_t>::max()) {
         return BmpResult::tooLarge;
     }
     layout.width = header.width;
     layout.height = header.height;
     layout.topDown = header.topDown;
     layout.bitsPerPixel = header.bitsPerPixel;
-    layout.outputSize = static_cast<std::uint32_t>(2 * width * height);
+    layout.outputSize = static_cast<std::uint32_t>(pri0Size - kImageHeaderSize);
     layout.stride = (width * header.bitsPerPixel + 31) / 32 * 4;
-    if (pixelArrayEnd(layout) > fileSize) {
+    if (!pixelArrayFits(layout, fileSize)) {
         return BmpResult::truncated;
     }
     return BmpResult::ok;
@@ -313,7 +308,8 @@ BmpResult readBmpFrame(std::span<const std::uint8_t> head, std::uint64_t fileSiz
     BmpLayout layout;
     const BmpResult result = readLayoutFromHeaders(head, fileSize, header, layout);
     if (result == BmpResult::ok) {
-        frame = {layout.width, layout.height, pixelArrayEnd(layout)};
+        frame = {layout.width, layout.height, 0};
+        pixelArrayEnd(layout, frame.bytesNeeded);
     }
     return result;
 }
@@ -340,8 +336,7 @@ BmpResult readBmpLayout(std::span<const std::uint8_t> fileBytes, BmpLayout& layo
 
 int convertBmpPixels(std::span<const std::uint8_t> fileBytes, const BmpLayout& layout,
                      std::span<std::uint8_t> pixels) {
-    if (layout.height <= 0 || pixels.size() < layout.outputSize ||
-        pixelArrayEnd(layout) > fileBytes.size()) {
+    if (pixels.size() < layout.outputSize || !pixelArrayFits(layout, fileBytes.size())) {
         return 0;
     }
     const std::size_t outRow = 2 * static_cast<std::size_t>(layout.width);

@@ -34,7 +34,7 @@
 #include <span>
 #include <string>
 
-#include "image/scratch_buffer.h"
+#include "common/byte_buffer.h"
 
 /// Why reading or converting an image failed; `ok` when it did not.
 enum class BmpResult : std::uint8_t {
@@ -67,15 +67,14 @@ inline constexpr std::size_t kFileHeadBytes = 64 * 1024;
 /// A file read head first: its size is known before anything is read, and no more is read than
 /// the headers describe. Keep one across files: its buffer only grows.
 struct FileBytes {
-    ScratchBuffer buffer;
-    /// Bytes read so far.
-    std::size_t size = 0;
+    /// The bytes read so far.
+    ByteBuffer buffer;
     /// The file's size when it was opened.
     std::uint64_t fileSize = 0;
     /// Open while there is more to read.
     std::unique_ptr<std::FILE, FileCloser> stream;
 
-    std::span<const std::uint8_t> view() const { return {buffer.storage.get(), size}; }
+    std::span<const std::uint8_t> view() const { return buffer.view(); }
 };
 
 /// Opens path when it is a regular file (links followed; nothing else is ever opened) and reads

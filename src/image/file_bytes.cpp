@@ -10,7 +10,7 @@
 
 BmpResult readFileHead(const std::string& path, FileBytes& file, std::string& cause,
                        std::size_t headBytes) {
-    file.size = 0;
+    file.buffer.size = 0;
     file.fileSize = 0;
     file.stream.reset(openRegularFile(path, file.fileSize, cause));
     if (!file.stream) {
@@ -22,7 +22,8 @@ BmpResult readFileHead(const std::string& path, FileBytes& file, std::string& ca
 }
 
 BmpResult readFileRest(FileBytes& file, std::uint64_t end, std::string& cause) {
-    if (end > file.size) {
+    ByteBuffer& buffer = file.buffer;
+    if (end > buffer.size) {
         if (end > file.fileSize || !file.stream) {
             cause = "it holds fewer bytes than asked for";
             return BmpResult::readError;
@@ -31,22 +32,22 @@ BmpResult readFileRest(FileBytes& file, std::uint64_t end, std::string& cause) {
             return BmpResult::outOfMemory;
         }
         const auto wanted = static_cast<std::size_t>(end);
-        if (!reserveScratch(file.buffer, wanted, file.size)) {
+        if (!reserveBytes(buffer, wanted)) {
             return BmpResult::outOfMemory;
         }
         errno = 0;
-        const std::size_t got = std::fread(file.buffer.storage.get() + file.size, 1,
-                                           wanted - file.size, file.stream.get());
+        const std::size_t got =
+            std::fread(buffer.data.get() + buffer.size, 1, wanted - buffer.size, file.stream.get());
         const int err = errno;
-        file.size += got;
-        if (file.size < wanted) {
+        buffer.size += got;
+        if (buffer.size < wanted) {
             cause = std::ferror(file.stream.get()) ? osErrorText(err)
                                                    : "it became shorter while it was read";
             file.stream.reset();
             return BmpResult::readError;
         }
     }
-    if (file.size == file.fileSize) {
+    if (buffer.size == file.fileSize) {
         file.stream.reset();
     }
     return BmpResult::ok;

@@ -9,7 +9,8 @@
 
 #include "codec/image_format.h"
 #include "codec/rle_encoder.h"
-#include "image/name_field.h"
+#include "common/linked_chain.h"
+#include "common/name_field.h"
 #include "platform/platform.h"
 
 namespace {
@@ -71,15 +72,15 @@ ConvertedImage convertFile(const std::string& path, int compress, ImageConverter
     }
 
     const std::uint64_t encodedBound = rleImageSizeBound(layout.width, layout.height, 16, 1);
-    if (!reserveScratch(converter.flatBlock, pri0Size) ||
-        !reserveScratch(converter.encoded, encodedBound)) {
+    if (!reserveBytes(converter.flatBlock, pri0Size) ||
+        !reserveBytes(converter.encoded, encodedBound)) {
         image.result = BmpResult::outOfMemory;
         return image;
     }
-    std::uint8_t* flat = converter.flatBlock.storage.get();
+    std::uint8_t* flat = converter.flatBlock.data.get();
     writeImageHeader(flat, header);
     convertBmpPixels(bytes, layout, {flat + kImageHeaderSize, layout.outputSize});
-    const int words = encodeRleImage(flat, converter.encoded.storage.get(), 1);
+    const int words = encodeRleImage(flat, converter.encoded.data.get(), 1);
     // A slot's size is a 32-bit field: an image whose runs do not fit is refused, never cut.
     const std::uint64_t encodedBytes =
         words < 0 ? 0 : std::uint64_t{4} * static_cast<unsigned>(words);
@@ -94,7 +95,7 @@ ConvertedImage convertFile(const std::string& path, int compress, ImageConverter
         image.result = BmpResult::outOfMemory;
         return image;
     }
-    std::memcpy(blob.get(), converter.encoded.storage.get(), encodedSize);
+    std::memcpy(blob.get(), converter.encoded.data.get(), encodedSize);
     image.dataSize = encodedSize;
     image.data = std::move(blob);
     return image;
@@ -139,21 +140,10 @@ int addImageToGroup(ImageGroup& groupTable, const std::string& groupName,
         auto fresh = std::make_unique<ImageGroup>();
         fresh->name = name;
         group = fresh.get();
-        if (groupTable.lastGroup == nullptr) {
-            groupTable.next = std::move(fresh);
-        } else {
-            groupTable.lastGroup->next = std::move(fresh);
-        }
-        groupTable.lastGroup = group;
+        appendToChain(groupTable.next, groupTable.lastGroup, std::move(fresh));
         ++groupTable.count;
     }
-    ImageRecord* added = record.get();
-    if (group->lastImage == nullptr) {
-        group->images = std::move(record);
-    } else {
-        group->lastImage->next = std::move(record);
-    }
-    group->lastImage = added;
+    appendToChain(group->images, group->lastImage, std::move(record));
     ++group->count;
     return 1;
 }

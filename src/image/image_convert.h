@@ -28,8 +28,8 @@ struct ImageConverter {
     /// Bytes read first from every file, before its headers are checked (see readFileHead).
     std::size_t headBytes = kFileHeadBytes;
     FileBytes file;
-    ScratchBuffer flatBlock;
-    ScratchBuffer encoded;
+    ByteBuffer flatBlock;
+    ByteBuffer encoded;
     std::unordered_map<std::string, ConvertedImage> done;
 };
 

@@ -9,7 +9,7 @@
 #include <memory>
 #include <string>
 
-#include "source/theme_folders.h"
+#include "common/theme_slots.h"
 
 inline constexpr std::size_t kImageNameSize = 50;
 inline constexpr std::size_t kGroupNameSize = 30;

@@ -2,7 +2,7 @@
 // result is the same on any host; compilers merge the two stores.
 #include "image/rgb565_rows.h"
 
-#include "codec/image_format.h"
+#include "common/byte_order.h"
 
 #include <cstring>
 

@@ -9,10 +9,6 @@
 
 namespace {
 
-std::string themeBinName(int theme) {
-    return joinPath(std::to_string(theme), kThemeFileName);
-}
-
 // A file that is there but cannot be read stops the scan; one that does not restore or is too
 // large is a fault of the build, and loaded stays false.
 ScanFailure loadOrNote(BinFile& file, int fileNumber, std::uint64_t limit, BuildCheck& check,

@@ -12,7 +12,7 @@
 #include <new>
 #include <vector>
 
-#include "image/name_field.h"
+#include "common/name_field.h"
 #include "output/bin_format.h"
 #include "platform/platform.h"
 
@@ -112,7 +112,7 @@ std::string indexPath(const std::string& rootPath) {
 }
 
 std::string themePath(const std::string& rootPath, int theme) {
-    return joinPath(themeFolderPath(rootPath, theme), kThemeFileName);
+    return joinPath(rootPath, themeBinName(theme));
 }
 
 // The lock-step walk: per present theme (theme 0 first) the group and image at the current

@@ -7,8 +7,8 @@
 #include <chrono>
 #include <filesystem>
 
-#include "codec/image_format.h"
 #include "codec/rle_decoder.h"
+#include "common/byte_order.h"
 #include "support/packager_run.h"
 
 namespace {

@@ -12,8 +12,8 @@
 
 #include "codec/image_format.h"
 #include "codec/rle_encoder.h"
+#include "common/name_field.h"
 #include "image/image_convert.h"
-#include "image/name_field.h"
 #include "output/bin_format.h"
 #include "output/bin_writer.h"
 #include "platform/platform.h"

@@ -7,7 +7,7 @@
 #include <algorithm>
 #include <random>
 
-#include "codec/image_format.h"
+#include "common/byte_order.h"
 #include "support/bmp_writer.h"
 
 namespace {

@@ -5,7 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "codec/rle_decoder.h"
-#include "image/name_field.h"
+#include "common/name_field.h"
 #include "platform/platform.h"
 #include "support/bmp_writer.h"
 #include "support/temp_folder.h"

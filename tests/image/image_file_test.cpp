@@ -55,7 +55,7 @@ TEST(ImageFileTest, CutFilesAreRefusedAtEveryLengthWhateverTheHead) {
                 if (converted == 1) {
                     EXPECT_EQ(Bytes(record.data.get(), record.data.get() + record.dataSize),
                               expected);
-                    EXPECT_EQ(converter.file.size, head < length ? needed : length);
+                    EXPECT_EQ(converter.file.buffer.size, head < length ? needed : length);
                 }
             }
         }

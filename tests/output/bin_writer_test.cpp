@@ -9,8 +9,8 @@
 #include <csignal>
 #include <filesystem>
 
+#include "common/name_field.h"
 #include "image/image_convert.h"
-#include "image/name_field.h"
 #include "support/temp_folder.h"
 
 namespace {
