@@ -17,7 +17,7 @@ void BM_Bgr24ToRgb565(benchmark::State& state) {
     std::vector<std::uint8_t> pixels(2 * state.range(0) * state.range(1));
     for (auto _ : state) {
         BmpLayout layout;
-        if (readBmpLayout(file, layout) != BmpResult::ok ||
+        if (readBmpLayout(file, layout) != ImageResult::kOk ||
             convertBmpPixels(file, layout, pixels) != 1) {
             state.SkipWithError("conversion failed");
             break;
@@ -40,7 +40,7 @@ void BM_Bgr24ToRle4(benchmark::State& state) {
     std::int64_t encodedBytes = 0;
     for (auto _ : state) {
         BmpLayout layout;
-        if (readBmpLayout(file, layout) != BmpResult::ok) {
+        if (readBmpLayout(file, layout) != ImageResult::kOk) {
             state.SkipWithError("conversion failed");
             break;
         }

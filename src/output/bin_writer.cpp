@@ -174,8 +174,9 @@ struct Layout {
     std::uint32_t largestGroup = 0;
 };
 
-// What a short table falls short of: theme 0's counts decide every theme's layout.
-const char* comparedWith(int theme) {
+// Whose count a short table falls short of: theme 0 its own count field, a variant theme 0's
+// counts, which decide every theme's layout.
+const char* expectedCountSource(int theme) {
     return theme == 0 ? "its count says" : "theme 0";
 }
 
@@ -186,7 +187,7 @@ bool checkCursors(Walk& walk, const std::string& rootPath, std::string& error) {
             const std::string group = std::string(nameFieldView(base->name.data(), kGroupNameSize));
             error = "cannot write " + themePath(rootPath, c.theme) + ": theme " +
                     std::to_string(c.theme) + " has fewer images in group " + group + " than " +
-                    comparedWith(c.theme);
+                    expectedCountSource(c.theme);
             return false;
         }
         if (!c.image->data && c.image->dataSize != 0) {
@@ -217,7 +218,8 @@ bool checkTables(const GroupTables& groupTables, const ThemeFlags& themePresent,
         for (const ThemeCursor& c : walk) {
             if (!c.group) {
                 error = "cannot write " + themePath(rootPath, c.theme) + ": theme " +
-                        std::to_string(c.theme) + " has fewer groups than " + comparedWith(c.theme);
+                        std::to_string(c.theme) + " has fewer groups than " +
+                        expectedCountSource(c.theme);
                 return false;
             }
         }

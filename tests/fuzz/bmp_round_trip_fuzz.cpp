@@ -35,7 +35,7 @@ void expectRoundTrip(const std::vector<std::uint8_t>& block, int rowMode) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::span<const std::uint8_t> file(data, size);
     BmpLayout layout;
-    if (readBmpLayout(file, layout) != BmpResult::ok) {
+    if (readBmpLayout(file, layout) != ImageResult::kOk) {
         return 0;
     }
     // Image conversion's flat PRI0 block: the header, then the converted rows.

@@ -108,14 +108,15 @@ TEST_P(BmpFormTest, ConvertsEveryPixelAndReadsBrokenCopiesInBounds) {
     const Bytes file = sample(kForms[GetParam()].second, 9, 3).first;
     BmpLayout layout;
     for (std::size_t length = 0; length < file.size(); ++length) {
-        ASSERT_NE(readBmpLayout(Bytes(file.begin(), file.begin() + length), layout), BmpResult::ok)
+        ASSERT_NE(readBmpLayout(Bytes(file.begin(), file.begin() + length), layout),
+                  ImageResult::kOk)
             << length;
     }
     for (std::size_t i = 0; i < file.size(); ++i) {
         for (const int value : {0x00, 0x01, 0x7F, 0x80, 0xFF, file[i] ^ 0x01}) {
             Bytes broken = file;
             broken[i] = static_cast<std::uint8_t>(value);
-            if (readBmpLayout(broken, layout) == BmpResult::ok) {
+            if (readBmpLayout(broken, layout) == ImageResult::kOk) {
                 Bytes out(layout.outputSize);
                 std::int32_t w = 0, h = 0;
                 ASSERT_EQ(convertBmpPixels(broken, layout, out), 1);
@@ -130,32 +131,32 @@ INSTANTIATE_TEST_SUITE_P(Forms, BmpFormTest, testing::Range<std::size_t>(0, std:
                          [](const auto& c) { return std::string(kForms[c.param].first); });
 
 TEST(BmpReaderTest, RefusalsCarryTheirReason) {
-    using R = BmpResult;
+    using R = ImageResult;
     const BmpForm palette{.bitsPerPixel = 8, .palette = colours(256)};
     const std::size_t unread = 6; // reserved bytes
     // A 32-bit value written at an offset of a 3 x 2 sample, the reason, and whether
     // parseBmpHeader still accepts the file.
     const std::tuple<const char*, BmpForm, std::size_t, std::uint32_t, R, bool> cases[] = {
-        {"SignatureB", {}, 0, 0x4D43, R::badSignature, false},
-        {"SignatureM", {}, 0, 0x4E42, R::badSignature, false},
-        {"Header64", {.infoHeaderSize = 64}, unread, 0, R::unsupportedHeaderSize, false},
-        {"Header108", {.infoHeaderSize = 108}, unread, 0, R::unsupportedHeaderSize, false},
-        {"Header124", {.infoHeaderSize = 124}, unread, 0, R::unsupportedHeaderSize, false},
-        {"WidthZero", {}, 18, 0, R::badDimensions, false},
-        {"WidthNegative", {}, 18, 0xFFFFFFFD, R::badDimensions, false},
-        {"ShortWidthZero", {.infoHeaderSize = 12}, 18, 0x20000, R::badDimensions, false},
-        {"HeightMinimum", {}, 22, 0x80000000, R::badDimensions, false},
-        {"HeightZero", {}, 22, 0, R::badDimensions, true},
-        {"OffsetInHeaders", {}, 10, 53, R::pixelOffsetInHeaders, true},
-        {"Depth2", {}, 28, 2, R::unsupportedDepth, true},
-        {"Rle8", palette, 30, 1, R::compressedPalette, true},
-        {"IndexBeyondColoursUsed", palette, 46, 1, R::badPaletteIndex, true},
+        {"SignatureB", {}, 0, 0x4D43, R::kBadSignature, false},
+        {"SignatureM", {}, 0, 0x4E42, R::kBadSignature, false},
+        {"Header64", {.infoHeaderSize = 64}, unread, 0, R::kUnsupportedHeaderSize, false},
+        {"Header108", {.infoHeaderSize = 108}, unread, 0, R::kUnsupportedHeaderSize, false},
+        {"Header124", {.infoHeaderSize = 124}, unread, 0, R::kUnsupportedHeaderSize, false},
+        {"WidthZero", {}, 18, 0, R::kBadDimensions, false},
+        {"WidthNegative", {}, 18, 0xFFFFFFFD, R::kBadDimensions, false},
+        {"ShortWidthZero", {.infoHeaderSize = 12}, 18, 0x20000, R::kBadDimensions, false},
+        {"HeightMinimum", {}, 22, 0x80000000, R::kBadDimensions, false},
+        {"HeightZero", {}, 22, 0, R::kBadDimensions, true},
+        {"OffsetInHeaders", {}, 10, 53, R::kPixelOffsetInHeaders, true},
+        {"Depth2", {}, 28, 2, R::kUnsupportedDepth, true},
+        {"Rle8", palette, 30, 1, R::kCompressedPalette, true},
+        {"IndexBeyondColoursUsed", palette, 46, 1, R::kBadPaletteIndex, true},
         // The pixel array now starts after two table entries, which cuts the table there.
-        {"IndexBeyondCutTable", palette, 10, 62, R::badPaletteIndex, true},
-        {"PixelArrayBeyondFile", {}, 10, 0xFFFFFFF0, R::truncated, true},
+        {"IndexBeyondCutTable", palette, 10, 62, R::kBadPaletteIndex, true},
+        {"PixelArrayBeyondFile", {}, 10, 0xFFFFFFF0, R::kTruncated, true},
         // 16 + 2 x width x 2 rows one past and right at the 32-bit limit.
-        {"TooLargeByOneByte", {}, 18, 1073741820, R::tooLarge, true},
-        {"LargestButTruncated", {}, 18, 1073741819, R::truncated, true},
+        {"TooLargeByOneByte", {}, 18, 1073741820, R::kTooLarge, true},
+        {"LargestButTruncated", {}, 18, 1073741819, R::kTruncated, true},
     };
     for (const auto& [name, form, offset, value, expected, headerAccepted] : cases) {
         Bytes file = sample(form, 3, 2).first;

@@ -94,15 +94,16 @@ TEST_F(ImageRecordsTest, AFailedImageStopsTheWalkAndEveryFileIsConvertedOnce) {
     EXPECT_EQ(createImageRecords(list, table, 1, converter, failure), 0);
     EXPECT_EQ(filed(table), "1 groups; 0 (1): a.bmp");
     EXPECT_EQ(failure.path, joinPath(root.path("0"), "b.bmp"));
-    EXPECT_EQ(failure.result, BmpResult::badDimensions);
-    EXPECT_EQ(converter.done.count(joinPath(root.path("0"), "c.bmp")), 0u) << "c.bmp was read";
+    EXPECT_EQ(failure.result, ImageResult::kBadDimensions);
+    EXPECT_EQ(converter.convertedByPath.count(joinPath(root.path("0"), "c.bmp")), 0u)
+        << "c.bmp was read";
 
     root.writeBytes("0/a.bmp", makeUiLikeBmp(9, 9, 1));
     root.writeBytes("0/b.bmp", makeUiLikeBmp(4, 3, 1));
     ImageGroup variant;
     failure = {};
     EXPECT_EQ(createImageRecords(list, variant, 1, converter, failure), 0);
-    EXPECT_EQ(failure.result, BmpResult::badDimensions);
+    EXPECT_EQ(failure.result, ImageResult::kBadDimensions);
     EXPECT_EQ(variant.next->images->data, table.next->images->data);
 }
 

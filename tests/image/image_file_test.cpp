@@ -5,6 +5,7 @@
 #include <filesystem>
 
 #include "codec/image_format.h"
+#include "image/bmp_reader.h"
 #include "image/image_convert.h"
 #include "support/bmp_writer.h"
 #include "support/temp_folder.h"
@@ -15,7 +16,7 @@ using Bytes = std::vector<std::uint8_t>;
 
 Bytes convertedInMemory(const Bytes& file) {
     BmpLayout layout;
-    EXPECT_EQ(readBmpLayout(file, layout), BmpResult::ok);
+    EXPECT_EQ(readBmpLayout(file, layout), ImageResult::kOk);
     Bytes block(16 + layout.outputSize);
     writeImageHeader(block.data(), {kPri0Magic, layout.width, layout.height, 16});
     EXPECT_EQ(convertBmpPixels(file, layout, {block.data() + 16, layout.outputSize}), 1);
@@ -66,19 +67,22 @@ struct LimitCase {
     const char* name;
     BmpForm form;
     std::uint64_t fileSize; // the file is the form's headers, then a hole up to this size
-    BmpResult result;
+    ImageResult result;
 };
 
 // Files far larger than what is read, or headers that describe more than the file holds or the
 // encoder can count: refused after reading the head alone, with no buffer of the image's size.
 TEST(ImageFileTest, LimitsAreCheckedBeforeAnythingOfTheImagesSizeIsReadOrReserved) {
     const LimitCase cases[] = {
-        {"TwoGigabytesOfZeros", {.width = 0}, std::uint64_t{2} << 30, BmpResult::badSignature},
+        {"TwoGigabytesOfZeros", {.width = 0}, std::uint64_t{2} << 30, ImageResult::kBadSignature},
         {"OneBitBeyondTheEncoder",
          {.width = 65535, .height = 32767, .bitsPerPixel = 1, .palette = {0, 0xFFFFFF}},
          62 + std::uint64_t{8192} * 32767,
-         BmpResult::tooLarge},
-        {"LargePictureInASmallFile", {.width = 30000, .height = 30000}, 100, BmpResult::truncated},
+         ImageResult::kTooLarge},
+        {"LargePictureInASmallFile",
+         {.width = 30000, .height = 30000},
+         100,
+         ImageResult::kTruncated},
     };
     TempFolder root;
     for (const LimitCase& c : cases) {
