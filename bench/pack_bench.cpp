@@ -131,6 +131,11 @@ double median(std::vector<double> values) {
     return values[values.size() / 2];
 }
 
+// Sizes shown with one decimal: a double is exact enough for that.
+double megabytes(std::uint64_t bytes) {
+    return static_cast<double>(bytes) / 1e6;
+}
+
 long peakKilobytes() {
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
@@ -193,8 +198,8 @@ int main(int argc, char** argv) {
     const double mib = 1024.0 * 1024.0;
     std::printf("input: %zu files named by the themes' lists, %.1f MB of BMP; %zu distinct files, "
                 "%.1f MB (largest %.2f MB); output %.1f MB of bins\n",
-                files.size(), inputBytes / 1e6, distinct.size(), distinctBytes / 1e6,
-                largestInput / 1e6, output / 1e6);
+                files.size(), megabytes(inputBytes), distinct.size(), megabytes(distinctBytes),
+                megabytes(largestInput), megabytes(output));
     std::printf("floor (open, read, close every file of every list): %.1f ms  (median of %d)\n",
                 floorTime * 1e3, runs);
     std::printf("floor over the distinct files only:                 %.1f ms\n",
@@ -207,7 +212,8 @@ int main(int argc, char** argv) {
                 packTime / static_cast<double>(files.size()) * 1e6);
     std::printf("peak memory: %.1f MiB (%.1f MiB before packing); budget: output + 2 x largest "
                 "input + 32 MiB = %.1f MiB\n",
-                peakKilobytes() / 1024.0, baseKilobytes / 1024.0,
-                (output + 2.0 * largestInput) / mib + 32.0);
+                static_cast<double>(peakKilobytes()) / 1024.0,
+                static_cast<double>(baseKilobytes) / 1024.0,
+                static_cast<double>(output + 2 * largestInput) / mib + 32.0);
     return 0;
 }

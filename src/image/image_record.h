@@ -56,4 +56,4 @@ struct ImageGroup {
 };
 
 /// Per theme number, the head of that theme's group table; null for absent themes.
-using GroupTables = std::array<std::unique_ptr<ImageGroup>, kThemeSlots>;
+using GroupTables = PerTheme<std::unique_ptr<ImageGroup>>;

@@ -42,7 +42,7 @@ struct ThemeScan {
 struct ScannedBuild {
     BinFile index;
     BuildCheck check;
-    std::array<ThemeScan, kThemeSlots> themes;
+    PerTheme<ThemeScan> themes;
 };
 
 struct ScanOptions {

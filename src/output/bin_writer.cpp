@@ -127,7 +127,7 @@ struct ThemeCursor {
 
 struct Walk {
     std::array<ThemeCursor, kThemeSlots> cursors;
-    int count = 0;
+    std::size_t count = 0;
 
     Walk(const GroupTables& groupTables, const ThemeFlags& themePresent) {
         for (int n = 0; n < kThemeSlots; ++n) {
@@ -260,7 +260,7 @@ bool checkTables(const GroupTables& groupTables, const ThemeFlags& themePresent,
 
 struct BinFiles {
     OutputFile index;
-    std::array<OutputFile, kThemeSlots> themes;
+    PerTheme<OutputFile> themes;
 };
 
 // Index.bin just before theme 0's Theme.bin, then the variants in increasing order; the first
