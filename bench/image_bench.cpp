@@ -6,7 +6,7 @@
 #include "codec/rle_encoder.h"
 #include "image/bmp_reader.h"
 #include "image/rgb565_rows.h"
-#include "support/bmp_writer.h"
+#include "examples/bmp_writer.h"
 
 namespace {
 

@@ -21,7 +21,7 @@
 #include "app/packager.h"
 #include "platform/platform.h"
 #include "source/file_list.h"
-#include "support/bmp_writer.h"
+#include "examples/bmp_writer.h"
 
 namespace fs = std::filesystem;
 

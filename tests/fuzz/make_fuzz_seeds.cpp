@@ -17,7 +17,7 @@
 #include "output/bin_format.h"
 #include "output/bin_writer.h"
 #include "platform/platform.h"
-#include "support/bmp_writer.h"
+#include "examples/bmp_writer.h"
 #include "vox_zip/gzip_stream.h"
 
 namespace {

@@ -8,7 +8,7 @@
 #include <random>
 
 #include "common/byte_order.h"
-#include "support/bmp_writer.h"
+#include "examples/bmp_writer.h"
 
 namespace {
 

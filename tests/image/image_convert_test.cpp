@@ -7,7 +7,7 @@
 #include "codec/rle_decoder.h"
 #include "common/name_field.h"
 #include "platform/platform.h"
-#include "support/bmp_writer.h"
+#include "examples/bmp_writer.h"
 #include "support/temp_folder.h"
 
 namespace {

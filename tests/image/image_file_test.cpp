@@ -7,7 +7,7 @@
 #include "codec/image_format.h"
 #include "image/bmp_reader.h"
 #include "image/image_convert.h"
-#include "support/bmp_writer.h"
+#include "examples/bmp_writer.h"
 #include "support/temp_folder.h"
 
 namespace {

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "support/bmp_writer.h"
+#include "examples/bmp_writer.h"
 #include "support/run_program.h"
 
 inline const std::string kBanner = "------------------------------------------------\n"

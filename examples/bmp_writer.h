@@ -1,5 +1,6 @@
-// Writes BMP files of every form the reader accepts, and broken ones, for tests and benchmarks;
-// and UI-like picture content (flat areas, gradients, text marks, a noisy photo) from a seed.
+// Writes BMP files of every form the reader accepts, and broken ones, for the sample theme, the
+// benchmarks and the tests; and UI-like picture content (flat areas, gradients, text marks, a
+// noisy photo) from a seed.
 #pragma once
 
 #include <cstddef>

@@ -1,15 +1,19 @@
 // BMP bytes built field by field, little-endian, and UI-like picture content.
-#include "support/bmp_writer.h"
+#include "examples/bmp_writer.h"
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
+
+#include "common/byte_order.h"
 
 namespace {
 
-void append(std::vector<std::uint8_t>& bytes, std::uint32_t value, unsigned size = 4) {
-    for (unsigned i = 0; i < size; ++i) {
-        bytes.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
-    }
+// The low size bytes of value, little-endian.
+void append(std::vector<std::uint8_t>& bytes, std::uint32_t value, std::size_t size = 4) {
+    std::uint8_t field[4];
+    storeU32Le(field, value);
+    bytes.insert(bytes.end(), field, field + size);
 }
 
 void appendInfoHeader(std::vector<std::uint8_t>& bytes, const BmpForm& form) {
@@ -95,9 +99,10 @@ std::vector<std::uint8_t> makeBmp(const BmpForm& form, const std::vector<std::ui
 }
 
 void putU32Le(std::vector<std::uint8_t>& bytes, std::size_t offset, std::uint32_t value) {
-    for (std::size_t i = 0; i < 4; ++i) {
-        bytes.at(offset + i) = static_cast<std::uint8_t>(value >> (8 * i));
+    if (offset > bytes.size() || bytes.size() - offset < 4) {
+        std::abort(); // a caller that breaks a field past the file's end is wrong itself
     }
+    storeU32Le(bytes.data() + offset, value);
 }
 
 bool writeBytesFile(const std::string& path, const std::vector<std::uint8_t>& bytes) {
