@@ -181,11 +181,19 @@ int runPackager(int, char**) {
     loadThemes(state);
     buildBinFiles(state);
     printCompletion(state);
+    return runExitStatus(state.exitStatus, state.incomplete, flushConsole(stdout));
+}
+
+bool flushConsole(std::FILE* out) {
+    return std::fflush(out) == 0 && std::ferror(out) == 0;
+}
+
+int runExitStatus(int resultStatus, bool incomplete, bool consoleWritten) {
     // Lines that never reached the console are an outcome nobody was told about.
-    if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+    if (!consoleWritten) {
         return 1;
     }
     // Bins that lack images are no full success, whatever the compression step made of them.
-    const bool binsWritten = state.exitStatus == 0 || state.exitStatus == 2;
-    return binsWritten && state.incomplete ? kExitIncomplete : state.exitStatus;
+    const bool binsWritten = resultStatus == 0 || resultStatus == 2;
+    return binsWritten && incomplete ? kExitIncomplete : resultStatus;
 }
