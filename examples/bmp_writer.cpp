@@ -180,16 +180,20 @@ std::vector<std::uint8_t> makeUiLikeBmp(int width, int height, std::uint32_t see
     return makeBmp({.width = width, .height = height}, makeUiLikePixels(width, height, seed));
 }
 
+std::uint16_t rgb565Of(std::uint32_t rgb) {
+    return static_cast<std::uint16_t>((rgb >> 8 & 0xF800) | (rgb >> 5 & 0x07E0) |
+                                      (rgb >> 3 & 0x1F));
+}
+
 std::vector<std::uint8_t> uiLikePri0Block(int width, int height, std::uint32_t seed) {
-    std::vector<std::uint8_t> block(16);
+    const std::vector<std::uint32_t> pixels = makeUiLikePixels(width, height, seed);
+    std::vector<std::uint8_t> block(16 + 2 * pixels.size());
     putU32Le(block, 0, 'P' | 'R' << 8 | 'I' << 16 | '0' << 24);
     putU32Le(block, 4, static_cast<std::uint32_t>(width));
     putU32Le(block, 8, static_cast<std::uint32_t>(height));
     putU32Le(block, 12, 16);
-    for (const std::uint32_t rgb : makeUiLikePixels(width, height, seed)) {
-        const std::uint32_t v = (rgb >> 8 & 0xF800) | (rgb >> 5 & 0x07E0) | (rgb >> 3 & 0x1F);
-        block.push_back(static_cast<std::uint8_t>(v));
-        block.push_back(static_cast<std::uint8_t>(v >> 8));
+    for (std::size_t i = 0; i < pixels.size(); ++i) {
+        storeU16Le(&block[16 + 2 * i], rgb565Of(pixels[i]));
     }
     return block;
 }

@@ -41,6 +41,9 @@ std::vector<std::uint32_t> makeUiLikePixels(int width, int height, std::uint32_t
 /// makeUiLikePixels as a 24-bit bottom-up BMP with a 40-byte header.
 std::vector<std::uint8_t> makeUiLikeBmp(int width, int height, std::uint32_t seed);
 
+/// What the packager makes of a 0xRRGGBB colour: RGB565, each channel cut to its top bits.
+std::uint16_t rgb565Of(std::uint32_t rgb);
+
 /// What makeUiLikeBmp's picture converts to: the flat PRI0 block, a 16-byte header ("PRI0",
 /// width, height, 16) and the RGB565 pixels, little-endian, top row first.
 std::vector<std::uint8_t> uiLikePri0Block(int width, int height, std::uint32_t seed);

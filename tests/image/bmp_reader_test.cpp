@@ -8,14 +8,12 @@
 #include <random>
 
 #include "common/byte_order.h"
-#include "examples/bmp_writer.h"
+#include "support/sample_forms.h"
 
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 using Values = std::vector<std::uint32_t>;
-
-const Values k555{0x7C00, 0x03E0, 0x001F};
 
 Values randomValues(std::size_t count, std::uint64_t limit, unsigned seed) {
     std::mt19937 rng(seed);
@@ -24,16 +22,13 @@ Values randomValues(std::size_t count, std::uint64_t limit, unsigned seed) {
     return values;
 }
 
-const auto colours = [](std::size_t count) { return randomValues(count, 1u << 24, 7); };
-
 /// What a pixel value of form converts to.
-std::uint32_t rgb565Of(const BmpForm& form, std::uint32_t v) {
+std::uint32_t convertedValue(const BmpForm& form, std::uint32_t v) {
     if (form.bitsPerPixel == 16) {
-        const bool is555 = form.compression == 0 || form.masks == k555;
+        const bool is555 = form.compression == 0 || form.masks == k555Masks;
         return is555 ? (v & 0x7FE0) << 1 | (v & 0x1F) : v;
     }
-    const std::uint32_t rgb = form.bitsPerPixel <= 8 ? form.palette.at(v) : v;
-    return (rgb >> 8 & 0xF800) | (rgb >> 5 & 0x07E0) | (rgb >> 3 & 0x1F);
+    return rgb565Of(form.bitsPerPixel <= 8 ? form.palette.at(v) : v);
 }
 
 /// A random picture of form, its last row without padding, in a buffer of its own size so that
@@ -46,7 +41,7 @@ std::pair<Bytes, Bytes> sample(BmpForm form, int width, int height) {
                                        static_cast<unsigned>(width * 7 + height));
     Bytes pixels(2 * values.size());
     for (std::size_t i = 0; i < values.size(); ++i) {
-        storeU16Le(&pixels[2 * i], static_cast<std::uint16_t>(rgb565Of(form, values[i])));
+        storeU16Le(&pixels[2 * i], static_cast<std::uint16_t>(convertedValue(form, values[i])));
     }
     const Bytes full = makeBmp(form, values);
     const std::size_t bits = std::size_t{form.bitsPerPixel} * width;
@@ -68,28 +63,10 @@ TEST(BmpReaderTest, ConvertsPixelValuesToRgb565) {
         Bytes out(2 * source.size());
         ASSERT_EQ(convertBmpPixels(makeBmp(form, source), out), 1);
         for (std::size_t i = 0; i < source.size(); ++i) {
-            EXPECT_EQ(out[2 * i] | out[2 * i + 1] << 8, expected[i]) << bits << " bits, " << i;
+            EXPECT_EQ(loadU16Le(&out[2 * i]), expected[i]) << bits << " bits, " << i;
         }
     }
 }
-
-const std::pair<const char*, BmpForm> kForms[] = {
-    {"Bgr24", {}},
-    {"Bgr24TopDown", {.topDown = true}},
-    {"Bgr24Header56WithGap", {.infoHeaderSize = 56, .gap = 13}},
-    {"Bgrx32", {.bitsPerPixel = 32}},
-    {"Rgb555", {.bitsPerPixel = 16}},
-    {"Rgb555ShortForm", {.bitsPerPixel = 16, .infoHeaderSize = 12}},
-    {"Rgb555Masks56", {.bitsPerPixel = 16, .infoHeaderSize = 56, .compression = 3, .masks = k555}},
-    {"Rgb555MasksAfter40", {.bitsPerPixel = 16, .compression = 3, .masks = k555}},
-    {"Rgb565OtherMasksAfter40",
-     {.bitsPerPixel = 16, .compression = 3, .masks = {0x7C00, 0x03E0, 0x001E}}},
-    {"Palette1", {.bitsPerPixel = 1, .palette = colours(2)}},
-    {"Palette4TopDownColoursUsed",
-     {.bitsPerPixel = 4, .topDown = true, .palette = colours(5), .coloursUsed = 5}},
-    {"Palette8TableCutByPixelArray", {.bitsPerPixel = 8, .palette = colours(3)}},
-    {"Palette8ShortFormWithGap",
-     {.bitsPerPixel = 8, .infoHeaderSize = 12, .palette = colours(256), .gap = 5}}};
 
 class BmpFormTest : public testing::TestWithParam<std::size_t> {};
 
@@ -98,14 +75,14 @@ class BmpFormTest : public testing::TestWithParam<std::size_t> {};
 TEST_P(BmpFormTest, ConvertsEveryPixelAndReadsBrokenCopiesInBounds) {
     for (int width = 1; width <= 40; ++width) {
         for (int height = 1; height <= 3; ++height) {
-            const auto [file, pixels] = sample(kForms[GetParam()].second, width, height);
+            const auto [file, pixels] = sample(kSampleForms[GetParam()].second, width, height);
             Bytes out(pixels.size());
             ASSERT_EQ(convertBmpPixels(file, {out.data(), out.size() - 1}), 0) << "too small";
             ASSERT_EQ(convertBmpPixels(file, out), 1) << width << " x " << height;
             ASSERT_EQ(out, pixels) << width << " x " << height;
         }
     }
-    const Bytes file = sample(kForms[GetParam()].second, 9, 3).first;
+    const Bytes file = sample(kSampleForms[GetParam()].second, 9, 3).first;
     BmpLayout layout;
     for (std::size_t length = 0; length < file.size(); ++length) {
         ASSERT_NE(readBmpLayout(Bytes(file.begin(), file.begin() + length), layout),
@@ -127,12 +104,12 @@ TEST_P(BmpFormTest, ConvertsEveryPixelAndReadsBrokenCopiesInBounds) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Forms, BmpFormTest, testing::Range<std::size_t>(0, std::size(kForms)),
-                         [](const auto& c) { return std::string(kForms[c.param].first); });
+INSTANTIATE_TEST_SUITE_P(Forms, BmpFormTest, testing::Range<std::size_t>(0, kSampleForms.size()),
+                         [](const auto& c) { return std::string(kSampleForms[c.param].first); });
 
 TEST(BmpReaderTest, RefusalsCarryTheirReason) {
     using R = ImageResult;
-    const BmpForm palette{.bitsPerPixel = 8, .palette = colours(256)};
+    const BmpForm palette{.bitsPerPixel = 8, .palette = samplePalette(256)};
     const std::size_t unread = 6; // reserved bytes
     // A 32-bit value written at an offset of a 3 x 2 sample, the reason, and whether
     // parseBmpHeader still accepts the file.

@@ -3,8 +3,8 @@
 // a user expects, and extraction that writes nowhere but its folder.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <filesystem>
-#include <functional>
 #include <random>
 
 #include "inspect/inspect_run.h"
@@ -112,17 +112,18 @@ void writeWorkedBuild(const TempFolder& root) {
     LonePackager(nullptr).run(root);
 }
 
-void patch(const TempFolder& root, const std::string& file, std::size_t at,
-           const std::function<void(std::uint8_t&)>& change) {
-    Bytes bytes = root.readBytes(file);
-    ASSERT_LT(at, bytes.size()) << file;
-    change(bytes[at]);
-    root.writeBytes(file, bytes);
+// A shell command that sets the byte at offset at of file to value.
+std::string setByte(const char* file, int at, unsigned value) {
+    char command[128];
+    std::snprintf(command, sizeof command,
+                  "printf '\\%03o' | dd of=%s bs=1 seek=%d conv=notrunc status=none", value, file,
+                  at);
+    return command;
 }
 
 struct DamageCase {
     const char* name;
-    std::function<void(const TempFolder&)> damage;
+    std::string damage;     // a shell command run in the build's root
     std::string firstFault; // the first line verify prints
 };
 
@@ -139,7 +140,7 @@ TEST_P(DamageTest, VerifyNamesTheFileTheOffsetAndTheRule) {
     ASSERT_EQ(root.readBytes("2/Theme.bin").size(), 78u);
     ASSERT_EQ(runInspect(root, "verify").exitStatus, 0);
 
-    GetParam().damage(root);
+    ASSERT_EQ(runShell(root.path(), GetParam().damage).exitStatus, 0) << GetParam().damage;
     const ProgramResult verify = runInspect(root, "verify");
     EXPECT_EQ(verify.exitStatus, 1);
     EXPECT_EQ(firstLine(verify.out), GetParam().firstFault) << verify.out;
@@ -149,69 +150,36 @@ TEST_P(DamageTest, VerifyNamesTheFileTheOffsetAndTheRule) {
 INSTANTIATE_TEST_SUITE_P(
     Faults, DamageTest,
     ::testing::Values(
-        // Row 0 of a.bmp is one repeat run, 0x6008, at 32: clearing its row end flag.
-        DamageCase{"FlippedFlagBit",
-                   [](const TempFolder& root) {
-                       patch(root, "0/Theme.bin", 33, [](std::uint8_t& b) { b ^= 0x40; });
-                   },
+        // Row 0 of a.bmp is one repeat run, 0x6008, at 32: its row end flag cleared.
+        DamageCase{"FlippedFlagBit", setByte("0/Theme.bin", 33, 0x20),
                    "0/Theme.bin: offset 32: the last run of a row lacks the row end flag (this "
                    "run)"},
-        DamageCase{"WrongSlotSize",
-                   [](const TempFolder& root) {
-                       patch(root, "Index.bin", 92, [](std::uint8_t& b) { b = 28; });
-                   },
+        DamageCase{"WrongSlotSize", setByte("Index.bin", 92, 28),
                    "Index.bin: offset 92: slotSize is 28, but the largest copy of the image takes "
                    "24 bytes, and a slot is as long as that in whole 32-bit words"},
-        DamageCase{"TruncatedFile",
-                   [](const TempFolder& root) {
-                       Bytes bytes = root.readBytes("2/Theme.bin");
-                       root.writeBytes("2/Theme.bin", Bytes(bytes.begin(), bytes.begin() + 70));
-                   },
+        DamageCase{"TruncatedFile", "truncate -s 70 2/Theme.bin",
                    "2/Theme.bin: offset 70: the file is 70 bytes long, but the slots of Index.bin "
                    "make every Theme.bin 78"},
-        DamageCase{"WrongEndMarker",
-                   [](const TempFolder& root) {
-                       patch(root, "Index.bin", 153, [](std::uint8_t& b) { b = 'y'; });
-                   },
+        DamageCase{"WrongEndMarker", setByte("Index.bin", 153, 'y'),
                    "Index.bin: offset 144: \"EndOfIndex\" does not stand here, where the end "
                    "marker belongs"},
-        DamageCase{"UnequalThemeLengths",
-                   [](const TempFolder& root) {
-                       Bytes bytes = root.readBytes("2/Theme.bin");
-                       bytes.insert(bytes.end(), 4, 'P');
-                       root.writeBytes("2/Theme.bin", bytes);
-                   },
+        DamageCase{"UnequalThemeLengths", "printf PPPP >>2/Theme.bin",
                    "2/Theme.bin: offset 78: the file is 82 bytes long, but the slots of Index.bin "
                    "make every Theme.bin 78"},
-        DamageCase{"FillByteNotP",
-                   [](const TempFolder& root) {
-                       patch(root, "0/Theme.bin", 65, [](std::uint8_t& b) { b = 'Q'; });
-                   },
+        DamageCase{"FillByteNotP", setByte("0/Theme.bin", 65, 'Q'),
                    "0/Theme.bin: offset 65: byte 0x51 in the fill after the image, where only "
                    "'P' bytes belong"},
-        DamageCase{"NameFieldFill",
-                   [](const TempFolder& root) {
-                       patch(root, "Index.bin", 27, [](std::uint8_t& b) { b = 0; });
-                   },
+        DamageCase{"NameFieldFill", setByte("Index.bin", 27, 0),
                    "Index.bin: offset 27: group directory entry 0: the byte after the name field "
                    "is not 0x02"},
-        DamageCase{"SlotMagic",
-                   [](const TempFolder& root) {
-                       patch(root, "2/Theme.bin", 40, [](std::uint8_t& b) { b = 'X'; });
-                   },
+        DamageCase{"SlotMagic", setByte("2/Theme.bin", 40, 'X'),
                    "2/Theme.bin: offset 40: the magic \"XLE4\" is none of PRI0, RLE4 and RLE5"},
-        DamageCase{"GroupCountBeyondFile",
-                   [](const TempFolder& root) {
-                       patch(root, "Index.bin", 11, [](std::uint8_t& b) { b = 0x10; });
-                   },
+        DamageCase{"GroupCountBeyondFile", setByte("Index.bin", 11, 0x10),
                    "Index.bin: offset 8: groupCount is 268435457: its group directory would run "
                    "past the end of the file"},
         DamageCase{"CompressedThemeCutShort",
-                   [](const TempFolder& root) {
-                       runShell(root.path(), shellQuote(TP_VOX_ZIP_BIN) +
-                                                 " -c 2/Theme.bin && rm "
-                                                 "2/Theme.bin && truncate -s 30 2/Theme.bin.gz");
-                   },
+                   shellQuote(TP_VOX_ZIP_BIN) +
+                       " -c 2/Theme.bin && rm 2/Theme.bin && truncate -s 30 2/Theme.bin.gz",
                    "2/Theme.bin.gz: gzip data ends early (truncated file)"}),
     [](const auto& test) { return std::string(test.param.name); });
 

@@ -1,37 +1,40 @@
-// Files at paths longer than the OS's path limit, written one folder at a time relative to the
-// last: the paths a test cannot hand to the OS in one piece.
+// Files at paths longer than the OS's path limit, written one folder at a time: the paths a test
+// cannot hand to the OS in one piece.
 #pragma once
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cstdint>
+#include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
-/// Writes bytes to the file at the absolute path, making the folders on the way. Returns false
-/// when a step fails.
+/// Writes bytes to the file at the absolute path, making the folders on the way: the current
+/// folder walks down the path, so that no call is given more than one name. Returns false when a
+/// step fails.
 inline bool writeDeepFile(const std::string& path, const std::vector<std::uint8_t>& bytes) {
-    int folder = open("/", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    std::size_t begin = 1;
-    for (std::size_t end; folder >= 0 && (end = path.find('/', begin)) != std::string::npos;
-         begin = end + 1) {
-        const std::string name = path.substr(begin, end - begin);
-        mkdirat(folder, name.c_str(), 0755); // an existing folder is fine
-        const int next = openat(folder, name.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        close(folder);
-        folder = next;
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    const fs::path back = fs::current_path(ec);
+    const fs::path target = fs::path(path);
+    fs::current_path(target.root_path(), ec);
+    for (const fs::path& name : target.parent_path().relative_path()) {
+        if (!ec) {
+            fs::create_directory(name, ec);
+        }
+        if (!ec) {
+            fs::current_path(name, ec);
+        }
     }
-    if (folder < 0) {
-        return false;
+    std::ofstream out;
+    if (!ec) {
+        out.open(target.filename(), std::ios::binary);
+        out.write(reinterpret_cast<const char*>(bytes.data()),
+                  static_cast<std::streamsize>(bytes.size()));
+        out.close();
     }
-    const int file =
-        openat(folder, path.substr(begin).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    close(folder);
-    const bool written =
-        file >= 0 && write(file, bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size());
-    return file >= 0 && close(file) == 0 && written;
+    const bool written = !ec && !out.fail();
+    fs::current_path(back, ec);
+    return written;
 }
 
 /// A chain of count folder names of 250 bytes, each starting with its number from 1 ("c01..."),
