@@ -1,7 +1,7 @@
-// theme-packager, the real binary, on theme trees built in a temporary folder: its console lines,
-// its exit status and every byte it writes (the build checked by theme-inspect's reader, every
-// copy decoded back and compared with its source picture), with no VOX_ZIP, the real one or a
-// failing stand-in beside it.
+// theme-packager, the real binary, on theme trees built in a temporary folder, plain and hostile:
+// its console lines, its exit status, its peak memory and every byte it writes (the build checked
+// by theme-inspect's reader, every copy decoded back and compared with its source picture), with
+// no VOX_ZIP, the real one or a failing stand-in beside it.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -10,6 +10,7 @@
 
 #include "codec/rle_decoder.h"
 #include "inspect/build_scan.h"
+#include "output/bin_format.h"
 #include "support/packager_run.h"
 
 namespace {
@@ -17,6 +18,8 @@ namespace {
 struct RunCase {
     const char* name;
     std::vector<TreeFile> tree{};
+    /// A shell command that makes the tree hostile; only the bins of such a tree are looked at.
+    std::string hostile{};
     const char* tool = nullptr; // see LonePackager
     std::string arguments{};
     std::string result = kZipFailed; // between the banner and the completion line
@@ -25,8 +28,29 @@ struct RunCase {
     std::vector<std::string> outputs{};
     /// Per image in index order: "group:image", then the tree file each theme's slot holds.
     std::vector<std::vector<std::string>> slots{};
-    std::string err{}; // standard error; a run that finds no VOX_ZIP says so for every output
+    std::string err{};     // standard error; a run that finds no VOX_ZIP says so for every output
+    bool asNobody = false; // run without the rights of root, which reads any folder
 };
+
+// A run may take this much memory at most: the trees are small, and what is hostile in them is
+// never read.
+constexpr long kPeakLimitKb = 64 * 1024;
+
+// The bins in root, sorted: all that is read of a hostile tree, which holds files that must not be
+// opened.
+std::vector<std::string> binFiles(const TempFolder& root) {
+    std::vector<std::string> found;
+    for (int n = -1; n < kThemeSlots; ++n) {
+        for (const std::string gz : {"", ".gz"}) {
+            const std::string path = (n < 0 ? std::string(kIndexFileName) : themeBinName(n)) + gz;
+            if (std::filesystem::is_regular_file(root.path(path))) {
+                found.push_back(path);
+            }
+        }
+    }
+    std::sort(found.begin(), found.end());
+    return found;
+}
 
 void PrintTo(const RunCase& c, std::ostream* out) {
     *out << c.name;
@@ -72,14 +96,17 @@ TEST_P(RunTest, ConsoleExitStatusAndEveryByteWritten) {
     const RunCase& c = GetParam();
     TempFolder root;
     writeTree(root, c.tree);
-    const auto before = snapshot(root);
+    ASSERT_EQ(runShell(root.path(), c.hostile.empty() ? ":" : c.hostile).exitStatus, 0);
+    const auto before = c.hostile.empty() ? snapshot(root) : decltype(snapshot(root)){};
     const LonePackager packager(c.tool);
 
     const auto start = std::chrono::steady_clock::now();
-    const ProgramResult run = packager.run(root, c.arguments);
+    const PackagerRun run = packager.run(root, c.arguments, c.asNobody ? asNobody(root) : "");
     // With no tool started there is nothing to give the 5-second least wait to.
     EXPECT_TRUE(c.tool || std::chrono::steady_clock::now() - start < std::chrono::seconds(4))
         << "waited for no tool";
+    EXPECT_NE(run.exitStatus, 124) << "the run hung";
+    EXPECT_TRUE(run.peakKb > 0 && run.peakKb < kPeakLimitKb) << run.peakKb << " KiB";
 
     EXPECT_EQ(run.out, kBanner + c.result + kCompletion);
     const int lineStatus = c.result == kZipCreated ? 0 : c.result == kZipFailed ? 2 : 1;
@@ -90,21 +117,26 @@ TEST_P(RunTest, ConsoleExitStatusAndEveryByteWritten) {
                " -c -9 " + c.outputs[i] + kNotFound;
     }
     EXPECT_EQ(rooted(run.err, root), err);
-    if (c.outputs.empty()) {
-        EXPECT_EQ(snapshot(root), before);
-        return;
-    }
-    std::vector<std::string> added;
-    for (const std::string& path : names(root)) {
-        if (before.count(path) == 0) {
-            added.push_back(path);
-        }
-    }
     std::vector<std::string> outputs = c.outputs;
     std::sort(outputs.begin(), outputs.end());
-    EXPECT_EQ(added, outputs);
+    if (!c.hostile.empty()) {
+        EXPECT_EQ(binFiles(root), outputs);
+    } else if (outputs.empty()) {
+        EXPECT_EQ(snapshot(root), before);
+    } else {
+        std::vector<std::string> added;
+        for (const std::string& path : names(root)) {
+            if (before.count(path) == 0) {
+                added.push_back(path);
+            }
+        }
+        EXPECT_EQ(added, outputs);
+    }
+    if (outputs.empty()) {
+        return;
+    }
     expectSlots(root, c);
-    if (c.tool != nullptr) {
+    if (c.tool != nullptr || !c.hostile.empty()) {
         return;
     }
     // The tree written in the other order gives the same bytes, and so does a second run.
@@ -115,6 +147,22 @@ TEST_P(RunTest, ConsoleExitStatusAndEveryByteWritten) {
     EXPECT_EQ(snapshot(again), packed);
     packager.run(root);
     EXPECT_EQ(snapshot(root), packed);
+}
+
+// 17 folder names of 250 bytes: over 4096 bytes of path. The shell walks into them one at a time,
+// so that no call sees the whole path, and copies a picture of pics/ to the end of the chain.
+std::string deepTree() {
+    std::string chain;
+    for (int i = 1; i <= 17; ++i) {
+        const std::string name = (i < 10 ? "c0" : "c") + std::to_string(i);
+        chain += (chain.empty() ? "" : "/") + name + std::string(250 - name.size(), 'x');
+    }
+    const std::string mid = chain.substr(0, 10 * 251 - 1);
+    return "p=$PWD/pics; walk() { (mkdir -p $1 && cd $1 && for d in $(echo $2 | tr / ' '); do "
+           "mkdir -p $d && "
+           "cd -P $d || exit 1; done && cp $p/$3 $4); }; walk 0 " +
+           mid + " a.bmp a.bmp && walk 0 " + chain + " z.bmp z.bmp && walk 2 " + chain +
+           " v.bmp z.bmp";
 }
 
 // Theme 2's icon is smaller and its background larger: each theme pads one copy.
@@ -200,6 +248,64 @@ INSTANTIATE_TEST_SUITE_P(
                        "rest of theme 2 is not packed\n"
                        "theme-packager: cannot write ROOT/2/Theme.bin: theme 2 has fewer images "
                        "in group 0 than theme 0\n"},
+        // Hostile trees: FIFOs and devices where images are expected, folder chains beyond the
+        // OS's path limit, links that lead out of the theme or fan out, and a folder that cannot
+        // be listed. Each run ends, stays small, and says what it could not use.
+        RunCase{.name = "FifoInBaseTheme",
+                .tree = {"0/a.bmp", "0/z.bmp"},
+                .hostile = "mkfifo 0/x.bmp",
+                .status = 3,
+                .outputs = {"Index.bin", "0/Theme.bin"},
+                .slots = {{"0:a.bmp", "0/a.bmp"}},
+                .err = "theme-packager: theme 0: ROOT/0/x.bmp cannot be opened: not a regular "
+                       "file; the rest of theme 0 is not packed\n"},
+        RunCase{.name = "FifoAndDeviceInVariant",
+                .tree = {"0/a.bmp", "0/b.bmp", "0/c.bmp", "2/a.bmp"},
+                .hostile = "mkfifo 2/b.bmp && ln -s /dev/zero 2/c.bmp",
+                .outputs = {"Index.bin", "0/Theme.bin", "2/Theme.bin"},
+                .slots = {{"0:a.bmp", "0/a.bmp", "2/a.bmp"},
+                          {"0:b.bmp", "0/b.bmp", "0/b.bmp"},
+                          {"0:c.bmp", "0/c.bmp", "0/c.bmp"}},
+                .err = "theme-packager: theme 2: ROOT/2/b.bmp is not a regular file; ROOT/0/b.bmp "
+                       "is used in its place\n"
+                       "theme-packager: theme 2: ROOT/2/c.bmp is not a regular file; ROOT/0/c.bmp "
+                       "is used in its place\n"},
+        RunCase{.name = "FolderChainBeyondThePathLimit",
+                .tree = {"pics/a.bmp", "pics/z.bmp", TreeFile("pics/v.bmp", 9, 4)},
+                .hostile = deepTree(),
+                .outputs = {"Index.bin", "0/Theme.bin", "2/Theme.bin"},
+                .slots = {{"c10xxxxxxxx:a.bmp", "pics/a.bmp", "pics/a.bmp"},
+                          {"c17xxxxxxxx:z.bmp", "pics/z.bmp", "pics/v.bmp"}}},
+        RunCase{
+            .name = "LinksToRootAndThemeFoldersNotFollowed",
+            .tree = {"0/a.bmp", "0/menu/b.bmp", "2/a.bmp"},
+            .hostile = "ln -s ../.. 0/menu/all && ln -s ../../2 0/menu/two && ln -s .. 0/menu/up",
+            .outputs = {"Index.bin", "0/Theme.bin", "2/Theme.bin"},
+            .slots = {{"0:a.bmp", "0/a.bmp", "2/a.bmp"},
+                      {"menu:b.bmp", "0/menu/b.bmp", "0/menu/b.bmp"}},
+            .err = "theme-packager: ROOT/0/menu/all leads to the root folder ROOT; it is not "
+                   "followed\n"
+                   "theme-packager: ROOT/0/menu/two leads to theme folder ROOT/2; it is not "
+                   "followed\n"},
+        // 18 levels, each with two links to the next: 2^18 ways down.
+        RunCase{.name = "LinksThatFanOut",
+                .tree = {"0/a.bmp"},
+                .hostile = "for i in $(seq 18); do mkdir -p levels/$i && cp 0/a.bmp levels/$i && "
+                           "ln -s ../$((i + 1)) levels/$i/x && ln -s ../$((i + 1)) levels/$i/y; "
+                           "done && ln -s ../levels/1 0/down",
+                .result = "Error: There are no BMP images for packing\n",
+                .err = "theme-packager: ROOT/0/down/x/x/x/x/x/x/x/x/x/x/y/x/x/x/x/x/x is a folder "
+                       "reached through links more than 64 times: the linked folders fan out; "
+                       "ROOT/0 is not scanned and none of its images are packed\n"},
+        RunCase{.name = "FolderThatCannotBeListed",
+                .tree = {"0/a.bmp", "0/secret/s.bmp", "0/z.bmp"},
+                .hostile = "chmod 000 0/secret",
+                .status = 3,
+                .outputs = {"Index.bin", "0/Theme.bin"},
+                .slots = {{"0:a.bmp", "0/a.bmp"}, {"0:z.bmp", "0/z.bmp"}},
+                .err = "theme-packager: cannot list ROOT/0/secret: Permission denied; its images "
+                       "are not packed\n",
+                .asNobody = true},
         // The two runs with a VOX_ZIP wait out its 5-second least wait.
         RunCase{.name = "CompressedByVoxZip",
                 .tree = kOverrides,
