@@ -1,6 +1,6 @@
-// theme-packager, the real binary, where its outputs must be trusted: VOX_ZIP stand-ins that say
-// yes without doing the work, a .gz left by an earlier run, slow tools, and a bin that cannot be
-// created. A run that fails must leave an earlier run's files exactly as they were.
+// theme-packager, the real binary, where its compressed outputs must be trusted: VOX_ZIP
+// stand-ins that say yes without doing the work, and a .gz left by an earlier run. (Slow tools
+// and bins that cannot be written are rows of the packager's run table.)
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -14,15 +14,6 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr char kPrefix[] = "theme-packager: ";
-// The packager runs with a PATH that leads nowhere; its tools' scripts need one.
-constexpr char kToolPath[] = "PATH=/usr/bin:/bin\n";
-
-// A stand-in's way to hand its file to the real VOX_ZIP in a background process that starts 2 s
-// after the stand-in has exited 0.
-std::string handOffLater() {
-    return "(sleep 2; exec " + shellQuote(TP_VOX_ZIP_BIN) +
-           " \"$@\") </dev/null >/dev/null 2>&1 & exit 0";
-}
 
 std::string sizeOf(const TempFolder& root, const std::string& file) {
     return std::to_string(fs::file_size(root.path(file)));
@@ -84,52 +75,6 @@ esac)";
     EXPECT_FALSE(root.exists("Index.bin.gz"));
     EXPECT_FALSE(root.exists("5/Theme.bin"));
     EXPECT_EQ(gunzip(root.path(), "5/Theme.bin.gz"), root.readBytes("0/Theme.bin"));
-}
-
-// Tools that hand their work to background processes are accepted once it shows; a tool still
-// running 10 s after the first start is named once, and then waited for.
-TEST(OutputsTest, WaitsForSlowToolsAndSaysForWhichOnce) {
-    TempFolder root;
-    writeTree(root, {"0/a.bmp", "2/"});
-    const std::string tool = kToolPath + std::string(R"(case "$3" in
-2/Theme.bin) sleep 12 ;;
-*) )") + handOffLater() + R"( ;;
-esac)";
-    const LonePackager packager(tool.c_str());
-    const ProgramResult run = packager.run(root);
-
-    EXPECT_EQ(run.out, kBanner + kZipCreated + kCompletion);
-    EXPECT_EQ(run.exitStatus, 0);
-    EXPECT_EQ(rooted(run.err, root),
-              kPrefix + std::string("still waiting for VOX_ZIP to finish ROOT/2/Theme.bin\n"));
-    for (const char* bin : {"Index.bin", "0/Theme.bin", "2/Theme.bin"}) {
-        EXPECT_FALSE(root.exists(bin)) << bin;
-        EXPECT_FALSE(gunzip(root.path(), bin + std::string(".gz")).empty()) << bin;
-    }
-}
-
-// A first run leaves its bins; the second, on a changed tree with a variant folder it may not
-// write in, fails to create that theme's bin and must leave the earlier bins byte for byte, with
-// no temporary file behind.
-TEST(OutputsTest, AFolderThatCannotBeWrittenLeavesTheEarlierRunsBinsAsTheyWere) {
-    TempFolder root;
-    writeTree(root, {"0/a.bmp", "3/"});
-    const LonePackager packager(nullptr);
-    ASSERT_EQ(packager.run(root).exitStatus, 2);
-    writeTree(root, {"2/a.bmp", TreeFile("0/a.bmp", 120, 90)});
-    // Permission bits do not stop root: the run is made by a user that owns the tree.
-    const std::string user = asNobody(root);
-    fs::permissions(root.path("2"), fs::perms::owner_read | fs::perms::owner_exec);
-    const auto before = snapshot(root);
-
-    const ProgramResult run = packager.run(root, "", user);
-
-    EXPECT_EQ(run.out, kBanner + kCannotWrite + kCompletion);
-    EXPECT_EQ(run.exitStatus, 1);
-    EXPECT_EQ(rooted(run.err, root),
-              kPrefix + std::string("cannot create ROOT/2/Theme.bin: Permission denied\n"));
-    fs::permissions(root.path("2"), fs::perms::owner_all, fs::perm_options::add);
-    EXPECT_EQ(snapshot(root), before);
 }
 
 } // namespace

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <chrono>
 #include <filesystem>
+#include <map>
 
 #include "codec/rle_decoder.h"
 #include "inspect/build_scan.h"
@@ -36,24 +37,18 @@ struct RunCase {
 // never read.
 constexpr long kPeakLimitKb = 64 * 1024;
 
-// The bins in root, sorted: all that is read of a hostile tree, which holds files that must not be
-// opened.
-std::vector<std::string> binFiles(const TempFolder& root) {
-    std::vector<std::string> found;
+// The bins in root: all that is read of a hostile tree, which holds files that must not be opened.
+std::map<std::string, std::vector<std::uint8_t>> binFiles(const TempFolder& root) {
+    std::map<std::string, std::vector<std::uint8_t>> found;
     for (int n = -1; n < kThemeSlots; ++n) {
         for (const std::string gz : {"", ".gz"}) {
             const std::string path = (n < 0 ? std::string(kIndexFileName) : themeBinName(n)) + gz;
             if (std::filesystem::is_regular_file(root.path(path))) {
-                found.push_back(path);
+                found[path] = root.readBytes(path);
             }
         }
     }
-    std::sort(found.begin(), found.end());
     return found;
-}
-
-void PrintTo(const RunCase& c, std::ostream* out) {
-    *out << c.name;
 }
 
 // The build keeps every rule of the formats (slot sizes, 'P' fill, lengths, markers), and each
@@ -97,7 +92,8 @@ TEST_P(RunTest, ConsoleExitStatusAndEveryByteWritten) {
     TempFolder root;
     writeTree(root, c.tree);
     ASSERT_EQ(runShell(root.path(), c.hostile.empty() ? ":" : c.hostile).exitStatus, 0);
-    const auto before = c.hostile.empty() ? snapshot(root) : decltype(snapshot(root)){};
+    const auto look = [&] { return c.hostile.empty() ? snapshot(root) : binFiles(root); };
+    const auto before = look();
     const LonePackager packager(c.tool);
 
     const auto start = std::chrono::steady_clock::now();
@@ -117,22 +113,17 @@ TEST_P(RunTest, ConsoleExitStatusAndEveryByteWritten) {
                " -c -9 " + c.outputs[i] + kNotFound;
     }
     EXPECT_EQ(rooted(run.err, root), err);
+    std::vector<std::string> added;
+    for (const auto& [path, bytes] : look()) {
+        if (before.count(path) == 0) {
+            added.push_back(path);
+        }
+    }
     std::vector<std::string> outputs = c.outputs;
     std::sort(outputs.begin(), outputs.end());
-    if (!c.hostile.empty()) {
-        EXPECT_EQ(binFiles(root), outputs);
-    } else if (outputs.empty()) {
-        EXPECT_EQ(snapshot(root), before);
-    } else {
-        std::vector<std::string> added;
-        for (const std::string& path : names(root)) {
-            if (before.count(path) == 0) {
-                added.push_back(path);
-            }
-        }
-        EXPECT_EQ(added, outputs);
-    }
+    EXPECT_EQ(added, outputs);
     if (outputs.empty()) {
+        EXPECT_EQ(look(), before); // also every bin of an earlier run, byte for byte
         return;
     }
     expectSlots(root, c);
@@ -173,6 +164,10 @@ const std::vector<std::vector<std::string>> kOverrideSlots = {
     {"0:icon.bmp", "0/icon.bmp", "2/icon.bmp"},
     {"menu:bg.bmp", "0/menu/bg.bmp", "2/menu/bg.bmp"},
     {"menu:logo.bmp", "0/menu/logo.bmp", "0/menu/logo.bmp"}};
+
+const std::string kSlowTools = kToolPath +
+                               std::string("case \"$3\" in\n2/Theme.bin) sleep 12 ;;\n*) ") +
+                               handOffLater() + " ;;\nesac";
 
 INSTANTIATE_TEST_SUITE_P(
     Trees, RunTest,
@@ -306,6 +301,13 @@ INSTANTIATE_TEST_SUITE_P(
                 .err = "theme-packager: cannot list ROOT/0/secret: Permission denied; its images "
                        "are not packed\n",
                 .asNobody = true},
+        // A theme folder the run may not write in: no bin is created, those of an earlier run stay.
+        RunCase{.name = "ThemeFolderNotWritable",
+                .tree = {"0/a.bmp", "2/a.bmp", "3/", "Index.bin", "0/Theme.bin", "3/Theme.bin"},
+                .hostile = "chmod 555 2",
+                .result = kCannotWrite,
+                .err = "theme-packager: cannot create ROOT/2/Theme.bin: Permission denied\n",
+                .asNobody = true},
         // The two runs with a VOX_ZIP wait out its 5-second least wait.
         RunCase{.name = "CompressedByVoxZip",
                 .tree = kOverrides,
@@ -313,6 +315,15 @@ INSTANTIATE_TEST_SUITE_P(
                 .result = kZipCreated,
                 .outputs = {"Index.bin.gz", "0/Theme.bin.gz", "2/Theme.bin.gz"},
                 .slots = kOverrideSlots},
+        // Tools that hand their work to background processes are accepted once it shows; a tool
+        // still running 10 s after the first start is named once, and then waited for.
+        RunCase{.name = "SlowToolsNamedOnceAndWaitedFor",
+                .tree = {"0/a.bmp", "2/"},
+                .tool = kSlowTools.c_str(),
+                .result = kZipCreated,
+                .outputs = {"Index.bin.gz", "0/Theme.bin.gz", "2/Theme.bin.gz"},
+                .slots = {{"0:a.bmp", "0/a.bmp", "0/a.bmp"}},
+                .err = "theme-packager: still waiting for VOX_ZIP to finish ROOT/2/Theme.bin\n"},
         RunCase{.name = "VoxZipFailsForOneFile",
                 .tree = kOverrides,
                 .tool = "[ \"$3\" = 2/Theme.bin ] && { echo refused >&2; exit 3; }",

@@ -14,11 +14,6 @@ inline ProgramResult runInspect(const TempFolder& root, const std::string& argum
     return runShell(root.path(), shellQuote(TP_INSPECT_BIN) + " " + arguments);
 }
 
-/// The first line of text, without its newline.
-inline std::string firstLine(const std::string& text) {
-    return text.substr(0, text.find('\n'));
-}
-
 struct RgbPicture {
     int width = 0;
     int height = 0;

@@ -28,6 +28,16 @@ inline const std::string kNoFolder =
     "Error: Theme Folder does not exist\n"
     "Error: There are no loaded theme Folder. Can't make Bin File\n";
 
+// The packager runs with a PATH that leads nowhere; the scripts of stand-in tools need one.
+inline constexpr char kToolPath[] = "PATH=/usr/bin:/bin\n";
+
+/// A stand-in tool's way to hand its file to the real VOX_ZIP in a background process that starts
+/// 2 s after the stand-in has exited 0.
+inline std::string handOffLater() {
+    return "(sleep 2; exec " + shellQuote(TP_VOX_ZIP_BIN) +
+           " \"$@\") </dev/null >/dev/null 2>&1 & exit 0";
+}
+
 /// A packager run, with the largest resident set of the processes it started.
 struct PackagerRun : ProgramResult {
     long peakKb = -1;
