@@ -22,12 +22,12 @@ void appendInfoHeader(std::vector<std::uint8_t>& bytes, const BmpForm& form) {
     append(bytes, form.infoHeaderSize);
     if (form.infoHeaderSize == 12) {
         append(bytes, width | height << 16);
-        append(bytes, 1u | form.bitsPerPixel << 16); // planes, bits per pixel
+        append(bytes, 1u | std::uint32_t{form.bitsPerPixel} << 16); // planes, bits per pixel
         return;
     }
     append(bytes, width);
     append(bytes, form.topDown ? 0 - height : height);
-    append(bytes, 1u | form.bitsPerPixel << 16); // planes, bits per pixel
+    append(bytes, 1u | std::uint32_t{form.bitsPerPixel} << 16); // planes, bits per pixel
     append(bytes, form.compression);
     bytes.resize(bytes.size() + 12, 0); // image size and resolution, unused
     append(bytes, form.coloursUsed);
@@ -48,7 +48,9 @@ struct Random {
         state ^= state << 5;
         return state;
     }
-    int below(int limit) { return limit <= 0 ? 0 : static_cast<int>(next() % limit); }
+    int below(int limit) {
+        return limit <= 0 ? 0 : static_cast<int>(next() % static_cast<std::uint32_t>(limit));
+    }
     std::uint32_t colour() { return next() & 0xFFFFFF; }
 };
 
@@ -117,12 +119,17 @@ bool writeBytesFile(const std::string& path, const std::vector<std::uint8_t>& by
 
 std::vector<std::uint32_t> makeUiLikePixels(int width, int height, std::uint32_t seed) {
     Random random{(seed * 2654435761u + 0x9E3779B9u) | 1u}; // never the stuck state 0
-    std::vector<std::uint32_t> pixels(static_cast<std::size_t>(width) * height);
+    // Coordinates are ints and every one of them inside the picture: indices they give are too.
+    const auto at = [width](int x, int y) {
+        return static_cast<std::size_t>(y) * static_cast<std::size_t>(width) +
+               static_cast<std::size_t>(x);
+    };
+    std::vector<std::uint32_t> pixels(at(0, height));
     // A vertical gradient from one colour to the other, clipped; flat when they are equal.
     const auto paint = [&](int x0, int y0, int w, int h, std::uint32_t from, std::uint32_t to) {
         for (int y = std::max(y0, 0); y < std::min(y0 + h, height); ++y) {
             for (int x = std::max(x0, 0); x < std::min(x0 + w, width); ++x) {
-                pixels[static_cast<std::size_t>(y) * width + x] = blend(from, to, y - y0, h);
+                pixels[at(x, y)] = blend(from, to, y - y0, h);
             }
         }
     };
@@ -170,7 +177,7 @@ std::vector<std::uint32_t> makeUiLikePixels(int width, int height, std::uint32_t
                 const int c = static_cast<int>((base >> shift) & 0xFF) + random.below(33) - 16;
                 noisy |= static_cast<std::uint32_t>(std::clamp(c, 0, 255)) << shift;
             }
-            pixels[static_cast<std::size_t>(y) * width + x] = noisy;
+            pixels[at(x, y)] = noisy;
         }
     }
     return pixels;

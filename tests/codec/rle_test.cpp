@@ -124,7 +124,8 @@ Units randomPixels(std::mt19937& rng, std::size_t count, std::uint32_t mask) {
     Units pixels;
     while (pixels.size() < count) {
         const int reach = longest[std::discrete_distribution<int>({50, 30, 15, 5})(rng)];
-        const std::size_t length = std::uniform_int_distribution<std::size_t>(1, reach)(rng);
+        const std::size_t length =
+            std::uniform_int_distribution<std::size_t>(1, static_cast<std::size_t>(reach))(rng);
         const auto value = static_cast<std::uint32_t>(seed * (1 + rng() % 3));
         const auto step = static_cast<std::uint32_t>(rng() % 2);
         for (std::uint32_t i = 0; i < length && pixels.size() < count; ++i) {
@@ -208,7 +209,8 @@ TEST_P(RlePropertyTest, RandomImagesKeepBoundsInvariantsAndRoundTrip) {
         EXPECT_EQ(decoded.pri0Block, block);
         EXPECT_EQ(decoded.blobSize, blob.size());
         EXPECT_EQ(decodeProblem(blob, rowMode), "");
-        const Units source = unitsOf(block, rowMode != 0 ? bitsPerPixel / 8 : 4);
+        const Units source =
+            unitsOf(block, rowMode != 0 ? static_cast<std::size_t>(bitsPerPixel) / 8 : 4);
         checkRuns(unitsOf(blob, rle4 ? 2 : 4), source,
                   rowMode != 0 ? static_cast<std::size_t>(width) : source.size(),
                   rle4 ? kRle4Runs : kRle5Runs);

@@ -37,14 +37,14 @@ std::pair<Bytes, Bytes> sample(BmpForm form, int width, int height) {
     form.width = width;
     form.height = height;
     const auto limit = form.palette.empty() ? 1ull << form.bitsPerPixel : form.palette.size();
-    const Values values = randomValues(static_cast<std::size_t>(width) * height, limit,
+    const Values values = randomValues(static_cast<std::size_t>(width * height), limit,
                                        static_cast<unsigned>(width * 7 + height));
     Bytes pixels(2 * values.size());
     for (std::size_t i = 0; i < values.size(); ++i) {
         storeU16Le(&pixels[2 * i], static_cast<std::uint16_t>(convertedValue(form, values[i])));
     }
     const Bytes full = makeBmp(form, values);
-    const std::size_t bits = std::size_t{form.bitsPerPixel} * width;
+    const auto bits = static_cast<std::size_t>(form.bitsPerPixel * width);
     const auto padding = static_cast<std::ptrdiff_t>((bits + 31) / 32 * 4 - (bits + 7) / 8);
     return {Bytes(full.begin(), full.end() - padding), pixels};
 }
@@ -85,8 +85,10 @@ TEST_P(BmpFormTest, ConvertsEveryPixelAndReadsBrokenCopiesInBounds) {
     const Bytes file = sample(kSampleForms[GetParam()].second, 9, 3).first;
     BmpLayout layout;
     for (std::size_t length = 0; length < file.size(); ++length) {
-        ASSERT_NE(readBmpLayout(Bytes(file.begin(), file.begin() + length), layout),
-                  ImageResult::kOk)
+        ASSERT_NE(
+            readBmpLayout(Bytes(file.begin(), file.begin() + static_cast<std::ptrdiff_t>(length)),
+                          layout),
+            ImageResult::kOk)
             << length;
     }
     for (std::size_t i = 0; i < file.size(); ++i) {
@@ -98,7 +100,7 @@ TEST_P(BmpFormTest, ConvertsEveryPixelAndReadsBrokenCopiesInBounds) {
                 std::int32_t w = 0, h = 0;
                 ASSERT_EQ(convertBmpPixels(broken, layout, out), 1);
                 ASSERT_EQ(parseBmpHeader(broken, w, h), 1);
-                ASSERT_EQ(out.size(), 2 * static_cast<std::size_t>(w) * h);
+                ASSERT_EQ(out.size(), static_cast<std::size_t>(2 * w * h));
             }
         }
     }

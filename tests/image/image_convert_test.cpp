@@ -143,7 +143,8 @@ TEST(ImageFileTest, CutFilesAreRefusedAtEveryLengthWhateverTheHead) {
         const Bytes expected = convertedInMemory(full);
         const std::size_t needed = full.size() - padding;
         for (std::size_t length = 0; length <= full.size(); ++length) {
-            root.writeBytes("a.bmp", Bytes(full.begin(), full.begin() + length));
+            root.writeBytes(
+                "a.bmp", Bytes(full.begin(), full.begin() + static_cast<std::ptrdiff_t>(length)));
             for (const std::size_t head : {std::size_t{70}, std::size_t{100}, kFileHeadBytes}) {
                 ImageConverter converter;
                 converter.headBytes = head;

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <random>
 
+#include "common/byte_order.h"
 #include "inspect/inspect_run.h"
 
 namespace {
@@ -60,7 +61,7 @@ void expectExtracted(const std::vector<TreeFile>& tree, int theme, const TempFol
         ASSERT_EQ(picture.width, source.width) << png;
         ASSERT_EQ(picture.height, source.height) << png;
         for (int i = 0; i < source.width * source.height; ++i) {
-            const auto v = static_cast<std::uint16_t>(block[16 + 2 * i] | block[17 + 2 * i] << 8);
+            const std::uint16_t v = loadU16Le(&block[16 + 2 * static_cast<std::size_t>(i)]);
             ASSERT_EQ(picture.at(i % source.width, i / source.width), widened(v))
                 << png << " pixel " << i;
         }
