@@ -22,28 +22,6 @@ using Units = std::vector<std::uint32_t>;
 constexpr std::uint32_t kR = 0xF800, kG = 0x07E0, kB = 0x001F;
 constexpr std::uint32_t kR32 = 0xFF102030, kG32 = 0x00405060, kB32 = 0x0070A0B0;
 
-// The header fields, then values, as little-endian units of unitBytes bytes; an odd RLE4 count
-// gets the zero padding unit.
-Bytes makeBlob(const ImageHeader& h, Units values, std::size_t unitBytes) {
-    if (h.magic == kRle4Magic && values.size() % 2 != 0) {
-        values.push_back(0);
-    }
-    Bytes blob(kImageHeaderSize + values.size() * unitBytes);
-    writeImageHeader(blob.data(), h);
-    for (std::size_t i = 0; i < values.size(); ++i) {
-        std::uint8_t unit[4];
-        storeU32Le(unit, values[i]);
-        std::copy_n(unit, unitBytes,
-                    blob.begin() + static_cast<std::ptrdiff_t>(kImageHeaderSize + i * unitBytes));
-    }
-    return blob;
-}
-
-Bytes makePri0Block(int width, int height, int bitsPerPixel, const Units& pixels) {
-    return makeBlob({kPri0Magic, width, height, bitsPerPixel}, pixels,
-                    static_cast<std::size_t>(bitsPerPixel) / 8);
-}
-
 // Encodes into a buffer of rleImageSizeBound bytes plus guard bytes and checks that nothing was
 // written past the result. Returns the blob, or nothing when the encoder refused.
 Bytes encodeGuarded(const Bytes& block, int rowMode) {

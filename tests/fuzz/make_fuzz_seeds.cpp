@@ -25,42 +25,24 @@ namespace fs = std::filesystem;
 using Bytes = std::vector<std::uint8_t>;
 using Seeds = std::vector<std::pair<std::string, Bytes>>;
 
-// A UI-like picture's values made fit for a form: colour indices below the palette's size, raw
-// 16-bit values, or colours with a fourth byte.
-std::vector<std::uint32_t> valuesFor(const BmpForm& form, std::uint32_t seed) {
-    std::vector<std::uint32_t> values = makeUiLikePixels(form.width, form.height, seed);
-    for (std::uint32_t& v : values) {
-        if (!form.palette.empty()) {
-            v %= static_cast<std::uint32_t>(form.palette.size());
-        } else if (form.bitsPerPixel == 16) {
-            v = (v >> 8 & 0xFFFF) ^ (v & 0xFF);
-        } else if (form.bitsPerPixel == 32) {
-            v |= 0x7F000000;
-        }
-    }
-    return values;
-}
-
 Seeds bmpSeeds() {
     Seeds seeds;
     int size = 0;
-    for (auto [name, form] : kSampleForms) {
-        form.width = 5 + 4 * size++;
-        form.height = 3 + size % 5;
-        seeds.emplace_back(std::string(name) + ".bmp", makeBmp(form, valuesFor(form, 3)));
+    for (const auto& [name, form] : kSampleForms) {
+        ++size;
+        seeds.emplace_back(std::string(name) + ".bmp",
+                           sample(form, 5 + 4 * size, 3 + size % 5).first);
     }
     return seeds;
 }
 
 // A flat PRI0 block of 32-bit pixels from a UI-like picture.
 Bytes pri0Block32(int width, int height) {
-    const std::vector<std::uint32_t> pixels = makeUiLikePixels(width, height, 5);
-    Bytes block(kImageHeaderSize + 4 * pixels.size());
-    writeImageHeader(block.data(), {kPri0Magic, width, height, 32});
-    for (std::size_t i = 0; i < pixels.size(); ++i) {
-        storeU32Le(&block[kImageHeaderSize + 4 * i], pixels[i] | 0xFF000000);
+    std::vector<std::uint32_t> pixels = makeUiLikePixels(width, height, 5);
+    for (std::uint32_t& pixel : pixels) {
+        pixel |= 0xFF000000;
     }
-    return block;
+    return makePri0Block(width, height, 32, pixels);
 }
 
 Seeds rleSeeds() {

@@ -15,40 +15,6 @@ namespace {
 using Bytes = std::vector<std::uint8_t>;
 using Values = std::vector<std::uint32_t>;
 
-Values randomValues(std::size_t count, std::uint64_t limit, unsigned seed) {
-    std::mt19937 rng(seed);
-    Values values(count);
-    std::generate(values.begin(), values.end(), [&] { return rng() % limit; });
-    return values;
-}
-
-/// What a pixel value of form converts to.
-std::uint32_t convertedValue(const BmpForm& form, std::uint32_t v) {
-    if (form.bitsPerPixel == 16) {
-        const bool is555 = form.compression == 0 || form.masks == k555Masks;
-        return is555 ? (v & 0x7FE0) << 1 | (v & 0x1F) : v;
-    }
-    return rgb565Of(form.bitsPerPixel <= 8 ? form.palette.at(v) : v);
-}
-
-/// A random picture of form, its last row without padding, in a buffer of its own size so that
-/// a read past it shows under AddressSanitizer; and the RGB565 rows it converts to.
-std::pair<Bytes, Bytes> sample(BmpForm form, int width, int height) {
-    form.width = width;
-    form.height = height;
-    const auto limit = form.palette.empty() ? 1ull << form.bitsPerPixel : form.palette.size();
-    const Values values = randomValues(static_cast<std::size_t>(width * height), limit,
-                                       static_cast<unsigned>(width * 7 + height));
-    Bytes pixels(2 * values.size());
-    for (std::size_t i = 0; i < values.size(); ++i) {
-        storeU16Le(&pixels[2 * i], static_cast<std::uint16_t>(convertedValue(form, values[i])));
-    }
-    const Bytes full = makeBmp(form, values);
-    const auto bits = static_cast<std::size_t>(form.bitsPerPixel * width);
-    const auto padding = static_cast<std::ptrdiff_t>((bits + 31) / 32 * 4 - (bits + 7) / 8);
-    return {Bytes(full.begin(), full.end() - padding), pixels};
-}
-
 // Known values of each pixel rule, in one padded row.
 TEST(BmpReaderTest, ConvertsPixelValuesToRgb565) {
     const std::tuple<std::uint16_t, std::uint32_t, Values, Values> cases[] = {

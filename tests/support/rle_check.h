@@ -3,6 +3,7 @@
 // and give a block that encodes and decodes to itself again when it accepts.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <span>
@@ -12,6 +13,31 @@
 #include "codec/image_format.h"
 #include "codec/rle_decoder.h"
 #include "codec/rle_encoder.h"
+
+/// The header fields, then values, as little-endian units of unitBytes bytes; an odd RLE4 count
+/// gets the zero padding unit.
+inline std::vector<std::uint8_t> makeBlob(const ImageHeader& h, std::vector<std::uint32_t> values,
+                                          std::size_t unitBytes) {
+    if (h.magic == kRle4Magic && values.size() % 2 != 0) {
+        values.push_back(0);
+    }
+    std::vector<std::uint8_t> blob(kImageHeaderSize + values.size() * unitBytes);
+    writeImageHeader(blob.data(), h);
+    for (std::size_t i = 0; i < values.size(); ++i) {
+        std::uint8_t unit[4];
+        storeU32Le(unit, values[i]);
+        std::copy_n(unit, unitBytes,
+                    blob.begin() + static_cast<std::ptrdiff_t>(kImageHeaderSize + i * unitBytes));
+    }
+    return blob;
+}
+
+/// A flat PRI0 block of pixels, units of bitsPerPixel / 8 bytes.
+inline std::vector<std::uint8_t> makePri0Block(int width, int height, int bitsPerPixel,
+                                               const std::vector<std::uint32_t>& pixels) {
+    return makeBlob({kPri0Magic, width, height, bitsPerPixel}, pixels,
+                    static_cast<std::size_t>(bitsPerPixel) / 8);
+}
 
 /// The flat PRI0 block encoded in rowMode, at its real size; empty when the encoder refuses it.
 inline std::vector<std::uint8_t> encodeBlock(std::span<const std::uint8_t> block, int rowMode) {

@@ -1,11 +1,16 @@
-// One BMP form of every kind the reader accepts: the reader's tests convert each at every width,
-// and the fuzz target of the image path starts from one file of each.
+// One BMP form of every kind the reader accepts, and random pictures in them with the RGB565 rows
+// they convert to: the reader's tests convert each form at every width, and the fuzz target of
+// the image path starts from one file of each.
 #pragma once
 
+#include <algorithm>
+#include <cstddef>
 #include <cstdint>
+#include <random>
 #include <utility>
 #include <vector>
 
+#include "common/byte_order.h"
 #include "examples/bmp_writer.h"
 
 inline const std::vector<std::uint32_t> k555Masks{0x7C00, 0x03E0, 0x001F};
@@ -38,3 +43,39 @@ inline const std::vector<std::pair<const char*, BmpForm>> kSampleForms = {
     {"Palette8TableCutByPixelArray", {.bitsPerPixel = 8, .palette = samplePalette(3)}},
     {"Palette8ShortFormWithGap",
      {.bitsPerPixel = 8, .infoHeaderSize = 12, .palette = samplePalette(256), .gap = 5}}};
+
+inline std::vector<std::uint32_t> randomValues(std::size_t count, std::uint64_t limit,
+                                               unsigned seed) {
+    std::mt19937 rng(seed);
+    std::vector<std::uint32_t> values(count);
+    std::generate(values.begin(), values.end(), [&] { return rng() % limit; });
+    return values;
+}
+
+/// What a pixel value of form converts to.
+inline std::uint32_t convertedValue(const BmpForm& form, std::uint32_t v) {
+    if (form.bitsPerPixel == 16) {
+        const bool is555 = form.compression == 0 || form.masks == k555Masks;
+        return is555 ? (v & 0x7FE0) << 1 | (v & 0x1F) : v;
+    }
+    return rgb565Of(form.bitsPerPixel <= 8 ? form.palette.at(v) : v);
+}
+
+/// A random picture of form, its last row without padding, in a buffer of its own size so that
+/// a read past it shows under AddressSanitizer; and the RGB565 rows it converts to.
+inline std::pair<std::vector<std::uint8_t>, std::vector<std::uint8_t>>
+sample(BmpForm form, int width, int height) {
+    form.width = width;
+    form.height = height;
+    const auto limit = form.palette.empty() ? 1ull << form.bitsPerPixel : form.palette.size();
+    const std::vector<std::uint32_t> values = randomValues(
+        static_cast<std::size_t>(width * height), limit, static_cast<unsigned>(width * 7 + height));
+    std::vector<std::uint8_t> pixels(2 * values.size());
+    for (std::size_t i = 0; i < values.size(); ++i) {
+        storeU16Le(&pixels[2 * i], static_cast<std::uint16_t>(convertedValue(form, values[i])));
+    }
+    const std::vector<std::uint8_t> full = makeBmp(form, values);
+    const auto bits = static_cast<std::size_t>(form.bitsPerPixel * width);
+    const auto padding = static_cast<std::ptrdiff_t>((bits + 31) / 32 * 4 - (bits + 7) / 8);
+    return {{full.begin(), full.end() - padding}, pixels};
+}
