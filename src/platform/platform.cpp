@@ -74,9 +74,7 @@ std::string programName(const std::string& word) {
         return word;
     }
     for (std::size_t i = 0; i < kExeSuffix.size(); ++i) {
-        const char c = word[word.size() - kExeSuffix.size() + i];
-        const char lower = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-        if (lower != kExeSuffix[i]) {
+        if (upperAscii(word[word.size() - kExeSuffix.size() + i]) != upperAscii(kExeSuffix[i])) {
             return word;
         }
     }
