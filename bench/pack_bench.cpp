@@ -7,7 +7,6 @@
 // The tree (3000 icons of 64 x 64 in 20 folders and 40 screens of 480 x 800, 24-bit, UI-like;
 // variant theme 1 replaces 30% of them) is written to FOLDER (default: a folder under /tmp) the
 // first time and reused afterwards.
-#include <sys/resource.h>
 
 #include <algorithm>
 #include <chrono>
@@ -19,9 +18,9 @@
 #include <set>
 
 #include "app/packager.h"
+#include "examples/bmp_writer.h"
 #include "platform/platform.h"
 #include "source/file_list.h"
-#include "examples/bmp_writer.h"
 
 namespace fs = std::filesystem;
 
@@ -136,12 +135,6 @@ double megabytes(std::uint64_t bytes) {
     return static_cast<double>(bytes) / 1e6;
 }
 
-long peakKilobytes() {
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return usage.ru_maxrss;
-}
-
 std::uint64_t fileSize(const fs::path& path) {
     std::error_code ec;
     const auto size = fs::file_size(path, ec);
@@ -175,7 +168,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "pack_bench: cannot enter %s\n", root.string().c_str());
         return 1;
     }
-    const long baseKilobytes = peakKilobytes();
+    const long baseKilobytes = peakResidentKilobytes();
 
     std::vector<double> floors;
     std::vector<double> distinctFloors;
@@ -212,7 +205,7 @@ int main(int argc, char** argv) {
                 packTime / static_cast<double>(files.size()) * 1e6);
     std::printf("peak memory: %.1f MiB (%.1f MiB before packing); budget: output + 2 x largest "
                 "input + 32 MiB = %.1f MiB\n",
-                static_cast<double>(peakKilobytes()) / 1024.0,
+                static_cast<double>(peakResidentKilobytes()) / 1024.0,
                 static_cast<double>(baseKilobytes) / 1024.0,
                 static_cast<double>(output + 2 * largestInput) / mib + 32.0);
     return 0;

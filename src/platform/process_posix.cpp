@@ -10,6 +10,7 @@
 #include <filesystem>
 
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -136,6 +137,11 @@ std::string executableFolder() {
     std::error_code ec;
     const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", ec);
     return ec ? "" : self.parent_path().string();
+}
+
+long peakResidentKilobytes() {
+    rusage usage{};
+    return getrusage(RUSAGE_SELF, &usage) == 0 ? usage.ru_maxrss : -1;
 }
 
 void failWritesBeyondFileSizeLimit() {
