@@ -104,8 +104,10 @@ Seeds inspectSeeds(const fs::path& folder) {
         fs::create_directories(root / std::to_string(theme), ec);
         tables[theme] = std::make_unique<ImageGroup>();
         fileRecord(*tables[theme], "0", "logo.bmp", encodeBlock(uiLikePri0Block(12, 9, 1), 1));
-        fileRecord(*tables[theme], "menu", "bg.bmp",
-                   encodeBlock(uiLikePri0Block(20, 6 + 3 * theme, 2 + theme), 1));
+        fileRecord(
+            *tables[theme], "menu", "bg.bmp",
+            encodeBlock(uiLikePri0Block(20, 6 + 3 * theme, 2u + static_cast<std::uint32_t>(theme)),
+                        1));
         fileRecord(*tables[theme], "menu", "arrow.bmp", encodeBlock(uiLikePri0Block(4, 4, 4), 1));
     }
     std::string error;
