@@ -20,7 +20,8 @@ demo: release
 	scripts/run-demo $(RELEASE_DIR)
 
 test: deps
-	cmake -S . -B $(TEST_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTP_SANITIZE=ON -DTP_BENCH=OFF
+	cmake -S . -B $(TEST_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTP_SANITIZE=ON -DTP_BENCH=OFF \
+		-DTP_WERROR=ON
 	cmake --build $(TEST_DIR) -j $(JOBS)
 	ctest --test-dir $(TEST_DIR) --output-on-failure -j $(JOBS)
 

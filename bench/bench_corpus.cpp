@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <filesystem>
 
-#include "support/bmp_writer.h"
+#include "examples/bmp_writer.h"
 
 namespace fs = std::filesystem;
 

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "codec/rle_encoder.h"
-#include "support/bmp_writer.h"
+#include "examples/bmp_writer.h"
 
 namespace {
 

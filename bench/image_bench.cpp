@@ -6,7 +6,7 @@
 #include "codec/rle_encoder.h"
 #include "image/bmp_reader.h"
 #include "image/rgb565_rows.h"
-#include "support/bmp_writer.h"
+#include "examples/bmp_writer.h"
 
 namespace {
 
@@ -14,10 +14,10 @@ namespace {
 void BM_Bgr24ToRgb565(benchmark::State& state) {
     const auto file =
         makeUiLikeBmp(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)), 1);
-    std::vector<std::uint8_t> pixels(2 * state.range(0) * state.range(1));
+    std::vector<std::uint8_t> pixels(static_cast<std::size_t>(2 * state.range(0) * state.range(1)));
     for (auto _ : state) {
         BmpLayout layout;
-        if (readBmpLayout(file, layout) != BmpResult::ok ||
+        if (readBmpLayout(file, layout) != ImageResult::kOk ||
             convertBmpPixels(file, layout, pixels) != 1) {
             state.SkipWithError("conversion failed");
             break;
@@ -25,7 +25,7 @@ void BM_Bgr24ToRgb565(benchmark::State& state) {
         benchmark::DoNotOptimize(pixels.data());
         benchmark::ClobberMemory();
     }
-    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * file.size()));
+    state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(file.size()));
 }
 
 // Conversion into a flat PRI0 block and its RLE4 encoding: the work the packager does for every
@@ -40,7 +40,7 @@ void BM_Bgr24ToRle4(benchmark::State& state) {
     std::int64_t encodedBytes = 0;
     for (auto _ : state) {
         BmpLayout layout;
-        if (readBmpLayout(file, layout) != BmpResult::ok) {
+        if (readBmpLayout(file, layout) != ImageResult::kOk) {
             state.SkipWithError("conversion failed");
             break;
         }
@@ -50,7 +50,7 @@ void BM_Bgr24ToRle4(benchmark::State& state) {
         benchmark::DoNotOptimize(encoded.data());
         benchmark::ClobberMemory();
     }
-    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * file.size()));
+    state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(file.size()));
     state.counters["rle/bmp"] =
         static_cast<double>(encodedBytes) / static_cast<double>(file.size());
 }
@@ -64,14 +64,15 @@ void BM_Bgr24RowsPlain(benchmark::State& state) {
     std::vector<std::uint8_t> pixels(layout.outputSize);
     const std::size_t width = static_cast<std::size_t>(layout.width);
     for (auto _ : state) {
-        for (std::int32_t k = 0; k < layout.height; ++k) {
+        const auto height = static_cast<std::size_t>(layout.height);
+        for (std::size_t k = 0; k < height; ++k) {
             convertRowBgr24Plain(file.data() + layout.pixelOffset + k * layout.stride,
-                                 pixels.data() + (layout.height - 1 - k) * 2 * width, width);
+                                 pixels.data() + (height - 1 - k) * 2 * width, width);
         }
         benchmark::DoNotOptimize(pixels.data());
         benchmark::ClobberMemory();
     }
-    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * file.size()));
+    state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(file.size()));
 }
 
 } // namespace

@@ -24,7 +24,7 @@
 
 #include "bench_corpus.h"
 #include "bench_process.h"
-#include "codec/image_format.h"
+#include "common/byte_order.h"
 #include "platform/platform.h"
 
 namespace fs = std::filesystem;

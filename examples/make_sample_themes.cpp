@@ -5,7 +5,7 @@
 #include <filesystem>
 #include <string>
 
-#include "support/bmp_writer.h"
+#include "examples/bmp_writer.h"
 
 namespace {
 
@@ -40,8 +40,8 @@ int main(int argc, char** argv) {
         const std::filesystem::path file = root / image.path;
         std::error_code ec;
         std::filesystem::create_directories(file.parent_path(), ec);
-        if (ec || !writeBytesFile(file.string(),
-                                  makeUiLikeBmp(image.width, image.height, image.seed))) {
+        if (ec ||
+            !writeBytesFile(file.string(), makeUiLikeBmp(image.width, image.height, image.seed))) {
             std::fprintf(stderr, "make-sample-themes: cannot write %s\n", file.string().c_str());
             return 1;
         }

@@ -24,7 +24,7 @@ constexpr MessageInfo kMessages[] = {
 };
 
 static_assert(sizeof(kMessages) / sizeof(kMessages[0]) ==
-              static_cast<int>(Message::Completion) + 1);
+              static_cast<int>(Message::kCompletion) + 1);
 
 } // namespace
 

@@ -3,16 +3,16 @@
 #pragma once
 
 enum class Message {
-    BannerRule,
-    BannerTitle,
-    NoThemeFolder,
-    NotLoaded,
-    NoImages,
-    CannotWriteBin,
-    ZipCreated,
-    ZipFailed,
-    BinCreated,
-    Completion,
+    kBannerRule,
+    kBannerTitle,
+    kNoThemeFolder,
+    kNotLoaded,
+    kNoImages,
+    kCannotWriteBin,
+    kZipCreated,
+    kZipFailed,
+    kBinCreated,
+    kCompletion,
 };
 
 /// The exact text of a message, line break included where it has one.

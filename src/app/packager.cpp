@@ -26,9 +26,9 @@ void printDiagnostic(const std::string& line) {
 }
 
 void printBanner(PackagerState& state) {
-    printMessage(state, Message::BannerRule);
-    printMessage(state, Message::BannerTitle);
-    printMessage(state, Message::BannerRule);
+    printMessage(state, Message::kBannerRule);
+    printMessage(state, Message::kBannerTitle);
+    printMessage(state, Message::kBannerRule);
 }
 
 void initSettings(PackagerState& state) {
@@ -51,7 +51,7 @@ void loadThemes(PackagerState& state) {
                             " is missing: variant themes are packed together with the base "
                             "theme in folder 0");
         }
-        printMessage(state, Message::NoThemeFolder);
+        printMessage(state, Message::kNoThemeFolder);
         return;
     }
     // Every list is complete before any image is converted; theme 0's list first, since the
@@ -87,7 +87,7 @@ void loadThemes(PackagerState& state) {
             !failure.path.empty()) {
             const std::string theme = "theme " + std::to_string(n);
             const std::string cause = failure.cause.empty() ? "" : ": " + failure.cause;
-            printDiagnostic(theme + ": " + failure.path + " " + bmpResultText(failure.result) +
+            printDiagnostic(theme + ": " + failure.path + " " + imageResultText(failure.result) +
                             cause + "; the rest of " + theme + " is not packed");
             state.incomplete = true;
         }
@@ -143,12 +143,12 @@ int zipBinFiles(const ThemeFlags& themePresent, const std::string& rootPath) {
 
 void buildBinFiles(PackagerState& state) {
     if (state.loaded == 0) {
-        printMessage(state, Message::NotLoaded);
+        printMessage(state, Message::kNotLoaded);
         return;
     }
     for (int n = 0; n < kThemeSlots; ++n) {
         if (state.themePresent[n] != 0 && state.groupTables[n]->count == 0) {
-            printMessage(state, Message::NoImages);
+            printMessage(state, Message::kNoImages);
             return;
         }
     }
@@ -157,19 +157,19 @@ void buildBinFiles(PackagerState& state) {
     if (writeBinFiles(state.groupTables, state.themePresent, state.rootPath, state.compressImages,
                       error) == 0) {
         printDiagnostic(error);
-        printMessage(state, Message::CannotWriteBin);
+        printMessage(state, Message::kCannotWriteBin);
         return;
     }
     if (state.zipAfterBuild == 0) {
-        printMessage(state, Message::BinCreated);
+        printMessage(state, Message::kBinCreated);
         return;
     }
     const int zipped = zipBinFiles(state.themePresent, state.rootPath);
-    printMessage(state, zipped != 0 ? Message::ZipCreated : Message::ZipFailed);
+    printMessage(state, zipped != 0 ? Message::kZipCreated : Message::kZipFailed);
 }
 
 void printCompletion(PackagerState& state) {
-    printMessage(state, Message::Completion);
+    printMessage(state, Message::kCompletion);
 }
 
 int runPackager(int, char**) {
@@ -181,11 +181,19 @@ int runPackager(int, char**) {
     loadThemes(state);
     buildBinFiles(state);
     printCompletion(state);
+    return runExitStatus(state.exitStatus, state.incomplete, flushConsole(stdout));
+}
+
+bool flushConsole(std::FILE* out) {
+    return std::fflush(out) == 0 && std::ferror(out) == 0;
+}
+
+int runExitStatus(int resultStatus, bool incomplete, bool consoleWritten) {
     // Lines that never reached the console are an outcome nobody was told about.
-    if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+    if (!consoleWritten) {
         return 1;
     }
     // Bins that lack images are no full success, whatever the compression step made of them.
-    const bool binsWritten = state.exitStatus == 0 || state.exitStatus == 2;
-    return binsWritten && state.incomplete ? kExitIncomplete : state.exitStatus;
+    const bool binsWritten = resultStatus == 0 || resultStatus == 2;
+    return binsWritten && incomplete ? kExitIncomplete : resultStatus;
 }

@@ -1,6 +1,9 @@
 // The run of theme-packager: banner, settings, load phase, build phase, completion line.
 #pragma once
 
+#include <cstdio>
+#include <string>
+
 #include "app/messages.h"
 #include "app/packager_state.h"
 
@@ -27,3 +30,11 @@ void printMessage(PackagerState& state, Message message);
 
 /// Prints "theme-packager: line" on standard error, after what is pending on standard output.
 void printDiagnostic(const std::string& line);
+
+/// Flushes out and returns true when every line written to it got through.
+bool flushConsole(std::FILE* out);
+
+/// The exit status of a run whose last result line ends with resultStatus (messageExitStatus):
+/// kExitIncomplete instead of 0 or 2 when the bins lack images, and 1 when the console lines did
+/// not all get through, whatever else happened.
+int runExitStatus(int resultStatus, bool incomplete, bool consoleWritten);

@@ -21,7 +21,7 @@ struct PackagerState {
     /// 1 once the load phase has run to its end.
     std::int32_t loaded = 0;
     /// Per theme number, the head of its file list; set for present themes only.
-    std::array<std::unique_ptr<ImageFileEntry>, kThemeSlots> fileLists;
+    PerTheme<std::unique_ptr<ImageFileEntry>> fileLists;
     /// What the folder scan and the variant lookups could not use, in the order met.
     std::vector<SourceProblem> sourceProblems;
     /// The root folder: the current folder when the run started.

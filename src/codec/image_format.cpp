@@ -4,6 +4,8 @@
 
 #include <limits>
 
+#include "common/checked_size.h"
+
 namespace {
 
 constexpr std::uint64_t kTooLarge = std::numeric_limits<std::uint64_t>::max();
@@ -12,11 +14,14 @@ std::uint64_t pixelAreaBits(const ImageHeader& header) {
     if (header.width <= 0 || header.height <= 0 || header.bitsPerPixel <= 0) {
         return 0;
     }
-    // width × height stays below 2^62; only the third factor can leave 64 bits.
-    const std::uint64_t pixels =
-        static_cast<std::uint64_t>(header.width) * static_cast<std::uint64_t>(header.height);
-    const auto bits = static_cast<std::uint64_t>(header.bitsPerPixel);
-    return pixels > kTooLarge / bits ? kTooLarge : pixels * bits;
+    std::uint64_t pixels = 0;
+    std::uint64_t bits = 0;
+    if (!mulAddU64(static_cast<std::uint64_t>(header.width),
+                   static_cast<std::uint64_t>(header.height), 0, pixels) ||
+        !mulAddU64(pixels, static_cast<std::uint64_t>(header.bitsPerPixel), 0, bits)) {
+        return kTooLarge;
+    }
+    return bits;
 }
 
 std::uint64_t roundUpDivide(std::uint64_t value, std::uint64_t divisor) {

@@ -34,6 +34,8 @@
 #include <cstdint>
 #include <span>
 
+#include "common/byte_order.h"
+
 inline constexpr std::uint32_t kPri0Magic = 0x30495250; // "PRI0"
 inline constexpr std::uint32_t kRle4Magic = 0x34454C52; // "RLE4"
 inline constexpr std::uint32_t kRle5Magic = 0x35454C52; // "RLE5"
@@ -51,27 +53,6 @@ struct RunFormat {
 
 inline constexpr RunFormat kRle4Runs{0x0FFF, 0x2000, 0x4000, 0x8000, 0x1000};
 inline constexpr RunFormat kRle5Runs{0x00FFFFFF, 0x02000000, 0x04000000, 0x08000000, 0xF1000000};
-
-inline std::uint16_t loadU16Le(const std::uint8_t* bytes) {
-    return static_cast<std::uint16_t>(bytes[0] | bytes[1] << 8);
-}
-
-inline std::uint32_t loadU32Le(const std::uint8_t* bytes) {
-    return static_cast<std::uint32_t>(bytes[0]) | static_cast<std::uint32_t>(bytes[1]) << 8 |
-           static_cast<std::uint32_t>(bytes[2]) << 16 | static_cast<std::uint32_t>(bytes[3]) << 24;
-}
-
-inline void storeU16Le(std::uint8_t* bytes, std::uint16_t value) {
-    bytes[0] = static_cast<std::uint8_t>(value);
-    bytes[1] = static_cast<std::uint8_t>(value >> 8);
-}
-
-inline void storeU32Le(std::uint8_t* bytes, std::uint32_t value) {
-    bytes[0] = static_cast<std::uint8_t>(value);
-    bytes[1] = static_cast<std::uint8_t>(value >> 8);
-    bytes[2] = static_cast<std::uint8_t>(value >> 16);
-    bytes[3] = static_cast<std::uint8_t>(value >> 24);
-}
 
 struct ImageHeader {
     std::uint32_t magic = 0;

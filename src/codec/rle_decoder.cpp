@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "codec/image_format.h"
+#include "common/checked_size.h"
 
 namespace {
 
@@ -114,11 +115,11 @@ RleDecodeFailure checkBlob(std::span<const std::uint8_t> blob, int rowMode, RunL
     }
 
     const std::uint64_t areaBytes = pixelAreaBytes(header);
-    if (areaBytes > kMaxBlockBytes) { // also keeps the product below in 64 bits
-        return RleDecodeFailure::kImageTooLarge;
-    }
-    const std::uint64_t decodedBytes = layout.rows * layout.rowUnits * layout.unitBytes;
-    if (decodedBytes > kMaxBlockBytes - kImageHeaderSize) {
+    std::uint64_t rowBytes = 0;
+    std::uint64_t decodedBytes = 0;
+    if (areaBytes > kMaxBlockBytes || !mulAddU64(layout.rowUnits, layout.unitBytes, 0, rowBytes) ||
+        !mulAddU64(layout.rows, rowBytes, 0, decodedBytes) ||
+        decodedBytes > kMaxBlockBytes - kImageHeaderSize) {
         return RleDecodeFailure::kImageTooLarge;
     }
     std::size_t unitsRead = 0;

@@ -5,6 +5,8 @@
 #include <limits>
 
 #include "codec/image_format.h"
+#include "common/byte_order.h"
+#include "common/checked_size.h"
 #include "image/rgb565_rows.h"
 
 namespace {
@@ -18,22 +20,6 @@ constexpr std::uint32_t kShortInfoSize = 12;
 constexpr std::uint32_t kLongInfoSize = 40;
 constexpr std::uint32_t kLongMasksInfoSize = 56;
 
-bool readU16Le(std::span<const std::uint8_t> bytes, std::uint64_t offset, std::uint16_t& value) {
-    if (offset > bytes.size() || bytes.size() - offset < 2) {
-        return false;
-    }
-    value = loadU16Le(bytes.data() + offset);
-    return true;
-}
-
-bool readU32Le(std::span<const std::uint8_t> bytes, std::uint64_t offset, std::uint32_t& value) {
-    if (offset > bytes.size() || bytes.size() - offset < 4) {
-        return false;
-    }
-    value = loadU32Le(bytes.data() + offset);
-    return true;
-}
-
 struct BmpHeader {
     std::uint32_t infoSize = 0;
     std::int32_t width = 0;
@@ -43,49 +29,49 @@ struct BmpHeader {
     std::uint32_t compression = 0;
 };
 
-BmpResult readLongForm(std::span<const std::uint8_t> bytes, BmpHeader& header) {
+ImageResult readLongForm(std::span<const std::uint8_t> bytes, BmpHeader& header) {
     std::uint32_t width = 0;
     std::uint32_t height = 0;
     if (!readU32Le(bytes, 18, width) || !readU32Le(bytes, 22, height) ||
         !readU16Le(bytes, 28, header.bitsPerPixel) || !readU32Le(bytes, 30, header.compression)) {
-        return BmpResult::truncated;
+        return ImageResult::kTruncated;
     }
     const auto signedWidth = static_cast<std::int32_t>(width);
     const auto signedHeight = static_cast<std::int32_t>(height);
     // A height of INT32_MIN has no row count: its absolute value does not exist.
     if (signedWidth <= 0 || signedHeight == std::numeric_limits<std::int32_t>::min()) {
-        return BmpResult::badDimensions;
+        return ImageResult::kBadDimensions;
     }
     header.width = signedWidth;
     header.topDown = signedHeight < 0;
     header.height = header.topDown ? -signedHeight : signedHeight;
-    return BmpResult::ok;
+    return ImageResult::kOk;
 }
 
-BmpResult readShortForm(std::span<const std::uint8_t> bytes, BmpHeader& header) {
+ImageResult readShortForm(std::span<const std::uint8_t> bytes, BmpHeader& header) {
     std::uint16_t width = 0;
     std::uint16_t height = 0;
     if (!readU16Le(bytes, 18, width) || !readU16Le(bytes, 20, height) ||
         !readU16Le(bytes, 24, header.bitsPerPixel)) {
-        return BmpResult::truncated;
+        return ImageResult::kTruncated;
     }
     if (width == 0) {
-        return BmpResult::badDimensions;
+        return ImageResult::kBadDimensions;
     }
     header.width = width;
     header.height = height;
     header.compression = 0;
-    return BmpResult::ok;
+    return ImageResult::kOk;
 }
 
 /// The checks parseBmpHeader makes: signature, info header size, the fixed fields present, and a
 /// width and height that stand for a row count.
-BmpResult readBmpHeader(std::span<const std::uint8_t> bytes, BmpHeader& header) {
+ImageResult readBmpHeader(std::span<const std::uint8_t> bytes, BmpHeader& header) {
     if (bytes.size() < 2 || bytes[0] != 0x42 || bytes[1] != 0x4D) {
-        return BmpResult::badSignature;
+        return ImageResult::kBadSignature;
     }
     if (!readU32Le(bytes, kInfoSizeField, header.infoSize)) {
-        return BmpResult::truncated;
+        return ImageResult::kTruncated;
     }
     if (header.infoSize == kLongInfoSize || header.infoSize == kLongMasksInfoSize) {
         return readLongForm(bytes, header);
@@ -93,53 +79,60 @@ BmpResult readBmpHeader(std::span<const std::uint8_t> bytes, BmpHeader& header) 
     if (header.infoSize == kShortInfoSize) {
         return readShortForm(bytes, header);
     }
-    return BmpResult::unsupportedHeaderSize;
+    return ImageResult::kUnsupportedHeaderSize;
 }
 
-BmpResult pixelForm(const BmpHeader& header, BmpPixelForm& form) {
+ImageResult pixelForm(const BmpHeader& header, BmpPixelForm& form) {
     const bool palette =
         header.bitsPerPixel == 1 || header.bitsPerPixel == 4 || header.bitsPerPixel == 8;
     if (palette && header.compression != 0) {
-        return BmpResult::compressedPalette; // RLE8 and RLE4 are not read
+        return ImageResult::kCompressedPalette; // RLE8 and RLE4 are not read
     }
     switch (header.bitsPerPixel) {
     case 1:
-        form = BmpPixelForm::palette1;
-        return BmpResult::ok;
+        form = BmpPixelForm::kPalette1;
+        return ImageResult::kOk;
     case 4:
-        form = BmpPixelForm::palette4;
-        return BmpResult::ok;
+        form = BmpPixelForm::kPalette4;
+        return ImageResult::kOk;
     case 8:
-        form = BmpPixelForm::palette8;
-        return BmpResult::ok;
+        form = BmpPixelForm::kPalette8;
+        return ImageResult::kOk;
     case 16:
-        form = header.compression == 0 ? BmpPixelForm::rgb555 : BmpPixelForm::rgb565;
-        return BmpResult::ok;
+        form = header.compression == 0 ? BmpPixelForm::kRgb555 : BmpPixelForm::kRgb565;
+        return ImageResult::kOk;
     case 24:
-        form = BmpPixelForm::bgr24;
-        return BmpResult::ok;
+        form = BmpPixelForm::kBgr24;
+        return ImageResult::kOk;
     case 32:
-        form = BmpPixelForm::bgrx32;
-        return BmpResult::ok;
+        form = BmpPixelForm::kBgrx32;
+        return ImageResult::kOk;
     default:
-        return BmpResult::unsupportedDepth;
+        return ImageResult::kUnsupportedDepth;
     }
 }
 
 bool isPaletteForm(BmpPixelForm form) {
-    return form == BmpPixelForm::palette1 || form == BmpPixelForm::palette4 ||
-           form == BmpPixelForm::palette8;
+    return form == BmpPixelForm::kPalette1 || form == BmpPixelForm::kPalette4 ||
+           form == BmpPixelForm::kPalette8;
 }
 
 std::uint64_t rowPixelBytes(const BmpLayout& layout) {
     return (static_cast<std::uint64_t>(layout.width) * layout.bitsPerPixel + 7) / 8;
 }
 
-/// One past the last byte the conversion reads. Only valid once the size limit has been checked,
-/// which keeps it far from overflowing.
-std::uint64_t pixelArrayEnd(const BmpLayout& layout) {
-    return layout.pixelOffset + layout.stride * static_cast<std::uint64_t>(layout.height - 1) +
-           rowPixelBytes(layout);
+/// Sets end to one past the last byte the conversion reads. Returns false when that is beyond
+/// 64 bits, which no file reaches.
+bool pixelArrayEnd(const BmpLayout& layout, std::uint64_t& end) {
+    return layout.height > 0 &&
+           mulAddU64(layout.stride, static_cast<std::uint64_t>(layout.height - 1),
+                     layout.pixelOffset + rowPixelBytes(layout), end);
+}
+
+/// True when the pixel array lies inside the first fileSize bytes of the file.
+bool pixelArrayFits(const BmpLayout& layout, std::uint64_t fileSize) {
+    std::uint64_t end = 0;
+    return pixelArrayEnd(layout, end) && end <= fileSize;
 }
 
 /// The k-th row in file order.
@@ -206,21 +199,21 @@ bool paletteIndicesFit(std::span<const std::uint8_t> bytes, const BmpLayout& lay
 void convertRow(const BmpLayout& layout, const std::uint8_t* source, std::uint8_t* out) {
     const auto width = static_cast<std::size_t>(layout.width);
     switch (layout.form) {
-    case BmpPixelForm::bgr24:
+    case BmpPixelForm::kBgr24:
         convertRowBgr24(source, out, width);
         break;
-    case BmpPixelForm::bgrx32:
+    case BmpPixelForm::kBgrx32:
         convertRowBgrx32(source, out, width);
         break;
-    case BmpPixelForm::rgb555:
+    case BmpPixelForm::kRgb555:
         convertRowRgb555(source, out, width);
         break;
-    case BmpPixelForm::rgb565:
+    case BmpPixelForm::kRgb565:
         convertRowRgb565(source, out, width);
         break;
-    case BmpPixelForm::palette1:
-    case BmpPixelForm::palette4:
-    case BmpPixelForm::palette8:
+    case BmpPixelForm::kPalette1:
+    case BmpPixelForm::kPalette4:
+    case BmpPixelForm::kPalette8:
         convertRowPalette(source, out, width, layout.bitsPerPixel, layout.palette.data());
         break;
     }
@@ -228,78 +221,48 @@ void convertRow(const BmpLayout& layout, const std::uint8_t* source, std::uint8_
 
 /// The layout as far as the headers tell it, checked against a file of fileSize bytes whose
 /// first bytes head holds.
-BmpResult readLayoutFromHeaders(std::span<const std::uint8_t> head, std::uint64_t fileSize,
-                                BmpHeader& header, BmpLayout& layout) {
-    if (const BmpResult result = readBmpHeader(head, header); result != BmpResult::ok) {
+ImageResult readLayoutFromHeaders(std::span<const std::uint8_t> head, std::uint64_t fileSize,
+                                  BmpHeader& header, BmpLayout& layout) {
+    if (const ImageResult result = readBmpHeader(head, header); result != ImageResult::kOk) {
         return result;
     }
     if (header.height == 0) {
-        return BmpResult::badDimensions;
+        return ImageResult::kBadDimensions;
     }
-    if (const BmpResult result = pixelForm(header, layout.form); result != BmpResult::ok) {
+    if (const ImageResult result = pixelForm(header, layout.form); result != ImageResult::kOk) {
         return result;
     }
     if (!readU32Le(head, kPixelOffsetField, layout.pixelOffset)) {
-        return BmpResult::truncated;
+        return ImageResult::kTruncated;
     }
     if (layout.pixelOffset < kFileHeaderSize + header.infoSize) {
-        return BmpResult::pixelOffsetInHeaders;
+        return ImageResult::kPixelOffsetInHeaders;
     }
     const std::uint64_t width = static_cast<std::uint64_t>(header.width);
     const std::uint64_t height = static_cast<std::uint64_t>(header.height);
-    if (kImageHeaderSize + 2 * width * height > std::numeric_limits<std::uint32_t>::max()) {
-        return BmpResult::tooLarge;
+    std::uint64_t pri0Size = 0;
+    if (!mulAddU64(2 * width, height, kImageHeaderSize, pri0Size) ||
+        pri0Size > std::numeric_limits<std::uint32_t>::max()) {
+        return ImageResult::kTooLarge;
     }
     layout.width = header.width;
     layout.height = header.height;
     layout.topDown = header.topDown;
     layout.bitsPerPixel = header.bitsPerPixel;
-    layout.outputSize = static_cast<std::uint32_t>(2 * width * height);
+    layout.outputSize = static_cast<std::uint32_t>(pri0Size - kImageHeaderSize);
     layout.stride = (width * header.bitsPerPixel + 31) / 32 * 4;
-    if (pixelArrayEnd(layout) > fileSize) {
-        return BmpResult::truncated;
+    if (!pixelArrayFits(layout, fileSize)) {
+        return ImageResult::kTruncated;
     }
-    return BmpResult::ok;
+    return ImageResult::kOk;
 }
 
 } // namespace
 
-const char* bmpResultText(BmpResult result) {
-    switch (result) {
-    case BmpResult::ok:
-        return "ok";
-    case BmpResult::cannotOpen:
-        return "cannot be opened";
-    case BmpResult::readError:
-        return "cannot be read";
-    case BmpResult::outOfMemory:
-        return "needs more memory than is available";
-    case BmpResult::badSignature:
-        return "is not a BMP file";
-    case BmpResult::unsupportedHeaderSize:
-        return "has an unsupported BMP header size";
-    case BmpResult::badDimensions:
-        return "has a bad width or height";
-    case BmpResult::pixelOffsetInHeaders:
-        return "has a pixel array offset inside its headers";
-    case BmpResult::unsupportedDepth:
-        return "has an unsupported number of bits per pixel";
-    case BmpResult::compressedPalette:
-        return "is a compressed palette image";
-    case BmpResult::truncated:
-        return "is truncated";
-    case BmpResult::badPaletteIndex:
-        return "has a colour index outside its colour table";
-    case BmpResult::tooLarge:
-        return "is too large";
-    }
-    return "unknown failure";
-}
-
 int parseBmpHeader(std::span<const std::uint8_t> fileBytes, std::int32_t& width,
                    std::int32_t& height) {
     BmpHeader header;
-    if (readBmpHeader(fileBytes, header) != BmpResult::ok) {
+    if (readBmpHeader(fileBytes, header) != ImageResult::kOk) {
         return 0;
     }
     width = header.width;
@@ -307,41 +270,41 @@ int parseBmpHeader(std::span<const std::uint8_t> fileBytes, std::int32_t& width,
     return 1;
 }
 
-BmpResult readBmpFrame(std::span<const std::uint8_t> head, std::uint64_t fileSize,
-                       BmpFrame& frame) {
+ImageResult readBmpFrame(std::span<const std::uint8_t> head, std::uint64_t fileSize,
+                         BmpFrame& frame) {
     BmpHeader header;
     BmpLayout layout;
-    const BmpResult result = readLayoutFromHeaders(head, fileSize, header, layout);
-    if (result == BmpResult::ok) {
-        frame = {layout.width, layout.height, pixelArrayEnd(layout)};
+    const ImageResult result = readLayoutFromHeaders(head, fileSize, header, layout);
+    if (result == ImageResult::kOk) {
+        frame = {layout.width, layout.height, 0};
+        pixelArrayEnd(layout, frame.bytesNeeded);
     }
     return result;
 }
 
-BmpResult readBmpLayout(std::span<const std::uint8_t> fileBytes, BmpLayout& layout) {
+ImageResult readBmpLayout(std::span<const std::uint8_t> fileBytes, BmpLayout& layout) {
     layout = BmpLayout{};
     BmpHeader header;
-    const BmpResult result = readLayoutFromHeaders(fileBytes, fileBytes.size(), header, layout);
-    if (result != BmpResult::ok) {
+    const ImageResult result = readLayoutFromHeaders(fileBytes, fileBytes.size(), header, layout);
+    if (result != ImageResult::kOk) {
         return result;
     }
-    if (layout.form == BmpPixelForm::rgb565 &&
+    if (layout.form == BmpPixelForm::kRgb565 &&
         hasRgb555Masks(fileBytes, header, layout.pixelOffset)) {
-        layout.form = BmpPixelForm::rgb555;
+        layout.form = BmpPixelForm::kRgb555;
     }
     if (isPaletteForm(layout.form)) {
         readColourTable(fileBytes, header, layout);
         if (!paletteIndicesFit(fileBytes, layout)) {
-            return BmpResult::badPaletteIndex;
+            return ImageResult::kBadPaletteIndex;
         }
     }
-    return BmpResult::ok;
+    return ImageResult::kOk;
 }
 
 int convertBmpPixels(std::span<const std::uint8_t> fileBytes, const BmpLayout& layout,
                      std::span<std::uint8_t> pixels) {
-    if (layout.height <= 0 || pixels.size() < layout.outputSize ||
-        pixelArrayEnd(layout) > fileBytes.size()) {
+    if (pixels.size() < layout.outputSize || !pixelArrayFits(layout, fileBytes.size())) {
         return 0;
     }
     const std::size_t outRow = 2 * static_cast<std::size_t>(layout.width);
@@ -355,7 +318,7 @@ int convertBmpPixels(std::span<const std::uint8_t> fileBytes, const BmpLayout& l
 
 int convertBmpPixels(std::span<const std::uint8_t> fileBytes, std::span<std::uint8_t> pixels) {
     BmpLayout layout;
-    if (readBmpLayout(fileBytes, layout) != BmpResult::ok) {
+    if (readBmpLayout(fileBytes, layout) != ImageResult::kOk) {
         return 0;
     }
     return convertBmpPixels(fileBytes, layout, pixels);

@@ -27,66 +27,10 @@
 #pragma once
 
 #include <array>
-#include <cstddef>
 #include <cstdint>
-#include <cstdio>
-#include <memory>
 #include <span>
-#include <string>
 
-#include "image/scratch_buffer.h"
-
-/// Why reading or converting an image failed; `ok` when it did not.
-enum class BmpResult : std::uint8_t {
-    ok,
-    cannotOpen,
-    readError,
-    outOfMemory,
-    badSignature,
-    unsupportedHeaderSize,
-    badDimensions,
-    pixelOffsetInHeaders,
-    unsupportedDepth,
-    compressedPalette,
-    truncated,
-    badPaletteIndex,
-    tooLarge,
-};
-
-/// A short lower-case description of result, for diagnostics ("is truncated").
-const char* bmpResultText(BmpResult result);
-
-struct FileCloser {
-    void operator()(std::FILE* file) const { std::fclose(file); }
-};
-
-/// Bytes read first from an image file: enough for the headers of any BMP file and, for a
-/// typical image, the whole file in a single read.
-inline constexpr std::size_t kFileHeadBytes = 64 * 1024;
-
-/// A file read head first: its size is known before anything is read, and no more is read than
-/// the headers describe. Keep one across files: its buffer only grows.
-struct FileBytes {
-    ScratchBuffer buffer;
-    /// Bytes read so far.
-    std::size_t size = 0;
-    /// The file's size when it was opened.
-    std::uint64_t fileSize = 0;
-    /// Open while there is more to read.
-    std::unique_ptr<std::FILE, FileCloser> stream;
-
-    std::span<const std::uint8_t> view() const { return {buffer.storage.get(), size}; }
-};
-
-/// Opens path when it is a regular file (links followed; nothing else is ever opened) and reads
-/// its first min(file size, headBytes) bytes into file; headBytes must cover the largest BMP
-/// headers accepted (70 bytes). Fails with cannotOpen, readError (cause says why) or outOfMemory.
-BmpResult readFileHead(const std::string& path, FileBytes& file, std::string& cause,
-                       std::size_t headBytes = kFileHeadBytes);
-
-/// Reads file on up to byte end, which must not lie past fileSize, and closes it once all of it
-/// is read. Fails with readError (cause says why) or outOfMemory.
-BmpResult readFileRest(FileBytes& file, std::uint64_t end, std::string& cause);
+#include "image/image_result.h"
 
 /// Sets width and height (the number of rows, also for a top-down file) and returns 1 when the
 /// signature, the info header size and the width are accepted. The height may be 0 here and the
@@ -95,20 +39,20 @@ int parseBmpHeader(std::span<const std::uint8_t> fileBytes, std::int32_t& width,
                    std::int32_t& height);
 
 enum class BmpPixelForm : std::uint8_t {
-    palette1,
-    palette4,
-    palette8,
-    rgb555,
-    rgb565,
-    bgr24,
-    bgrx32
+    kPalette1,
+    kPalette4,
+    kPalette8,
+    kRgb555,
+    kRgb565,
+    kBgr24,
+    kBgrx32,
 };
 
 /// Everything the conversion needs, checked against the file.
 struct BmpLayout {
     std::int32_t width = 0;
     std::int32_t height = 0;
-    BmpPixelForm form = BmpPixelForm::bgr24;
+    BmpPixelForm form = BmpPixelForm::kBgr24;
     std::uint16_t bitsPerPixel = 0;
     bool topDown = false;
     std::uint32_t pixelOffset = 0;
@@ -116,7 +60,7 @@ struct BmpLayout {
     std::uint64_t stride = 0;
     /// 2 * width * height: the size of the output.
     std::uint32_t outputSize = 0;
-    /// Colour table entries present; the palette beyond them is 0.
+    /// Colour table entries present; a pixel's colour index is always below it.
     std::uint32_t paletteCount = 0;
     std::array<std::uint16_t, 256> palette{};
 };
@@ -133,13 +77,14 @@ struct BmpFrame {
 /// The checks of readBmpLayout that need only the headers, at the start of head, and the size of
 /// the file: header, depth, compression, pixel offset, the 32-bit size limit and that the pixel
 /// array fits in fileSize. Returns ok with frame filled, or the first reason found.
-BmpResult readBmpFrame(std::span<const std::uint8_t> head, std::uint64_t fileSize, BmpFrame& frame);
+ImageResult readBmpFrame(std::span<const std::uint8_t> head, std::uint64_t fileSize,
+                         BmpFrame& frame);
 
 /// Checks everything the conversion depends on, without allocating: header, depth, compression,
 /// pixel offset, size (16 + 2 * width * height must fit in 32 bits), colour table, that every
 /// row is inside the file, and every colour index. Returns ok with layout filled, or the first
 /// reason found. A file it accepts always converts.
-BmpResult readBmpLayout(std::span<const std::uint8_t> fileBytes, BmpLayout& layout);
+ImageResult readBmpLayout(std::span<const std::uint8_t> fileBytes, BmpLayout& layout);
 
 /// Converts the pixels of a file accepted by readBmpLayout (with this layout) into pixels, which
 /// holds at least layout.outputSize bytes. Returns 1, or 0 when pixels is too small or the layout

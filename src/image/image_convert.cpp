@@ -9,7 +9,9 @@
 
 #include "codec/image_format.h"
 #include "codec/rle_encoder.h"
-#include "image/name_field.h"
+#include "common/linked_chain.h"
+#include "common/name_field.h"
+#include "image/bmp_reader.h"
 #include "platform/platform.h"
 
 namespace {
@@ -20,23 +22,23 @@ std::shared_ptr<std::uint8_t[]> allocateBlob(std::size_t size) {
 
 // Reads what the conversion needs, head first: every limit is checked on the headers, before
 // the pixel array is read and before any buffer of the image's size is reserved.
-BmpResult readImageFile(const std::string& path, int compress, ImageConverter& converter,
-                        BmpLayout& layout, std::string& cause) {
+ImageResult readImageFile(const std::string& path, int compress, ImageConverter& converter,
+                          BmpLayout& layout, std::string& cause) {
     FileBytes& file = converter.file;
-    BmpResult result = readFileHead(path, file, cause, converter.headBytes);
+    ImageResult result = readFileHead(path, file, cause, converter.headBytes);
     BmpFrame frame;
-    if (result == BmpResult::ok) {
+    if (result == ImageResult::kOk) {
         result = readBmpFrame(file.view(), file.fileSize, frame);
     }
     // The encoder refuses an image whose worst case it cannot count.
-    if (result == BmpResult::ok && compress != 0 &&
+    if (result == ImageResult::kOk && compress != 0 &&
         rleImageSizeBound(frame.width, frame.height, 16, 1) == 0) {
-        result = BmpResult::tooLarge;
+        result = ImageResult::kTooLarge;
     }
-    if (result == BmpResult::ok) {
+    if (result == ImageResult::kOk) {
         result = readFileRest(file, frame.bytesNeeded, cause);
     }
-    if (result == BmpResult::ok) {
+    if (result == ImageResult::kOk) {
         result = readBmpLayout(file.view(), layout);
     }
     file.stream.reset();
@@ -47,7 +49,7 @@ ConvertedImage convertFile(const std::string& path, int compress, ImageConverter
     ConvertedImage image;
     BmpLayout layout;
     image.result = readImageFile(path, compress, converter, layout, image.cause);
-    if (image.result != BmpResult::ok) {
+    if (image.result != ImageResult::kOk) {
         return image;
     }
     const auto bytes = converter.file.view();
@@ -60,7 +62,7 @@ ConvertedImage convertFile(const std::string& path, int compress, ImageConverter
     if (compress == 0) {
         auto blob = allocateBlob(pri0Size);
         if (!blob) {
-            image.result = BmpResult::outOfMemory;
+            image.result = ImageResult::kOutOfMemory;
             return image;
         }
         writeImageHeader(blob.get(), header);
@@ -71,30 +73,30 @@ ConvertedImage convertFile(const std::string& path, int compress, ImageConverter
     }
 
     const std::uint64_t encodedBound = rleImageSizeBound(layout.width, layout.height, 16, 1);
-    if (!reserveScratch(converter.flatBlock, pri0Size) ||
-        !reserveScratch(converter.encoded, encodedBound)) {
-        image.result = BmpResult::outOfMemory;
+    if (!reserveBytes(converter.flatBlock, pri0Size) ||
+        !reserveBytes(converter.encoded, encodedBound)) {
+        image.result = ImageResult::kOutOfMemory;
         return image;
     }
-    std::uint8_t* flat = converter.flatBlock.storage.get();
+    std::uint8_t* flat = converter.flatBlock.data.get();
     writeImageHeader(flat, header);
     convertBmpPixels(bytes, layout, {flat + kImageHeaderSize, layout.outputSize});
-    const int words = encodeRleImage(flat, converter.encoded.storage.get(), 1);
+    const int words = encodeRleImage(flat, converter.encoded.data.get(), 1);
     // A slot's size is a 32-bit field: an image whose runs do not fit is refused, never cut.
     const std::uint64_t encodedBytes =
         words < 0 ? 0 : std::uint64_t{4} * static_cast<unsigned>(words);
     if (encodedBytes == 0 || encodedBytes > UINT32_MAX) {
-        image.result = BmpResult::tooLarge;
+        image.result = ImageResult::kTooLarge;
         return image;
     }
     // Keep the encoded image at its real size; the scratch buffers serve the next image.
     const auto encodedSize = static_cast<std::uint32_t>(encodedBytes);
     auto blob = allocateBlob(encodedSize);
     if (!blob) {
-        image.result = BmpResult::outOfMemory;
+        image.result = ImageResult::kOutOfMemory;
         return image;
     }
-    std::memcpy(blob.get(), converter.encoded.storage.get(), encodedSize);
+    std::memcpy(blob.get(), converter.encoded.data.get(), encodedSize);
     image.dataSize = encodedSize;
     image.data = std::move(blob);
     return image;
@@ -104,13 +106,14 @@ ConvertedImage convertFile(const std::string& path, int compress, ImageConverter
 
 int convertImage(ImageRecord& record, int compress, ImageConverter& converter,
                  ImageFailure& failure) {
-    auto found = converter.done.find(record.path);
-    if (found == converter.done.end()) {
-        found = converter.done.emplace(record.path, convertFile(record.path, compress, converter))
+    auto found = converter.convertedByPath.find(record.path);
+    if (found == converter.convertedByPath.end()) {
+        found = converter.convertedByPath
+                    .emplace(record.path, convertFile(record.path, compress, converter))
                     .first;
     }
     const ConvertedImage& image = found->second;
-    if (image.result != BmpResult::ok) {
+    if (image.result != ImageResult::kOk) {
         failure = {record.path, image.result, image.cause};
         return 0;
     }
@@ -139,21 +142,10 @@ int addImageToGroup(ImageGroup& groupTable, const std::string& groupName,
         auto fresh = std::make_unique<ImageGroup>();
         fresh->name = name;
         group = fresh.get();
-        if (groupTable.lastGroup == nullptr) {
-            groupTable.next = std::move(fresh);
-        } else {
-            groupTable.lastGroup->next = std::move(fresh);
-        }
-        groupTable.lastGroup = group;
+        appendToChain(groupTable.next, groupTable.lastGroup, std::move(fresh));
         ++groupTable.count;
     }
-    ImageRecord* added = record.get();
-    if (group->lastImage == nullptr) {
-        group->images = std::move(record);
-    } else {
-        group->lastImage->next = std::move(record);
-    }
-    group->lastImage = added;
+    appendToChain(group->images, group->lastImage, std::move(record));
     ++group->count;
     return 1;
 }

@@ -6,13 +6,15 @@
 #include <string>
 #include <unordered_map>
 
-#include "image/bmp_reader.h"
+#include "common/byte_buffer.h"
+#include "image/file_bytes.h"
 #include "image/image_record.h"
+#include "image/image_result.h"
 #include "source/file_list.h"
 
 /// One file's conversion, kept so that every theme naming the same file shares it.
 struct ConvertedImage {
-    BmpResult result = BmpResult::ok;
+    ImageResult result = ImageResult::kOk;
     /// The OS's word on a file that could not be opened or read.
     std::string cause;
     std::int32_t width = 0;
@@ -28,15 +30,15 @@ struct ImageConverter {
     /// Bytes read first from every file, before its headers are checked (see readFileHead).
     std::size_t headBytes = kFileHeadBytes;
     FileBytes file;
-    ScratchBuffer flatBlock;
-    ScratchBuffer encoded;
-    std::unordered_map<std::string, ConvertedImage> done;
+    ByteBuffer flatBlock;
+    ByteBuffer encoded;
+    std::unordered_map<std::string, ConvertedImage> convertedByPath;
 };
 
 /// The image that stopped a theme's walk, and why.
 struct ImageFailure {
     std::string path;
-    BmpResult result = BmpResult::ok;
+    ImageResult result = ImageResult::kOk;
     /// Why the file could not be opened or read, as the OS tells it; empty for other reasons.
     std::string cause;
 };

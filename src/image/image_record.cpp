@@ -1,7 +1,7 @@
 // Image records and groups: teardown.
 #include "image/image_record.h"
 
-#include "source/linked_chain.h"
+#include "common/linked_chain.h"
 
 ImageRecord::~ImageRecord() {
     releaseChain(next);

@@ -9,7 +9,7 @@
 #include <memory>
 #include <string>
 
-#include "source/theme_folders.h"
+#include "common/theme_slots.h"
 
 inline constexpr std::size_t kImageNameSize = 50;
 inline constexpr std::size_t kGroupNameSize = 30;
@@ -56,4 +56,4 @@ struct ImageGroup {
 };
 
 /// Per theme number, the head of that theme's group table; null for absent themes.
-using GroupTables = std::array<std::unique_ptr<ImageGroup>, kThemeSlots>;
+using GroupTables = PerTheme<std::unique_ptr<ImageGroup>>;

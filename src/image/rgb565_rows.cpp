@@ -2,7 +2,7 @@
 // result is the same on any host; compilers merge the two stores.
 #include "image/rgb565_rows.h"
 
-#include "codec/image_format.h"
+#include "common/byte_order.h"
 
 #include <cstring>
 
@@ -91,8 +91,9 @@ void convertRowBgrx32(const std::uint8_t* source, std::uint8_t* out, std::size_t
 
 void convertRowRgb555(const std::uint8_t* source, std::uint8_t* out, std::size_t width) {
     for (std::size_t x = 0; x < width; ++x, source += 2, out += 2) {
-        const unsigned v = source[0] | (source[1] << 8);
-        storeU16Le(out, ((v & 0x7FE0u) << 1) | (v & 0x001Fu));
+        const std::uint16_t v = loadU16Le(source);
+        // Red and green move up one bit, over the ignored top bit: the result stays in 16 bits.
+        storeU16Le(out, static_cast<std::uint16_t>(((v & 0x7FE0u) << 1) | (v & 0x001Fu)));
     }
 }
 

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string>
 
-#include "inspect/byte_buffer.h"
+#include "common/byte_buffer.h"
 
 /// The largest bin the packager writes: its offsets are 32-bit.
 inline constexpr std::uint64_t kMaxBinSize = 0xFFFFFFFF;

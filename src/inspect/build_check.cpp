@@ -7,7 +7,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "image/name_field.h"
+#include "common/name_field.h"
 #include "inspect/text_forms.h"
 #include "output/bin_format.h"
 

@@ -9,10 +9,6 @@
 
 namespace {
 
-std::string themeBinName(int theme) {
-    return joinPath(std::to_string(theme), kThemeFileName);
-}
-
 // A file that is there but cannot be read stops the scan; one that does not restore or is too
 // large is a fault of the build, and loaded stays false.
 ScanFailure loadOrNote(BinFile& file, int fileNumber, std::uint64_t limit, BuildCheck& check,
@@ -120,11 +116,11 @@ ScanFailure scanBuild(const std::string& root, const ScanOptions& options, const
     if (failure != ScanFailure::kNone) {
         return failure;
     }
-    int total = 1;
+    std::uint64_t total = 1;
     for (const ThemeScan& scan : build.themes) {
-        total += scan.present ? 1 : 0;
+        total += scan.present ? 1u : 0u;
     }
-    int done = 0;
+    std::uint64_t done = 0;
     reportProgress(progress, "reading " + build.index.path, done, total);
     bool indexRead = false;
     failure = loadOrNote(build.index, kIndexFile, kMaxIndexSize, build.check, indexRead, error);

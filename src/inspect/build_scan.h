@@ -9,9 +9,9 @@
 #include <string_view>
 #include <vector>
 
+#include "common/theme_slots.h"
 #include "inspect/bin_files.h"
 #include "inspect/build_check.h"
-#include "source/theme_folders.h"
 
 /// Index.bin is far smaller than the themes: 64 MiB holds over a million image entries.
 inline constexpr std::uint64_t kMaxIndexSize = std::uint64_t{64} << 20;
@@ -42,7 +42,7 @@ struct ThemeScan {
 struct ScannedBuild {
     BinFile index;
     BuildCheck check;
-    std::array<ThemeScan, kThemeSlots> themes;
+    PerTheme<ThemeScan> themes;
 };
 
 struct ScanOptions {

@@ -4,8 +4,8 @@
 #include <cstddef>
 #include <string>
 
+#include "common/byte_buffer.h"
 #include "inspect/build_scan.h"
-#include "inspect/byte_buffer.h"
 
 /// Encodes copy k of theme, whose bytes build kept, as PNG. Returns false with the cause in
 /// cause when the copy is not valid, too large to decode here or cannot be encoded.

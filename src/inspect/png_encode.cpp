@@ -6,7 +6,7 @@
 
 #include <cstring>
 
-#include "codec/image_format.h"
+#include "common/byte_order.h"
 
 namespace {
 

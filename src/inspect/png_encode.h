@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "inspect/byte_buffer.h"
+#include "common/byte_buffer.h"
 #include "inspect/image_pixels.h"
 
 /// The PNG file (8-bit RGB, no alpha) of image, its RGB565 pixels widened by widenRgb565.

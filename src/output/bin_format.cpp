@@ -5,8 +5,13 @@
 #include <cstring>
 #include <new>
 
-#include "codec/image_format.h"
-#include "image/name_field.h"
+#include "common/byte_order.h"
+#include "common/name_field.h"
+#include "platform/platform.h"
+
+std::string themeBinName(int theme) {
+    return joinPath(std::to_string(theme), kThemeFileName);
+}
 
 void serialize(const BinFileHeader& header, std::span<std::uint8_t, kBinFileHeaderSize> out) {
     std::memcpy(out.data(), header.tag.data(), kTagFieldWidth);

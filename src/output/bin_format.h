@@ -49,6 +49,7 @@
 #include <cstdint>
 #include <memory>
 #include <span>
+#include <string>
 #include <string_view>
 
 inline constexpr std::size_t kBinFileHeaderSize = 16;
@@ -73,6 +74,9 @@ inline constexpr char kIndexFileName[] = "Index.bin";
 inline constexpr char kThemeFileName[] = "Theme.bin";
 inline constexpr std::string_view kIndexTag = "Index";
 inline constexpr std::string_view kThemeTag = "Theme";
+
+/// Theme n's Theme.bin as a path relative to the root folder: n, a separator, kThemeFileName.
+std::string themeBinName(int theme);
 
 struct BinFileHeader {
     /// Five letters and a terminator.

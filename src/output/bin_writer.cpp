@@ -1,7 +1,8 @@
 // The bin writer: one pass over theme 0's group table with every variant's table walked in step,
-// preceded by a dry walk that proves the tables line up and the files fit 32-bit offsets. Every
-// bin is written under a temporary name beside its final one and renamed into place only when
-// all of them are complete, so that a run that fails changes none of the files already there.
+// preceded by a dry walk that proves the tables line up and the files fit 32-bit offsets and
+// plans the size of every slot, which the writing pass then only follows. Every bin is written
+// under a temporary name beside its final one and renamed into place only when all of them are
+// complete, so that a run that fails changes none of the files already there.
 #include "output/bin_writer.h"
 
 #include <array>
@@ -10,9 +11,10 @@
 #include <cstdio>
 #include <memory>
 #include <new>
+#include <span>
 #include <vector>
 
-#include "image/name_field.h"
+#include "common/name_field.h"
 #include "output/bin_format.h"
 #include "platform/platform.h"
 
@@ -112,7 +114,7 @@ std::string indexPath(const std::string& rootPath) {
 }
 
 std::string themePath(const std::string& rootPath, int theme) {
-    return joinPath(themeFolderPath(rootPath, theme), kThemeFileName);
+    return joinPath(rootPath, themeBinName(theme));
 }
 
 // The lock-step walk: per present theme (theme 0 first) the group and image at the current
@@ -125,7 +127,7 @@ struct ThemeCursor {
 
 struct Walk {
     std::array<ThemeCursor, kThemeSlots> cursors;
-    int count = 0;
+    std::size_t count = 0;
 
     Walk(const GroupTables& groupTables, const ThemeFlags& themePresent) {
         for (int n = 0; n < kThemeSlots; ++n) {
@@ -168,14 +170,19 @@ std::uint32_t baseGroupCount(const GroupTables& groupTables) {
     return groupTables[0]->count;
 }
 
-struct Layout {
+// What the dry walk measured, so that the writing pass computes nothing again: every slot's size
+// in walk order (theme 0's groups and images), the size of each bin and the largest group's image
+// count. Valid once checkTables has accepted the tables: every offset then fits in 32 bits.
+struct BinPlan {
+    std::vector<std::uint32_t> slotSizes;
     std::uint64_t indexSize = 0;
     std::uint64_t themeSize = 0;
     std::uint32_t largestGroup = 0;
 };
 
-// What a short table falls short of: theme 0's counts decide every theme's layout.
-const char* comparedWith(int theme) {
+// Whose count a short table falls short of: theme 0 its own count field, a variant theme 0's
+// counts, which decide every theme's layout.
+const char* expectedCountSource(int theme) {
     return theme == 0 ? "its count says" : "theme 0";
 }
 
@@ -186,7 +193,7 @@ bool checkCursors(Walk& walk, const std::string& rootPath, std::string& error) {
             const std::string group = std::string(nameFieldView(base->name.data(), kGroupNameSize));
             error = "cannot write " + themePath(rootPath, c.theme) + ": theme " +
                     std::to_string(c.theme) + " has fewer images in group " + group + " than " +
-                    comparedWith(c.theme);
+                    expectedCountSource(c.theme);
             return false;
         }
         if (!c.image->data && c.image->dataSize != 0) {
@@ -198,9 +205,10 @@ bool checkCursors(Walk& walk, const std::string& rootPath, std::string& error) {
     return true;
 }
 
-// Walks the tables as writeBinFiles will, without touching a file.
+// Walks the tables as writeBinFiles will, without touching a file, and fills plan with what the
+// writing pass needs.
 bool checkTables(const GroupTables& groupTables, const ThemeFlags& themePresent,
-                 const std::string& rootPath, int compress, Layout& layout, std::string& error) {
+                 const std::string& rootPath, int compress, BinPlan& plan, std::string& error) {
     if (themePresent[0] == 0 || !groupTables[0]) {
         error = "cannot write " + indexPath(rootPath) + ": theme 0 is missing";
         return false;
@@ -212,34 +220,38 @@ bool checkTables(const GroupTables& groupTables, const ThemeFlags& themePresent,
     }
     Walk walk(groupTables, themePresent);
     std::uint64_t slotTotal = 0;
-    layout.indexSize = kBinFileHeaderSize + std::uint64_t{groupCount} * kGroupDirectoryEntrySize;
+    plan.indexSize = kBinFileHeaderSize + std::uint64_t{groupCount} * kGroupDirectoryEntrySize;
     for (std::uint32_t g = 0; g < groupCount; ++g) {
         for (const ThemeCursor& c : walk) {
             if (!c.group) {
                 error = "cannot write " + themePath(rootPath, c.theme) + ": theme " +
-                        std::to_string(c.theme) + " has fewer groups than " + comparedWith(c.theme);
+                        std::to_string(c.theme) + " has fewer groups than " +
+                        expectedCountSource(c.theme);
                 return false;
             }
         }
         const std::uint32_t imageCount = walk.cursors[0].group->count;
-        layout.largestGroup = imageCount > layout.largestGroup ? imageCount : layout.largestGroup;
-        layout.indexSize += kGroupHeaderSize + std::uint64_t{imageCount} * kImageEntrySize;
+        plan.largestGroup = imageCount > plan.largestGroup ? imageCount : plan.largestGroup;
+        plan.indexSize += kGroupHeaderSize + std::uint64_t{imageCount} * kImageEntrySize;
         walk.enterGroup();
         for (std::uint32_t k = 0; k < imageCount; ++k) {
             if (!checkCursors(walk, rootPath, error)) {
                 return false;
             }
-            slotTotal += walk.slotSize(compress);
+            const std::uint64_t slotSize = walk.slotSize(compress);
+            slotTotal += slotSize;
+            // A slot beyond 32 bits makes Theme.bin too long, which the size check refuses.
+            plan.slotSizes.push_back(static_cast<std::uint32_t>(slotSize));
             walk.nextImage();
         }
         walk.nextGroup();
     }
-    layout.indexSize += kEndMarkerSize;
-    layout.themeSize = kBinFileHeaderSize + slotTotal + kEndMarkerSize;
-    if (layout.themeSize > UINT32_MAX || layout.indexSize > UINT32_MAX) {
-        const bool theme = layout.themeSize > UINT32_MAX;
+    plan.indexSize += kEndMarkerSize;
+    plan.themeSize = kBinFileHeaderSize + slotTotal + kEndMarkerSize;
+    if (plan.themeSize > UINT32_MAX || plan.indexSize > UINT32_MAX) {
+        const bool theme = plan.themeSize > UINT32_MAX;
         error = "cannot write " + (theme ? themePath(rootPath, 0) : indexPath(rootPath)) +
-                ": it would be " + std::to_string(theme ? layout.themeSize : layout.indexSize) +
+                ": it would be " + std::to_string(theme ? plan.themeSize : plan.indexSize) +
                 " bytes long, beyond the 4 GiB that its 32-bit offsets reach";
         return false;
     }
@@ -248,7 +260,7 @@ bool checkTables(const GroupTables& groupTables, const ThemeFlags& themePresent,
 
 struct BinFiles {
     OutputFile index;
-    std::array<OutputFile, kThemeSlots> themes;
+    PerTheme<OutputFile> themes;
 };
 
 // Index.bin just before theme 0's Theme.bin, then the variants in increasing order; the first
@@ -298,9 +310,11 @@ bool writeSlot(BinFiles& files, Walk& walk, std::uint64_t slotSize, std::string&
 }
 
 // Writes the current group's header and image entries into Index.bin at indexOffset and its
-// slots into every Theme.bin; adds the group's slot bytes to dataOffset.
-bool writeGroup(BinFiles& files, Walk& walk, int compress, std::uint32_t indexOffset,
-                std::uint32_t& dataOffset, std::uint8_t* imageTable, std::string& error) {
+// slots, of the sizes slotSizes holds, into every Theme.bin; adds the group's slot bytes to
+// dataOffset.
+bool writeGroup(BinFiles& files, Walk& walk, std::span<const std::uint32_t> slotSizes,
+                std::uint32_t indexOffset, std::uint32_t& dataOffset, std::uint8_t* imageTable,
+                std::string& error) {
     const std::uint32_t imageCount = walk.cursors[0].group->count;
     std::array<std::uint8_t, kGroupHeaderSize> buffer;
     serialize(GroupHeader{imageCount, dataOffset}, buffer);
@@ -311,8 +325,7 @@ bool writeGroup(BinFiles& files, Walk& walk, int compress, std::uint32_t indexOf
     std::uint32_t groupDataSize = 0;
     walk.enterGroup();
     for (std::uint32_t k = 0; k < imageCount; ++k) {
-        // The dry walk proved that every sum here fits in 32 bits.
-        const auto slotSize = static_cast<std::uint32_t>(walk.slotSize(compress));
+        const std::uint32_t slotSize = slotSizes[k];
         if (!writeSlot(files, walk, slotSize, error)) {
             return false;
         }
@@ -375,7 +388,7 @@ std::vector<OutputFile*> inOrder(BinFiles& files, Walk& walk) {
 // Everything between the dry walk and the renames: the complete content of every temporary file,
 // each closed.
 bool writeContents(BinFiles& files, const GroupTables& groupTables, const ThemeFlags& themePresent,
-                   int compress, const Layout& layout, std::string& error) {
+                   const BinPlan& plan, std::string& error) {
     const std::uint32_t groupCount = baseGroupCount(groupTables);
     Walk walk(groupTables, themePresent);
     if (!writeFileHeaders(files, walk, groupCount, error)) {
@@ -387,16 +400,17 @@ bool writeContents(BinFiles& files, const GroupTables& groupTables, const ThemeF
         return false;
     }
     const std::unique_ptr<std::uint8_t[]> imageTable(
-        new (std::nothrow) std::uint8_t[std::size_t{layout.largestGroup} * kImageEntrySize]);
+        new (std::nothrow) std::uint8_t[std::size_t{plan.largestGroup} * kImageEntrySize]);
     if (!imageTable) {
         error = outOfMemory(files.index.path, "image entries");
         return false;
     }
 
-    // Offsets follow the layout the dry walk measured, so none of them can wrap.
+    // Offsets stay inside the bins whose sizes the plan measured, so none of them can wrap.
     auto indexOffset =
         static_cast<std::uint32_t>(kBinFileHeaderSize + groupCount * kGroupDirectoryEntrySize);
     auto dataOffset = static_cast<std::uint32_t>(kBinFileHeaderSize);
+    std::span<const std::uint32_t> slotSizes = plan.slotSizes;
     for (std::uint32_t g = 0; g < groupCount; ++g) {
         const ImageGroup* base = walk.cursors[0].group;
         GroupDirectoryEntry entry;
@@ -406,9 +420,11 @@ bool writeContents(BinFiles& files, const GroupTables& groupTables, const ThemeF
         serialize(entry, std::span<std::uint8_t, kGroupDirectoryEntrySize>(
                              directory.get() + std::size_t{g} * kGroupDirectoryEntrySize,
                              kGroupDirectoryEntrySize));
-        if (!writeGroup(files, walk, compress, indexOffset, dataOffset, imageTable.get(), error)) {
+        if (!writeGroup(files, walk, slotSizes.first(base->count), indexOffset, dataOffset,
+                        imageTable.get(), error)) {
             return false;
         }
+        slotSizes = slotSizes.subspan(base->count);
         indexOffset += static_cast<std::uint32_t>(kGroupHeaderSize + base->count * kImageEntrySize);
         walk.nextGroup();
     }
@@ -480,15 +496,15 @@ void discardTemporaries(BinFiles& files, std::string& error) {
 
 int writeBinFiles(const GroupTables& groupTables, const ThemeFlags& themePresent,
                   const std::string& rootPath, int compress, std::string& error) {
-    Layout layout;
-    if (!checkTables(groupTables, themePresent, rootPath, compress, layout, error)) {
+    BinPlan plan;
+    if (!checkTables(groupTables, themePresent, rootPath, compress, plan, error)) {
         return 0;
     }
     BinFiles files;
     Walk walk(groupTables, themePresent);
     const std::vector<OutputFile*> order = inOrder(files, walk);
     if (!openFiles(files, themePresent, rootPath, error) ||
-        !writeContents(files, groupTables, themePresent, compress, layout, error) ||
+        !writeContents(files, groupTables, themePresent, plan, error) ||
         !checkFinalNames(order, error) || !renameFiles(order, error)) {
         discardTemporaries(files, error);
         return 0;

@@ -4,8 +4,8 @@
 
 #include <string>
 
+#include "common/theme_slots.h"
 #include "image/image_record.h"
-#include "source/theme_folders.h"
 
 /// Writes Index.bin and the Theme.bin of every present theme in one pass over theme 0's table,
 /// walking each variant's table in step with it by position. compress is the flag the images

@@ -4,7 +4,7 @@
 #include <string_view>
 #include <unordered_map>
 
-#include "image/name_field.h"
+#include "common/name_field.h"
 #include "output/bin_format.h"
 
 namespace {

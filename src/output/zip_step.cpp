@@ -7,7 +7,7 @@
 #include <climits>
 #include <cstdio>
 
-#include "codec/image_format.h"
+#include "common/byte_order.h"
 #include "output/bin_format.h"
 
 namespace {
@@ -43,7 +43,7 @@ std::vector<ZipJob> zipJobs(const ThemeFlags& themePresent) {
             jobs.push_back(index);
         }
         ZipJob theme;
-        theme.file = joinPath(std::to_string(n), kThemeFileName);
+        theme.file = themeBinName(n);
         theme.command = "VOX_ZIP -c -9 " + theme.file;
         jobs.push_back(theme);
     }

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "common/theme_slots.h"
 #include "platform/platform.h"
-#include "source/theme_folders.h"
 
 /// The least time the tools are given before the packager looks at their results, counted from
 /// the first start: a tool may hand its work to a process of its own and exit at once.

@@ -59,6 +59,9 @@ std::string osErrorText(int err);
 
 void sleepMilliseconds(unsigned milliseconds);
 
+/// The largest resident set this process has had so far, in KiB; -1 when the OS cannot tell.
+long peakResidentKilobytes();
+
 /// The folder that holds the running executable, or "" when it cannot be found.
 std::string executableFolder();
 

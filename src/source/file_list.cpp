@@ -6,8 +6,8 @@
 #include <utility>
 #include <vector>
 
+#include "common/linked_chain.h"
 #include "platform/platform.h"
-#include "source/linked_chain.h"
 #include "source/theme_folders.h"
 
 namespace {
@@ -25,13 +25,7 @@ ImageFileEntry::~ImageFileEntry() {
 }
 
 int appendFileEntry(ImageFileEntry& list, std::unique_ptr<ImageFileEntry> entry) {
-    ImageFileEntry* added = entry.get();
-    if (list.tail == nullptr) {
-        list.next = std::move(entry);
-    } else {
-        list.tail->next = std::move(entry);
-    }
-    list.tail = added;
+    appendToChain(list.next, list.tail, std::move(entry));
     ++list.count;
     return 1;
 }

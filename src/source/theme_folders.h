@@ -2,14 +2,9 @@
 // theme; folders 1 to 9 are variants that replace some of its images.
 #pragma once
 
-#include <array>
-#include <cstdint>
 #include <string>
 
-inline constexpr int kThemeSlots = 10;
-
-/// Per theme number, 1 when that theme folder is present.
-using ThemeFlags = std::array<std::int32_t, kThemeSlots>;
+#include "common/theme_slots.h"
 
 /// The folder of theme n under rootPath.
 std::string themeFolderPath(const std::string& rootPath, int n);

@@ -1,52 +1,26 @@
-// theme-packager, the real binary, on theme trees built in a temporary folder: its console lines,
-// its exit status and every byte it writes (each slot decoded back and compared with its source
-// picture), with no VOX_ZIP, the real one or a failing stand-in beside it.
+// theme-packager, the real binary, on theme trees built in a temporary folder, plain and hostile:
+// its console lines, its exit status, its peak memory and every byte it writes (the build checked
+// by theme-inspect's reader, every copy decoded back and compared with its source picture), with
+// no VOX_ZIP, the real one or a failing stand-in beside it.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <chrono>
 #include <filesystem>
+#include <map>
 
-#include "codec/image_format.h"
 #include "codec/rle_decoder.h"
+#include "inspect/build_scan.h"
+#include "output/bin_format.h"
 #include "support/packager_run.h"
 
 namespace {
 
-using Bytes = std::vector<std::uint8_t>;
-
-struct Slot {
-    std::string name; // "group:image"
-    std::uint64_t offset = 0;
-    std::uint64_t size = 0;
-};
-
-// The slots that Index.bin places, read as a device does: through the group directory, each
-// group's header and its image entries. Record layouts are the writer's tests' business.
-std::vector<Slot> readIndex(const Bytes& index) {
-    const auto u32 = [&](std::uint64_t at) -> std::uint64_t {
-        EXPECT_LE(at + 4, index.size()) << "Index.bin is cut short";
-        return at + 4 <= index.size() ? loadU32Le(index.data() + at) : 0;
-    };
-    const auto text = [&](std::uint64_t at, std::size_t width) {
-        const auto* p = index.data() + std::min<std::uint64_t>(at, index.size());
-        return std::string(p, std::find(p, p + (at + width <= index.size() ? width : 0), 0));
-    };
-    std::vector<Slot> slots;
-    for (std::uint64_t g = 0, groups = u32(8); g < groups && g < index.size(); ++g) {
-        const std::uint64_t block = u32(16 + 16 * g + 12);
-        for (std::uint64_t i = 0, images = u32(block); i < images && i < index.size(); ++i) {
-            const std::uint64_t entry = block + 16 + 48 * i;
-            slots.push_back({text(16 + 16 * g, 11) + ":" + text(entry, 39),
-                             u32(block + 4) + u32(entry + 40), u32(entry + 44)});
-        }
-    }
-    return slots;
-}
-
 struct RunCase {
     const char* name;
     std::vector<TreeFile> tree{};
+    /// A shell command that makes the tree hostile; only the bins of such a tree are looked at.
+    std::string hostile{};
     const char* tool = nullptr; // see LonePackager
     std::string arguments{};
     std::string result = kZipFailed; // between the banner and the completion line
@@ -55,49 +29,59 @@ struct RunCase {
     std::vector<std::string> outputs{};
     /// Per image in index order: "group:image", then the tree file each theme's slot holds.
     std::vector<std::vector<std::string>> slots{};
-    std::string err{}; // standard error; a run that finds no VOX_ZIP says so for every output
+    std::string err{};     // standard error; a run that finds no VOX_ZIP says so for every output
+    bool asNobody = false; // run without the rights of root, which reads any folder
 };
 
-void PrintTo(const RunCase& c, std::ostream* out) {
-    *out << c.name;
-}
+// A run may take this much memory at most: the trees are small, and what is hostile in them is
+// never read.
+constexpr long kPeakLimitKb = 64 * 1024;
 
-// Every theme's slot holds its picture followed only by 'P' bytes, and is as long as its
-// largest copy.
-void expectSlots(const TempFolder& root, const RunCase& c) {
-    const auto read = [&](const std::string& file) {
-        return file.ends_with(".gz") ? gunzip(root.path(), file) : root.readBytes(file);
-    };
-    const std::vector<Slot> slots = readIndex(read(c.outputs[0]));
-    ASSERT_EQ(slots.size(), c.slots.size());
-    std::uint64_t total = 0;
-    for (std::size_t i = 0; i < slots.size(); ++i) {
-        EXPECT_EQ(slots[i].name, c.slots[i].at(0));
-        total += slots[i].size;
-    }
-    std::vector<std::size_t> largest(slots.size());
-    for (std::size_t t = 1; t < c.outputs.size(); ++t) {
-        const Bytes bin = read(c.outputs[t]);
-        EXPECT_EQ(bin.size(), 16 + total + 10) << c.outputs[t];
-        for (std::size_t i = 0; i < slots.size(); ++i) {
-            const std::string& path = c.slots[i].at(t);
-            ASSERT_LE(slots[i].offset + slots[i].size, bin.size()) << path;
-            const std::span<const std::uint8_t> slot(bin.data() + slots[i].offset, slots[i].size);
-            RleDecodeResult image;
-            ASSERT_TRUE(decodeRleImage(slot, 1, image)) << path;
-            const auto source = std::find_if(c.tree.begin(), c.tree.end(),
-                                             [&](const TreeFile& f) { return f.path == path; });
-            EXPECT_EQ(image.pri0Block,
-                      uiLikePri0Block(source->width, source->height, source->seed()))
-                << c.outputs[t] << ": " << path;
-            EXPECT_TRUE(std::all_of(slot.begin() + image.blobSize, slot.end(), [](std::uint8_t b) {
-                return b == 'P';
-            })) << path;
-            largest[i] = std::max(largest[i], image.blobSize);
+// The bins in root: all that is read of a hostile tree, which holds files that must not be opened.
+std::map<std::string, std::vector<std::uint8_t>> binFiles(const TempFolder& root) {
+    std::map<std::string, std::vector<std::uint8_t>> found;
+    for (int n = -1; n < kThemeSlots; ++n) {
+        for (const std::string gz : {"", ".gz"}) {
+            const std::string path = (n < 0 ? std::string(kIndexFileName) : themeBinName(n)) + gz;
+            if (std::filesystem::is_regular_file(root.path(path))) {
+                found[path] = root.readBytes(path);
+            }
         }
     }
-    for (std::size_t i = 0; i < slots.size(); ++i) {
-        EXPECT_EQ(slots[i].size, largest[i]) << slots[i].name;
+    return found;
+}
+
+// The build keeps every rule of the formats (slot sizes, 'P' fill, lengths, markers), and each
+// theme's copy of each image is its expected tree file's picture.
+void expectSlots(const TempFolder& root, const RunCase& c) {
+    ScannedBuild build;
+    std::string error;
+    ASSERT_EQ(scanBuild(root.path(), {.keepBytes = true}, {}, build, error), ScanFailure::kNone)
+        << error;
+    for (const Fault& fault : build.check.faults) {
+        ADD_FAILURE() << faultLine(build, fault);
+    }
+    const auto index = build.index.bytes.view();
+    const IndexLayout& layout = build.check.layout;
+    ASSERT_EQ(layout.images.size(), c.slots.size());
+    for (const IndexGroup& group : layout.groups) {
+        for (std::size_t k = group.firstImage; k < group.firstImage + group.imageCount; ++k) {
+            EXPECT_EQ(std::string(groupName(index, group)) + ":" +
+                          std::string(imageName(index, layout.images[k])),
+                      c.slots[k].at(0));
+            for (std::size_t t = 1; t < c.outputs.size(); ++t) {
+                const std::string& path = c.slots[k].at(t);
+                RleDecodeResult image;
+                ASSERT_TRUE(decodeRleImage(copyBytes(build, c.outputs[t][0] - '0', k), 1, image))
+                    << path;
+                const TreeFile& source =
+                    *std::find_if(c.tree.begin(), c.tree.end(),
+                                  [&](const TreeFile& f) { return f.path == path; });
+                EXPECT_EQ(image.pri0Block,
+                          uiLikePri0Block(source.width, source.height, source.seed()))
+                    << c.outputs[t] << ": " << path;
+            }
+        }
     }
 }
 
@@ -107,14 +91,18 @@ TEST_P(RunTest, ConsoleExitStatusAndEveryByteWritten) {
     const RunCase& c = GetParam();
     TempFolder root;
     writeTree(root, c.tree);
-    const auto before = snapshot(root);
+    ASSERT_EQ(runShell(root.path(), c.hostile.empty() ? ":" : c.hostile).exitStatus, 0);
+    const auto look = [&] { return c.hostile.empty() ? snapshot(root) : binFiles(root); };
+    const auto before = look();
     const LonePackager packager(c.tool);
 
     const auto start = std::chrono::steady_clock::now();
-    const ProgramResult run = packager.run(root, c.arguments);
+    const PackagerRun run = packager.run(root, c.arguments, c.asNobody ? asNobody(root) : "");
     // With no tool started there is nothing to give the 5-second least wait to.
     EXPECT_TRUE(c.tool || std::chrono::steady_clock::now() - start < std::chrono::seconds(4))
         << "waited for no tool";
+    EXPECT_NE(run.exitStatus, 124) << "the run hung";
+    EXPECT_TRUE(run.peakKb > 0 && run.peakKb < kPeakLimitKb) << run.peakKb << " KiB";
 
     EXPECT_EQ(run.out, kBanner + c.result + kCompletion);
     const int lineStatus = c.result == kZipCreated ? 0 : c.result == kZipFailed ? 2 : 1;
@@ -125,12 +113,8 @@ TEST_P(RunTest, ConsoleExitStatusAndEveryByteWritten) {
                " -c -9 " + c.outputs[i] + kNotFound;
     }
     EXPECT_EQ(rooted(run.err, root), err);
-    if (c.outputs.empty()) {
-        EXPECT_EQ(snapshot(root), before);
-        return;
-    }
     std::vector<std::string> added;
-    for (const auto& [path, bytes] : snapshot(root)) {
+    for (const auto& [path, bytes] : look()) {
         if (before.count(path) == 0) {
             added.push_back(path);
         }
@@ -138,8 +122,12 @@ TEST_P(RunTest, ConsoleExitStatusAndEveryByteWritten) {
     std::vector<std::string> outputs = c.outputs;
     std::sort(outputs.begin(), outputs.end());
     EXPECT_EQ(added, outputs);
+    if (outputs.empty()) {
+        EXPECT_EQ(look(), before); // also every bin of an earlier run, byte for byte
+        return;
+    }
     expectSlots(root, c);
-    if (c.tool != nullptr) {
+    if (c.tool != nullptr || !c.hostile.empty()) {
         return;
     }
     // The tree written in the other order gives the same bytes, and so does a second run.
@@ -152,6 +140,22 @@ TEST_P(RunTest, ConsoleExitStatusAndEveryByteWritten) {
     EXPECT_EQ(snapshot(root), packed);
 }
 
+// 17 folder names of 250 bytes: over 4096 bytes of path. The shell walks into them one at a time,
+// so that no call sees the whole path, and copies a picture of pics/ to the end of the chain.
+std::string deepTree() {
+    std::string chain;
+    for (int i = 1; i <= 17; ++i) {
+        const std::string name = (i < 10 ? "c0" : "c") + std::to_string(i);
+        chain += (chain.empty() ? "" : "/") + name + std::string(250 - name.size(), 'x');
+    }
+    const std::string mid = chain.substr(0, 10 * 251 - 1);
+    return "p=$PWD/pics; walk() { (mkdir -p $1 && cd $1 && for d in $(echo $2 | tr / ' '); do "
+           "mkdir -p $d && "
+           "cd -P $d || exit 1; done && cp $p/$3 $4); }; walk 0 " +
+           mid + " a.bmp a.bmp && walk 0 " + chain + " z.bmp z.bmp && walk 2 " + chain +
+           " v.bmp z.bmp";
+}
+
 // Theme 2's icon is smaller and its background larger: each theme pads one copy.
 const std::vector<TreeFile> kOverrides = {TreeFile("0/icon.bmp", 24, 24), "0/menu/bg.bmp",
                                           "0/menu/logo.bmp", "2/icon.bmp",
@@ -161,26 +165,42 @@ const std::vector<std::vector<std::string>> kOverrideSlots = {
     {"menu:bg.bmp", "0/menu/bg.bmp", "2/menu/bg.bmp"},
     {"menu:logo.bmp", "0/menu/logo.bmp", "0/menu/logo.bmp"}};
 
+const std::string kSlowTools = kToolPath +
+                               std::string("case \"$3\" in\n2/Theme.bin) sleep 12 ;;\n*) ") +
+                               handOffLater() + " ;;\nesac";
+
 INSTANTIATE_TEST_SUITE_P(
     Trees, RunTest,
     ::testing::Values(
         // Files and folders interleaved, names that sort differently with and without case, one
-        // folder name at two depths, names longer than their fields, files that are no images.
+        // folder name at two depths, files that are no images, and names cut to their index
+        // fields that collide: one warning per pair, bytes as ever.
         RunCase{.name = "NestedGroups",
-                .tree = {"0/B.bmp", "0/a.bmp", "0/a_very_long_image_name_that_fills_the_field.bmp",
-                         "0/menu/bg.bmp", "0/menu/sub/icon.bmp", "0/menu/z.bmp",
-                         "0/navigation_bar/back.bmp", "0/navigation_bar/sub/next.bmp",
+                .tree = {"0/B.bmp", "0/a.bmp", "0/image_name_that_is_longer_than_its_field_1.bmp",
+                         "0/image_name_that_is_longer_than_its_field_2.bmp", "0/menu/bg.bmp",
+                         "0/menu/sub/icon.bmp", "0/menu/z.bmp", "0/navigation_bar_A/back.bmp",
+                         "0/navigation_bar_A/sub/next.bmp", "0/navigation_bar_B/x.bmp",
                          "0/readme.txt", "0/photo.BMP"},
                 .outputs = {"Index.bin", "0/Theme.bin"},
                 .slots = {{"0:a.bmp", "0/a.bmp"},
-                          {"0:a_very_long_image_name_that_fills_the_f",
-                           "0/a_very_long_image_name_that_fills_the_field.bmp"},
                           {"0:B.bmp", "0/B.bmp"},
+                          {"0:image_name_that_is_longer_than_its_fiel",
+                           "0/image_name_that_is_longer_than_its_field_1.bmp"},
+                          {"0:image_name_that_is_longer_than_its_fiel",
+                           "0/image_name_that_is_longer_than_its_field_2.bmp"},
                           {"menu:bg.bmp", "0/menu/bg.bmp"},
                           {"menu:z.bmp", "0/menu/z.bmp"},
                           {"sub:icon.bmp", "0/menu/sub/icon.bmp"},
-                          {"sub:next.bmp", "0/navigation_bar/sub/next.bmp"},
-                          {"navigation_:back.bmp", "0/navigation_bar/back.bmp"}}},
+                          {"sub:next.bmp", "0/navigation_bar_A/sub/next.bmp"},
+                          {"navigation_:back.bmp", "0/navigation_bar_A/back.bmp"},
+                          {"navigation_:x.bmp", "0/navigation_bar_B/x.bmp"}},
+                .err = "theme-packager: warning: ROOT/0/image_name_that_is_longer_than_its_"
+                       "field_1.bmp and ROOT/0/image_name_that_is_longer_than_its_field_2.bmp "
+                       "are both stored as \"image_name_that_is_longer_than_its_fiel\" in "
+                       "Index.bin\n"
+                       "theme-packager: warning: the groups of ROOT/0/navigation_bar_A/back.bmp "
+                       "and ROOT/0/navigation_bar_B/x.bmp are both stored as \"navigation_\" in "
+                       "Index.bin\n"},
         RunCase{.name = "OverridesOfDifferentSizes",
                 .tree = kOverrides,
                 .outputs = {"Index.bin", "0/Theme.bin", "2/Theme.bin"},
@@ -192,14 +212,6 @@ INSTANTIATE_TEST_SUITE_P(
                 .slots = {{"0:a.bmp", "0/a.bmp", "0/a.bmp"}, {"0:b.bmp", "0/b.bmp", "0/b.bmp"}},
                 .err = "theme-packager: theme 3: ROOT/3/b.bmp is a folder; ROOT/0/b.bmp is used "
                        "in its place\n"},
-        // Only the theme digit right after the root changes; the decoys sit where replacing
-        // every component named 0 would look.
-        RunCase{.name = "LaterComponentNamedZeroStays",
-                .tree = {"0/0/y.bmp", "0/menu/0/x.bmp", "2/0/y.bmp", "2/2/y.bmp", "2/menu/0/x.bmp",
-                         "2/menu/2/x.bmp"},
-                .outputs = {"Index.bin", "0/Theme.bin", "2/Theme.bin"},
-                .slots = {{"0:y.bmp", "0/0/y.bmp", "2/0/y.bmp"},
-                          {"0:x.bmp", "0/menu/0/x.bmp", "2/menu/0/x.bmp"}}},
         // Both themes stop at the shared broken file and keep what came before it; the exit
         // status tells a script that images are missing.
         RunCase{.name = "StopsAtBrokenImage",
@@ -212,27 +224,8 @@ INSTANTIATE_TEST_SUITE_P(
                        "rest of theme 0 is not packed\n"
                        "theme-packager: theme 2: ROOT/0/n.bmp is truncated; the "
                        "rest of theme 2 is not packed\n"},
-        // Names cut to their index fields collide: one warning per pair, bytes as ever.
-        RunCase{.name = "NamesStoredAlike",
-                .tree = {"0/groupname_long_A/a.bmp", "0/groupname_long_B/b.bmp",
-                         "0/m/image_name_that_is_longer_than_its_field_1.bmp",
-                         "0/m/image_name_that_is_longer_than_its_field_2.bmp"},
-                .outputs = {"Index.bin", "0/Theme.bin"},
-                .slots = {{"groupname_l:a.bmp", "0/groupname_long_A/a.bmp"},
-                          {"groupname_l:b.bmp", "0/groupname_long_B/b.bmp"},
-                          {"m:image_name_that_is_longer_than_its_fiel",
-                           "0/m/image_name_that_is_longer_than_its_field_1.bmp"},
-                          {"m:image_name_that_is_longer_than_its_fiel",
-                           "0/m/image_name_that_is_longer_than_its_field_2.bmp"}},
-                .err = "theme-packager: warning: the groups of ROOT/0/groupname_long_A/a.bmp and "
-                       "ROOT/0/groupname_long_B/b.bmp are both stored as \"groupname_l\" in "
-                       "Index.bin\n"
-                       "theme-packager: warning: ROOT/0/m/image_name_that_is_longer_than_its_"
-                       "field_1.bmp and ROOT/0/m/image_name_that_is_longer_than_its_field_2.bmp "
-                       "are both stored as \"image_name_that_is_longer_than_its_fiel\" in "
-                       "Index.bin\n"},
-        RunCase{.name = "EmptyFolder", .result = kNoFolder},
-        RunCase{.name = "ArgumentsAreIgnored", .arguments = "--help -x 0", .result = kNoFolder},
+        RunCase{
+            .name = "EmptyFolderArgumentsIgnored", .arguments = "--help -x 0", .result = kNoFolder},
         RunCase{.name = "VariantWithoutBaseTheme",
                 .tree = {"3/a.bmp"},
                 .result = kNoFolder,
@@ -250,13 +243,71 @@ INSTANTIATE_TEST_SUITE_P(
                        "rest of theme 2 is not packed\n"
                        "theme-packager: cannot write ROOT/2/Theme.bin: theme 2 has fewer images "
                        "in group 0 than theme 0\n"},
-        // Found before any bin is replaced: the files of an earlier run, before and after it in
-        // the order, stay as they were.
-        RunCase{.name = "ThemeBinIsAFolder",
-                .tree = {"0/a.bmp", "2/a.bmp", "2/Theme.bin/", "3/Theme.bin", "Index.bin",
-                         "0/Theme.bin"},
+        // Hostile trees: FIFOs and devices where images are expected, folder chains beyond the
+        // OS's path limit, links that lead out of the theme or fan out, and a folder that cannot
+        // be listed. Each run ends, stays small, and says what it could not use.
+        RunCase{.name = "FifoInBaseTheme",
+                .tree = {"0/a.bmp", "0/z.bmp"},
+                .hostile = "mkfifo 0/x.bmp",
+                .status = 3,
+                .outputs = {"Index.bin", "0/Theme.bin"},
+                .slots = {{"0:a.bmp", "0/a.bmp"}},
+                .err = "theme-packager: theme 0: ROOT/0/x.bmp cannot be opened: not a regular "
+                       "file; the rest of theme 0 is not packed\n"},
+        RunCase{.name = "FifoAndDeviceInVariant",
+                .tree = {"0/a.bmp", "0/b.bmp", "0/c.bmp", "2/a.bmp"},
+                .hostile = "mkfifo 2/b.bmp && ln -s /dev/zero 2/c.bmp",
+                .outputs = {"Index.bin", "0/Theme.bin", "2/Theme.bin"},
+                .slots = {{"0:a.bmp", "0/a.bmp", "2/a.bmp"},
+                          {"0:b.bmp", "0/b.bmp", "0/b.bmp"},
+                          {"0:c.bmp", "0/c.bmp", "0/c.bmp"}},
+                .err = "theme-packager: theme 2: ROOT/2/b.bmp is not a regular file; ROOT/0/b.bmp "
+                       "is used in its place\n"
+                       "theme-packager: theme 2: ROOT/2/c.bmp is not a regular file; ROOT/0/c.bmp "
+                       "is used in its place\n"},
+        RunCase{.name = "FolderChainBeyondThePathLimit",
+                .tree = {"pics/a.bmp", "pics/z.bmp", TreeFile("pics/v.bmp", 9, 4)},
+                .hostile = deepTree(),
+                .outputs = {"Index.bin", "0/Theme.bin", "2/Theme.bin"},
+                .slots = {{"c10xxxxxxxx:a.bmp", "pics/a.bmp", "pics/a.bmp"},
+                          {"c17xxxxxxxx:z.bmp", "pics/z.bmp", "pics/v.bmp"}}},
+        RunCase{
+            .name = "LinksToRootAndThemeFoldersNotFollowed",
+            .tree = {"0/a.bmp", "0/menu/b.bmp", "2/a.bmp"},
+            .hostile = "ln -s ../.. 0/menu/all && ln -s ../../2 0/menu/two && ln -s .. 0/menu/up",
+            .outputs = {"Index.bin", "0/Theme.bin", "2/Theme.bin"},
+            .slots = {{"0:a.bmp", "0/a.bmp", "2/a.bmp"},
+                      {"menu:b.bmp", "0/menu/b.bmp", "0/menu/b.bmp"}},
+            .err = "theme-packager: ROOT/0/menu/all leads to the root folder ROOT; it is not "
+                   "followed\n"
+                   "theme-packager: ROOT/0/menu/two leads to theme folder ROOT/2; it is not "
+                   "followed\n"},
+        // 18 levels, each with two links to the next: 2^18 ways down.
+        RunCase{.name = "LinksThatFanOut",
+                .tree = {"0/a.bmp"},
+                .hostile = "for i in $(seq 18); do mkdir -p levels/$i && cp 0/a.bmp levels/$i && "
+                           "ln -s ../$((i + 1)) levels/$i/x && ln -s ../$((i + 1)) levels/$i/y; "
+                           "done && ln -s ../levels/1 0/down",
+                .result = "Error: There are no BMP images for packing\n",
+                .err = "theme-packager: ROOT/0/down/x/x/x/x/x/x/x/x/x/x/y/x/x/x/x/x/x is a folder "
+                       "reached through links more than 64 times: the linked folders fan out; "
+                       "ROOT/0 is not scanned and none of its images are packed\n"},
+        RunCase{.name = "FolderThatCannotBeListed",
+                .tree = {"0/a.bmp", "0/secret/s.bmp", "0/z.bmp"},
+                .hostile = "chmod 000 0/secret",
+                .status = 3,
+                .outputs = {"Index.bin", "0/Theme.bin"},
+                .slots = {{"0:a.bmp", "0/a.bmp"}, {"0:z.bmp", "0/z.bmp"}},
+                .err = "theme-packager: cannot list ROOT/0/secret: Permission denied; its images "
+                       "are not packed\n",
+                .asNobody = true},
+        // A theme folder the run may not write in: no bin is created, those of an earlier run stay.
+        RunCase{.name = "ThemeFolderNotWritable",
+                .tree = {"0/a.bmp", "2/a.bmp", "3/", "Index.bin", "0/Theme.bin", "3/Theme.bin"},
+                .hostile = "chmod 555 2",
                 .result = kCannotWrite,
-                .err = "theme-packager: cannot replace ROOT/2/Theme.bin: Is a directory\n"},
+                .err = "theme-packager: cannot create ROOT/2/Theme.bin: Permission denied\n",
+                .asNobody = true},
         // The two runs with a VOX_ZIP wait out its 5-second least wait.
         RunCase{.name = "CompressedByVoxZip",
                 .tree = kOverrides,
@@ -264,6 +315,15 @@ INSTANTIATE_TEST_SUITE_P(
                 .result = kZipCreated,
                 .outputs = {"Index.bin.gz", "0/Theme.bin.gz", "2/Theme.bin.gz"},
                 .slots = kOverrideSlots},
+        // Tools that hand their work to background processes are accepted once it shows; a tool
+        // still running 10 s after the first start is named once, and then waited for.
+        RunCase{.name = "SlowToolsNamedOnceAndWaitedFor",
+                .tree = {"0/a.bmp", "2/"},
+                .tool = kSlowTools.c_str(),
+                .result = kZipCreated,
+                .outputs = {"Index.bin.gz", "0/Theme.bin.gz", "2/Theme.bin.gz"},
+                .slots = {{"0:a.bmp", "0/a.bmp", "0/a.bmp"}},
+                .err = "theme-packager: still waiting for VOX_ZIP to finish ROOT/2/Theme.bin\n"},
         RunCase{.name = "VoxZipFailsForOneFile",
                 .tree = kOverrides,
                 .tool = "[ \"$3\" = 2/Theme.bin ] && { echo refused >&2; exit 3; }",

@@ -3,10 +3,13 @@
 // length and then its bytes; the last part takes what is left. Besides not crashing, verify must
 // name offsets inside the files, and every copy it calls valid must decode to the size that its
 // header gives.
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <span>
 
+#include "common/byte_order.h"
+#include "fuzz_check.h"
 #include "inspect/build_check.h"
 #include "inspect/image_pixels.h"
 
@@ -18,18 +21,11 @@ std::span<const std::uint8_t> takePart(std::span<const std::uint8_t>& input) {
         input = {};
         return rest;
     }
-    std::size_t length = static_cast<std::size_t>(input[0] | input[1] << 8);
+    const std::size_t length = std::min<std::size_t>(loadU16Le(input.data()), input.size() - 2);
     input = input.subspan(2);
-    length = length < input.size() ? length : input.size();
     const auto part = input.first(length);
     input = input.subspan(length);
     return part;
-}
-
-void require(bool condition) {
-    if (!condition) {
-        __builtin_trap();
-    }
 }
 
 void checkCopies(const BuildCheck& check, std::span<const std::uint8_t> theme,
@@ -44,11 +40,12 @@ void checkCopies(const BuildCheck& check, std::span<const std::uint8_t> theme,
                 kMaxImagePixels) {
             continue;
         }
-        require(copyPixels(theme.subspan(static_cast<std::size_t>(image.slotStart), image.slotSize),
-                           copy, pixels, error));
-        require(pixels.pri0Block.empty() ||
-                pixels.pri0Block.size() ==
-                    16 + 2 * std::uint64_t(copy.header.width) * std::uint64_t(copy.header.height));
+        FUZZ_CHECK(
+            copyPixels(theme.subspan(static_cast<std::size_t>(image.slotStart), image.slotSize),
+                       copy, pixels, error));
+        FUZZ_CHECK(pixels.pri0Block.empty() ||
+                   pixels.pri0Block.size() == 16 + 2 * std::uint64_t(copy.header.width) *
+                                                       std::uint64_t(copy.header.height));
     }
 }
 
@@ -67,8 +64,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     finishCheck(check);
     for (const Fault& fault : check.faults) {
-        require(fault.file >= kIndexFile && fault.file < 3);
-        require(fault.offset <= lengths[fault.file + 1]);
+        FUZZ_CHECK(fault.file >= kIndexFile && fault.file < 3);
+        FUZZ_CHECK(fault.offset <= lengths[fault.file + 1]);
     }
     return 0;
 }

@@ -7,52 +7,13 @@
 #include <algorithm>
 #include <random>
 
-#include "codec/image_format.h"
-#include "support/bmp_writer.h"
+#include "common/byte_order.h"
+#include "support/sample_forms.h"
 
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 using Values = std::vector<std::uint32_t>;
-
-const Values k555{0x7C00, 0x03E0, 0x001F};
-
-Values randomValues(std::size_t count, std::uint64_t limit, unsigned seed) {
-    std::mt19937 rng(seed);
-    Values values(count);
-    std::generate(values.begin(), values.end(), [&] { return rng() % limit; });
-    return values;
-}
-
-const auto colours = [](std::size_t count) { return randomValues(count, 1u << 24, 7); };
-
-/// What a pixel value of form converts to.
-std::uint32_t rgb565Of(const BmpForm& form, std::uint32_t v) {
-    if (form.bitsPerPixel == 16) {
-        const bool is555 = form.compression == 0 || form.masks == k555;
-        return is555 ? (v & 0x7FE0) << 1 | (v & 0x1F) : v;
-    }
-    const std::uint32_t rgb = form.bitsPerPixel <= 8 ? form.palette.at(v) : v;
-    return (rgb >> 8 & 0xF800) | (rgb >> 5 & 0x07E0) | (rgb >> 3 & 0x1F);
-}
-
-/// A random picture of form, its last row without padding, in a buffer of its own size so that
-/// a read past it shows under AddressSanitizer; and the RGB565 rows it converts to.
-std::pair<Bytes, Bytes> sample(BmpForm form, int width, int height) {
-    form.width = width;
-    form.height = height;
-    const auto limit = form.palette.empty() ? 1ull << form.bitsPerPixel : form.palette.size();
-    const Values values = randomValues(static_cast<std::size_t>(width) * height, limit,
-                                       static_cast<unsigned>(width * 7 + height));
-    Bytes pixels(2 * values.size());
-    for (std::size_t i = 0; i < values.size(); ++i) {
-        storeU16Le(&pixels[2 * i], static_cast<std::uint16_t>(rgb565Of(form, values[i])));
-    }
-    const Bytes full = makeBmp(form, values);
-    const std::size_t bits = std::size_t{form.bitsPerPixel} * width;
-    const auto padding = static_cast<std::ptrdiff_t>((bits + 31) / 32 * 4 - (bits + 7) / 8);
-    return {Bytes(full.begin(), full.end() - padding), pixels};
-}
 
 // Known values of each pixel rule, in one padded row.
 TEST(BmpReaderTest, ConvertsPixelValuesToRgb565) {
@@ -68,28 +29,10 @@ TEST(BmpReaderTest, ConvertsPixelValuesToRgb565) {
         Bytes out(2 * source.size());
         ASSERT_EQ(convertBmpPixels(makeBmp(form, source), out), 1);
         for (std::size_t i = 0; i < source.size(); ++i) {
-            EXPECT_EQ(out[2 * i] | out[2 * i + 1] << 8, expected[i]) << bits << " bits, " << i;
+            EXPECT_EQ(loadU16Le(&out[2 * i]), expected[i]) << bits << " bits, " << i;
         }
     }
 }
-
-const std::pair<const char*, BmpForm> kForms[] = {
-    {"Bgr24", {}},
-    {"Bgr24TopDown", {.topDown = true}},
-    {"Bgr24Header56WithGap", {.infoHeaderSize = 56, .gap = 13}},
-    {"Bgrx32", {.bitsPerPixel = 32}},
-    {"Rgb555", {.bitsPerPixel = 16}},
-    {"Rgb555ShortForm", {.bitsPerPixel = 16, .infoHeaderSize = 12}},
-    {"Rgb555Masks56", {.bitsPerPixel = 16, .infoHeaderSize = 56, .compression = 3, .masks = k555}},
-    {"Rgb555MasksAfter40", {.bitsPerPixel = 16, .compression = 3, .masks = k555}},
-    {"Rgb565OtherMasksAfter40",
-     {.bitsPerPixel = 16, .compression = 3, .masks = {0x7C00, 0x03E0, 0x001E}}},
-    {"Palette1", {.bitsPerPixel = 1, .palette = colours(2)}},
-    {"Palette4TopDownColoursUsed",
-     {.bitsPerPixel = 4, .topDown = true, .palette = colours(5), .coloursUsed = 5}},
-    {"Palette8TableCutByPixelArray", {.bitsPerPixel = 8, .palette = colours(3)}},
-    {"Palette8ShortFormWithGap",
-     {.bitsPerPixel = 8, .infoHeaderSize = 12, .palette = colours(256), .gap = 5}}};
 
 class BmpFormTest : public testing::TestWithParam<std::size_t> {};
 
@@ -98,64 +41,67 @@ class BmpFormTest : public testing::TestWithParam<std::size_t> {};
 TEST_P(BmpFormTest, ConvertsEveryPixelAndReadsBrokenCopiesInBounds) {
     for (int width = 1; width <= 40; ++width) {
         for (int height = 1; height <= 3; ++height) {
-            const auto [file, pixels] = sample(kForms[GetParam()].second, width, height);
+            const auto [file, pixels] = sample(kSampleForms[GetParam()].second, width, height);
             Bytes out(pixels.size());
             ASSERT_EQ(convertBmpPixels(file, {out.data(), out.size() - 1}), 0) << "too small";
             ASSERT_EQ(convertBmpPixels(file, out), 1) << width << " x " << height;
             ASSERT_EQ(out, pixels) << width << " x " << height;
         }
     }
-    const Bytes file = sample(kForms[GetParam()].second, 9, 3).first;
+    const Bytes file = sample(kSampleForms[GetParam()].second, 9, 3).first;
     BmpLayout layout;
     for (std::size_t length = 0; length < file.size(); ++length) {
-        ASSERT_NE(readBmpLayout(Bytes(file.begin(), file.begin() + length), layout), BmpResult::ok)
+        ASSERT_NE(
+            readBmpLayout(Bytes(file.begin(), file.begin() + static_cast<std::ptrdiff_t>(length)),
+                          layout),
+            ImageResult::kOk)
             << length;
     }
     for (std::size_t i = 0; i < file.size(); ++i) {
         for (const int value : {0x00, 0x01, 0x7F, 0x80, 0xFF, file[i] ^ 0x01}) {
             Bytes broken = file;
             broken[i] = static_cast<std::uint8_t>(value);
-            if (readBmpLayout(broken, layout) == BmpResult::ok) {
+            if (readBmpLayout(broken, layout) == ImageResult::kOk) {
                 Bytes out(layout.outputSize);
                 std::int32_t w = 0, h = 0;
                 ASSERT_EQ(convertBmpPixels(broken, layout, out), 1);
                 ASSERT_EQ(parseBmpHeader(broken, w, h), 1);
-                ASSERT_EQ(out.size(), 2 * static_cast<std::size_t>(w) * h);
+                ASSERT_EQ(out.size(), static_cast<std::size_t>(2 * w * h));
             }
         }
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Forms, BmpFormTest, testing::Range<std::size_t>(0, std::size(kForms)),
-                         [](const auto& c) { return std::string(kForms[c.param].first); });
+INSTANTIATE_TEST_SUITE_P(Forms, BmpFormTest, testing::Range<std::size_t>(0, kSampleForms.size()),
+                         [](const auto& c) { return std::string(kSampleForms[c.param].first); });
 
 TEST(BmpReaderTest, RefusalsCarryTheirReason) {
-    using R = BmpResult;
-    const BmpForm palette{.bitsPerPixel = 8, .palette = colours(256)};
+    using R = ImageResult;
+    const BmpForm palette{.bitsPerPixel = 8, .palette = samplePalette(256)};
     const std::size_t unread = 6; // reserved bytes
     // A 32-bit value written at an offset of a 3 x 2 sample, the reason, and whether
     // parseBmpHeader still accepts the file.
     const std::tuple<const char*, BmpForm, std::size_t, std::uint32_t, R, bool> cases[] = {
-        {"SignatureB", {}, 0, 0x4D43, R::badSignature, false},
-        {"SignatureM", {}, 0, 0x4E42, R::badSignature, false},
-        {"Header64", {.infoHeaderSize = 64}, unread, 0, R::unsupportedHeaderSize, false},
-        {"Header108", {.infoHeaderSize = 108}, unread, 0, R::unsupportedHeaderSize, false},
-        {"Header124", {.infoHeaderSize = 124}, unread, 0, R::unsupportedHeaderSize, false},
-        {"WidthZero", {}, 18, 0, R::badDimensions, false},
-        {"WidthNegative", {}, 18, 0xFFFFFFFD, R::badDimensions, false},
-        {"ShortWidthZero", {.infoHeaderSize = 12}, 18, 0x20000, R::badDimensions, false},
-        {"HeightMinimum", {}, 22, 0x80000000, R::badDimensions, false},
-        {"HeightZero", {}, 22, 0, R::badDimensions, true},
-        {"OffsetInHeaders", {}, 10, 53, R::pixelOffsetInHeaders, true},
-        {"Depth2", {}, 28, 2, R::unsupportedDepth, true},
-        {"Rle8", palette, 30, 1, R::compressedPalette, true},
-        {"IndexBeyondColoursUsed", palette, 46, 1, R::badPaletteIndex, true},
+        {"SignatureB", {}, 0, 0x4D43, R::kBadSignature, false},
+        {"SignatureM", {}, 0, 0x4E42, R::kBadSignature, false},
+        {"Header64", {.infoHeaderSize = 64}, unread, 0, R::kUnsupportedHeaderSize, false},
+        {"Header108", {.infoHeaderSize = 108}, unread, 0, R::kUnsupportedHeaderSize, false},
+        {"Header124", {.infoHeaderSize = 124}, unread, 0, R::kUnsupportedHeaderSize, false},
+        {"WidthZero", {}, 18, 0, R::kBadDimensions, false},
+        {"WidthNegative", {}, 18, 0xFFFFFFFD, R::kBadDimensions, false},
+        {"ShortWidthZero", {.infoHeaderSize = 12}, 18, 0x20000, R::kBadDimensions, false},
+        {"HeightMinimum", {}, 22, 0x80000000, R::kBadDimensions, false},
+        {"HeightZero", {}, 22, 0, R::kBadDimensions, true},
+        {"OffsetInHeaders", {}, 10, 53, R::kPixelOffsetInHeaders, true},
+        {"Depth2", {}, 28, 2, R::kUnsupportedDepth, true},
+        {"Rle8", palette, 30, 1, R::kCompressedPalette, true},
+        {"IndexBeyondColoursUsed", palette, 46, 1, R::kBadPaletteIndex, true},
         // The pixel array now starts after two table entries, which cuts the table there.
-        {"IndexBeyondCutTable", palette, 10, 62, R::badPaletteIndex, true},
-        {"PixelArrayBeyondFile", {}, 10, 0xFFFFFFF0, R::truncated, true},
+        {"IndexBeyondCutTable", palette, 10, 62, R::kBadPaletteIndex, true},
+        {"PixelArrayBeyondFile", {}, 10, 0xFFFFFFF0, R::kTruncated, true},
         // 16 + 2 x width x 2 rows one past and right at the 32-bit limit.
-        {"TooLargeByOneByte", {}, 18, 1073741820, R::tooLarge, true},
-        {"LargestButTruncated", {}, 18, 1073741819, R::truncated, true},
+        {"TooLargeByOneByte", {}, 18, 1073741820, R::kTooLarge, true},
+        {"LargestButTruncated", {}, 18, 1073741819, R::kTruncated, true},
     };
     for (const auto& [name, form, offset, value, expected, headerAccepted] : cases) {
         Bytes file = sample(form, 3, 2).first;

@@ -3,10 +3,11 @@
 // a user expects, and extraction that writes nowhere but its folder.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <filesystem>
-#include <functional>
 #include <random>
 
+#include "common/byte_order.h"
 #include "inspect/inspect_run.h"
 
 namespace {
@@ -60,7 +61,7 @@ void expectExtracted(const std::vector<TreeFile>& tree, int theme, const TempFol
         ASSERT_EQ(picture.width, source.width) << png;
         ASSERT_EQ(picture.height, source.height) << png;
         for (int i = 0; i < source.width * source.height; ++i) {
-            const auto v = static_cast<std::uint16_t>(block[16 + 2 * i] | block[17 + 2 * i] << 8);
+            const std::uint16_t v = loadU16Le(&block[16 + 2 * static_cast<std::size_t>(i)]);
             ASSERT_EQ(picture.at(i % source.width, i / source.width), widened(v))
                 << png << " pixel " << i;
         }
@@ -112,127 +113,37 @@ void writeWorkedBuild(const TempFolder& root) {
     LonePackager(nullptr).run(root);
 }
 
-void patch(const TempFolder& root, const std::string& file, std::size_t at,
-           const std::function<void(std::uint8_t&)>& change) {
-    Bytes bytes = root.readBytes(file);
-    ASSERT_LT(at, bytes.size()) << file;
-    change(bytes[at]);
-    root.writeBytes(file, bytes);
+// A shell command that sets the byte at offset at of file to value.
+std::string setByte(const char* file, int at, unsigned value) {
+    char command[128];
+    std::snprintf(command, sizeof command,
+                  "printf '\\%03o' | dd of=%s bs=1 seek=%d conv=notrunc status=none", value, file,
+                  at);
+    return command;
 }
 
-struct DamageCase {
+struct InspectCase {
     const char* name;
-    std::function<void(const TempFolder&)> damage;
-    std::string firstFault; // the first line verify prints
+    std::string damage; // a shell command run in the build's root first
+    std::string arguments;
+    int exitStatus;
+    std::string err;        // standard error; "" for a run that says nothing there
+    std::string outStart{}; // verify's first line is a fault's, naming file, offset and rule
 };
 
-void PrintTo(const DamageCase& c, std::ostream* out) {
+void PrintTo(const InspectCase& c, std::ostream* out) {
     *out << c.name;
 }
 
-class DamageTest : public ::testing::TestWithParam<DamageCase> {};
+class InspectTest : public ::testing::TestWithParam<InspectCase> {};
 
-TEST_P(DamageTest, VerifyNamesTheFileTheOffsetAndTheRule) {
+TEST_P(InspectTest, DamageFoundAtItsFileAndOffsetAndCommandLinesAnsweredInOneClearLine) {
+    const InspectCase& c = GetParam();
     TempFolder root;
     writeWorkedBuild(root);
     ASSERT_EQ(root.readBytes("Index.bin").size(), 154u);
     ASSERT_EQ(root.readBytes("2/Theme.bin").size(), 78u);
-    ASSERT_EQ(runInspect(root, "verify").exitStatus, 0);
-
-    GetParam().damage(root);
-    const ProgramResult verify = runInspect(root, "verify");
-    EXPECT_EQ(verify.exitStatus, 1);
-    EXPECT_EQ(firstLine(verify.out), GetParam().firstFault) << verify.out;
-    EXPECT_EQ(verify.err, "");
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Faults, DamageTest,
-    ::testing::Values(
-        // Row 0 of a.bmp is one repeat run, 0x6008, at 32: clearing its row end flag.
-        DamageCase{"FlippedFlagBit",
-                   [](const TempFolder& root) {
-                       patch(root, "0/Theme.bin", 33, [](std::uint8_t& b) { b ^= 0x40; });
-                   },
-                   "0/Theme.bin: offset 32: the last run of a row lacks the row end flag (this "
-                   "run)"},
-        DamageCase{"WrongSlotSize",
-                   [](const TempFolder& root) {
-                       patch(root, "Index.bin", 92, [](std::uint8_t& b) { b = 28; });
-                   },
-                   "Index.bin: offset 92: slotSize is 28, but the largest copy of the image takes "
-                   "24 bytes, and a slot is as long as that in whole 32-bit words"},
-        DamageCase{"TruncatedFile",
-                   [](const TempFolder& root) {
-                       Bytes bytes = root.readBytes("2/Theme.bin");
-                       root.writeBytes("2/Theme.bin", Bytes(bytes.begin(), bytes.begin() + 70));
-                   },
-                   "2/Theme.bin: offset 70: the file is 70 bytes long, but the slots of Index.bin "
-                   "make every Theme.bin 78"},
-        DamageCase{"WrongEndMarker",
-                   [](const TempFolder& root) {
-                       patch(root, "Index.bin", 153, [](std::uint8_t& b) { b = 'y'; });
-                   },
-                   "Index.bin: offset 144: \"EndOfIndex\" does not stand here, where the end "
-                   "marker belongs"},
-        DamageCase{"UnequalThemeLengths",
-                   [](const TempFolder& root) {
-                       Bytes bytes = root.readBytes("2/Theme.bin");
-                       bytes.insert(bytes.end(), 4, 'P');
-                       root.writeBytes("2/Theme.bin", bytes);
-                   },
-                   "2/Theme.bin: offset 78: the file is 82 bytes long, but the slots of Index.bin "
-                   "make every Theme.bin 78"},
-        DamageCase{"FillByteNotP",
-                   [](const TempFolder& root) {
-                       patch(root, "0/Theme.bin", 65, [](std::uint8_t& b) { b = 'Q'; });
-                   },
-                   "0/Theme.bin: offset 65: byte 0x51 in the fill after the image, where only "
-                   "'P' bytes belong"},
-        DamageCase{"NameFieldFill",
-                   [](const TempFolder& root) {
-                       patch(root, "Index.bin", 27, [](std::uint8_t& b) { b = 0; });
-                   },
-                   "Index.bin: offset 27: group directory entry 0: the byte after the name field "
-                   "is not 0x02"},
-        DamageCase{"SlotMagic",
-                   [](const TempFolder& root) {
-                       patch(root, "2/Theme.bin", 40, [](std::uint8_t& b) { b = 'X'; });
-                   },
-                   "2/Theme.bin: offset 40: the magic \"XLE4\" is none of PRI0, RLE4 and RLE5"},
-        DamageCase{"GroupCountBeyondFile",
-                   [](const TempFolder& root) {
-                       patch(root, "Index.bin", 11, [](std::uint8_t& b) { b = 0x10; });
-                   },
-                   "Index.bin: offset 8: groupCount is 268435457: its group directory would run "
-                   "past the end of the file"},
-        DamageCase{"CompressedThemeCutShort",
-                   [](const TempFolder& root) {
-                       runShell(root.path(), shellQuote(TP_VOX_ZIP_BIN) +
-                                                 " -c 2/Theme.bin && rm "
-                                                 "2/Theme.bin && truncate -s 30 2/Theme.bin.gz");
-                   },
-                   "2/Theme.bin.gz: gzip data ends early (truncated file)"}),
-    [](const auto& test) { return std::string(test.param.name); });
-
-struct CommandCase {
-    const char* name;
-    std::string arguments;
-    int exitStatus;
-    std::string err; // standard error; "" for a run that says nothing there
-    std::string outStart{};
-};
-
-void PrintTo(const CommandCase& c, std::ostream* out) {
-    *out << c.name;
-}
-
-class CommandLineTest : public ::testing::TestWithParam<CommandCase> {};
-
-TEST_P(CommandLineTest, OneClearLineAndTheExitStatus) {
-    TempFolder root;
-    writeWorkedBuild(root);
-    const CommandCase& c = GetParam();
+    ASSERT_EQ(runShell(root.path(), c.damage.empty() ? ":" : c.damage).exitStatus, 0) << c.damage;
     const ProgramResult run = runInspect(root, c.arguments);
     EXPECT_EQ(run.exitStatus, c.exitStatus) << run.out << run.err;
     EXPECT_EQ(run.err, c.err);
@@ -242,30 +153,65 @@ TEST_P(CommandLineTest, OneClearLineAndTheExitStatus) {
 const std::string kHelp = " (theme-inspect --help for help)\n";
 
 INSTANTIATE_TEST_SUITE_P(
-    Arguments, CommandLineTest,
+    Runs, InspectTest,
     ::testing::Values(
-        CommandCase{"Help", "list --help", 0, "", "usage: theme-inspect COMMAND [ROOT]"},
-        CommandCase{"Version", "--version", 0, "", "theme-inspect 1.0\n"},
-        CommandCase{"NoCommand", "", 2,
+        // The worked build as it was written has no fault.
+        InspectCase{"NoFault", "", "verify", 0, "", "Index.bin: no fault in 1 groups, 2 images"},
+        // Row 0 of a.bmp is one repeat run, 0x6008, at 32: its row end flag cleared.
+        InspectCase{"FlippedFlagBit", setByte("0/Theme.bin", 33, 0x20), "verify", 1, "",
+                    "0/Theme.bin: offset 32: the last run of a row lacks the row end flag (this "
+                    "run)\n"},
+        InspectCase{"WrongSlotSize", setByte("Index.bin", 92, 28), "verify", 1, "",
+                    "Index.bin: offset 92: slotSize is 28, but the largest copy of the image takes "
+                    "24 bytes, and a slot is as long as that in whole 32-bit words\n"},
+        InspectCase{"TruncatedFile", "truncate -s 70 2/Theme.bin", "verify", 1, "",
+                    "2/Theme.bin: offset 70: the file is 70 bytes long, but the slots of Index.bin "
+                    "make every Theme.bin 78\n"},
+        InspectCase{"WrongEndMarker", setByte("Index.bin", 153, 'y'), "verify", 1, "",
+                    "Index.bin: offset 144: \"EndOfIndex\" does not stand here, where the end "
+                    "marker belongs\n"},
+        InspectCase{"UnequalThemeLengths", "printf PPPP >>2/Theme.bin", "verify", 1, "",
+                    "2/Theme.bin: offset 78: the file is 82 bytes long, but the slots of Index.bin "
+                    "make every Theme.bin 78\n"},
+        InspectCase{"FillByteNotP", setByte("0/Theme.bin", 65, 'Q'), "verify", 1, "",
+                    "0/Theme.bin: offset 65: byte 0x51 in the fill after the image, where only "
+                    "'P' bytes belong\n"},
+        InspectCase{"NameFieldFill", setByte("Index.bin", 27, 0), "verify", 1, "",
+                    "Index.bin: offset 27: group directory entry 0: the byte after the name field "
+                    "is not 0x02\n"},
+        InspectCase{"SlotMagic", setByte("2/Theme.bin", 40, 'X'), "verify", 1, "",
+                    "2/Theme.bin: offset 40: the magic \"XLE4\" is none of PRI0, RLE4 and RLE5\n"},
+        InspectCase{"GroupCountBeyondFile", setByte("Index.bin", 11, 0x10), "verify", 1, "",
+                    "Index.bin: offset 8: groupCount is 268435457: its group directory would run "
+                    "past the end of the file\n"},
+        InspectCase{"CompressedThemeCutShort",
+                    shellQuote(TP_VOX_ZIP_BIN) +
+                        " -c 2/Theme.bin && rm 2/Theme.bin && truncate -s 30 2/Theme.bin.gz",
+                    "verify", 1, "", "2/Theme.bin.gz: gzip data ends early (truncated file)\n"},
+        InspectCase{"Help", "", "list --help", 0, "", "usage: theme-inspect COMMAND [ROOT]"},
+        InspectCase{"Version", "", "--version", 0, "", "theme-inspect 1.0\n"},
+        InspectCase{"NoCommand", "", "", 2,
                     "theme-inspect: no command given: list, verify, extract or preview" + kHelp},
-        CommandCase{"UnknownCommand", "show", 2, "theme-inspect: unknown command 'show'" + kHelp},
-        CommandCase{"UnknownOption", "list --all", 2,
+        InspectCase{"UnknownCommand", "", "show", 2,
+                    "theme-inspect: unknown command 'show'" + kHelp},
+        InspectCase{"UnknownOption", "", "list --all", 2,
                     "theme-inspect: unknown option '--all'" + kHelp},
-        CommandCase{"OptionOfAnotherCommand", "verify --json", 2,
+        InspectCase{"OptionOfAnotherCommand", "", "verify --json", 2,
                     "theme-inspect: --json is an option of list only" + kHelp},
-        CommandCase{"ExtractWithoutOut", "extract --theme 0", 2,
+        InspectCase{"ExtractWithoutOut", "", "extract --theme 0", 2,
                     "theme-inspect: extract needs --theme N and --out DIR" + kHelp},
-        CommandCase{"ThemeOutOfRange", "extract --theme=10 --out x", 2,
+        InspectCase{"ThemeOutOfRange", "", "extract --theme=10 --out x", 2,
                     "theme-inspect: --theme takes a theme number from 0 to 9, not '10'" + kHelp},
-        CommandCase{"TwoRoots", "list a b", 2,
+        InspectCase{"TwoRoots", "", "list a b", 2,
                     "theme-inspect: more than one ROOT given ('a', 'b')" + kHelp},
-        CommandCase{"MissingRoot", "verify nowhere", 2, "theme-inspect: nowhere: no such folder\n"},
-        CommandCase{"NoBuildInRoot", "verify 0", 2,
+        InspectCase{"MissingRoot", "", "verify nowhere", 2,
+                    "theme-inspect: nowhere: no such folder\n"},
+        InspectCase{"NoBuildInRoot", "", "verify 0", 2,
                     "theme-inspect: 0/Index.bin: not found, nor Index.bin.gz: no build here\n"},
-        CommandCase{"ThemeNotInBuild", "extract --theme 5 --out x", 2,
+        InspectCase{"ThemeNotInBuild", "", "extract --theme 5 --out x", 2,
                     "theme-inspect: 5/Theme.bin: not found, nor 5/Theme.bin.gz: theme 5 is not in "
                     "this build\n"},
-        CommandCase{"ListsTheWorkedBuild", "list . --json", 0, "",
+        InspectCase{"ListsTheWorkedBuild", "", "list . --json", 0, "",
                     "{\n  \"index\": {\"file\": \"./Index.bin\", \"length\": 154, "
                     "\"compressedLength\": null},\n"}),
     [](const auto& test) { return std::string(test.param.name); });

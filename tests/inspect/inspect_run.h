@@ -14,11 +14,6 @@ inline ProgramResult runInspect(const TempFolder& root, const std::string& argum
     return runShell(root.path(), shellQuote(TP_INSPECT_BIN) + " " + arguments);
 }
 
-/// The first line of text, without its newline.
-inline std::string firstLine(const std::string& text) {
-    return text.substr(0, text.find('\n'));
-}
-
 struct RgbPicture {
     int width = 0;
     int height = 0;
@@ -57,6 +52,5 @@ inline std::uint32_t widened(std::uint16_t v) {
 
 /// What a 0xRRGGBB colour becomes once packed (RGB565) and extracted.
 inline std::uint32_t packedColour(std::uint32_t rgb) {
-    return widened(
-        static_cast<std::uint16_t>((rgb >> 8 & 0xF800) | (rgb >> 5 & 0x07E0) | (rgb >> 3 & 0x1F)));
+    return widened(rgb565Of(rgb));
 }

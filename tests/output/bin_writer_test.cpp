@@ -9,8 +9,8 @@
 #include <csignal>
 #include <filesystem>
 
-#include "image/image_convert.h"
-#include "image/name_field.h"
+#include "common/byte_order.h"
+#include "support/group_tables.h"
 #include "support/temp_folder.h"
 
 namespace {
@@ -20,16 +20,25 @@ using Bytes = std::vector<std::uint8_t>;
 using Table =
     std::vector<std::pair<std::string, std::vector<std::pair<std::string, std::uint32_t>>>>;
 
-void putU32(Bytes& out, std::uint32_t value) {
-    for (int shift = 0; shift < 32; shift += 8) {
-        out.push_back(static_cast<std::uint8_t>(value >> shift));
+// The bytes of the layout, field by field, as the format describes them.
+Bytes join(std::initializer_list<Bytes> parts) {
+    Bytes all;
+    for (const Bytes& part : parts) {
+        all.insert(all.end(), part.begin(), part.end());
     }
+    return all;
 }
 
-void putText(Bytes& out, std::string_view text, std::size_t width) {
-    text = text.substr(0, width);
-    out.insert(out.end(), text.begin(), text.end());
-    out.insert(out.end(), width - text.size(), 0);
+Bytes u32(std::uint32_t value) {
+    Bytes bytes(4);
+    storeU32Le(bytes.data(), value);
+    return bytes;
+}
+
+Bytes text(std::string_view name, std::size_t width) {
+    Bytes bytes(width, 0);
+    std::copy_n(name.begin(), std::min(width, name.size()), bytes.begin());
+    return bytes;
 }
 
 // Theme t's copy of image k of group g: bytes unlike those of any other copy. The writer copies
@@ -37,15 +46,15 @@ void putText(Bytes& out, std::string_view text, std::size_t width) {
 Bytes copyOf(int theme, std::size_t g, std::size_t k, std::uint32_t size) {
     Bytes bytes(size);
     for (std::uint32_t i = 0; i < size; ++i) {
-        bytes[i] = static_cast<std::uint8_t>(theme * 97 + g * 31 + k * 13 + i * 7);
+        bytes[i] = static_cast<std::uint8_t>(static_cast<std::size_t>(theme) * 97 + g * 31 +
+                                             k * 13 + i * 7);
     }
     return bytes;
 }
 
 // Theme t's file as it must come out: its copies, each padded with 'P' to its slot.
 Bytes themeFile(const Table& table, int theme, const std::vector<std::uint32_t>& slots) {
-    Bytes out;
-    putText(out, "Theme", 16);
+    Bytes out = text("Theme", 16);
     std::size_t slot = 0;
     for (std::size_t g = 0; g < table.size(); ++g) {
         for (std::size_t k = 0; k < table[g].second.size(); ++k) {
@@ -54,8 +63,7 @@ Bytes themeFile(const Table& table, int theme, const std::vector<std::uint32_t>&
             out.insert(out.end(), slots[slot++] - copy.size(), 'P');
         }
     }
-    putText(out, "EndOfTheme", 10);
-    return out;
+    return join({out, text("EndOfTheme", 10)});
 }
 
 struct PackRun {
@@ -70,13 +78,7 @@ struct PackRun {
         for (std::size_t g = 0; g < table.size(); ++g) {
             for (std::size_t k = 0; k < table[g].second.size(); ++k) {
                 const auto& [name, size] = table[g].second[k];
-                auto record = std::make_unique<ImageRecord>();
-                copyNameField(record->name.data(), kImageNameSize, name);
-                record->dataSize = size;
-                auto data = std::make_shared<std::uint8_t[]>(size);
-                std::ranges::copy(copyOf(theme, g, k, size), data.get());
-                record->data = std::move(data);
-                addImageToGroup(*tables[theme], table[g].first, std::move(record));
+                fileRecord(*tables[theme], table[g].first, name, copyOf(theme, g, k, size));
             }
         }
         present[theme] = 1;
@@ -95,22 +97,24 @@ TEST(BinWriterTest, WorkedLayoutByteForByteWithVariantExtrasLeftOut) {
     // Theme 1 also has an image and a group that theme 0 lacks: they are left out, and its later
     // groups still line up by position.
     Table extras = variant;
-    extras[0].second.push_back({"extra.bmp", 500}), extras.push_back({"more", {{"z.bmp", 80}}});
+    extras[0].second.push_back({"extra.bmp", 500});
+    extras.push_back({"more", {{"z.bmp", 80}}});
     PackRun run;
     run.addTheme(0, base);
     run.addTheme(1, extras);
     ASSERT_EQ(run.write(), 1) << run.error;
 
-    Bytes index;
-    putText(index, "Index", 8), putU32(index, 2), putU32(index, 16);
-    putText(index, "idle", 11), index.push_back(2), putU32(index, 48);
-    putText(index, "menu", 11), index.push_back(2), putU32(index, 112);
-    putU32(index, 1), putU32(index, 16), putText(index, "", 8);
-    putText(index, "bg.bmp", 39), index.push_back(2), putU32(index, 0), putU32(index, 1200);
-    putU32(index, 2), putU32(index, 1216), putText(index, "", 8);
-    putText(index, "logo.bmp", 39), index.push_back(2), putU32(index, 0), putU32(index, 400);
-    putText(index, "arrow.bmp", 39), index.push_back(2), putU32(index, 400), putU32(index, 96);
-    putText(index, "EndOfIndex", 10);
+    // Header, directory, then each group's header and image entries.
+    // clang-format off
+    const Bytes index = join({text("Index", 8), u32(2), u32(16),
+                              text("idle", 11), {2}, u32(48), text("menu", 11), {2}, u32(112),
+                              u32(1), u32(16), text("", 8),
+                              text("bg.bmp", 39), {2}, u32(0), u32(1200),
+                              u32(2), u32(1216), text("", 8),
+                              text("logo.bmp", 39), {2}, u32(0), u32(400),
+                              text("arrow.bmp", 39), {2}, u32(400), u32(96),
+                              text("EndOfIndex", 10)});
+    // clang-format on
     ASSERT_EQ(index.size(), 234u);
     EXPECT_EQ(run.read("Index.bin"), index);
     EXPECT_EQ(run.read("0/Theme.bin"), themeFile(base, 0, {1200, 400, 96}));
@@ -124,7 +128,8 @@ TEST(BinWriterTest, SlotsAndLongNames) {
     const std::string name = "abcdefghijklmnopqrstuvwxyz0123456789ABCDEFGHIJKLMN";
     const struct {
         std::vector<std::pair<int, std::uint32_t>> copies; // theme, dataSize
-        std::uint32_t slot, compress;
+        std::uint32_t slot;
+        int compress;
     } cases[] = {{{{0, 34}}, 36, 0},
                  {{{0, 346}, {1, 346}}, 348, 0},
                  {{{0, 34}, {2, 38}}, 40, 0},
@@ -137,15 +142,15 @@ TEST(BinWriterTest, SlotsAndLongNames) {
         for (auto [theme, size] : c.copies) {
             run.addTheme(theme, table(size));
         }
-        ASSERT_EQ(run.write(static_cast<int>(c.compress)), 1) << run.error;
-        Bytes index;
-        putText(index, "Index", 8), putU32(index, 1), putU32(index, 16);
-        putText(index, name, 11), index.push_back(2), putU32(index, 32);
-        putU32(index, 2), putU32(index, 16), putText(index, "", 8);
-        putText(index, name, 39), index.push_back(2), putU32(index, 0), putU32(index, c.slot);
-        putText(index, "b", 39), index.push_back(2), putU32(index, c.slot), putU32(index, c.slot);
-        putText(index, "EndOfIndex", 10);
-        EXPECT_EQ(run.read("Index.bin"), index);
+        ASSERT_EQ(run.write(c.compress), 1) << run.error;
+        // clang-format off
+        EXPECT_EQ(run.read("Index.bin"),
+                  join({text("Index", 8), u32(1), u32(16), text(name, 11), {2}, u32(32),
+                        u32(2), u32(16), text("", 8),
+                        text(name, 39), {2}, u32(0), u32(c.slot),
+                        text("b", 39), {2}, u32(c.slot), u32(c.slot),
+                        text("EndOfIndex", 10)}));
+        // clang-format on
         for (auto [theme, size] : c.copies) {
             EXPECT_EQ(run.read(std::to_string(theme) + "/Theme.bin"),
                       themeFile(table(size), theme, {c.slot, c.slot}));
@@ -231,18 +236,19 @@ TEST(BinWriterTest, FailedRunChangesNoFile) {
     }
 }
 
-// The new bins replace the old ones and nothing else is left beside them.
-TEST(BinWriterTest, ReplacesEarlierFilesAndLeavesNoTemporary) {
+// The new bins replace the old ones, a link at a bin's name included, whose target is never
+// written; and nothing else is left beside them.
+TEST(BinWriterTest, ReplacesEarlierFilesAndLinksAndLeavesNoTemporary) {
     PackRun run;
+    TempFolder elsewhere;
+    elsewhere.writeFile("precious", "old");
     run.addTheme(0, {{"a", {{"x", 20}}}});
-    run.root.writeFile("Index.bin", "old"), run.root.writeFile("0/Theme.bin", "old");
+    run.root.writeFile("Index.bin", "old");
+    std::filesystem::create_symlink(elsewhere.path("precious"), run.root.path("0/Theme.bin"));
     ASSERT_EQ(run.write(), 1) << run.error;
     EXPECT_EQ(run.read("0/Theme.bin"), themeFile({{"a", {{"x", 20}}}}, 0, {20}));
-    std::vector<std::string> names;
-    for (const auto& [name, bytes] : snapshot(run.root)) {
-        names.push_back(name);
-    }
-    EXPECT_EQ(names, (std::vector<std::string>{"0/", "0/Theme.bin", "Index.bin"}));
+    EXPECT_EQ(elsewhere.readBytes("precious"), Bytes({'o', 'l', 'd'}));
+    EXPECT_EQ(names(run.root), (std::vector<std::string>{"0/", "0/Theme.bin", "Index.bin"}));
 }
 
 } // namespace

@@ -28,14 +28,14 @@ std::vector<std::string> listed(const ImageFileEntry& head, const std::string& r
 
 TEST(ThemeFoldersTest, CountsFoldersOnlyAndRestoresTheRootFolder) {
     TempFolder root;
-    for (const char* n : {"0", "3", "7", "10"}) {
+    for (const char* n : {"0", "3", "7", "9", "10"}) {
         root.makeFolder(n);
     }
     root.writeFile("5", "a plain file is no theme");
 
     ThemeFlags present{};
-    EXPECT_EQ(discoverThemeFolders(root.path(), present), 3);
-    EXPECT_EQ(present, (ThemeFlags{1, 0, 0, 1, 0, 0, 0, 1, 0, 0}));
+    EXPECT_EQ(discoverThemeFolders(root.path(), present), 4);
+    EXPECT_EQ(present, (ThemeFlags{1, 0, 0, 1, 0, 0, 0, 1, 0, 1}));
     std::string current;
     ASSERT_TRUE(getCurrentFolder(current));
     EXPECT_TRUE(std::filesystem::equivalent(current, root.path()));
@@ -98,14 +98,18 @@ TEST(FileListTest, LinkedFoldersAreScannedUnlessTheyLeadBackIntoTheScan) {
     EXPECT_TRUE(problems.empty());
 }
 
-// Only a regular file at the variant's path replaces the base image; anything else there is
-// told, and nothing is opened to find out, so a FIFO cannot stop the lookup.
-TEST(FileListTest, VariantUsesOnlyRegularFilesAndTellsWhatElseItFound) {
+// A regular file at the variant's path replaces the base image: the same names exactly (on POSIX
+// B.bmp is not b.bmp), and only the theme digit after the root changes, not a later folder named
+// 0. Anything else there is told, and nothing is opened to find out, so a FIFO cannot stop the
+// lookup. Every other base image is taken from folder 0.
+TEST(VariantListTest, UsesRegularFilesOfTheSamePathAndTellsWhatElseItFound) {
     TempFolder root;
-    for (const char* name : {"a", "b", "c", "d", "e", "f", "g"}) {
+    for (const char* name : {"0/y", "a", "b", "c", "d", "e", "f", "g"}) {
         root.writeFile("0/" + std::string(name) + ".bmp", "");
     }
-    root.writeFile("3/a.bmp", "");
+    for (const char* name : {"3/a.bmp", "3/B.bmp", "3/0/y.bmp", "3/3/y.bmp"}) {
+        root.writeFile(name, "");
+    }
     root.makeFolder("3/c.bmp");
     ASSERT_EQ(mkfifo(root.path("3/d.bmp").c_str(), 0600), 0);
     std::filesystem::create_symlink("/dev/null", root.path("3/e.bmp"));
@@ -116,9 +120,10 @@ TEST(FileListTest, VariantUsesOnlyRegularFilesAndTellsWhatElseItFound) {
     ASSERT_EQ(listBaseTheme(base, root.path(), 0, problems), 1);
     ImageFileEntry variant;
     EXPECT_EQ(listVariantTheme(variant, root.path(), 3, base, problems), 1);
+    EXPECT_EQ(variant.dirPath, joinPath(root.path(), "3"));
     EXPECT_EQ(listed(variant, root.path()),
-              (std::vector<std::string>{"3 0 a.bmp", "0 0 b.bmp", "0 0 c.bmp", "0 0 d.bmp",
-                                        "0 0 e.bmp", "0 0 f.bmp", "0 0 g.bmp"}));
+              (std::vector<std::string>{"3/0 0 y.bmp", "3 0 a.bmp", "0 0 b.bmp", "0 0 c.bmp",
+                                        "0 0 d.bmp", "0 0 e.bmp", "0 0 f.bmp", "0 0 g.bmp"}));
     std::vector<std::string> expected;
     for (const auto& [name, why] :
          {std::pair{"c", "is a folder"},

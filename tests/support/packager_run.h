@@ -2,13 +2,16 @@
 // it prints, a copy of it that finds only the VOX_ZIP put beside it, and the trees themselves.
 #pragma once
 
+#include <unistd.h>
+
 #include <algorithm>
+#include <cstdlib>
 #include <filesystem>
 #include <functional>
 #include <string>
 #include <vector>
 
-#include "support/bmp_writer.h"
+#include "examples/bmp_writer.h"
 #include "support/run_program.h"
 
 inline const std::string kBanner = "------------------------------------------------\n"
@@ -25,9 +28,25 @@ inline const std::string kNoFolder =
     "Error: Theme Folder does not exist\n"
     "Error: There are no loaded theme Folder. Can't make Bin File\n";
 
+// The packager runs with a PATH that leads nowhere; the scripts of stand-in tools need one.
+inline constexpr char kToolPath[] = "PATH=/usr/bin:/bin\n";
+
+/// A stand-in tool's way to hand its file to the real VOX_ZIP in a background process that starts
+/// 2 s after the stand-in has exited 0.
+inline std::string handOffLater() {
+    return "(sleep 2; exec " + shellQuote(TP_VOX_ZIP_BIN) +
+           " \"$@\") </dev/null >/dev/null 2>&1 & exit 0";
+}
+
+/// A packager run, with the largest resident set of the processes it started.
+struct PackagerRun : ProgramResult {
+    long peakKb = -1;
+};
+
 // The packager copied into a folder of its own and run with a PATH that leads nowhere, so that it
 // finds only the VOX_ZIP put beside it: none, the real one, or a stand-in script that runs tool
-// before handing over to the real one.
+// before handing over to the real one. A timeout ends a run that hangs (exit status 124), and
+// /usr/bin/time, a small process of its own, measures the run's peak memory.
 class LonePackager {
 public:
     explicit LonePackager(const char* tool) {
@@ -41,15 +60,39 @@ public:
                                          std::filesystem::perms::owner_all);
         }
     }
-    ProgramResult run(const TempFolder& root, const std::string& arguments = "") const {
-        return runShell(root.path(), "env PATH=/nonexistent " +
-                                         shellQuote(folder_.path("theme-packager")) + " " +
-                                         arguments);
+    /// Runs the packager in root with arguments; user, when given, is the setpriv command line
+    /// that runs it as another user, who may then read the copy.
+    PackagerRun run(const TempFolder& root, const std::string& arguments = "",
+                    const std::string& user = "") const {
+        if (!user.empty()) {
+            runShell(folder_.path(), "chmod -R a+rX .");
+        }
+        TempFolder measure;
+        PackagerRun run;
+        static_cast<ProgramResult&>(run) =
+            runShell(root.path(), "/usr/bin/time -f %M -o " + shellQuote(measure.path("peak")) +
+                                      " " + user + " timeout -k 5 60 env PATH=/nonexistent " +
+                                      shellQuote(folder_.path("theme-packager")) + " " + arguments);
+        const auto peak = measure.readBytes("peak");
+        std::string text(peak.begin(), peak.end());
+        text.erase(0, text.find_last_of('\n', text.size() - 2) + 1); // after any status line
+        run.peakKb = std::strtol(text.c_str(), nullptr, 10);
+        return run;
     }
 
 private:
     TempFolder folder_;
 };
+
+/// The setpriv command line that runs a program as nobody, or "" when this process is not root
+/// (and its permissions hold as they are).
+inline std::string asNobody(const TempFolder& root) {
+    if (geteuid() != 0) {
+        return "";
+    }
+    runShell(root.path(), "chown -R 65534:65534 .");
+    return "setpriv --reuid=65534 --regid=65534 --clear-groups";
+}
 
 // A file of a theme tree, written from its path: a path ending in '/' is a folder, a name not
 // ending in bmp holds text, width 0 is a BMP cut short, anything else a UI-like picture.

@@ -67,3 +67,12 @@ inline std::map<std::string, std::vector<std::uint8_t>> snapshot(const TempFolde
     }
     return entries;
 }
+
+/// The relative paths of snapshot(folder), in its order.
+inline std::vector<std::string> names(const TempFolder& folder) {
+    std::vector<std::string> paths;
+    for (const auto& [path, bytes] : snapshot(folder)) {
+        paths.push_back(path);
+    }
+    return paths;
+}

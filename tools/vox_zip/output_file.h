@@ -13,8 +13,8 @@ struct PendingOutput {
     std::string finalPath;
 };
 
-/// Creates a new temporary file beside finalPath. Returns false with the cause in cause (e.g.
-/// "cannot write: Permission denied") when no file can be created there.
+/// Creates a new temporary file beside finalPath (createTempFile). Returns false with the cause
+/// in cause (e.g. "cannot write: Permission denied") when no file can be created there.
 bool beginOutput(const std::string& finalPath, PendingOutput& output, std::string& cause);
 
 /// Closes the temporary file and renames it to the final name, replacing a file of that name.

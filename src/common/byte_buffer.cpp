@@ -1,5 +1,5 @@
 // Growth of ByteBuffer through new (std::nothrow).
-#include "inspect/byte_buffer.h"
+#include "common/byte_buffer.h"
 
 #include <cstring>
 #include <new>

@@ -1,5 +1,6 @@
-// Writes BMP files of every form the reader accepts, and broken ones, for tests and benchmarks;
-// and UI-like picture content (flat areas, gradients, text marks, a noisy photo) from a seed.
+// Writes BMP files of every form the reader accepts, and broken ones, for the sample theme, the
+// benchmarks and the tests; and UI-like picture content (flat areas, gradients, text marks, a
+// noisy photo) from a seed.
 #pragma once
 
 #include <cstddef>
@@ -39,6 +40,9 @@ std::vector<std::uint32_t> makeUiLikePixels(int width, int height, std::uint32_t
 
 /// makeUiLikePixels as a 24-bit bottom-up BMP with a 40-byte header.
 std::vector<std::uint8_t> makeUiLikeBmp(int width, int height, std::uint32_t seed);
+
+/// What the packager makes of a 0xRRGGBB colour: RGB565, each channel cut to its top bits.
+std::uint16_t rgb565Of(std::uint32_t rgb);
 
 /// What makeUiLikeBmp's picture converts to: the flat PRI0 block, a 16-byte header ("PRI0",
 /// width, height, 16) and the RGB565 pixels, little-endian, top row first.

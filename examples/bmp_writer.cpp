@@ -1,15 +1,19 @@
 // BMP bytes built field by field, little-endian, and UI-like picture content.
-#include "support/bmp_writer.h"
+#include "examples/bmp_writer.h"
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
+
+#include "common/byte_order.h"
 
 namespace {
 
-void append(std::vector<std::uint8_t>& bytes, std::uint32_t value, unsigned size = 4) {
-    for (unsigned i = 0; i < size; ++i) {
-        bytes.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
-    }
+// The low size bytes of value, little-endian.
+void append(std::vector<std::uint8_t>& bytes, std::uint32_t value, std::size_t size = 4) {
+    std::uint8_t field[4];
+    storeU32Le(field, value);
+    bytes.insert(bytes.end(), field, field + size);
 }
 
 void appendInfoHeader(std::vector<std::uint8_t>& bytes, const BmpForm& form) {
@@ -18,12 +22,12 @@ void appendInfoHeader(std::vector<std::uint8_t>& bytes, const BmpForm& form) {
     append(bytes, form.infoHeaderSize);
     if (form.infoHeaderSize == 12) {
         append(bytes, width | height << 16);
-        append(bytes, 1u | form.bitsPerPixel << 16); // planes, bits per pixel
+        append(bytes, 1u | std::uint32_t{form.bitsPerPixel} << 16); // planes, bits per pixel
         return;
     }
     append(bytes, width);
     append(bytes, form.topDown ? 0 - height : height);
-    append(bytes, 1u | form.bitsPerPixel << 16); // planes, bits per pixel
+    append(bytes, 1u | std::uint32_t{form.bitsPerPixel} << 16); // planes, bits per pixel
     append(bytes, form.compression);
     bytes.resize(bytes.size() + 12, 0); // image size and resolution, unused
     append(bytes, form.coloursUsed);
@@ -44,7 +48,9 @@ struct Random {
         state ^= state << 5;
         return state;
     }
-    int below(int limit) { return limit <= 0 ? 0 : static_cast<int>(next() % limit); }
+    int below(int limit) {
+        return limit <= 0 ? 0 : static_cast<int>(next() % static_cast<std::uint32_t>(limit));
+    }
     std::uint32_t colour() { return next() & 0xFFFFFF; }
 };
 
@@ -95,9 +101,10 @@ std::vector<std::uint8_t> makeBmp(const BmpForm& form, const std::vector<std::ui
 }
 
 void putU32Le(std::vector<std::uint8_t>& bytes, std::size_t offset, std::uint32_t value) {
-    for (std::size_t i = 0; i < 4; ++i) {
-        bytes.at(offset + i) = static_cast<std::uint8_t>(value >> (8 * i));
+    if (offset > bytes.size() || bytes.size() - offset < 4) {
+        std::abort(); // a caller that breaks a field past the file's end is wrong itself
     }
+    storeU32Le(bytes.data() + offset, value);
 }
 
 bool writeBytesFile(const std::string& path, const std::vector<std::uint8_t>& bytes) {
@@ -112,12 +119,17 @@ bool writeBytesFile(const std::string& path, const std::vector<std::uint8_t>& by
 
 std::vector<std::uint32_t> makeUiLikePixels(int width, int height, std::uint32_t seed) {
     Random random{(seed * 2654435761u + 0x9E3779B9u) | 1u}; // never the stuck state 0
-    std::vector<std::uint32_t> pixels(static_cast<std::size_t>(width) * height);
+    // Coordinates are ints and every one of them inside the picture: indices they give are too.
+    const auto at = [width](int x, int y) {
+        return static_cast<std::size_t>(y) * static_cast<std::size_t>(width) +
+               static_cast<std::size_t>(x);
+    };
+    std::vector<std::uint32_t> pixels(at(0, height));
     // A vertical gradient from one colour to the other, clipped; flat when they are equal.
     const auto paint = [&](int x0, int y0, int w, int h, std::uint32_t from, std::uint32_t to) {
         for (int y = std::max(y0, 0); y < std::min(y0 + h, height); ++y) {
             for (int x = std::max(x0, 0); x < std::min(x0 + w, width); ++x) {
-                pixels[static_cast<std::size_t>(y) * width + x] = blend(from, to, y - y0, h);
+                pixels[at(x, y)] = blend(from, to, y - y0, h);
             }
         }
     };
@@ -165,7 +177,7 @@ std::vector<std::uint32_t> makeUiLikePixels(int width, int height, std::uint32_t
                 const int c = static_cast<int>((base >> shift) & 0xFF) + random.below(33) - 16;
                 noisy |= static_cast<std::uint32_t>(std::clamp(c, 0, 255)) << shift;
             }
-            pixels[static_cast<std::size_t>(y) * width + x] = noisy;
+            pixels[at(x, y)] = noisy;
         }
     }
     return pixels;
@@ -175,16 +187,20 @@ std::vector<std::uint8_t> makeUiLikeBmp(int width, int height, std::uint32_t see
     return makeBmp({.width = width, .height = height}, makeUiLikePixels(width, height, seed));
 }
 
+std::uint16_t rgb565Of(std::uint32_t rgb) {
+    return static_cast<std::uint16_t>((rgb >> 8 & 0xF800) | (rgb >> 5 & 0x07E0) |
+                                      (rgb >> 3 & 0x1F));
+}
+
 std::vector<std::uint8_t> uiLikePri0Block(int width, int height, std::uint32_t seed) {
-    std::vector<std::uint8_t> block(16);
+    const std::vector<std::uint32_t> pixels = makeUiLikePixels(width, height, seed);
+    std::vector<std::uint8_t> block(16 + 2 * pixels.size());
     putU32Le(block, 0, 'P' | 'R' << 8 | 'I' << 16 | '0' << 24);
     putU32Le(block, 4, static_cast<std::uint32_t>(width));
     putU32Le(block, 8, static_cast<std::uint32_t>(height));
     putU32Le(block, 12, 16);
-    for (const std::uint32_t rgb : makeUiLikePixels(width, height, seed)) {
-        const std::uint32_t v = (rgb >> 8 & 0xF800) | (rgb >> 5 & 0x07E0) | (rgb >> 3 & 0x1F);
-        block.push_back(static_cast<std::uint8_t>(v));
-        block.push_back(static_cast<std::uint8_t>(v >> 8));
+    for (std::size_t i = 0; i < pixels.size(); ++i) {
+        storeU16Le(&block[16 + 2 * i], rgb565Of(pixels[i]));
     }
     return block;
 }
