@@ -1,16 +1,12 @@
-// Folder, file and timing operations, on the standard library wherever it behaves the same on
-// every OS. Process control and the executable's own folder need OS calls and live in
-// process_<os>.cpp.
+// The operations that are the same on every OS. The rest live in the files of each OS:
+// process_<os>.cpp (processes, the executable's own folder), file_<os>.cpp (files) and
+// folder_<os>.cpp (folders, the current folder).
 #include "platform/platform.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <chrono>
-#include <filesystem>
-#include <system_error>
+#include <cstring>
 #include <thread>
-
-namespace fs = std::filesystem;
 
 namespace {
 
@@ -49,63 +45,23 @@ std::string joinPath(const std::string& folder, const std::string& name) {
     return path;
 }
 
-bool getCurrentFolder(std::string& path) {
-    std::error_code ec;
-    const fs::path current = fs::current_path(ec);
-    if (ec) {
-        path.clear();
-        return false;
-    }
-    path = current.string();
-    return true;
-}
-
-bool setCurrentFolder(const std::string& path) {
-    std::error_code ec;
-    fs::current_path(path, ec);
-    return !ec;
-}
-
 bool isFolder(const std::string& path) {
-    std::error_code ec;
-    return fs::is_directory(path, ec);
+    return pathKind(path) == PathKind::kFolder;
 }
 
 void sortFolderEntries(std::vector<FolderEntry>& entries) {
     std::sort(entries.begin(), entries.end(), listingOrder);
 }
 
-bool deleteFile(const std::string& path, std::string& error) {
-    std::error_code ec;
-    // The entry itself: a link is removed, not followed; remove() would take an empty folder.
-    const fs::file_status status = fs::symlink_status(path, ec);
-    if (status.type() == fs::file_type::not_found) {
-        return true;
-    }
-    if (status.type() == fs::file_type::directory) {
-        error = osErrorText(EISDIR);
-        return false;
-    }
-    if (!ec) {
-        fs::remove(path, ec);
-    }
-    if (ec) {
-        error = ec.message();
-        return false;
-    }
-    return true;
-}
-
-bool replaceFile(const std::string& from, const std::string& to, std::string& error) {
-    std::error_code ec;
-    fs::rename(from, to, ec);
-    if (ec) {
-        error = ec.message();
-        return false;
-    }
-    return true;
-}
-
 void sleepMilliseconds(unsigned milliseconds) {
     std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+}
+
+PathKind pathKind(const std::string& path) {
+    std::string ignored;
+    return pathKind(path, ignored);
+}
+
+std::string osErrorText(int err) {
+    return err != 0 ? std::strerror(err) : "unknown error";
 }
