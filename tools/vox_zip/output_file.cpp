@@ -1,21 +1,15 @@
-// Temporary output files renamed into place, on <cstdio> and <filesystem>.
+// Temporary output files renamed into place, on <cstdio> and the tool's OS part.
 #include "output_file.h"
 
 #include <cerrno>
 #include <cstring>
-#include <filesystem>
 #include <random>
+
+#include "os_files.h"
 
 namespace {
 
 constexpr int kCreateAttempts = 16;
-
-// Opens path for binary writing only if no file of that name exists yet ("x", exclusive
-// creation), so that a name picked at random can never clobber someone else's file. errno
-// tells why it failed.
-std::FILE* createNewFile(const std::string& path) {
-    return std::fopen(path.c_str(), "wbx");
-}
 
 std::string randomSuffix(std::mt19937& rng) {
     static const char kDigits[] = "0123456789abcdefghijklmnopqrstuvwxyz";
@@ -40,16 +34,18 @@ bool beginOutput(const std::string& finalPath, PendingOutput& output, std::strin
     std::mt19937 rng(seed());
     for (int attempt = 0; attempt < kCreateAttempts; ++attempt) {
         output.tempPath = finalPath + randomSuffix(rng);
-        errno = 0;
-        output.file = createNewFile(output.tempPath);
+        // A new name only, so that a name picked at random can never clobber someone else's file.
+        bool taken = false;
+        std::string why;
+        output.file = createNewFile(output.tempPath, taken, why);
         if (output.file != nullptr) {
             return true;
         }
-        if (errno != EEXIST) {
+        cause = "cannot write: " + why;
+        if (!taken) {
             break;
         }
     }
-    cause = writeCause(errno);
     return false;
 }
 
@@ -62,10 +58,9 @@ bool commitOutput(PendingOutput& output, std::string& cause) {
         abandonOutput(output);
         return false;
     }
-    std::error_code ec;
-    std::filesystem::rename(output.tempPath, output.finalPath, ec);
-    if (ec) {
-        cause = "cannot write: " + ec.message();
+    std::string why;
+    if (!renameOver(output.tempPath, output.finalPath, why)) {
+        cause = "cannot write: " + why;
         abandonOutput(output);
         return false;
     }
@@ -77,5 +72,5 @@ void abandonOutput(PendingOutput& output) {
         std::fclose(output.file);
         output.file = nullptr;
     }
-    std::remove(output.tempPath.c_str());
+    removeFile(output.tempPath);
 }
