@@ -1,13 +1,14 @@
-# The entry points: `make demo`, `make test` and `make fuzz`.
+# The entry points: `make demo`, `make test`, `make fuzz` and `make windows`.
 RELEASE_DIR := build
 TEST_DIR := build/sanitize
 FUZZ_DIR := build/fuzz
+WINDOWS_DIR := build-windows
 JOBS ?= 2
 # How long each fuzz target runs, and which run (default: every one tests/fuzz lists).
 FUZZ_SECONDS ?= 60
 FUZZ_TARGETS ?=
 
-.PHONY: demo test deps release fuzz
+.PHONY: demo test deps release fuzz windows
 
 deps:
 	@scripts/install-deps
@@ -38,3 +39,10 @@ fuzz:
 			-print_final_stats=1 -artifact_prefix=$(FUZZ_DIR)/findings/$$target/ \
 			$(FUZZ_DIR)/corpus/$$target $(FUZZ_DIR)/seeds/$$target; \
 	done
+
+# The Windows executables, cross-built with MinGW-w64 and statically linked.
+windows:
+	@scripts/install-deps --windows
+	cmake -S . -B $(WINDOWS_DIR) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
+		-DCMAKE_BUILD_TYPE=Release -DTP_TESTS=OFF -DTP_BENCH=OFF
+	cmake --build $(WINDOWS_DIR) -j $(JOBS) --target theme-packager VOX_ZIP theme-inspect
