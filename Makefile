@@ -8,7 +8,7 @@ JOBS ?= 2
 FUZZ_SECONDS ?= 60
 FUZZ_TARGETS ?=
 
-.PHONY: demo test deps release fuzz windows
+.PHONY: demo test deps release fuzz windows windows-smoke
 
 deps:
 	@scripts/install-deps
@@ -46,3 +46,7 @@ windows:
 	cmake -S . -B $(WINDOWS_DIR) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
 		-DCMAKE_BUILD_TYPE=Release -DTP_TESTS=OFF -DTP_BENCH=OFF
 	cmake --build $(WINDOWS_DIR) -j $(JOBS) --target theme-packager VOX_ZIP theme-inspect
+
+# The Windows executables under Wine, beside the Linux build: the same bytes from the same trees.
+windows-smoke: release windows
+	scripts/windows-smoke $(RELEASE_DIR) $(WINDOWS_DIR)
