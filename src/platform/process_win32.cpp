@@ -207,9 +207,10 @@ bool startProgram(const std::string& program, const std::vector<std::string>& wo
     if (CreateProcessW(widePath(program).c_str(), commandLine.data(), nullptr, nullptr, TRUE, 0,
                        nullptr, folder.empty() ? nullptr : folder.c_str(), &startup,
                        &process) == 0) {
+        const std::string name = program.substr(program.find_last_of("\\/") + 1);
         error = "could not start '" + program + "'" +
                 (workingFolder.empty() ? "" : " in '" + workingFolder + "'") + ": " +
-                lastErrorText();
+                windowsErrorText(GetLastError(), name);
         return false;
     }
     CloseHandle(process.hThread);

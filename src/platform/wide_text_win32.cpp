@@ -91,7 +91,7 @@ std::wstring widePath(const std::string& path) {
     return kLongPrefix + full;
 }
 
-std::string windowsErrorText(unsigned long code) {
+std::string windowsErrorText(unsigned long code, const std::string& subject) {
     wchar_t* buffer = nullptr;
     const DWORD flags =
         FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS;
@@ -104,7 +104,14 @@ std::string windowsErrorText(unsigned long code) {
     while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' ')) {
         text.pop_back();
     }
-    return text.empty() ? "Windows error " + std::to_string(code) : text;
+    if (text.empty()) {
+        return "Windows error " + std::to_string(code);
+    }
+    for (std::size_t at = 0; !subject.empty() && (at = text.find("%1", at)) != std::string::npos;
+         at += subject.size()) {
+        text.replace(at, 2, subject);
+    }
+    return text;
 }
 
 std::string lastErrorText() {

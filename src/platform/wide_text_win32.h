@@ -20,8 +20,9 @@ std::wstring widePath(const std::string& path);
 /// The full path of path (GetFullPathNameW), or "" when it has none.
 std::wstring fullWidePath(const std::wstring& path);
 
-/// FormatMessageW's text for a Windows error code, without the line break it ends in.
-std::string windowsErrorText(unsigned long code);
+/// FormatMessageW's text for a Windows error code, without the line break it ends in. Some texts
+/// name the file they are about as "%1": subject takes its place when given.
+std::string windowsErrorText(unsigned long code, const std::string& subject = {});
 
 /// windowsErrorText of GetLastError().
 std::string lastErrorText();
