@@ -1,13 +1,15 @@
-# The entry points: `make demo`, `make test` and `make fuzz`.
+# The entry points: `make demo`, `make test`, `make fuzz`, `make windows` and `make package`.
 RELEASE_DIR := build
 TEST_DIR := build/sanitize
 FUZZ_DIR := build/fuzz
+WINDOWS_DIR := build-windows
+PACKAGE_DIR := build/packages
 JOBS ?= 2
 # How long each fuzz target runs, and which run (default: every one tests/fuzz lists).
 FUZZ_SECONDS ?= 60
 FUZZ_TARGETS ?=
 
-.PHONY: demo test deps release fuzz
+.PHONY: demo test deps release fuzz windows windows-smoke package package-check
 
 deps:
 	@scripts/install-deps
@@ -39,3 +41,25 @@ fuzz:
 			-print_final_stats=1 -artifact_prefix=$(FUZZ_DIR)/findings/$$target/ \
 			$(FUZZ_DIR)/corpus/$$target $(FUZZ_DIR)/seeds/$$target; \
 	done
+
+# The Windows executables, cross-built with MinGW-w64 and statically linked.
+windows:
+	@scripts/install-deps --windows
+	cmake -S . -B $(WINDOWS_DIR) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
+		-DCMAKE_BUILD_TYPE=Release -DTP_TESTS=OFF -DTP_BENCH=OFF
+	cmake --build $(WINDOWS_DIR) -j $(JOBS) --target theme-packager VOX_ZIP theme-inspect
+
+# The Windows executables under Wine, beside the Linux build: the same bytes from the same trees.
+windows-smoke: release windows
+	scripts/windows-smoke $(RELEASE_DIR) $(WINDOWS_DIR)
+
+# What to hand to a user: the Debian package and the Windows zip, in $(PACKAGE_DIR).
+package: release windows
+	@scripts/install-deps --package
+	cpack --config $(RELEASE_DIR)/CPackConfig.cmake -B $(PACKAGE_DIR)
+	cpack --config $(WINDOWS_DIR)/CPackConfig.cmake -B $(PACKAGE_DIR)
+
+# Installs the Debian package (as root) and packs a theme tree with what it put on PATH; checks
+# what the zip holds.
+package-check: package
+	scripts/check-packages $(PACKAGE_DIR) $(RELEASE_DIR)

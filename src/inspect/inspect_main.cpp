@@ -83,8 +83,8 @@ bool parseTheme(const std::string& value, int& theme) {
 }
 
 // One option, with its value from "--name=value" or from the next argument.
-bool parseOption(const std::string& arg, int argc, char** argv, int& i, Arguments& args,
-                 std::string& error) {
+bool parseOption(const std::string& arg, const std::vector<std::string>& words, std::size_t& i,
+                 Arguments& args, std::string& error) {
     const std::size_t equals = arg.find('=');
     const std::string name = arg.substr(0, equals);
     const bool takesValue = name == "--theme" || name == "--out";
@@ -99,8 +99,8 @@ bool parseOption(const std::string& arg, int argc, char** argv, int& i, Argument
     std::string value;
     if (equals != std::string::npos) {
         value = arg.substr(equals + 1);
-    } else if (i + 1 < argc) {
-        value = argv[++i];
+    } else if (i + 1 < words.size()) {
+        value = words[++i];
     } else {
         error = name + " needs a value";
         return false;
@@ -155,10 +155,10 @@ bool checkOptions(const Arguments& args, std::string& error) {
 }
 
 // "--" ends the options, so that a ROOT whose name starts with '-' can be given.
-bool parseArguments(int argc, char** argv, Arguments& args, std::string& error) {
+bool parseArguments(const std::vector<std::string>& words, Arguments& args, std::string& error) {
     bool optionsEnded = false;
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
+    for (std::size_t i = 0; i < words.size(); ++i) {
+        const std::string& arg = words[i];
         if (!optionsEnded && (arg == "-h" || arg == "--help" || arg == "--version")) {
             args.command = arg == "--version" ? Command::kVersion : Command::kHelp;
             return true;
@@ -166,7 +166,7 @@ bool parseArguments(int argc, char** argv, Arguments& args, std::string& error) 
         if (!optionsEnded && arg == "--") {
             optionsEnded = true;
         } else if (!optionsEnded && arg.size() > 1 && arg[0] == '-') {
-            if (!parseOption(arg, argc, argv, i, args, error)) {
+            if (!parseOption(arg, words, i, args, error)) {
                 return false;
             }
         } else if (!parseWord(arg, args, error)) {
@@ -338,7 +338,7 @@ int run(const Arguments& args) {
 int main(int argc, char** argv) {
     Arguments args;
     std::string error;
-    if (!parseArguments(argc, argv, args, error)) {
+    if (!parseArguments(commandArguments(argc, argv), args, error)) {
         return badCommandLine(error);
     }
     if (args.command == Command::kHelp || args.command == Command::kVersion) {

@@ -5,14 +5,15 @@
 #include "platform/platform.h"
 
 #include <cerrno>
-#include <cstring>
-#include <random>
+#include <filesystem>
+#include <system_error>
 
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include "platform/path_walk_posix.h"
+#include "platform/temp_name.h"
 
 std::FILE* openRegularFile(const std::string& path, std::uint64_t& size, std::string& error) {
     size = 0;
@@ -55,30 +56,10 @@ std::FILE* openRegularFile(const std::string& path, std::uint64_t& size, std::st
     return file;
 }
 
-namespace {
-
-// Enough tries that names taken by chance never matter; a folder that refuses creation says so at
-// the first try.
-constexpr int kTempNameAttempts = 16;
-
-std::string randomTempSuffix() {
-    static constexpr char kLetters[] = "0123456789abcdefghijklmnopqrstuvwxyz";
-    // Unpredictable names, so that nobody can take them ahead of us on purpose.
-    thread_local std::mt19937_64 rng(std::random_device{}());
-    std::uniform_int_distribution<std::size_t> pick(0, sizeof kLetters - 2);
-    std::string suffix = ".";
-    for (int i = 0; i < 8; ++i) {
-        suffix += kLetters[pick(rng)];
-    }
-    return suffix + ".tmp";
-}
-
-} // namespace
-
 std::FILE* createTempFile(const std::string& finalPath, std::string& tempPath, std::string& error) {
     int err = 0;
     for (int attempt = 0; attempt < kTempNameAttempts; ++attempt) {
-        tempPath = finalPath + randomTempSuffix();
+        tempPath = tempFileName(finalPath);
         // O_EXCL: an existing entry of that name, even a dangling link, makes the call fail.
         const int fd = open(tempPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (fd < 0) {
@@ -123,11 +104,35 @@ PathKind pathKind(const std::string& path, std::string& error) {
     return S_ISDIR(info.st_mode) ? PathKind::kFolder : PathKind::kOther;
 }
 
-PathKind pathKind(const std::string& path) {
-    std::string ignored;
-    return pathKind(path, ignored);
+namespace fs = std::filesystem;
+
+bool deleteFile(const std::string& path, std::string& error) {
+    std::error_code ec;
+    // The entry itself: a link is removed, not followed; remove() would take an empty folder.
+    const fs::file_status status = fs::symlink_status(path, ec);
+    if (status.type() == fs::file_type::not_found) {
+        return true;
+    }
+    if (status.type() == fs::file_type::directory) {
+        error = osErrorText(EISDIR);
+        return false;
+    }
+    if (!ec) {
+        fs::remove(path, ec);
+    }
+    if (ec) {
+        error = ec.message();
+        return false;
+    }
+    return true;
 }
 
-std::string osErrorText(int err) {
-    return err != 0 ? std::strerror(err) : "unknown error";
+bool replaceFile(const std::string& from, const std::string& to, std::string& error) {
+    std::error_code ec;
+    fs::rename(from, to, ec);
+    if (ec) {
+        error = ec.message();
+        return false;
+    }
+    return true;
 }

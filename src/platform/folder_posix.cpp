@@ -1,8 +1,11 @@
-// Open folders on POSIX: opened relative to their parent's descriptor and listed through their
-// own, so that a walk never builds a path the OS would have to resolve.
+// Folders on POSIX: the current folder, and open folders, opened relative to their parent's
+// descriptor and listed through their own, so that a walk never builds a path the OS would have
+// to resolve.
 #include "platform/platform.h"
 
 #include <cerrno>
+#include <filesystem>
+#include <system_error>
 #include <utility>
 
 #include <dirent.h>
@@ -45,7 +48,8 @@ bool isDotOrDotDot(const char* name) {
 
 } // namespace
 
-FolderHandle::FolderHandle(FolderHandle&& other) noexcept : value(std::exchange(other.value, -1)) {}
+FolderHandle::FolderHandle(FolderHandle&& other) noexcept
+    : value(std::exchange(other.value, -1)), path(std::move(other.path)) {}
 
 FolderHandle& FolderHandle::operator=(FolderHandle&& other) noexcept {
     if (this != &other) {
@@ -53,6 +57,7 @@ FolderHandle& FolderHandle::operator=(FolderHandle&& other) noexcept {
             close(static_cast<int>(value));
         }
         value = std::exchange(other.value, -1);
+        path = std::move(other.path);
     }
     return *this;
 }
@@ -121,4 +126,21 @@ bool listFolder(const FolderHandle& folder, std::vector<FolderEntry>& entries, s
     }
     sortFolderEntries(entries);
     return true;
+}
+
+bool getCurrentFolder(std::string& path) {
+    std::error_code ec;
+    const std::filesystem::path current = std::filesystem::current_path(ec);
+    if (ec) {
+        path.clear();
+        return false;
+    }
+    path = current.string();
+    return true;
+}
+
+bool setCurrentFolder(const std::string& path) {
+    std::error_code ec;
+    std::filesystem::current_path(path, ec);
+    return !ec;
 }

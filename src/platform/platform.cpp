@@ -1,29 +1,26 @@
-// Folder, file and timing operations, on the standard library wherever it behaves the same on
-// every OS, and which program a command line starts. Process control and the executable's own
-// folder need OS calls and live in process_<os>.cpp.
+// The operations that are the same on every OS, and which program a command line starts. The
+// rest live in the files of each OS: process_<os>.cpp (processes, the executable's own folder),
+// file_<os>.cpp (files) and folder_<os>.cpp (folders, the current folder).
 #include "platform/platform.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <chrono>
 #include <cstdio>
-#include <cstdlib>
-#include <filesystem>
+#include <cstring>
 #include <sstream>
 #include <string_view>
-#include <system_error>
 #include <thread>
 
 #include "platform/process_os.h"
-
-namespace fs = std::filesystem;
 
 namespace {
 
 #ifdef _WIN32
 constexpr char kSearchPathSeparator = ';';
+constexpr char kPathSeparators[] = "\\/:";
 #else
 constexpr char kSearchPathSeparator = ':';
+constexpr char kPathSeparators[] = "/";
 #endif
 
 unsigned char upperAscii(char c) {
@@ -64,21 +61,26 @@ std::vector<std::string> splitOnBlanks(const std::string& commandLine) {
     return words;
 }
 
-// Command lines written for Windows name "TOOL.exe"; elsewhere the same program is "TOOL".
-std::string programName(const std::string& word) {
-#ifdef _WIN32
-    return word;
-#else
+bool endsWithExe(const std::string& word) {
     constexpr std::string_view kExeSuffix = ".exe";
     if (word.size() <= kExeSuffix.size()) {
-        return word;
+        return false;
     }
     for (std::size_t i = 0; i < kExeSuffix.size(); ++i) {
         if (upperAscii(word[word.size() - kExeSuffix.size() + i]) != upperAscii(kExeSuffix[i])) {
-            return word;
+            return false;
         }
     }
-    return word.substr(0, word.size() - kExeSuffix.size());
+    return true;
+}
+
+// Command lines are written for Windows, where some name "TOOL.exe" and others "TOOL": there the
+// program file is always TOOL.exe; elsewhere it is TOOL.
+std::string programName(const std::string& word) {
+#ifdef _WIN32
+    return endsWithExe(word) ? word : word + ".exe";
+#else
+    return endsWithExe(word) ? word.substr(0, word.size() - 4) : word;
 #endif
 }
 
@@ -91,10 +93,13 @@ std::vector<std::string> searchFolders() {
     if (!own.empty()) {
         folders.push_back(own);
     }
-    const char* path = std::getenv("PATH");
-    std::istringstream entries(path != nullptr ? path : "");
+    std::istringstream entries(searchPathVariable());
     for (std::string entry; std::getline(entries, entry, kSearchPathSeparator);) {
-        if (fs::path(entry).is_absolute()) {
+        // Windows allows an entry in quotes, as "C:\Program Files\Tool".
+        if (entry.size() >= 2 && entry.front() == '"' && entry.back() == '"') {
+            entry = entry.substr(1, entry.size() - 2);
+        }
+        if (isAbsolutePath(entry)) {
             folders.push_back(entry);
         }
     }
@@ -102,12 +107,11 @@ std::vector<std::string> searchFolders() {
 }
 
 bool findProgram(const std::string& name, std::string& program, std::string& error) {
-    if (fs::path(name).has_parent_path()) {
+    if (name.find_first_of(kPathSeparators) != std::string::npos) {
         // A path names the program itself. It is made absolute now: the child's folder changes.
-        std::error_code ec;
-        program = fs::absolute(name, ec).string();
-        if (ec) {
-            error = "could not start '" + name + "': " + ec.message();
+        std::string cause;
+        if (!absolutePath(name, program, cause)) {
+            error = "could not start '" + name + "': " + cause;
             return false;
         }
         return true;
@@ -143,61 +147,12 @@ std::string joinPath(const std::string& folder, const std::string& name) {
     return path;
 }
 
-bool getCurrentFolder(std::string& path) {
-    std::error_code ec;
-    const fs::path current = fs::current_path(ec);
-    if (ec) {
-        path.clear();
-        return false;
-    }
-    path = current.string();
-    return true;
-}
-
-bool setCurrentFolder(const std::string& path) {
-    std::error_code ec;
-    fs::current_path(path, ec);
-    return !ec;
-}
-
 bool isFolder(const std::string& path) {
-    std::error_code ec;
-    return fs::is_directory(path, ec);
+    return pathKind(path) == PathKind::kFolder;
 }
 
 void sortFolderEntries(std::vector<FolderEntry>& entries) {
     std::sort(entries.begin(), entries.end(), listingOrder);
-}
-
-bool deleteFile(const std::string& path, std::string& error) {
-    std::error_code ec;
-    // The entry itself: a link is removed, not followed; remove() would take an empty folder.
-    const fs::file_status status = fs::symlink_status(path, ec);
-    if (status.type() == fs::file_type::not_found) {
-        return true;
-    }
-    if (status.type() == fs::file_type::directory) {
-        error = osErrorText(EISDIR);
-        return false;
-    }
-    if (!ec) {
-        fs::remove(path, ec);
-    }
-    if (ec) {
-        error = ec.message();
-        return false;
-    }
-    return true;
-}
-
-bool replaceFile(const std::string& from, const std::string& to, std::string& error) {
-    std::error_code ec;
-    fs::rename(from, to, ec);
-    if (ec) {
-        error = ec.message();
-        return false;
-    }
-    return true;
 }
 
 void sleepMilliseconds(unsigned milliseconds) {
@@ -224,13 +179,21 @@ bool startProcess(const std::string& commandLine, const std::string& workingFold
     }
     // The process shares our standard output: what we printed comes first.
     std::fflush(stdout);
-    const int rc = spawnProcess(program, words, workingFolder, handle);
-    if (rc != 0) {
+    std::string cause;
+    if (!spawnProcess(program, words, workingFolder, handle, cause)) {
         handle = {};
         error = "could not start '" + program + "'" +
-                (workingFolder.empty() ? "" : " in '" + workingFolder + "'") + ": " +
-                osErrorText(rc);
+                (workingFolder.empty() ? "" : " in '" + workingFolder + "'") + ": " + cause;
         return false;
     }
     return true;
+}
+
+PathKind pathKind(const std::string& path) {
+    std::string ignored;
+    return pathKind(path, ignored);
+}
+
+std::string osErrorText(int err) {
+    return err != 0 ? std::strerror(err) : "unknown error";
 }

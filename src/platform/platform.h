@@ -62,6 +62,10 @@ void sleepMilliseconds(unsigned milliseconds);
 /// The largest resident set this process has had so far, in KiB; -1 when the OS cannot tell.
 long peakResidentKilobytes();
 
+/// The program's arguments after its name, as UTF-8 on every OS (Windows hands main its
+/// arguments in the ANSI code page; they are taken from the UTF-16 command line instead).
+std::vector<std::string> commandArguments(int argc, char** argv);
+
 /// The folder that holds the running executable, or "" when it cannot be found.
 std::string executableFolder();
 
@@ -75,8 +79,10 @@ struct ProcessHandle {
 /// A program name without a path is looked up first in executableFolder() and then in the
 /// absolute folders of the search path (PATH); never in the current folder, so an empty, "." or
 /// other relative PATH entry is skipped. A name with a path in it is used as that path. On
-/// POSIX a trailing ".exe" on the program name is dropped. The process shares our standard
-/// output and error; what we printed is flushed first so that lines keep their order. Returns false
+/// POSIX a trailing ".exe" on the program name is dropped; on Windows the program file is
+/// NAME.exe (PATH entries separated by ';'), and a window it opens is shown (SW_SHOW). The
+/// process shares our standard output and error; what we printed is flushed first so that lines
+/// keep their order. Returns false
 /// when the program could not be started (not found, not executable, working folder missing), with
 /// the cause in error; no process is left behind then. Every started process must be waited for
 /// once with waitProcess.
@@ -84,8 +90,8 @@ bool startProcess(const std::string& commandLine, const std::string& workingFold
                   ProcessHandle& handle, std::string& error);
 
 /// Waits until the process ends and stores its exit status (non-zero also when it was killed:
-/// 128 + the signal on POSIX). Returns false when it cannot be waited for, with the cause in
-/// error.
+/// 128 + the signal on POSIX, the exception code on Windows). Returns false when it cannot be
+/// waited for, with the cause in error.
 bool waitProcess(ProcessHandle handle, int& exitStatus, std::string& error);
 
 // Writing files that appear under their names only when complete, and following started
@@ -108,15 +114,19 @@ bool replaceFile(const std::string& from, const std::string& to, std::string& er
 bool pollProcess(ProcessHandle handle, bool& ended, int& exitStatus, std::string& error);
 
 /// Makes a write beyond the process's file-size limit fail like any failed write, so that the
-/// caller can clean up and say so, instead of ending the process on the spot.
+/// caller can clean up and say so, instead of ending the process on the spot. (Windows has no
+/// such limit.)
 void failWritesBeyondFileSizeLimit();
 
 // Folders held open, so that neither depth nor path length limits a walk through them, and
 // paths of any length. A path longer than the OS limit is followed one component at a time.
 
-/// An open folder (a descriptor on POSIX), closed when it goes. Move-only.
+/// An open folder (a descriptor on POSIX, a HANDLE on Windows), closed when it goes. Move-only.
 struct FolderHandle {
     std::int64_t value = -1;
+    // The folder's full path on Windows, whose calls list and open entries by path; unused on
+    // POSIX.
+    std::string path;
 
     FolderHandle() = default;
     FolderHandle(FolderHandle&& other) noexcept;
@@ -126,8 +136,8 @@ struct FolderHandle {
     ~FolderHandle();
 };
 
-/// What makes a folder itself (device and inode on POSIX): the same through every path or link
-/// that leads to it.
+/// What makes a folder itself (device and inode on POSIX; volume serial number and file index on
+/// Windows): the same through every path or link that leads to it.
 struct FolderId {
     std::uint64_t device = 0;
     std::uint64_t inode = 0;

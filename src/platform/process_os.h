@@ -11,8 +11,19 @@
 /// True when the file at path may be run by this process.
 bool isExecutable(const std::string& path);
 
-/// Starts program with the arguments words (words[0] included) in workingFolder ("" keeps ours),
-/// without waiting for it, and sets handle. Returns 0, or the OS's error number when it could not
-/// be started; no process is left behind then.
-int spawnProcess(const std::string& program, std::vector<std::string>& words,
-                 const std::string& workingFolder, ProcessHandle& handle);
+/// Starts program (a full path) with the arguments words (words[0] included) in workingFolder
+/// ("" keeps ours), without waiting for it, and sets handle. Returns false with the OS's text in
+/// cause when it could not be started; no process is left behind then.
+bool spawnProcess(const std::string& program, std::vector<std::string>& words,
+                  const std::string& workingFolder, ProcessHandle& handle, std::string& cause);
+
+/// The search path (PATH) as UTF-8 text, "" when it is not set.
+std::string searchPathVariable();
+
+/// True when path is absolute: "/..." on POSIX; "X:\..." or "\\server\..." on Windows (a
+/// rooted path without a drive would resolve against the current drive).
+bool isAbsolutePath(const std::string& path);
+
+/// Sets absolute to path made absolute against the current folder. Returns false with the OS's
+/// text in cause when it cannot be.
+bool absolutePath(const std::string& path, std::string& absolute, std::string& cause);

@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <csignal>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 
@@ -95,14 +96,35 @@ bool isExecutable(const std::string& path) {
     return access(path.c_str(), X_OK) == 0;
 }
 
-int spawnProcess(const std::string& program, std::vector<std::string>& words,
-                 const std::string& workingFolder, ProcessHandle& handle) {
+bool spawnProcess(const std::string& program, std::vector<std::string>& words,
+                  const std::string& workingFolder, ProcessHandle& handle, std::string& cause) {
     pid_t pid = 0;
     const int rc = spawn(program, words, workingFolder, pid);
-    if (rc == 0) {
-        handle.value = static_cast<std::uint64_t>(pid);
+    if (rc != 0) {
+        cause = osErrorText(rc);
+        return false;
     }
-    return rc;
+    handle.value = static_cast<std::uint64_t>(pid);
+    return true;
+}
+
+std::string searchPathVariable() {
+    const char* path = std::getenv("PATH");
+    return path != nullptr ? path : "";
+}
+
+bool isAbsolutePath(const std::string& path) {
+    return !path.empty() && path[0] == '/';
+}
+
+bool absolutePath(const std::string& path, std::string& absolute, std::string& cause) {
+    std::error_code ec;
+    absolute = std::filesystem::absolute(path, ec).string();
+    if (ec) {
+        cause = ec.message();
+        return false;
+    }
+    return true;
 }
 
 bool waitProcess(ProcessHandle handle, int& exitStatus, std::string& error) {
@@ -131,6 +153,10 @@ bool pollProcess(ProcessHandle handle, bool& ended, int& exitStatus, std::string
         exitStatus = exitStatusOf(status);
     }
     return true;
+}
+
+std::vector<std::string> commandArguments(int argc, char** argv) {
+    return {argv + (argc > 0 ? 1 : 0), argv + (argc > 0 ? argc : 0)};
 }
 
 std::string executableFolder() {

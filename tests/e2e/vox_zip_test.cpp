@@ -80,7 +80,9 @@ INSTANTIATE_TEST_SUITE_P(
     Causes, VoxZipFailureTest,
     ::testing::Values(
         Failure{":", "-c missing.bin", "missing.bin: cannot open: No such file or directory", 1},
-        Failure{"mkdir -p data.gz/x", "-c data.gz", "data.gz: read failed: Is a directory", 1},
+        Failure{"mkdir -p data.gz/x", "-c data.gz", "data.gz: cannot open: is a folder", 1},
+        // A FIFO is refused at once instead of waiting for a writer that never comes.
+        Failure{"mkfifo pipe.gz", "-d pipe.gz", "pipe.gz: cannot open: not a regular file", 1},
         Failure{"mkdir -p data.gz/x", "-c data", "data.gz: cannot write: Is a directory", 1},
         Failure{":", "-d data.bin", "data.bin: name does not end in .gz", 1},
         Failure{"head -c -9 data.bin.gz >data.gz", "-d data.gz",

@@ -4,14 +4,14 @@
 // after the last one are padding; other bytes after it are ignored with a warning, the restored
 // FILE kept. Exit status: 0 success, 1 the file could not be converted, 2 a wrong command line
 // or a restore that ignored trailing garbage (standard error tells which).
-#include <cerrno>
 #include <cinttypes>
 #include <cstdio>
-#include <cstring>
 #include <string>
+#include <vector>
 
 #include "gzip_stream.h"
 #include "output_file.h"
+#include "platform/platform.h"
 
 namespace {
 
@@ -62,10 +62,10 @@ bool parseOption(const std::string& arg, Options& options, std::string& error) {
 }
 
 // "--" ends the options, so that a file whose name starts with '-' can be given.
-bool parseArguments(int argc, char** argv, Options& options, std::string& error) {
+bool parseArguments(const std::vector<std::string>& arguments, Options& options,
+                    std::string& error) {
     bool optionsEnded = false;
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
+    for (const std::string& arg : arguments) {
         if (!optionsEnded && arg == "-h") {
             options.mode = Mode::kHelp;
             return true;
@@ -135,13 +135,14 @@ int warnAboutGarbage(const std::string& source, const GzipRestored& restored) {
 }
 
 int convert(const Options& options, const std::string& source, const std::string& target) {
-    errno = 0;
-    std::FILE* in = std::fopen(source.c_str(), "rb");
+    std::string cause;
+    std::uint64_t size = 0;
+    // Only a regular file: a FIFO or device named on the command line must not block the tool.
+    std::FILE* in = openRegularFile(source, size, cause);
     if (in == nullptr) {
-        return report(source, std::string("cannot open: ") + std::strerror(errno));
+        return report(source, "cannot open: " + cause);
     }
     PendingOutput output;
-    std::string cause;
     if (!beginOutput(target, output, cause)) {
         std::fclose(in);
         return report(target, cause);
@@ -169,7 +170,7 @@ int convert(const Options& options, const std::string& source, const std::string
 int main(int argc, char** argv) {
     Options options;
     std::string error;
-    if (!parseArguments(argc, argv, options, error)) {
+    if (!parseArguments(commandArguments(argc, argv), options, error)) {
         std::fprintf(stderr, "VOX_ZIP: %s (VOX_ZIP -h for help)\n", error.c_str());
         return kBadCommandLine;
     }

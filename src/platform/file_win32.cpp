@@ -1,0 +1,187 @@
+// Files on Windows, through the wide calls, with UTF-8 paths at the interface. Reading never
+// blocks: a file is opened and looked at through its handle (only a disk file is read), so that
+// what is checked is what is read, and the handle is then given to <cstdio>. Temporary files are
+// created only where nothing exists yet, so that a name picked here can never lead into someone
+// else's file.
+#include "platform/platform.h"
+
+#include <cerrno>
+#include <cstdint>
+
+#include <fcntl.h>
+#include <io.h>
+#include <windows.h>
+
+#include "platform/temp_name.h"
+#include "platform/wide_text_win32.h"
+
+namespace {
+
+// Others may read, write, rename and delete while we look: we must never be the reason a user's
+// program cannot.
+constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+
+// Errors that say nothing is at the path (or on the way to it).
+bool isMissingError(DWORD err) {
+    return err == ERROR_FILE_NOT_FOUND || err == ERROR_PATH_NOT_FOUND || err == ERROR_INVALID_NAME;
+}
+
+// Opens what is at path, following links; FILE_FLAG_BACKUP_SEMANTICS lets a folder be opened too,
+// so that it can be told from a file.
+HANDLE openExisting(const std::string& path, DWORD access) {
+    return CreateFileW(widePath(path).c_str(), access, kShareAll, nullptr, OPEN_EXISTING,
+                       FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+}
+
+bool isFolderHandle(HANDLE handle, std::string& error) {
+    BY_HANDLE_FILE_INFORMATION info;
+    if (GetFileInformationByHandle(handle, &info) == 0) {
+        error = lastErrorText();
+        return false;
+    }
+    return (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+// Why the open handle is no regular file to read (a folder; a console, printer port or pipe
+// behind a device name), or "" when it is one, with its size.
+std::string refusalOf(HANDLE handle, std::uint64_t& size) {
+    if (GetFileType(handle) != FILE_TYPE_DISK) {
+        return "not a regular file";
+    }
+    std::string error;
+    if (isFolderHandle(handle, error)) {
+        return "is a folder";
+    }
+    LARGE_INTEGER length{};
+    if (error.empty() && GetFileSizeEx(handle, &length) == 0) {
+        error = lastErrorText();
+    }
+    if (error.empty()) {
+        size = static_cast<std::uint64_t>(length.QuadPart);
+    }
+    return error;
+}
+
+// Hands an open handle to <cstdio>. On failure the handle is closed.
+std::FILE* streamOf(HANDLE handle, int flags, const char* mode, std::string& error) {
+    const int fd = _open_osfhandle(reinterpret_cast<std::intptr_t>(handle), flags | _O_BINARY);
+    if (fd == -1) {
+        error = osErrorText(errno);
+        CloseHandle(handle);
+        return nullptr;
+    }
+    std::FILE* file = _fdopen(fd, mode);
+    if (file == nullptr) {
+        error = osErrorText(errno);
+        _close(fd);
+    }
+    return file;
+}
+
+} // namespace
+
+std::FILE* openRegularFile(const std::string& path, std::uint64_t& size, std::string& error) {
+    size = 0;
+    const HANDLE handle = openExisting(path, GENERIC_READ);
+    if (handle == INVALID_HANDLE_VALUE) {
+        error = lastErrorText();
+        return nullptr;
+    }
+    std::uint64_t length = 0;
+    error = refusalOf(handle, length);
+    if (!error.empty()) {
+        CloseHandle(handle);
+        return nullptr;
+    }
+    std::FILE* file = streamOf(handle, _O_RDONLY, "rb", error);
+    if (file != nullptr) {
+        size = length;
+    }
+    return file;
+}
+
+std::FILE* createTempFile(const std::string& finalPath, std::string& tempPath, std::string& error) {
+    DWORD err = ERROR_SUCCESS;
+    for (int attempt = 0; attempt < kTempNameAttempts; ++attempt) {
+        tempPath = tempFileName(finalPath);
+        // CREATE_NEW: an existing entry of that name, even a link that leads nowhere, makes the
+        // call fail.
+        const HANDLE handle =
+            CreateFileW(widePath(tempPath).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                        CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (handle == INVALID_HANDLE_VALUE) {
+            err = GetLastError();
+            if (err == ERROR_FILE_EXISTS || err == ERROR_ALREADY_EXISTS) {
+                continue;
+            }
+            break;
+        }
+        std::FILE* file = streamOf(handle, _O_WRONLY, "wb", error);
+        if (file != nullptr) {
+            return file;
+        }
+        DeleteFileW(widePath(tempPath).c_str());
+        tempPath.clear();
+        return nullptr;
+    }
+    tempPath.clear();
+    error = windowsErrorText(err);
+    return nullptr;
+}
+
+PathKind pathKind(const std::string& path, std::string& error) {
+    error.clear();
+    // No access asked for: looking at a file needs no right to read it.
+    const HANDLE handle = openExisting(path, 0);
+    if (handle == INVALID_HANDLE_VALUE) {
+        const DWORD err = GetLastError();
+        if (isMissingError(err)) {
+            return PathKind::kMissing;
+        }
+        error = windowsErrorText(err);
+        return PathKind::kOther;
+    }
+    PathKind kind = PathKind::kOther;
+    if (isFolderHandle(handle, error)) {
+        kind = PathKind::kFolder;
+    } else if (error.empty() && GetFileType(handle) == FILE_TYPE_DISK) {
+        kind = PathKind::kRegular;
+    }
+    CloseHandle(handle);
+    return kind;
+}
+
+bool deleteFile(const std::string& path, std::string& error) {
+    const std::wstring wide = widePath(path);
+    // The entry itself, not where a link leads.
+    const DWORD attributes = GetFileAttributesW(wide.c_str());
+    BOOL deleted = FALSE;
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        deleted = FALSE;
+    } else if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+        deleted = DeleteFileW(wide.c_str());
+    } else if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+        // A link to a folder is an entry of the folder kind: removing it leaves its target be.
+        deleted = RemoveDirectoryW(wide.c_str());
+    } else {
+        error = osErrorText(EISDIR);
+        return false;
+    }
+    if (deleted == 0) {
+        const DWORD err = GetLastError();
+        if (isMissingError(err)) {
+            return true;
+        }
+        error = windowsErrorText(err);
+        return false;
+    }
+    return true;
+}
+
+bool replaceFile(const std::string& from, const std::string& to, std::string& error) {
+    if (MoveFileExW(widePath(from).c_str(), widePath(to).c_str(), MOVEFILE_REPLACE_EXISTING) == 0) {
+        error = lastErrorText();
+        return false;
+    }
+    return true;
+}
