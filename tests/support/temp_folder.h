@@ -10,6 +10,10 @@
 #include <string>
 #include <vector>
 
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
+
 class TempFolder {
 public:
     TempFolder() {
@@ -27,7 +31,10 @@ public:
     TempFolder& operator=(const TempFolder&) = delete;
 
     std::string path() const { return path_.string(); }
-    std::string path(const std::string& relative) const { return (path_ / relative).string(); }
+    /// path() joined with relative, whose '/' become the OS's separator.
+    std::string path(const std::string& relative) const {
+        return (path_ / relative).make_preferred().string();
+    }
 
     void makeFolder(const std::string& relative) const {
         std::filesystem::create_directories(path_ / relative);
@@ -42,7 +49,10 @@ public:
                    static_cast<std::streamsize>(bytes.size()));
     }
     std::vector<std::uint8_t> readBytes(const std::string& relative) const {
-        std::ifstream in(path_ / relative, std::ios::binary);
+        return readFile(path_ / relative);
+    }
+    static std::vector<std::uint8_t> readFile(const std::filesystem::path& path) {
+        std::ifstream in(path, std::ios::binary);
         return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
     }
     bool exists(const std::string& relative) const {
@@ -53,13 +63,23 @@ private:
     std::filesystem::path path_;
 };
 
+/// Makes a FIFO at path; false where that fails, and always on Windows, which has none.
+inline bool makeFifo([[maybe_unused]] const std::string& path) {
+#ifdef _WIN32
+    return false;
+#else
+    return mkfifo(path.c_str(), 0600) == 0;
+#endif
+}
+
 /// Everything below folder by relative path: a file with its bytes, a folder with a trailing '/'
 /// and no bytes, anything else (never read) with a trailing '|'. Equal snapshots mean that nothing
 /// was added, removed or changed.
 inline std::map<std::string, std::vector<std::uint8_t>> snapshot(const TempFolder& folder) {
     std::map<std::string, std::vector<std::uint8_t>> entries;
     for (const auto& e : std::filesystem::recursive_directory_iterator(folder.path())) {
-        const std::string name = std::filesystem::relative(e.path(), folder.path()).string();
+        const std::string name =
+            std::filesystem::relative(e.path(), folder.path()).generic_string();
         if (e.is_directory()) {
             entries[name + "/"];
         } else if (e.is_regular_file()) {
