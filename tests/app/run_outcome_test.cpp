@@ -7,6 +7,8 @@
 #include <cstdio>
 #include <vector>
 
+#include "support/run_program.h"
+
 namespace {
 
 struct Outcome {
@@ -60,9 +62,9 @@ TEST(ConsoleTest, AFlushThatCannotWriteIsReported) {
     std::fputs("Success: Zip file is created!!\n", file);
     EXPECT_TRUE(flushConsole(file));
     std::fclose(file);
-#ifdef _WIN32
-    GTEST_SKIP() << "Windows has no device that refuses every write, as /dev/full does";
-#endif
+    if (kWindows) {
+        GTEST_SKIP() << "Windows has no device that refuses every write, as /dev/full does";
+    }
     std::FILE* full = std::fopen("/dev/full", "w");
     ASSERT_NE(full, nullptr);
     std::fputs("Success: Zip file is created!!\n", full);

@@ -13,10 +13,7 @@
 #include "inspect/build_scan.h"
 #include "output/bin_format.h"
 #include "support/packager_run.h"
-
-#ifndef _WIN32
-#include <unistd.h>
-#endif
+#include "support/test_os.h"
 
 namespace fs = std::filesystem;
 
@@ -100,18 +97,6 @@ constexpr char kNoLinks[] = "Wine makes no symbolic links";
 constexpr char kNoRights[] =
     "Wine enforces no Windows access rights, only Unix ones, which root passes";
 
-/// The command that runs a program as nobody, or none when this process is not root (and its
-/// permissions hold as they are).
-std::vector<std::string> asNobody([[maybe_unused]] const TempFolder& root) {
-#ifndef _WIN32
-    if (geteuid() == 0) {
-        runProgram(root.path(), {"chown", "-R", "65534:65534", root.path()});
-        return {"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"};
-    }
-#endif
-    return kAsUs;
-}
-
 void PrintTo(const RunCase& c, std::ostream* out) {
     *out << c.name;
 }
@@ -194,31 +179,6 @@ std::string chain(int levels) {
         path += chainFolder(i);
     }
     return path;
-}
-
-// Copies root/from to root/to, a path longer than one call may name: POSIX walks into its folders
-// one at a time; Windows takes it whole in its long form.
-void copyFar(const TempFolder& root, const std::string& from, const std::string& to) {
-    const auto bytes = root.readBytes(from);
-    const fs::path target(to);
-#ifdef _WIN32
-    const fs::path far = "\\\\?\\" + nativePaths(root.path(to));
-    fs::create_directories(far.parent_path());
-    std::ofstream(far, std::ios::binary)
-        .write(reinterpret_cast<const char*>(bytes.data()),
-               static_cast<std::streamsize>(bytes.size()));
-#else
-    const fs::path saved = fs::current_path();
-    fs::current_path(root.path());
-    for (const fs::path& folder : target.parent_path()) {
-        fs::create_directory(folder);
-        fs::current_path(folder);
-    }
-    std::ofstream(target.filename(), std::ios::binary)
-        .write(reinterpret_cast<const char*>(bytes.data()),
-               static_cast<std::streamsize>(bytes.size()));
-    fs::current_path(saved);
-#endif
 }
 
 // Theme 2's icon is smaller and its background larger: each theme pads one copy.
@@ -344,9 +304,12 @@ INSTANTIATE_TEST_SUITE_P(
                 .tree = {"pics/a.bmp", "pics/z.bmp", TreeFile("pics/v.bmp", 9, 4)},
                 .hostile =
                     [](const TempFolder& root) {
-                        copyFar(root, "pics/a.bmp", "0/" + chain(kChainMiddle) + "/a.bmp");
-                        copyFar(root, "pics/z.bmp", "0/" + chain(kChain) + "/z.bmp");
-                        copyFar(root, "pics/v.bmp", "2/" + chain(kChain) + "/z.bmp");
+                        writeFarFile(root, "0/" + chain(kChainMiddle) + "/a.bmp",
+                                     root.readBytes("pics/a.bmp"));
+                        writeFarFile(root, "0/" + chain(kChain) + "/z.bmp",
+                                     root.readBytes("pics/z.bmp"));
+                        writeFarFile(root, "2/" + chain(kChain) + "/z.bmp",
+                                     root.readBytes("pics/v.bmp"));
                     },
                 .outputs = {"Index.bin", "0/Theme.bin", "2/Theme.bin"},
                 .slots = {{chainFolder(kChainMiddle).substr(0, 11) + ":a.bmp", "pics/a.bmp",

@@ -4,17 +4,13 @@
 
 #include <gtest/gtest.h>
 
-#include <csignal>
 #include <filesystem>
 
 #include "common/byte_order.h"
 #include "support/group_tables.h"
 #include "support/run_program.h"
 #include "support/temp_folder.h"
-
-#ifndef _WIN32
-#include <sys/resource.h>
-#endif
+#include "support/test_os.h"
 
 namespace {
 
@@ -185,27 +181,6 @@ TEST(BinWriterTest, RefusesBeforeTouchingAnyFile) {
     }
 }
 
-#ifndef _WIN32
-// Bins grow past the file-size limit with SIGXFSZ ignored, as a full disk would fail them: a small
-// one at the close, where its buffered bytes go out, a large one in a write.
-struct FileSizeLimit {
-    rlimit saved{};
-    void (*savedHandler)(int) = SIG_DFL;
-    explicit FileSizeLimit(rlim_t bytes) {
-        getrlimit(RLIMIT_FSIZE, &saved);
-        rlimit limit = saved;
-        limit.rlim_cur = bytes;
-        EXPECT_EQ(setrlimit(RLIMIT_FSIZE, &limit), 0);
-        savedHandler = std::signal(SIGXFSZ, SIG_IGN);
-    }
-    ~FileSizeLimit() {
-        setrlimit(RLIMIT_FSIZE, &saved);
-        std::signal(SIGXFSZ, savedHandler);
-    }
-};
-
-#endif
-
 struct FailedRun {
     const char* folder;         // at this bin's name
     std::uint32_t size;         // of the image, in every theme
@@ -231,9 +206,7 @@ void expectNoFileChanged(const std::vector<FailedRun>& cases) {
         }
         const auto before = snapshot(run.root);
         {
-#ifndef _WIN32
-            FileSizeLimit limit(c.limit == 0 ? RLIM_INFINITY : c.limit);
-#endif
+            FileSizeLimit limit(c.limit);
             EXPECT_EQ(run.write(), 0) << c.failing;
         }
         EXPECT_EQ(run.error, std::string(c.call) + " " + run.root.path(c.failing) + ": " +
@@ -247,6 +220,8 @@ TEST(BinWriterTest, FailedRunChangesNoFile) {
                          {"Index.bin", 20, 0, "cannot replace", "Index.bin"}});
 }
 
+// Bins grow past the file-size limit, as a full disk would fail them: a small one at the close,
+// where its buffered bytes go out, a large one in a write.
 TEST(BinWriterTest, RunBeyondTheFileSizeLimitChangesNoFile) {
     if (kWindows) {
         GTEST_SKIP() << "Windows has no file-size limit for a process";

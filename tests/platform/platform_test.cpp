@@ -7,6 +7,7 @@
 
 #include "support/run_program.h"
 #include "support/temp_folder.h"
+#include "support/test_os.h"
 
 namespace {
 

@@ -8,10 +8,7 @@
 
 #include "support/run_program.h"
 #include "support/temp_folder.h"
-
-#ifndef _WIN32
-#include <sys/wait.h>
-#endif
+#include "support/test_os.h"
 
 namespace fs = std::filesystem;
 
@@ -28,14 +25,6 @@ struct ProcessCase {
 
 void PrintTo(const ProcessCase& c, std::ostream* out) {
     *out << '"' << c.commandLine << "\" with PATH=" << c.path;
-}
-
-void setSearchPath(const std::string& path) {
-#ifdef _WIN32
-    _putenv_s("PATH", path.c_str());
-#else
-    setenv("PATH", path.c_str(), 1);
-#endif
 }
 
 class ProcessTest : public ::testing::TestWithParam<ProcessCase> {};
@@ -71,7 +60,7 @@ TEST_P(ProcessTest, GivesTheExitStatusOrWhyItCouldNotStart) {
     }
     const std::string oldPath = std::getenv("PATH") != nullptr ? std::getenv("PATH") : "";
     ASSERT_TRUE(setCurrentFolder(root.path()));
-    setSearchPath(path);
+    setVariable("PATH", path);
 
     ProcessHandle handle;
     std::string error;
@@ -80,12 +69,10 @@ TEST_P(ProcessTest, GivesTheExitStatusOrWhyItCouldNotStart) {
         EXPECT_TRUE(waitProcess(handle, status, error)) << error;
     } else {
         EXPECT_EQ(handle.value, 0u);
-#ifndef _WIN32
-        EXPECT_EQ(waitpid(-1, nullptr, WNOHANG), -1) << "a failed start left a child behind";
-#endif
+        EXPECT_FALSE(unwaitedChildExists()) << "a failed start left a child behind";
         EXPECT_EQ(error.find("could not start"), 0u) << error;
     }
-    setSearchPath(oldPath);
+    setVariable("PATH", oldPath);
     EXPECT_TRUE(setCurrentFolder(fs::temp_directory_path().string()));
     EXPECT_EQ(status, c.status) << error;
     EXPECT_NE(error.find(c.error), std::string::npos) << error;

@@ -10,6 +10,7 @@
 #include "source/theme_folders.h"
 #include "support/run_program.h"
 #include "support/temp_folder.h"
+#include "support/test_os.h"
 
 namespace {
 

@@ -10,10 +10,6 @@
 #include <string>
 #include <vector>
 
-#ifndef _WIN32
-#include <sys/stat.h>
-#endif
-
 class TempFolder {
 public:
     TempFolder() {
@@ -62,15 +58,6 @@ public:
 private:
     std::filesystem::path path_;
 };
-
-/// Makes a FIFO at path; false where that fails, and always on Windows, which has none.
-inline bool makeFifo([[maybe_unused]] const std::string& path) {
-#ifdef _WIN32
-    return false;
-#else
-    return mkfifo(path.c_str(), 0600) == 0;
-#endif
-}
 
 /// Everything below folder by relative path: a file with its bytes, a folder with a trailing '/'
 /// and no bytes, anything else (never read) with a trailing '|'. Equal snapshots mean that nothing
