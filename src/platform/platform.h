@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -102,6 +103,17 @@ bool waitProcess(ProcessHandle handle, int& exitStatus, std::string& error);
 /// uses yet is taken: no file, link or folder there is opened, followed or replaced. Returns null
 /// (tempPath cleared) with the cause in error when no such file can be created in that folder.
 std::FILE* createTempFile(const std::string& finalPath, std::string& tempPath, std::string& error);
+
+/// Bytes to write, where they are.
+struct BytePiece {
+    const std::uint8_t* bytes = nullptr;
+    std::size_t size = 0;
+};
+
+/// Writes the pieces to file in order, after what its buffer holds, straight from where they are
+/// and in as few system calls as the OS allows (writev on POSIX; one write per piece on Windows).
+/// Returns false with the OS cause in error.
+bool writePieces(std::FILE* file, std::span<const BytePiece> pieces, std::string& error);
 
 /// Renames the file from to the name to in the same folder, replacing what is there in one step:
 /// a file, or a link itself (never what it leads to). Returns false with the cause in error, and
