@@ -15,6 +15,14 @@ inline constexpr char kPathSeparator = '\\';
 inline constexpr char kPathSeparator = '/';
 #endif
 
+/// Whether the OS finds a file under a name that differs from its own in letter case (Windows'
+/// file systems do; POSIX names are exact bytes).
+#ifdef _WIN32
+inline constexpr bool kFileNamesIgnoreCase = true;
+#else
+inline constexpr bool kFileNamesIgnoreCase = false;
+#endif
+
 /// Returns folder + kPathSeparator + name.
 std::string joinPath(const std::string& folder, const std::string& name);
 

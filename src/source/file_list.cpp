@@ -2,7 +2,9 @@
 // variant themes.
 #include "source/file_list.h"
 
+#include <algorithm>
 #include <map>
+#include <unordered_set>
 #include <utility>
 #include <vector>
 
@@ -227,6 +229,69 @@ int fileExists(const std::string& path, std::string& why) {
     return 0;
 }
 
+namespace {
+
+// The names in one variant folder, listed once for every base entry of the folder it stands
+// for. It only spares the look-ups of names that are not there: a name found in it is still
+// looked up as before, and a folder that cannot be listed has every name looked up.
+struct VariantFolder {
+    bool listed = false;
+    // Whether a name may be there: every listed name, with ASCII letters upper-cased where names
+    // compare without regard to case.
+    std::unordered_set<std::string> keys;
+    // Where names compare without regard to case, a listed name outside ASCII may match a
+    // name that differs from it in more than ASCII letters.
+    bool beyondAscii = false;
+};
+
+bool isAscii(const std::string& name) {
+    return std::all_of(name.begin(), name.end(),
+                       [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+}
+
+std::string nameKey(std::string name) {
+    if (!kFileNamesIgnoreCase) {
+        return name;
+    }
+    for (char& c : name) {
+        c = (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+    }
+    return name;
+}
+
+VariantFolder listVariantFolder(const std::string& path) {
+    VariantFolder folder;
+    FolderHandle handle;
+    std::vector<FolderEntry> entries;
+    std::string error;
+    if (!openFolder(path, handle, error) || !listFolder(handle, entries, error)) {
+        // No folder there holds no file either.
+        folder.listed = pathKind(path) == PathKind::kMissing;
+        return folder;
+    }
+    folder.listed = true;
+    for (const FolderEntry& entry : entries) {
+        folder.keys.insert(nameKey(entry.name));
+        folder.beyondAscii = folder.beyondAscii || !isAscii(entry.name);
+    }
+    return folder;
+}
+
+// False only when name is certainly not in the folder. Where names compare without regard to
+// case, a name outside ASCII or with a '~' (which may be a short 8.3 alias) is always looked up.
+bool mayHold(const VariantFolder& folder, const std::string& name) {
+    if (!folder.listed) {
+        return true;
+    }
+    if (kFileNamesIgnoreCase &&
+        (folder.beyondAscii || !isAscii(name) || name.find('~') != std::string::npos)) {
+        return true;
+    }
+    return folder.keys.count(nameKey(name)) != 0;
+}
+
+} // namespace
+
 int listVariantTheme(ImageFileEntry& head, const std::string& rootPath, int n,
                      const ImageFileEntry& baseList, std::vector<SourceProblem>& problems) {
     head.dirPath = themeFolderPath(rootPath, n);
@@ -236,17 +301,30 @@ int listVariantTheme(ImageFileEntry& head, const std::string& rootPath, int n,
     const std::size_t digitAt = rootPath.size() + 1;
     const char digit = static_cast<char>('0' + n);
     const ImageFileEntry* base = baseList.next.get();
+    std::map<std::string, VariantFolder> folders;
+    const VariantFolder* folder = nullptr;
+    std::string baseFolder;
+    std::string candidate;
     std::string why;
     for (std::int32_t i = 0; i < baseList.count && base != nullptr; ++i, base = base->next.get()) {
         auto entry = std::make_unique<ImageFileEntry>();
         entry->fileName = base->fileName;
         entry->groupName = base->groupName;
-        std::string candidate = base->dirPath;
-        if (digitAt < candidate.size()) {
-            candidate[digitAt] = digit;
+        // The entries of one folder come together: its listing is looked for once per run of them.
+        if (folder == nullptr || base->dirPath != baseFolder) {
+            baseFolder = base->dirPath;
+            candidate = base->dirPath;
+            if (digitAt < candidate.size()) {
+                candidate[digitAt] = digit;
+            }
+            auto found = folders.find(candidate);
+            if (found == folders.end()) {
+                found = folders.emplace(candidate, listVariantFolder(candidate)).first;
+            }
+            folder = &found->second;
         }
         const std::string path = joinPath(candidate, base->fileName);
-        if (fileExists(path, why) != 0) {
+        if (mayHold(*folder, base->fileName) && fileExists(path, why) != 0) {
             entry->dirPath = candidate;
         } else {
             entry->dirPath = base->dirPath;
@@ -257,6 +335,7 @@ int listVariantTheme(ImageFileEntry& head, const std::string& rootPath, int n,
                                         " is used in its place"});
             }
         }
+        why.clear();
         appendFileEntry(head, std::move(entry));
     }
     return 1;
