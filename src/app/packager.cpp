@@ -3,6 +3,7 @@
 #include "app/packager.h"
 
 #include <cstdio>
+#include <cstdlib>
 
 #include "image/image_convert.h"
 #include "output/bin_writer.h"
@@ -74,8 +75,11 @@ void loadThemes(PackagerState& state) {
             state.incomplete = true;
         }
     }
-    // One converter for the whole run: a file that several themes name is converted once.
+    // One converter for the whole run: a file that several themes name is converted once, by
+    // whichever thread gets to it first; the themes are filed here, in order.
     ImageConverter converter;
+    planConversions(converter, state.fileLists, state.compressImages);
+    startConversionWorkers(converter, conversionThreads());
     for (int n = 0; n < kThemeSlots; ++n) {
         if (state.themePresent[n] == 0) {
             continue;
@@ -93,7 +97,22 @@ void loadThemes(PackagerState& state) {
         }
         freeFileList(*state.fileLists[n]);
     }
+    stopConversionWorkers(converter);
     state.loaded = 1;
+}
+
+unsigned conversionThreads() {
+    constexpr unsigned kMostThreads = 8; // the disk is the limit well before that
+    const char* forced = std::getenv("TP_THREADS");
+    if (forced != nullptr && *forced != '\0') {
+        char* end = nullptr;
+        const unsigned long threads = std::strtoul(forced, &end, 10);
+        if (*end == '\0' && threads >= 1) {
+            return threads < kMostThreads ? static_cast<unsigned>(threads) : kMostThreads;
+        }
+    }
+    const unsigned processors = processorCount();
+    return processors < kMostThreads ? processors : kMostThreads;
 }
 
 namespace {

@@ -68,6 +68,25 @@ std::string osErrorText(int err);
 
 void sleepMilliseconds(unsigned milliseconds);
 
+/// A thread started by startThread, as an opaque value (a pthread_t on POSIX, a HANDLE on
+/// Windows).
+struct ThreadHandle {
+    std::uint64_t value = 0;
+};
+
+/// Starts run(context) on a new thread. Returns false with the OS cause in error when the OS
+/// refuses one (no memory, too many threads); nothing is left to join then. Unlike std::thread,
+/// whose refusal is an exception that a build without exceptions turns into an abort, the caller
+/// can go on without it. Every started thread must be joined once with joinThread.
+bool startThread(void (*run)(void* context), void* context, ThreadHandle& handle,
+                 std::string& error);
+
+/// Waits until the thread has ended and releases it.
+void joinThread(ThreadHandle handle);
+
+/// How many threads the machine runs at once (logical processors), at least 1.
+unsigned processorCount();
+
 /// The largest resident set this process has had so far, in KiB; -1 when the OS cannot tell.
 long peakResidentKilobytes();
 

@@ -101,8 +101,8 @@ TEST_F(ImageRecordsTest, AFailedImageStopsTheWalkAndEveryFileIsConvertedOnce) {
     EXPECT_EQ(filed(table), "1 groups; 0 (1): a.bmp");
     EXPECT_EQ(failure.path, joinPath(root.path("0"), "b.bmp"));
     EXPECT_EQ(failure.result, ImageResult::kBadDimensions);
-    EXPECT_EQ(converter.convertedByPath.count(joinPath(root.path("0"), "c.bmp")), 0u)
-        << "c.bmp was read";
+    ASSERT_EQ(converter.jobs.size(), 3u);
+    EXPECT_EQ(converter.nextJob.load(), 2u) << "c.bmp was read";
 
     root.writeBytes("0/a.bmp", makeUiLikeBmp(9, 9, 1));
     root.writeBytes("0/b.bmp", makeUiLikeBmp(4, 3, 1));
@@ -156,7 +156,7 @@ TEST(ImageFileTest, CutFilesAreRefusedAtEveryLengthWhateverTheHead) {
                 if (converted == 1) {
                     EXPECT_EQ(Bytes(record.data.get(), record.data.get() + record.dataSize),
                               expected);
-                    EXPECT_EQ(converter.file.buffer.size, head < length ? needed : length);
+                    EXPECT_EQ(converter.scratch.file.buffer.size, head < length ? needed : length);
                 }
             }
         }
@@ -205,8 +205,9 @@ TEST(ImageFileTest, LimitsAreCheckedBeforeAnythingOfTheImagesSizeIsReadOrReserve
         ImageFailure failure;
         EXPECT_EQ(convertImage(record, 1, converter, failure), 0) << c.name;
         EXPECT_EQ(failure.result, c.result) << c.name;
-        EXPECT_LE(converter.file.buffer.capacity, kFileHeadBytes) << c.name;
-        EXPECT_EQ(converter.flatBlock.capacity + converter.encoded.capacity, 0u) << c.name;
+        EXPECT_LE(converter.scratch.file.buffer.capacity, kFileHeadBytes) << c.name;
+        EXPECT_EQ(converter.scratch.flatBlock.capacity + converter.scratch.kept.capacity, 0u)
+            << c.name;
     }
 }
 
