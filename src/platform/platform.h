@@ -39,6 +39,9 @@ bool isFolder(const std::string& path);
 struct FolderEntry {
     std::string name;
     bool isFolder = false;
+    /// True only when the listing itself says the entry is a regular file, not a link to one
+    /// (POSIX d_type); false when it cannot tell, as on Windows.
+    bool isRegular = false;
 };
 
 /// Deletes the file at path; a link there is deleted itself, never what it leads to, and a folder

@@ -4,7 +4,7 @@
 
 #include <algorithm>
 #include <map>
-#include <unordered_set>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -232,13 +232,14 @@ int fileExists(const std::string& path, std::string& why) {
 namespace {
 
 // The names in one variant folder, listed once for every base entry of the folder it stands
-// for. It only spares the look-ups of names that are not there: a name found in it is still
-// looked up as before, and a folder that cannot be listed has every name looked up.
+// for. It spares the look-ups of names that are not there, and of names the listing itself
+// calls regular files; any other name found in it is looked up as before, and a folder that
+// cannot be listed has every name looked up.
 struct VariantFolder {
     bool listed = false;
     // Whether a name may be there: every listed name, with ASCII letters upper-cased where names
-    // compare without regard to case.
-    std::unordered_set<std::string> keys;
+    // compare without regard to case, and whether the listing called it a regular file.
+    std::unordered_map<std::string, bool> keys;
     // Where names compare without regard to case, a listed name outside ASCII may match a
     // name that differs from it in more than ASCII letters.
     bool beyondAscii = false;
@@ -271,23 +272,45 @@ VariantFolder listVariantFolder(const std::string& path) {
     }
     folder.listed = true;
     for (const FolderEntry& entry : entries) {
-        folder.keys.insert(nameKey(entry.name));
+        // Names that differ only in case share a key: neither is taken as known then.
+        const auto [key, added] = folder.keys.emplace(nameKey(entry.name), entry.isRegular);
+        key->second = added && entry.isRegular;
         folder.beyondAscii = folder.beyondAscii || !isAscii(entry.name);
     }
     return folder;
 }
 
-// False only when name is certainly not in the folder. Where names compare without regard to
-// case, a name outside ASCII or with a '~' (which may be a short 8.3 alias) is always looked up.
-bool mayHold(const VariantFolder& folder, const std::string& name) {
+enum class Presence { kAbsent, kRegular, kLookUp };
+
+// What the listing says of name: certainly absent, a regular file there, or only a look-up can
+// tell. Where names compare without regard to case, a name outside ASCII or with a '~' (which
+// may be a short 8.3 alias) is always looked up.
+Presence presence(const VariantFolder& folder, const std::string& name) {
     if (!folder.listed) {
-        return true;
+        return Presence::kLookUp;
     }
     if (kFileNamesIgnoreCase &&
         (folder.beyondAscii || !isAscii(name) || name.find('~') != std::string::npos)) {
-        return true;
+        return Presence::kLookUp;
     }
-    return folder.keys.count(nameKey(name)) != 0;
+    const auto found = folder.keys.find(nameKey(name));
+    if (found == folder.keys.end()) {
+        return Presence::kAbsent;
+    }
+    return found->second ? Presence::kRegular : Presence::kLookUp;
+}
+
+// Whether the variant file at path, whose listing said what it did, is to be used.
+int variantFileUsable(Presence what, const std::string& path, std::string& why) {
+    switch (what) {
+    case Presence::kAbsent:
+        return 0;
+    case Presence::kRegular:
+        return 1;
+    case Presence::kLookUp:
+        return fileExists(path, why);
+    }
+    return 0;
 }
 
 } // namespace
@@ -324,7 +347,7 @@ int listVariantTheme(ImageFileEntry& head, const std::string& rootPath, int n,
             folder = &found->second;
         }
         const std::string path = joinPath(candidate, base->fileName);
-        if (mayHold(*folder, base->fileName) && fileExists(path, why) != 0) {
+        if (variantFileUsable(presence(*folder, base->fileName), path, why) != 0) {
             entry->dirPath = candidate;
         } else {
             entry->dirPath = base->dirPath;
