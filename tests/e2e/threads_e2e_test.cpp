@@ -88,4 +88,18 @@ TEST_P(ThreadsTest, OneThreadAndSeveralGiveTheSameBytesLinesAndStatus) {
 
 INSTANTIATE_TEST_SUITE_P(RandomTrees, ThreadsTest, ::testing::Range(1u, 13u));
 
+TEST(ThreadsSettingTest, ASettingThatIsNoNumberOfThreadsIsSaidAndIgnored) {
+    TempFolder root;
+    writeTree(root, randomTree(1));
+    const Outcome one = packWithThreads(root, "1");
+    for (const char* setting : {"0", "two", "2x", "-1"}) {
+        const Outcome odd = packWithThreads(root, setting);
+        EXPECT_EQ(odd.run.err, "theme-packager: TP_THREADS=" + std::string(setting) +
+                                   " is not a number of threads of at least 1; it is ignored\n" +
+                                   one.run.err);
+        EXPECT_EQ(odd.run.exitStatus, one.run.exitStatus) << setting;
+        EXPECT_TRUE(odd.files == one.files) << setting;
+    }
+}
+
 } // namespace
