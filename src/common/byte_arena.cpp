@@ -8,7 +8,10 @@ std::uint8_t* arenaRoom(ByteArena& arena, std::size_t size) {
         return arena.block.get() + arena.used;
     }
     const std::size_t capacity = size > kArenaBlockSize ? size : kArenaBlockSize;
-    std::shared_ptr<std::uint8_t[]> block(new (std::nothrow) std::uint8_t[capacity]);
+    std::shared_ptr<std::uint8_t[]> block =
+        arena.allocateBlock != nullptr
+            ? arena.allocateBlock(capacity)
+            : std::shared_ptr<std::uint8_t[]>(new (std::nothrow) std::uint8_t[capacity]);
     if (!block) {
         return nullptr;
     }

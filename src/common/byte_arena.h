@@ -12,6 +12,9 @@
 inline constexpr std::size_t kArenaBlockSize = std::size_t{4} << 20;
 
 struct ByteArena {
+    /// Where the blocks come from (a block of size bytes, or null when the memory cannot be had);
+    /// null: plain heap blocks.
+    std::shared_ptr<std::uint8_t[]> (*allocateBlock)(std::size_t size) = nullptr;
     std::shared_ptr<std::uint8_t[]> block;
     std::size_t used = 0;
     std::size_t capacity = 0;

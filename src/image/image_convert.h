@@ -32,11 +32,12 @@ struct ConvertedImage {
 };
 
 /// What one thread needs to convert files: the buffers reused from file to file and the arena
-/// that keeps the converted images for the rest of the run.
+/// that keeps the converted images for the rest of the run, in large blocks that cost few page
+/// faults to fill.
 struct ConversionScratch {
     FileBytes file;
     ByteBuffer flatBlock;
-    ByteArena kept;
+    ByteArena kept{allocateLargeBlock, nullptr, 0, 0};
 };
 
 struct ImageConverter;
