@@ -23,7 +23,8 @@ namespace {
 // Headers and index records are small pieces; a buffer turns them into few system calls.
 constexpr std::size_t kWriteBufferSize = 256 * 1024;
 // The slots of a Theme.bin (images and fill) are gathered and written straight from where they
-// are, this many pieces to a system call (the least IOV_MAX of POSIX).
+// are, this many pieces at a time: Linux's IOV_MAX, so one system call takes them all there
+// (writePieces splits them further where the OS takes fewer).
 constexpr std::size_t kPiecesPerWrite = 1024;
 
 // One bin being written under a temporary name. Messages name its final path: that is the file
