@@ -120,14 +120,20 @@ void startWorker(void* context) {
     }
 }
 
-// The result of job index. Alone, the filing thread converts the jobs up to it in order, as they
-// are needed; with workers, it converts whatever nobody has claimed until a worker hands index in.
+// The result of job index. Alone, the filing thread converts exactly the files it files, when it
+// files them, so a theme that stops leaves its later files unopened; with workers, it converts
+// whatever nobody has claimed until a worker hands index in.
 const ConvertedImage& awaitJob(ImageConverter& converter, std::size_t index) {
     ConversionJob& wanted = converter.jobs[index];
-    const std::size_t last = converter.workers.empty() ? index : converter.jobs.size() - 1;
+    if (converter.workers.empty()) {
+        if (wanted.done.load(std::memory_order_relaxed) == 0) {
+            convertJob(converter, wanted, converter.scratch);
+        }
+        return wanted.result;
+    }
     while (wanted.done.load(std::memory_order_acquire) == 0) {
         std::size_t next = converter.nextJob.load();
-        if (next > last) {
+        if (next >= converter.jobs.size()) {
             wanted.done.wait(0, std::memory_order_acquire); // a worker has it
         } else if (converter.nextJob.compare_exchange_weak(next, next + 1)) {
             convertJob(converter, converter.jobs[next], converter.scratch);

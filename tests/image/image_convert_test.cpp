@@ -102,7 +102,7 @@ TEST_F(ImageRecordsTest, AFailedImageStopsTheWalkAndEveryFileIsConvertedOnce) {
     EXPECT_EQ(failure.path, joinPath(root.path("0"), "b.bmp"));
     EXPECT_EQ(failure.result, ImageResult::kBadDimensions);
     ASSERT_EQ(converter.jobs.size(), 3u);
-    EXPECT_EQ(converter.nextJob.load(), 2u) << "c.bmp was read";
+    EXPECT_EQ(converter.jobs[2].done.load(), 0u) << "c.bmp was read";
 
     root.writeBytes("0/a.bmp", makeUiLikeBmp(9, 9, 1));
     root.writeBytes("0/b.bmp", makeUiLikeBmp(4, 3, 1));
@@ -111,6 +111,38 @@ TEST_F(ImageRecordsTest, AFailedImageStopsTheWalkAndEveryFileIsConvertedOnce) {
     EXPECT_EQ(createImageRecords(list, variant, 1, converter, failure), 0);
     EXPECT_EQ(failure.result, ImageResult::kBadDimensions);
     EXPECT_EQ(variant.next->images->data, table.next->images->data);
+}
+
+// On one thread, a theme that stops leaves its later files unopened even where a variant theme
+// converts a file of its own afterwards: the files are converted as they are filed.
+TEST_F(ImageRecordsTest, AloneTheFilesAfterAStopAreNeverReadThoughAVariantFollows) {
+    Bytes noRows = makeUiLikeBmp(4, 3, 2);
+    putU32Le(noRows, 22, 0); // height
+    PerTheme<std::unique_ptr<ImageFileEntry>> lists;
+    for (const int n : {0, 1}) {
+        lists[n] = std::make_unique<ImageFileEntry>();
+        for (const char* name : {"a.bmp", "b.bmp", "c.bmp"}) {
+            const bool own = n == 0 || name[0] == 'a';
+            const std::string folder = own ? std::to_string(n) : "0";
+            if (own) {
+                root.writeBytes(folder + "/" + name,
+                                name[0] == 'b' ? noRows : makeUiLikeBmp(4, 3, 1));
+            }
+            auto entry = std::make_unique<ImageFileEntry>();
+            entry->dirPath = root.path(folder);
+            entry->groupName = std::to_string(n);
+            entry->fileName = name;
+            appendFileEntry(*lists[n], std::move(entry));
+        }
+    }
+    planConversions(converter, lists, 1);
+    ASSERT_EQ(converter.jobs.size(), 4u); // 0/a, 0/b, 0/c, 1/a
+    ImageGroup variant;
+    EXPECT_EQ(createImageRecords(*lists[0], table, 1, converter, failure), 0);
+    EXPECT_EQ(createImageRecords(*lists[1], variant, 1, converter, failure), 0);
+    EXPECT_EQ(filed(variant), "1 groups; 1 (1): a.bmp");
+    EXPECT_EQ(converter.jobs[3].done.load(), 1u);
+    EXPECT_EQ(converter.jobs[2].done.load(), 0u) << "0/c.bmp was read";
 }
 
 Bytes convertedInMemory(const Bytes& file) {
