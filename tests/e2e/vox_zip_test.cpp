@@ -63,6 +63,11 @@ std::ostream& operator<<(std::ostream& out, const Failure& f) {
 
 class VoxZipFailureTest : public ::testing::TestWithParam<Failure> {};
 
+// The deflate library tells bad deflate data and deflate data cut short alike; a file cut in its
+// header or trailer is told as cut.
+constexpr const char* kCutInDeflateData =
+    "data.gz: not valid gzip data (invalid deflate data, or the file is cut short)";
+
 TEST_P(VoxZipFailureTest, NamesFileAndCauseAndLeavesEverythingAsItWas) {
     const Failure& f = GetParam();
     TempFolder root;
@@ -85,7 +90,10 @@ INSTANTIATE_TEST_SUITE_P(
         Failure{"mkfifo pipe.gz", "-d pipe.gz", "pipe.gz: cannot open: not a regular file", 1},
         Failure{"mkdir -p data.gz/x", "-c data", "data.gz: cannot write: Is a directory", 1},
         Failure{":", "-d data.bin", "data.bin: name does not end in .gz", 1},
-        Failure{"head -c -9 data.bin.gz >data.gz", "-d data.gz",
+        Failure{"head -c -9 data.bin.gz >data.gz", "-d data.gz", kCutInDeflateData, 1},
+        Failure{"head -c -4 data.bin.gz >data.gz", "-d data.gz",
+                "data.gz: gzip data ends early (truncated file)", 1},
+        Failure{"head -c 5 data.bin.gz >data.gz", "-d data.gz",
                 "data.gz: gzip data ends early (truncated file)", 1},
         Failure{": >data.gz", "-d data.gz", "data.gz: gzip data ends early (truncated file)", 1},
         Failure{"head -c -8 data.bin.gz >data.gz; printf 12345678 >>data.gz", "-d data.gz",
@@ -159,9 +167,11 @@ INSTANTIATE_TEST_SUITE_P(
         Members{"FirstMagicByteOnly", "cat a.gz", "printf '\\37'", 1,
                 "gzip data ends early (truncated file)"},
         Members{"SecondMemberCut", "cat b.gz", "head -c 30 a.gz", 1,
+                "not valid gzip data (invalid deflate data, or the file is cut short)"},
+        Members{"SecondMemberHeaderCut", "cat b.gz", "head -c 6 a.gz", 1,
                 "gzip data ends early (truncated file)"},
         Members{"SecondMemberCorrupt", "cat b.gz", "head -c 10 b.gz; printf garbage", 1,
-                "not valid gzip data (invalid block type)"}),
+                "not valid gzip data (invalid deflate data, or the file is cut short)"}),
     [](const auto& test) { return std::string(test.param.name); });
 
 } // namespace

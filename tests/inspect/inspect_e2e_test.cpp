@@ -186,7 +186,7 @@ INSTANTIATE_TEST_SUITE_P(
                     "past the end of the file\n"},
         InspectCase{"CompressedThemeCutShort",
                     shellQuote(TP_VOX_ZIP_BIN) +
-                        " -c 2/Theme.bin && rm 2/Theme.bin && truncate -s 30 2/Theme.bin.gz",
+                        " -c 2/Theme.bin && rm 2/Theme.bin && truncate -s 8 2/Theme.bin.gz",
                     "verify", 1, "", "2/Theme.bin.gz: gzip data ends early (truncated file)\n"},
         InspectCase{"Help", "", "list --help", 0, "", "usage: theme-inspect COMMAND [ROOT]"},
         InspectCase{"Version", "", "--version", 0, "", "theme-inspect 1.0\n"},

@@ -182,8 +182,8 @@ TEST(BinWriterTest, RefusesBeforeTouchingAnyFile) {
     }
 }
 
-// Bins grow past the file-size limit with SIGXFSZ ignored, as a full disk would fail them: a small
-// one at the close, where its buffered bytes go out, a large one in a write.
+// Bins grow past the file-size limit with SIGXFSZ ignored, as a full disk would fail them: at the
+// close, where the buffered end marker goes out, or in the write of the slots.
 struct FileSizeLimit {
     rlimit saved{};
     void (*savedHandler)(int) = SIG_DFL;
@@ -210,7 +210,8 @@ TEST(BinWriterTest, FailedRunChangesNoFile) {
         const char *call, *failing; // what the message says
     } cases[] = {{"2/Theme.bin", 20, RLIM_INFINITY, "cannot replace", "2/Theme.bin"},
                  {"Index.bin", 20, RLIM_INFINITY, "cannot replace", "Index.bin"},
-                 {nullptr, 300, 200, "cannot close", "0/Theme.bin"},
+                 {nullptr, 100, 120, "cannot close", "0/Theme.bin"},
+                 {nullptr, 300, 200, "cannot write", "0/Theme.bin"},
                  {nullptr, 1u << 20, 512 * 1024, "cannot write", "0/Theme.bin"}};
     for (const auto& c : cases) {
         PackRun run;

@@ -101,13 +101,14 @@ TEST(FileListTest, LinkedFoldersAreScannedUnlessTheyLeadBackIntoTheScan) {
 // A regular file at the variant's path replaces the base image: the same names exactly (on POSIX
 // B.bmp is not b.bmp), and only the theme digit after the root changes, not a later folder named
 // 0. Anything else there is told, and nothing is opened to find out, so a FIFO cannot stop the
-// lookup. Every other base image is taken from folder 0.
+// lookup. Every other base image is taken from folder 0, also where the variant lacks the whole
+// folder, and a folder's files after one of its sub-folders are found like those before it.
 TEST(VariantListTest, UsesRegularFilesOfTheSamePathAndTellsWhatElseItFound) {
     TempFolder root;
-    for (const char* name : {"0/y", "a", "b", "c", "d", "e", "f", "g"}) {
+    for (const char* name : {"0/y", "a", "b", "c", "d", "e", "f", "g", "q/r", "s"}) {
         root.writeFile("0/" + std::string(name) + ".bmp", "");
     }
-    for (const char* name : {"3/a.bmp", "3/B.bmp", "3/0/y.bmp", "3/3/y.bmp"}) {
+    for (const char* name : {"3/a.bmp", "3/B.bmp", "3/0/y.bmp", "3/3/y.bmp", "3/s.bmp"}) {
         root.writeFile(name, "");
     }
     root.makeFolder("3/c.bmp");
@@ -123,7 +124,8 @@ TEST(VariantListTest, UsesRegularFilesOfTheSamePathAndTellsWhatElseItFound) {
     EXPECT_EQ(variant.dirPath, joinPath(root.path(), "3"));
     EXPECT_EQ(listed(variant, root.path()),
               (std::vector<std::string>{"3/0 0 y.bmp", "3 0 a.bmp", "0 0 b.bmp", "0 0 c.bmp",
-                                        "0 0 d.bmp", "0 0 e.bmp", "0 0 f.bmp", "0 0 g.bmp"}));
+                                        "0 0 d.bmp", "0 0 e.bmp", "0 0 f.bmp", "0 0 g.bmp",
+                                        "0/q q r.bmp", "3 0 s.bmp"}));
     std::vector<std::string> expected;
     for (const auto& [name, why] :
          {std::pair{"c", "is a folder"},
