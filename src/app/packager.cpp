@@ -3,6 +3,8 @@
 #include "app/packager.h"
 
 #include <cstdio>
+#include <cstdlib>
+#include <string_view>
 
 #include "image/image_convert.h"
 #include "output/bin_writer.h"
@@ -39,6 +41,8 @@ void initSettings(PackagerState& state) {
 }
 
 void loadThemes(PackagerState& state) {
+    // Read first, so that a setting that is ignored is said before anything else.
+    const unsigned threads = conversionThreads();
     // A root folder the OS cannot tell us is treated like one without themes.
     if (getCurrentFolder(state.rootPath)) {
         state.themeCount = discoverThemeFolders(state.rootPath, state.themePresent);
@@ -74,8 +78,11 @@ void loadThemes(PackagerState& state) {
             state.incomplete = true;
         }
     }
-    // One converter for the whole run: a file that several themes name is converted once.
+    // One converter for the whole run: a file that several themes name is converted once, by
+    // whichever thread gets to it first; the themes are filed here, in order.
     ImageConverter converter;
+    planConversions(converter, state.fileLists, state.compressImages);
+    startConversionWorkers(converter, threads);
     for (int n = 0; n < kThemeSlots; ++n) {
         if (state.themePresent[n] == 0) {
             continue;
@@ -93,7 +100,27 @@ void loadThemes(PackagerState& state) {
         }
         freeFileList(*state.fileLists[n]);
     }
+    stopConversionWorkers(converter);
     state.loaded = 1;
+}
+
+unsigned conversionThreads() {
+    constexpr unsigned kMostThreads = 8; // the disk is the limit well before that
+    const char* forced = std::getenv("TP_THREADS");
+    if (forced != nullptr && *forced != '\0') {
+        // Digits only: strtoul alone would take "-1" for the largest number.
+        const bool digits =
+            std::string_view(forced).find_first_not_of("0123456789") == std::string_view::npos;
+        const unsigned long threads = digits ? std::strtoul(forced, nullptr, 10) : 0;
+        if (threads >= 1) {
+            return threads < kMostThreads ? static_cast<unsigned>(threads) : kMostThreads;
+        }
+        // A setting that does not do what was asked is said, not passed over.
+        printDiagnostic("TP_THREADS=" + std::string(forced) +
+                        " is not a number of threads of at least 1; it is ignored");
+    }
+    const unsigned processors = processorCount();
+    return processors < kMostThreads ? processors : kMostThreads;
 }
 
 namespace {

@@ -1,6 +1,7 @@
 // Converting listed bitmap files into image records: read, check, convert to RGB565, wrap in
 // a PRI0 header and, when compressing, run-length encode. Each file is done once per run and
-// its result shared by every theme whose list names it.
+// its result shared by every theme whose list names it. Jobs are claimed in order from one
+// counter; each job's done flag hands its result to the filing thread.
 #include "image/image_convert.h"
 
 #include <cstdint>
@@ -16,16 +17,11 @@
 
 namespace {
 
-std::shared_ptr<std::uint8_t[]> allocateBlob(std::size_t size) {
-    return std::shared_ptr<std::uint8_t[]>(new (std::nothrow) std::uint8_t[size]);
-}
-
 // Reads what the conversion needs, head first: every limit is checked on the headers, before
 // the pixel array is read and before any buffer of the image's size is reserved.
-ImageResult readImageFile(const std::string& path, int compress, ImageConverter& converter,
-                          BmpLayout& layout, std::string& cause) {
-    FileBytes& file = converter.file;
-    ImageResult result = readFileHead(path, file, cause, converter.headBytes);
+ImageResult readImageFile(const std::string& path, int compress, std::size_t headBytes,
+                          FileBytes& file, BmpLayout& layout, std::string& cause) {
+    ImageResult result = readFileHead(path, file, cause, headBytes);
     BmpFrame frame;
     if (result == ImageResult::kOk) {
         result = readBmpFrame(file.view(), file.fileSize, frame);
@@ -45,14 +41,17 @@ ImageResult readImageFile(const std::string& path, int compress, ImageConverter&
     return result;
 }
 
-ConvertedImage convertFile(const std::string& path, int compress, ImageConverter& converter) {
+// The converted image goes straight into the arena: as a PRI0 block, or run-length encoded from
+// the flat block in scratch into room for its worst case, of which it keeps what it used.
+ConvertedImage convertFile(const std::string& path, int compress, std::size_t headBytes,
+                           ConversionScratch& scratch) {
     ConvertedImage image;
     BmpLayout layout;
-    image.result = readImageFile(path, compress, converter, layout, image.cause);
+    image.result = readImageFile(path, compress, headBytes, scratch.file, layout, image.cause);
     if (image.result != ImageResult::kOk) {
         return image;
     }
-    const auto bytes = converter.file.view();
+    const auto bytes = scratch.file.view();
     image.width = layout.width;
     image.height = layout.height;
     const ImageHeader header{kPri0Magic, layout.width, layout.height, 16};
@@ -60,28 +59,31 @@ ConvertedImage convertFile(const std::string& path, int compress, ImageConverter
     const std::uint32_t pri0Size = static_cast<std::uint32_t>(kImageHeaderSize) + layout.outputSize;
 
     if (compress == 0) {
-        auto blob = allocateBlob(pri0Size);
-        if (!blob) {
+        std::uint8_t* blob = arenaRoom(scratch.kept, pri0Size);
+        if (blob == nullptr) {
             image.result = ImageResult::kOutOfMemory;
             return image;
         }
-        writeImageHeader(blob.get(), header);
-        convertBmpPixels(bytes, layout, {blob.get() + kImageHeaderSize, layout.outputSize});
+        writeImageHeader(blob, header);
+        convertBmpPixels(bytes, layout, {blob + kImageHeaderSize, layout.outputSize});
         image.dataSize = pri0Size;
-        image.data = std::move(blob);
+        image.data = arenaKeep(scratch.kept, pri0Size);
         return image;
     }
 
-    const std::uint64_t encodedBound = rleImageSizeBound(layout.width, layout.height, 16, 1);
-    if (!reserveBytes(converter.flatBlock, pri0Size) ||
-        !reserveBytes(converter.encoded, encodedBound)) {
+    // The bound is counted in 64 bits and is below INT_MAX words (checked on the headers).
+    const auto encodedBound =
+        static_cast<std::size_t>(rleImageSizeBound(layout.width, layout.height, 16, 1));
+    std::uint8_t* encoded = nullptr;
+    if (!reserveBytes(scratch.flatBlock, pri0Size) ||
+        (encoded = arenaRoom(scratch.kept, encodedBound)) == nullptr) {
         image.result = ImageResult::kOutOfMemory;
         return image;
     }
-    std::uint8_t* flat = converter.flatBlock.data.get();
+    std::uint8_t* flat = scratch.flatBlock.data.get();
     writeImageHeader(flat, header);
     convertBmpPixels(bytes, layout, {flat + kImageHeaderSize, layout.outputSize});
-    const int words = encodeRleImage(flat, converter.encoded.data.get(), 1);
+    const int words = encodeRleImage(flat, encoded, 1);
     // A slot's size is a 32-bit field: an image whose runs do not fit is refused, never cut.
     const std::uint64_t encodedBytes =
         words < 0 ? 0 : std::uint64_t{4} * static_cast<unsigned>(words);
@@ -89,30 +91,69 @@ ConvertedImage convertFile(const std::string& path, int compress, ImageConverter
         image.result = ImageResult::kTooLarge;
         return image;
     }
-    // Keep the encoded image at its real size; the scratch buffers serve the next image.
-    const auto encodedSize = static_cast<std::uint32_t>(encodedBytes);
-    auto blob = allocateBlob(encodedSize);
-    if (!blob) {
-        image.result = ImageResult::kOutOfMemory;
-        return image;
-    }
-    std::memcpy(blob.get(), converter.encoded.data.get(), encodedSize);
-    image.dataSize = encodedSize;
-    image.data = std::move(blob);
+    image.dataSize = static_cast<std::uint32_t>(encodedBytes);
+    image.data = arenaKeep(scratch.kept, image.dataSize);
     return image;
 }
 
-} // namespace
+std::int32_t addJob(ImageConverter& converter, const std::string& path) {
+    converter.jobs.emplace_back(path);
+    return static_cast<std::int32_t>(converter.jobs.size() - 1);
+}
 
-int convertImage(ImageRecord& record, int compress, ImageConverter& converter,
-                 ImageFailure& failure) {
-    auto found = converter.convertedByPath.find(record.path);
-    if (found == converter.convertedByPath.end()) {
-        found = converter.convertedByPath
-                    .emplace(record.path, convertFile(record.path, compress, converter))
-                    .first;
+void convertJob(ImageConverter& converter, ConversionJob& job, ConversionScratch& scratch) {
+    job.result = convertFile(job.path, converter.compress, converter.headBytes, scratch);
+    job.done.store(1, std::memory_order_release);
+    job.done.notify_all();
+}
+
+// Converts the jobs in order, as they are claimed, until none is left; run by every worker.
+void startWorker(void* context) {
+    auto* worker = static_cast<ConversionWorker*>(context);
+    ImageConverter& converter = *worker->converter;
+    while (!converter.stopping.load(std::memory_order_relaxed)) {
+        const std::size_t next = converter.nextJob.fetch_add(1);
+        if (next >= converter.jobs.size()) {
+            return;
+        }
+        convertJob(converter, converter.jobs[next], worker->scratch);
     }
-    const ConvertedImage& image = found->second;
+}
+
+// The result of job index. Alone, the filing thread converts exactly the files it files, when it
+// files them, so a theme that stops leaves its later files unopened; with workers, it converts
+// whatever nobody has claimed until a worker hands index in.
+const ConvertedImage& awaitJob(ImageConverter& converter, std::size_t index) {
+    ConversionJob& wanted = converter.jobs[index];
+    if (converter.workers.empty()) {
+        if (wanted.done.load(std::memory_order_relaxed) == 0) {
+            convertJob(converter, wanted, converter.scratch);
+        }
+        return wanted.result;
+    }
+    while (wanted.done.load(std::memory_order_acquire) == 0) {
+        std::size_t next = converter.nextJob.load();
+        if (next >= converter.jobs.size()) {
+            wanted.done.wait(0, std::memory_order_acquire); // a worker has it
+        } else if (converter.nextJob.compare_exchange_weak(next, next + 1)) {
+            convertJob(converter, converter.jobs[next], converter.scratch);
+        }
+    }
+    return wanted.result;
+}
+
+// Jobs for the entries of list that have none yet, each a file of its own.
+void planList(ImageConverter& converter, ImageFileEntry& list) {
+    ImageFileEntry* entry = list.next.get();
+    for (std::int32_t i = 0; i < list.count && entry != nullptr; ++i, entry = entry->next.get()) {
+        if (entry->fileIndex < 0) {
+            entry->fileIndex = addJob(converter, joinPath(entry->dirPath, entry->fileName));
+        }
+    }
+}
+
+// Gives record the converted image, or fills failure with why there is none.
+int takeImage(ImageRecord& record, const ConvertedImage& image, ImageFailure& failure) {
     if (image.result != ImageResult::kOk) {
         failure = {record.path, image.result, image.cause};
         return 0;
@@ -122,6 +163,64 @@ int convertImage(ImageRecord& record, int compress, ImageConverter& converter,
     record.dataSize = image.dataSize;
     record.data = image.data;
     return 1;
+}
+
+} // namespace
+
+ImageConverter::~ImageConverter() {
+    stopConversionWorkers(*this);
+}
+
+void planConversions(ImageConverter& converter,
+                     const PerTheme<std::unique_ptr<ImageFileEntry>>& lists, int compress) {
+    converter.compress = compress;
+    if (!lists[0]) {
+        return;
+    }
+    planList(converter, *lists[0]);
+    for (int n = 1; n < kThemeSlots; ++n) {
+        if (!lists[n]) {
+            continue;
+        }
+        // A variant entry names the base entry's file exactly when it kept the base folder.
+        const ImageFileEntry* base = lists[0]->next.get();
+        for (ImageFileEntry* entry = lists[n]->next.get(); entry != nullptr;
+             entry = entry->next.get(), base = base ? base->next.get() : nullptr) {
+            if (base != nullptr && entry->dirPath == base->dirPath &&
+                entry->fileName == base->fileName) {
+                entry->fileIndex = base->fileIndex;
+            } else {
+                entry->fileIndex = addJob(converter, joinPath(entry->dirPath, entry->fileName));
+            }
+        }
+    }
+}
+
+void startConversionWorkers(ImageConverter& converter, unsigned threads) {
+    for (unsigned t = 1; t < threads; ++t) {
+        auto worker = std::make_unique<ConversionWorker>();
+        worker->converter = &converter;
+        std::string ignored;
+        if (!startThread(startWorker, worker.get(), worker->thread, ignored)) {
+            break; // fewer threads only make the run slower
+        }
+        converter.workers.push_back(std::move(worker));
+    }
+}
+
+void stopConversionWorkers(ImageConverter& converter) {
+    converter.stopping.store(true);
+    for (const auto& worker : converter.workers) {
+        joinThread(worker->thread);
+    }
+    converter.workers.clear();
+}
+
+int convertImage(ImageRecord& record, int compress, ImageConverter& converter,
+                 ImageFailure& failure) {
+    return takeImage(record,
+                     convertFile(record.path, compress, converter.headBytes, converter.scratch),
+                     failure);
 }
 
 int addImageToGroup(ImageGroup& groupTable, const std::string& groupName,
@@ -150,18 +249,23 @@ int addImageToGroup(ImageGroup& groupTable, const std::string& groupName,
     return 1;
 }
 
-int createImageRecords(const ImageFileEntry& fileList, ImageGroup& groupTable, int compress,
+int createImageRecords(ImageFileEntry& fileList, ImageGroup& groupTable, int compress,
                        ImageConverter& converter, ImageFailure& failure) {
     const ImageFileEntry* entry = fileList.next.get();
     if (entry == nullptr) {
         return 0;
+    }
+    if (converter.workers.empty()) {
+        converter.compress = compress;
+        planList(converter, fileList);
     }
     for (std::int32_t i = 0; i < fileList.count && entry != nullptr;
          ++i, entry = entry->next.get()) {
         auto record = std::make_unique<ImageRecord>();
         copyNameField(record->name.data(), kImageNameSize, entry->fileName);
         record->path = joinPath(entry->dirPath, entry->fileName);
-        if (convertImage(*record, compress, converter, failure) == 0) {
+        const auto job = static_cast<std::size_t>(entry->fileIndex);
+        if (takeImage(*record, awaitJob(converter, job), failure) == 0) {
             return 0;
         }
         addImageToGroup(groupTable, entry->groupName, std::move(record));

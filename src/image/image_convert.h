@@ -1,15 +1,23 @@
-// Turning a theme's file list into image records filed into groups.
+// Turning the themes' file lists into image records filed into groups. Every distinct file of a
+// run is converted once, on as many threads as the run allows, and filed by the thread that
+// walks the lists in order, so that what is filed, and where a theme stops, never depends on
+// the number of threads.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <string>
-#include <unordered_map>
+#include <vector>
 
+#include "common/byte_arena.h"
 #include "common/byte_buffer.h"
+#include "common/theme_slots.h"
 #include "image/file_bytes.h"
 #include "image/image_record.h"
 #include "image/image_result.h"
+#include "platform/platform.h"
 #include "source/file_list.h"
 
 /// One file's conversion, kept so that every theme naming the same file shares it.
@@ -23,16 +31,57 @@ struct ConvertedImage {
     std::shared_ptr<const std::uint8_t[]> data;
 };
 
-/// What the conversions of a run share: the buffers reused from image to image, and every
-/// file's result by path, so that a file is read and converted once per run however many
-/// themes fall back to it.
+/// What one thread needs to convert files: the buffers reused from file to file and the arena
+/// that keeps the converted images for the rest of the run, in large blocks that cost few page
+/// faults to fill.
+struct ConversionScratch {
+    FileBytes file;
+    ByteBuffer flatBlock;
+    ByteArena kept{allocateLargeBlock, nullptr, 0, 0};
+};
+
+struct ImageConverter;
+
+/// A thread that converts jobs ahead of the filing, with buffers of its own.
+struct ConversionWorker {
+    ImageConverter* converter = nullptr;
+    ConversionScratch scratch;
+    ThreadHandle thread;
+};
+
+/// One distinct file of the run and, once converted, its result.
+struct ConversionJob {
+    explicit ConversionJob(std::string file) : path(std::move(file)) {}
+
+    const std::string path;
+    /// 1 once result is set, by whichever thread claimed the job.
+    std::atomic<std::uint32_t> done{0};
+    ConvertedImage result;
+};
+
+/// The run's conversions: the distinct files in the order a single thread would first need them,
+/// and the threads that convert them ahead of the filing. A job is claimed in order, by a worker
+/// or by the filing thread when it needs one nobody has taken, and converted exactly once.
 struct ImageConverter {
     /// Bytes read first from every file, before its headers are checked (see readFileHead).
     std::size_t headBytes = kFileHeadBytes;
-    FileBytes file;
-    ByteBuffer flatBlock;
-    ByteBuffer encoded;
-    std::unordered_map<std::string, ConvertedImage> convertedByPath;
+    /// Non-zero: run-length encode. Set when the jobs are planned.
+    int compress = 1;
+    /// Grows only while no worker runs; a deque, so that a job never moves.
+    std::deque<ConversionJob> jobs;
+    /// The next job nobody has claimed.
+    std::atomic<std::size_t> nextJob{0};
+    /// Set when the filing is done: workers claim no more.
+    std::atomic<bool> stopping{false};
+    /// The filing thread's own buffers.
+    ConversionScratch scratch;
+    std::vector<std::unique_ptr<ConversionWorker>> workers;
+
+    ImageConverter() = default;
+    ImageConverter(const ImageConverter&) = delete;
+    ImageConverter& operator=(const ImageConverter&) = delete;
+    /// Stops and joins the workers.
+    ~ImageConverter();
 };
 
 /// The image that stopped a theme's walk, and why.
@@ -43,11 +92,29 @@ struct ImageFailure {
     std::string cause;
 };
 
-/// Converts every entry of fileList, in order, into a record filed into groupTable under the
-/// entry's group name; run-length encodes when compress is non-zero. Returns 1 when every entry
-/// was filed; 0 for an empty list, or at the first image that fails (filling failure): the
-/// records filed before it stay, it and the later entries are not converted.
-int createImageRecords(const ImageFileEntry& fileList, ImageGroup& groupTable, int compress,
+/// Gives every entry of the present themes' lists its conversion (the entry's fileIndex): one
+/// job per entry of theme 0, and per entry of a variant that names a file of its own; an entry of
+/// a variant that names the same file as the base entry at its position shares that entry's
+/// job. Variant lists must stand entry for entry beside theme 0's, as listVariantTheme makes
+/// them. Call before startConversionWorkers.
+void planConversions(ImageConverter& converter,
+                     const PerTheme<std::unique_ptr<ImageFileEntry>>& lists, int compress);
+
+/// Starts up to threads - 1 workers that convert the planned jobs in order ahead of the filing;
+/// the filing thread is the last one. A worker the OS refuses is done without: the filing thread
+/// converts what no worker takes.
+void startConversionWorkers(ImageConverter& converter, unsigned threads);
+
+/// Lets every worker finish the job it holds, then joins them; jobs nobody has claimed stay
+/// unconverted.
+void stopConversionWorkers(ImageConverter& converter);
+
+/// Files every entry of fileList, in order, as a record in groupTable under the entry's group
+/// name; run-length encodes when compress is non-zero. Entries that planConversions has not seen
+/// get jobs of their own. Returns 1 when every entry was filed; 0 for an empty list, or at the
+/// first image that fails (filling failure): the records filed before it stay, it and the later
+/// entries are not filed (and, unless a worker took them already, not converted).
+int createImageRecords(ImageFileEntry& fileList, ImageGroup& groupTable, int compress,
                        ImageConverter& converter, ImageFailure& failure);
 
 /// Converts the file at record.path and sets width, height, dataSize and data. Returns 1, or 0

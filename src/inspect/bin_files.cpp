@@ -1,6 +1,6 @@
-// Reading bins: the size of a plain bin is known before its buffer is allocated; a .gz grows its
-// buffer only as restored bytes arrive, and stops at the limit, so neither a size field nor a
-// small file that restores to gigabytes can make it take more memory than the limit.
+// Reading bins: the size of a plain bin is known before its buffer is allocated; a .gz is
+// restored into buffers that stop at the limit, so neither a size field nor a small file that
+// restores to gigabytes can make it take more memory than the limit.
 #include "inspect/bin_files.h"
 
 #include <cerrno>
@@ -38,19 +38,21 @@ LoadFailure restore(std::FILE* in, BinFile& file, std::uint64_t limit, std::stri
     GzipRestored restored;
     GzipError gzipError;
     // Bytes after the last member do not change what it restores to, as for any gzip reader.
-    if (gzipDecompress(fileSource(in), ByteSink{&sink, writeToMemory}, restored, gzipError)) {
+    if (gzipDecompress(fileSource(in, file.storedSize), ByteSink{&sink, writeToMemory, limit},
+                       restored, gzipError)) {
         return LoadFailure::kNone;
     }
-    if (sink.failure == LoadFailure::kTooLarge) {
+    if (sink.failure == LoadFailure::kTooLarge || gzipError.reason == GzipReason::kTooLarge) {
         error = "restores to more than " + std::to_string(limit) + " bytes";
-    } else if (sink.failure == LoadFailure::kOutOfMemory) {
-        error = "out of memory while restoring it";
-    } else {
-        error = describeGzipError(gzipError);
-        return gzipError.reason == GzipReason::kReadFailed ? LoadFailure::kUnreadable
-                                                          : LoadFailure::kBadGzip;
+        return LoadFailure::kTooLarge;
     }
-    return sink.failure;
+    if (sink.failure == LoadFailure::kOutOfMemory || gzipError.reason == GzipReason::kOutOfMemory) {
+        error = "out of memory while restoring it";
+        return LoadFailure::kOutOfMemory;
+    }
+    error = describeGzipError(gzipError);
+    return gzipError.reason == GzipReason::kReadFailed ? LoadFailure::kUnreadable
+                                                       : LoadFailure::kBadGzip;
 }
 
 LoadFailure readPlain(std::FILE* in, BinFile& file, std::uint64_t limit, std::string& error) {

@@ -20,9 +20,12 @@
 
 namespace {
 
-// Bins are written in many small pieces (headers, slots, fill); a large buffer turns them into
-// few system calls.
+// Headers and index records are small pieces; a buffer turns them into few system calls.
 constexpr std::size_t kWriteBufferSize = 256 * 1024;
+// The slots of a Theme.bin (images and fill) are gathered and written straight from where they
+// are, this many pieces at a time: Linux's IOV_MAX, so one system call takes them all there
+// (writePieces splits them further where the OS takes fewer).
+constexpr std::size_t kPiecesPerWrite = 1024;
 
 // One bin being written under a temporary name. Messages name its final path: that is the file
 // the user knows.
@@ -32,6 +35,8 @@ struct OutputFile {
     std::FILE* file = nullptr;
     // The stdio buffer of file; the destructor's body closes the file before it is released.
     std::unique_ptr<char[]> buffer;
+    // Slot pieces not yet written; their bytes stay where they are until then.
+    std::vector<BytePiece> pending;
 
     OutputFile() = default;
     OutputFile(const OutputFile&) = delete;
@@ -68,8 +73,26 @@ bool writeBytes(OutputFile& out, const void* bytes, std::size_t size, std::strin
     return true;
 }
 
+bool writePending(OutputFile& out, std::string& error) {
+    std::string cause;
+    if (!writePieces(out.file, out.pending, cause)) {
+        error = "cannot write " + out.path + ": " + cause;
+        return false;
+    }
+    out.pending.clear();
+    return true;
+}
+
+// Bytes that stay where they are until the file is closed, written with the next pieces.
+bool queueBytes(OutputFile& out, const std::uint8_t* bytes, std::size_t size, std::string& error) {
+    if (size != 0) {
+        out.pending.push_back({bytes, size});
+    }
+    return out.pending.size() < kPiecesPerWrite || writePending(out, error);
+}
+
 // 'P' bytes from one shared block, so padding a copy never allocates.
-bool writeFill(OutputFile& out, std::uint64_t count, std::string& error) {
+bool queueFill(OutputFile& out, std::uint64_t count, std::string& error) {
     static constexpr auto kFill = [] {
         std::array<std::uint8_t, 4096> fill{};
         fill.fill(kSlotFill);
@@ -78,7 +101,7 @@ bool writeFill(OutputFile& out, std::uint64_t count, std::string& error) {
     while (count > 0) {
         const std::size_t chunk =
             count < kFill.size() ? static_cast<std::size_t>(count) : kFill.size();
-        if (!writeBytes(out, kFill.data(), chunk, error)) {
+        if (!queueBytes(out, kFill.data(), chunk, error)) {
             return false;
         }
         count -= chunk;
@@ -301,8 +324,8 @@ bool writeFileHeaders(BinFiles& files, Walk& walk, std::uint32_t groupCount, std
 bool writeSlot(BinFiles& files, Walk& walk, std::uint64_t slotSize, std::string& error) {
     for (const ThemeCursor& c : walk) {
         OutputFile& out = files.themes[c.theme];
-        if (!writeBytes(out, c.image->data.get(), c.image->dataSize, error) ||
-            !writeFill(out, slotSize - c.image->dataSize, error)) {
+        if (!queueBytes(out, c.image->data.get(), c.image->dataSize, error) ||
+            !queueFill(out, slotSize - c.image->dataSize, error)) {
             return false;
         }
     }
@@ -347,7 +370,8 @@ bool writeEndMarkers(BinFiles& files, Walk& walk, std::string& error) {
     std::array<std::uint8_t, kEndMarkerBufferSize> buffer;
     for (const ThemeCursor& c : walk) {
         makeEndMarker(buffer, kThemeTag);
-        if (!writeBytes(files.themes[c.theme], buffer.data(), kEndMarkerSize, error)) {
+        if (!writePending(files.themes[c.theme], error) ||
+            !writeBytes(files.themes[c.theme], buffer.data(), kEndMarkerSize, error)) {
             return false;
         }
         if (c.theme == 0) {

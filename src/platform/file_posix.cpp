@@ -8,8 +8,12 @@
 #include <filesystem>
 #include <system_error>
 
+#include <climits>
+#include <vector>
+
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
 #include "platform/path_walk_posix.h"
@@ -40,12 +44,8 @@ std::FILE* openRegularFile(const std::string& path, std::uint64_t& size, std::st
         close(fd);
         return nullptr;
     }
-    const int flags = fcntl(fd, F_GETFL);
-    if (flags < 0 || fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
-        error = osErrorText(errno);
-        close(fd);
-        return nullptr;
-    }
+    // O_NONBLOCK stays: it changes nothing for a regular file ("no effect for regular files",
+    // open(2)), and clearing it would cost two calls per file.
     std::FILE* file = fdopen(fd, "rb");
     if (file == nullptr) {
         error = osErrorText(errno);
@@ -102,6 +102,43 @@ PathKind pathKind(const std::string& path, std::string& error) {
         return PathKind::kRegular;
     }
     return S_ISDIR(info.st_mode) ? PathKind::kFolder : PathKind::kOther;
+}
+
+bool writePieces(std::FILE* file, std::span<const BytePiece> pieces, std::string& error) {
+    if (std::fflush(file) != 0) {
+        error = osErrorText(errno);
+        return false;
+    }
+    const int fd = fileno(file);
+    std::vector<iovec> vectors;
+    vectors.reserve(pieces.size() < IOV_MAX ? pieces.size() : IOV_MAX);
+    std::size_t next = 0;   // the first piece not yet written whole
+    std::size_t offset = 0; // bytes of it already written
+    while (next < pieces.size()) {
+        vectors.clear();
+        for (std::size_t i = next; i < pieces.size() && vectors.size() < IOV_MAX; ++i) {
+            const std::size_t skip = i == next ? offset : 0;
+            vectors.push_back(
+                {const_cast<std::uint8_t*>(pieces[i].bytes) + skip, pieces[i].size - skip});
+        }
+        const ssize_t written = writev(fd, vectors.data(), static_cast<int>(vectors.size()));
+        if (written < 0 && errno == EINTR) {
+            continue;
+        }
+        if (written <= 0) {
+            error = osErrorText(written < 0 ? errno : EIO);
+            return false;
+        }
+        // A short write: go on from the first byte it left.
+        auto left = static_cast<std::size_t>(written);
+        while (next < pieces.size() && left >= pieces[next].size - offset) {
+            left -= pieces[next].size - offset;
+            offset = 0;
+            ++next;
+        }
+        offset += left;
+    }
+    return true;
 }
 
 namespace fs = std::filesystem;

@@ -129,6 +129,18 @@ std::FILE* createTempFile(const std::string& finalPath, std::string& tempPath, s
     return nullptr;
 }
 
+bool writePieces(std::FILE* file, std::span<const BytePiece> pieces, std::string& error) {
+    // Windows gathers writes only from whole pages: each piece is one write of its own.
+    for (const BytePiece& piece : pieces) {
+        errno = 0;
+        if (piece.size != 0 && std::fwrite(piece.bytes, 1, piece.size, file) != piece.size) {
+            error = osErrorText(errno);
+            return false;
+        }
+    }
+    return true;
+}
+
 PathKind pathKind(const std::string& path, std::string& error) {
     error.clear();
     // No access asked for: looking at a file needs no right to read it.

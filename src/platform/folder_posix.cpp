@@ -114,7 +114,7 @@ bool listFolder(const FolderHandle& folder, std::vector<FolderEntry>& entries, s
             break;
         }
         if (!isDotOrDotDot(entry->d_name)) {
-            entries.push_back({entry->d_name, entryIsFolder(dir, *entry)});
+            entries.push_back({entry->d_name, entryIsFolder(dir, *entry), entry->d_type == DT_REG});
         }
     }
     const int err = errno;

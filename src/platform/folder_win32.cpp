@@ -117,8 +117,8 @@ bool listFolder(const FolderHandle& folder, std::vector<FolderEntry>& entries, s
     }
     do {
         if (!isDotOrDotDot(entry.cFileName)) {
-            entries.push_back(
-                {utf8Text(entry.cFileName, wcslen(entry.cFileName)), entryIsFolder(folder, entry)});
+            entries.push_back({utf8Text(entry.cFileName, wcslen(entry.cFileName)),
+                               entryIsFolder(folder, entry), false});
         }
     } while (FindNextFileW(find, &entry) != 0);
     const DWORD err = GetLastError();

@@ -159,6 +159,11 @@ void sleepMilliseconds(unsigned milliseconds) {
     std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
 }
 
+unsigned processorCount() {
+    const unsigned count = std::thread::hardware_concurrency();
+    return count == 0 ? 1 : count;
+}
+
 bool startProcess(const std::string& commandLine, const std::string& workingFolder,
                   ProcessHandle& handle, std::string& error) {
     handle = {};

@@ -5,6 +5,8 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <memory>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -12,6 +14,14 @@
 inline constexpr char kPathSeparator = '\\';
 #else
 inline constexpr char kPathSeparator = '/';
+#endif
+
+/// Whether the OS finds a file under a name that differs from its own in letter case (Windows'
+/// file systems do; POSIX names are exact bytes).
+#ifdef _WIN32
+inline constexpr bool kFileNamesIgnoreCase = true;
+#else
+inline constexpr bool kFileNamesIgnoreCase = false;
 #endif
 
 /// Returns folder + kPathSeparator + name.
@@ -30,6 +40,9 @@ bool isFolder(const std::string& path);
 struct FolderEntry {
     std::string name;
     bool isFolder = false;
+    /// True only when the listing itself says the entry is a regular file, not a link to one
+    /// (POSIX d_type); false when it cannot tell, as on Windows.
+    bool isRegular = false;
 };
 
 /// Deletes the file at path; a link there is deleted itself, never what it leads to, and a folder
@@ -58,6 +71,31 @@ std::FILE* openRegularFile(const std::string& path, std::uint64_t& size, std::st
 std::string osErrorText(int err);
 
 void sleepMilliseconds(unsigned milliseconds);
+
+/// A thread started by startThread, as an opaque value (a pthread_t on POSIX, a HANDLE on
+/// Windows).
+struct ThreadHandle {
+    std::uint64_t value = 0;
+};
+
+/// Starts run(context) on a new thread. Returns false with the OS cause in error when the OS
+/// refuses one (no memory, too many threads); nothing is left to join then. Unlike std::thread,
+/// whose refusal is an exception that a build without exceptions turns into an abort, the caller
+/// can go on without it. Every started thread must be joined once with joinThread.
+bool startThread(void (*run)(void* context), void* context, ThreadHandle& handle,
+                 std::string& error);
+
+/// Waits until the thread has ended and releases it.
+void joinThread(ThreadHandle handle);
+
+/// How many threads the machine runs at once (logical processors), at least 1.
+unsigned processorCount();
+
+/// A block of size bytes for data kept for the rest of the run, or null when the memory cannot be
+/// had. Where the OS offers it (Linux), a block of 2 MiB or more is backed by huge pages, so that
+/// filling it costs a page fault per 2 MiB instead of one per 4 KiB; elsewhere it is a plain heap
+/// block.
+std::shared_ptr<std::uint8_t[]> allocateLargeBlock(std::size_t size);
 
 /// The largest resident set this process has had so far, in KiB; -1 when the OS cannot tell.
 long peakResidentKilobytes();
@@ -102,6 +140,17 @@ bool waitProcess(ProcessHandle handle, int& exitStatus, std::string& error);
 /// uses yet is taken: no file, link or folder there is opened, followed or replaced. Returns null
 /// (tempPath cleared) with the cause in error when no such file can be created in that folder.
 std::FILE* createTempFile(const std::string& finalPath, std::string& tempPath, std::string& error);
+
+/// Bytes to write, where they are.
+struct BytePiece {
+    const std::uint8_t* bytes = nullptr;
+    std::size_t size = 0;
+};
+
+/// Writes the pieces to file in order, after what its buffer holds, straight from where they are
+/// and in as few system calls as the OS allows (writev on POSIX; one write per piece on Windows).
+/// Returns false with the OS cause in error.
+bool writePieces(std::FILE* file, std::span<const BytePiece> pieces, std::string& error);
 
 /// Renames the file from to the name to in the same folder, replacing what is there in one step:
 /// a file, or a link itself (never what it leads to). Returns false with the cause in error, and

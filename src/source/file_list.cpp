@@ -2,7 +2,9 @@
 // variant themes.
 #include "source/file_list.h"
 
+#include <algorithm>
 #include <map>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -227,6 +229,92 @@ int fileExists(const std::string& path, std::string& why) {
     return 0;
 }
 
+namespace {
+
+// The names in one variant folder, listed once for every base entry of the folder it stands
+// for. It spares the look-ups of names that are not there, and of names the listing itself
+// calls regular files; any other name found in it is looked up as before, and a folder that
+// cannot be listed has every name looked up.
+struct VariantFolder {
+    bool listed = false;
+    // Whether a name may be there: every listed name, with ASCII letters upper-cased where names
+    // compare without regard to case, and whether the listing called it a regular file.
+    std::unordered_map<std::string, bool> keys;
+    // Where names compare without regard to case, a listed name outside ASCII may match a
+    // name that differs from it in more than ASCII letters.
+    bool beyondAscii = false;
+};
+
+bool isAscii(const std::string& name) {
+    return std::all_of(name.begin(), name.end(),
+                       [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+}
+
+std::string nameKey(std::string name) {
+    if (!kFileNamesIgnoreCase) {
+        return name;
+    }
+    for (char& c : name) {
+        c = (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+    }
+    return name;
+}
+
+VariantFolder listVariantFolder(const std::string& path) {
+    VariantFolder folder;
+    FolderHandle handle;
+    std::vector<FolderEntry> entries;
+    std::string error;
+    if (!openFolder(path, handle, error) || !listFolder(handle, entries, error)) {
+        // No folder there holds no file either.
+        folder.listed = pathKind(path) == PathKind::kMissing;
+        return folder;
+    }
+    folder.listed = true;
+    for (const FolderEntry& entry : entries) {
+        // Names that differ only in case share a key: neither is taken as known then.
+        const auto [key, added] = folder.keys.emplace(nameKey(entry.name), entry.isRegular);
+        key->second = added && entry.isRegular;
+        folder.beyondAscii = folder.beyondAscii || !isAscii(entry.name);
+    }
+    return folder;
+}
+
+enum class Presence { kAbsent, kRegular, kLookUp };
+
+// What the listing says of name: certainly absent, a regular file there, or only a look-up can
+// tell. Where names compare without regard to case, a name outside ASCII or with a '~' (which
+// may be a short 8.3 alias) is always looked up.
+Presence presence(const VariantFolder& folder, const std::string& name) {
+    if (!folder.listed) {
+        return Presence::kLookUp;
+    }
+    if (kFileNamesIgnoreCase &&
+        (folder.beyondAscii || !isAscii(name) || name.find('~') != std::string::npos)) {
+        return Presence::kLookUp;
+    }
+    const auto found = folder.keys.find(nameKey(name));
+    if (found == folder.keys.end()) {
+        return Presence::kAbsent;
+    }
+    return found->second ? Presence::kRegular : Presence::kLookUp;
+}
+
+// Whether the variant file at path, whose listing said what it did, is to be used.
+int variantFileUsable(Presence what, const std::string& path, std::string& why) {
+    switch (what) {
+    case Presence::kAbsent:
+        return 0;
+    case Presence::kRegular:
+        return 1;
+    case Presence::kLookUp:
+        return fileExists(path, why);
+    }
+    return 0;
+}
+
+} // namespace
+
 int listVariantTheme(ImageFileEntry& head, const std::string& rootPath, int n,
                      const ImageFileEntry& baseList, std::vector<SourceProblem>& problems) {
     head.dirPath = themeFolderPath(rootPath, n);
@@ -236,17 +324,30 @@ int listVariantTheme(ImageFileEntry& head, const std::string& rootPath, int n,
     const std::size_t digitAt = rootPath.size() + 1;
     const char digit = static_cast<char>('0' + n);
     const ImageFileEntry* base = baseList.next.get();
+    std::map<std::string, VariantFolder> folders;
+    const VariantFolder* folder = nullptr;
+    std::string baseFolder;
+    std::string candidate;
     std::string why;
     for (std::int32_t i = 0; i < baseList.count && base != nullptr; ++i, base = base->next.get()) {
         auto entry = std::make_unique<ImageFileEntry>();
         entry->fileName = base->fileName;
         entry->groupName = base->groupName;
-        std::string candidate = base->dirPath;
-        if (digitAt < candidate.size()) {
-            candidate[digitAt] = digit;
+        // The entries of one folder come together: its listing is looked for once per run of them.
+        if (folder == nullptr || base->dirPath != baseFolder) {
+            baseFolder = base->dirPath;
+            candidate = base->dirPath;
+            if (digitAt < candidate.size()) {
+                candidate[digitAt] = digit;
+            }
+            auto found = folders.find(candidate);
+            if (found == folders.end()) {
+                found = folders.emplace(candidate, listVariantFolder(candidate)).first;
+            }
+            folder = &found->second;
         }
         const std::string path = joinPath(candidate, base->fileName);
-        if (fileExists(path, why) != 0) {
+        if (variantFileUsable(presence(*folder, base->fileName), path, why) != 0) {
             entry->dirPath = candidate;
         } else {
             entry->dirPath = base->dirPath;
@@ -257,6 +358,7 @@ int listVariantTheme(ImageFileEntry& head, const std::string& rootPath, int n,
                                         " is used in its place"});
             }
         }
+        why.clear();
         appendFileEntry(head, std::move(entry));
     }
     return 1;

@@ -16,6 +16,9 @@ struct ImageFileEntry {
     std::string groupName;
     /// The file's name without folder; empty in the head.
     std::string fileName;
+    /// Which of the run's distinct files the entry names, shared by the entries of every theme
+    /// that name the same one (set when the conversions are planned); -1 until then.
+    std::int32_t fileIndex = -1;
     std::unique_ptr<ImageFileEntry> next;
     /// Head only: the number of entries.
     std::int32_t count = 0;

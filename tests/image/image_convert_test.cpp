@@ -102,8 +102,8 @@ TEST_F(ImageRecordsTest, AFailedImageStopsTheWalkAndEveryFileIsConvertedOnce) {
     EXPECT_EQ(filed(table), "1 groups; 0 (1): a.bmp");
     EXPECT_EQ(failure.path, joinPath(root.path("0"), "b.bmp"));
     EXPECT_EQ(failure.result, ImageResult::kBadDimensions);
-    EXPECT_EQ(converter.convertedByPath.count(joinPath(root.path("0"), "c.bmp")), 0u)
-        << "c.bmp was read";
+    ASSERT_EQ(converter.jobs.size(), 3u);
+    EXPECT_EQ(converter.jobs[2].done.load(), 0u) << "c.bmp was read";
 
     root.writeBytes("0/a.bmp", makeUiLikeBmp(9, 9, 1));
     root.writeBytes("0/b.bmp", makeUiLikeBmp(4, 3, 1));
@@ -112,6 +112,38 @@ TEST_F(ImageRecordsTest, AFailedImageStopsTheWalkAndEveryFileIsConvertedOnce) {
     EXPECT_EQ(createImageRecords(list, variant, 1, converter, failure), 0);
     EXPECT_EQ(failure.result, ImageResult::kBadDimensions);
     EXPECT_EQ(variant.next->images->data, table.next->images->data);
+}
+
+// On one thread, a theme that stops leaves its later files unopened even where a variant theme
+// converts a file of its own afterwards: the files are converted as they are filed.
+TEST_F(ImageRecordsTest, AloneTheFilesAfterAStopAreNeverReadThoughAVariantFollows) {
+    Bytes noRows = makeUiLikeBmp(4, 3, 2);
+    putU32Le(noRows, 22, 0); // height
+    PerTheme<std::unique_ptr<ImageFileEntry>> lists;
+    for (const int n : {0, 1}) {
+        lists[n] = std::make_unique<ImageFileEntry>();
+        for (const char* name : {"a.bmp", "b.bmp", "c.bmp"}) {
+            const bool own = n == 0 || name[0] == 'a';
+            const std::string folder = own ? std::to_string(n) : "0";
+            if (own) {
+                root.writeBytes(folder + "/" + name,
+                                name[0] == 'b' ? noRows : makeUiLikeBmp(4, 3, 1));
+            }
+            auto entry = std::make_unique<ImageFileEntry>();
+            entry->dirPath = root.path(folder);
+            entry->groupName = std::to_string(n);
+            entry->fileName = name;
+            appendFileEntry(*lists[n], std::move(entry));
+        }
+    }
+    planConversions(converter, lists, 1);
+    ASSERT_EQ(converter.jobs.size(), 4u); // 0/a, 0/b, 0/c, 1/a
+    ImageGroup variant;
+    EXPECT_EQ(createImageRecords(*lists[0], table, 1, converter, failure), 0);
+    EXPECT_EQ(createImageRecords(*lists[1], variant, 1, converter, failure), 0);
+    EXPECT_EQ(filed(variant), "1 groups; 1 (1): a.bmp");
+    EXPECT_EQ(converter.jobs[3].done.load(), 1u);
+    EXPECT_EQ(converter.jobs[2].done.load(), 0u) << "0/c.bmp was read";
 }
 
 Bytes convertedInMemory(const Bytes& file) {
@@ -157,7 +189,7 @@ TEST(ImageFileTest, CutFilesAreRefusedAtEveryLengthWhateverTheHead) {
                 if (converted == 1) {
                     EXPECT_EQ(Bytes(record.data.get(), record.data.get() + record.dataSize),
                               expected);
-                    EXPECT_EQ(converter.file.buffer.size, head < length ? needed : length);
+                    EXPECT_EQ(converter.scratch.file.buffer.size, head < length ? needed : length);
                 }
             }
         }
@@ -206,8 +238,9 @@ TEST(ImageFileTest, LimitsAreCheckedBeforeAnythingOfTheImagesSizeIsReadOrReserve
         ImageFailure failure;
         EXPECT_EQ(convertImage(record, 1, converter, failure), 0) << c.name;
         EXPECT_EQ(failure.result, c.result) << c.name;
-        EXPECT_LE(converter.file.buffer.capacity, kFileHeadBytes) << c.name;
-        EXPECT_EQ(converter.flatBlock.capacity + converter.encoded.capacity, 0u) << c.name;
+        EXPECT_LE(converter.scratch.file.buffer.capacity, kFileHeadBytes) << c.name;
+        EXPECT_EQ(converter.scratch.flatBlock.capacity + converter.scratch.kept.capacity, 0u)
+            << c.name;
     }
 }
 

@@ -29,11 +29,44 @@ TEST(PlatformTest, ListingSortsLettersUpperCasedThenByRawBytes) {
     std::vector<std::string> names;
     for (const auto& e : entries) {
         names.push_back(e.name + (e.isFolder ? "/" : ""));
+        // Only POSIX listings tell a regular file; a link is never taken for one.
+        EXPECT_EQ(e.isRegular, kPathSeparator == '/' && e.name.find(".bmp") != std::string::npos)
+            << e.name;
     }
     const std::vector<std::string> expected =
         kWindows ? std::vector<std::string>{"a.bmp", "B.bmp", "Menu/", "_z.bmp"}
                  : std::vector<std::string>{"a.bmp", "B.bmp", "link/", "Menu/", "menu/", "_z.bmp"};
     EXPECT_EQ(names, expected);
+}
+
+// Pieces go out in order after what the stream holds, however many there are (more than one
+// system call takes) and whatever their sizes, empty ones included.
+TEST(PlatformTest, WritesPiecesInOrderAfterTheBufferedBytes) {
+    TempFolder root;
+    std::vector<std::uint8_t> bytes(70000);
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+        bytes[i] = static_cast<std::uint8_t>(i * 7 + i / 251);
+    }
+    std::vector<BytePiece> pieces;
+    std::vector<std::uint8_t> expected = {'h', 'e', 'a', 'd'};
+    for (std::size_t i = 0, at = 0;; ++i) {
+        const std::size_t size = i % 5 == 0 ? 0 : (i * 13) % 41 + 1;
+        if (at + size > bytes.size()) {
+            break;
+        }
+        pieces.push_back({bytes.data() + at, size});
+        expected.insert(expected.end(), bytes.begin() + static_cast<std::ptrdiff_t>(at),
+                        bytes.begin() + static_cast<std::ptrdiff_t>(at + size));
+        at += size;
+    }
+    ASSERT_GT(pieces.size(), 3000u);
+    std::FILE* file = std::fopen(root.path("out").c_str(), "wb");
+    ASSERT_NE(file, nullptr);
+    std::fputs("head", file);
+    std::string error;
+    EXPECT_TRUE(writePieces(file, pieces, error)) << error;
+    ASSERT_EQ(std::fclose(file), 0);
+    EXPECT_EQ(root.readBytes("out"), expected);
 }
 
 // A link goes itself, never what it leads to; a folder is never deleted; nothing there is fine.

@@ -105,13 +105,15 @@ TEST(FileListTest, LinkedFoldersAreScannedUnlessTheyLeadBackIntoTheScan) {
 // compares them (on POSIX B.bmp is not b.bmp, nor MENU/BG.BMP menu/bg.bmp; on Windows they are),
 // and only the theme digit after the root changes, not a later folder named 0. Anything else
 // there is told, and nothing is opened to find out, so a FIFO cannot stop the lookup. Every other
-// base image is taken from folder 0.
+// base image is taken from folder 0, also where the variant lacks the whole folder, and a
+// folder's files after one of its sub-folders are found like those before it.
 TEST(VariantListTest, UsesRegularFilesOfTheSamePathAndTellsWhatElseItFound) {
     TempFolder root;
-    for (const char* name : {"0/y", "a", "b", "c", "d", "e", "f", "g", "menu/bg"}) {
+    for (const char* name : {"0/y", "a", "b", "c", "d", "e", "f", "g", "menu/bg", "q/r", "s"}) {
         root.writeFile("0/" + std::string(name) + ".bmp", "");
     }
-    for (const char* name : {"3/a.bmp", "3/B.bmp", "3/0/y.bmp", "3/3/y.bmp", "3/MENU/BG.BMP"}) {
+    for (const char* name :
+         {"3/a.bmp", "3/B.bmp", "3/0/y.bmp", "3/3/y.bmp", "3/MENU/BG.BMP", "3/s.bmp"}) {
         root.writeFile(name, "");
     }
     root.makeFolder("3/c.bmp");
@@ -131,7 +133,8 @@ TEST(VariantListTest, UsesRegularFilesOfTheSamePathAndTellsWhatElseItFound) {
         listed(variant, root.path()),
         (std::vector<std::string>{"3/0 0 y.bmp", "3 0 a.bmp", kWindows ? "3 0 b.bmp" : "0 0 b.bmp",
                                   "0 0 c.bmp", "0 0 d.bmp", "0 0 e.bmp", "0 0 f.bmp", "0 0 g.bmp",
-                                  kWindows ? "3/menu menu bg.bmp" : "0/menu menu bg.bmp"}));
+                                  kWindows ? "3/menu menu bg.bmp" : "0/menu menu bg.bmp",
+                                  "0/q q r.bmp", "3 0 s.bmp"}));
     std::vector<std::string> expected;
     for (const auto& [name, why] :
          {std::pair{"c", "is a folder"},

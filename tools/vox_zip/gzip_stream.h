@@ -1,7 +1,8 @@
-// Streams bytes into the gzip format and back, through zlib's streaming interface: memory stays
-// at a few fixed buffers whatever the size of the data. The bytes come from a ByteSource and go
-// to a ByteSink, so the same code serves files and memory; the caller owns what they stand for
-// and what happens to it on failure.
+// Bytes into the gzip format and back. The bytes come from a ByteSource and go to a ByteSink, so
+// the same code serves files and memory; the caller owns what they stand for and what happens to
+// it on failure. Two builds of the same interface: libdeflate where it is available (it works on
+// whole buffers: the input is held whole, and each restored member once), zlib's streams
+// elsewhere (a few fixed buffers whatever the size).
 //
 // A gzip file is one or more members (RFC 1952), each a header starting 1f 8b, deflate data and
 // a trailer of CRC-32 and size. Restoring reads members one after another as gzip(1) does:
@@ -22,6 +23,9 @@ struct ByteSource {
     void* context = nullptr;
     std::ptrdiff_t (*read)(void* context, std::uint8_t* buffer, std::size_t capacity,
                            int& osError) = nullptr;
+    /// How many bytes the source is expected to give (a file's size when opened), so that they
+    /// can be held without growing a buffer; 0 when unknown. A hint only: more or fewer is fine.
+    std::uint64_t sizeHint = 0;
 };
 
 /// Where the bytes go. write takes all size bytes and returns true, or false with the errno
@@ -30,10 +34,12 @@ struct ByteSink {
     void* context = nullptr;
     bool (*write)(void* context, const std::uint8_t* bytes, std::size_t size,
                   int& osError) = nullptr;
+    /// The most bytes a restore may give: more fails with kTooLarge before they are held.
+    std::uint64_t limit = UINT64_MAX;
 };
 
-/// A source and a sink over an open file, which stays the caller's.
-ByteSource fileSource(std::FILE* file);
+/// A source and a sink over an open file, which stays the caller's; sizeHint as in ByteSource.
+ByteSource fileSource(std::FILE* file, std::uint64_t sizeHint = 0);
 ByteSink fileSink(std::FILE* file);
 
 /// Bytes in memory, handed out at most chunk bytes per read (chunk 0: all at once), so that a
@@ -50,16 +56,17 @@ enum class GzipReason {
     kNone,
     kReadFailed,    // the input could not be read (osError set)
     kWriteFailed,   // the output could not be written (osError set)
-    kCorruptData,   // the input is not gzip data, or its checks fail (zlibMessage set)
+    kCorruptData,   // the input is not gzip data, or its checks fail (detail set)
     kTruncatedData, // the input ends before the gzip stream does
     kOutOfMemory,
-    kZlibFailed, // zlib refused an argument or state; a fault in this tool
+    kTooLarge,      // the restored bytes would exceed the sink's limit
+    kLibraryFailed, // the deflate library refused an argument or state; a fault in this tool
 };
 
 struct GzipError {
     GzipReason reason = GzipReason::kNone;
-    int osError = 0;                   // errno of a failed read or write, 0 when unknown
-    const char* zlibMessage = nullptr; // zlib's static text for corrupt data
+    int osError = 0;              // errno of a failed read or write, 0 when unknown
+    const char* detail = nullptr; // static text saying what is wrong with corrupt data
 };
 
 /// One line describing error, e.g. "read failed: Is a directory".

@@ -151,8 +151,8 @@ int convert(const Options& options, const std::string& source, const std::string
     GzipRestored restored;
     const bool converted =
         options.mode == Mode::kCompress
-            ? gzipCompress(fileSource(in), fileSink(output.file), options.level, error)
-            : gzipDecompress(fileSource(in), fileSink(output.file), restored, error);
+            ? gzipCompress(fileSource(in, size), fileSink(output.file), options.level, error)
+            : gzipDecompress(fileSource(in, size), fileSink(output.file), restored, error);
     std::fclose(in);
     if (!converted) {
         abandonOutput(output);

@@ -1,0 +1,50 @@
+// Threads on Windows: _beginthreadex, which sets up the C runtime for the thread, and whose
+// refusal is an error number to report, not an abort.
+#include "platform/platform.h"
+
+#include <cerrno>
+#include <cstdint>
+#include <new>
+
+#include <process.h>
+#include <windows.h>
+
+namespace {
+
+struct ThreadStart {
+    void (*run)(void*);
+    void* context;
+};
+
+unsigned __stdcall runThread(void* start) {
+    const ThreadStart s = *static_cast<ThreadStart*>(start);
+    delete static_cast<ThreadStart*>(start);
+    s.run(s.context);
+    return 0;
+}
+
+} // namespace
+
+bool startThread(void (*run)(void* context), void* context, ThreadHandle& handle,
+                 std::string& error) {
+    auto* start = new (std::nothrow) ThreadStart{run, context};
+    if (start == nullptr) {
+        error = osErrorText(ENOMEM);
+        return false;
+    }
+    const std::uintptr_t thread = _beginthreadex(nullptr, 0, runThread, start, 0, nullptr);
+    if (thread == 0) {
+        const int err = errno;
+        delete start;
+        error = osErrorText(err);
+        return false;
+    }
+    handle.value = static_cast<std::uint64_t>(thread);
+    return true;
+}
+
+void joinThread(ThreadHandle handle) {
+    const HANDLE thread = reinterpret_cast<HANDLE>(static_cast<std::uintptr_t>(handle.value));
+    WaitForSingleObject(thread, INFINITE);
+    CloseHandle(thread);
+}
