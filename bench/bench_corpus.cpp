@@ -19,14 +19,15 @@ bool overriddenBy(int theme, int index) {
 
 std::string shapeText(const CorpusShape& shape) {
     return std::to_string(shape.themes) + " themes, " + std::to_string(shape.icons) + " icons, " +
-           std::to_string(shape.screens) + " screens\n";
+           std::to_string(shape.screens) + " screens, photo " + std::to_string(shape.photoPercent) +
+           "%\n";
 }
 
-bool writeImage(const fs::path& file, int width, int height, std::uint32_t seed,
+bool writeImage(const fs::path& file, int width, int height, std::uint32_t seed, int photoPercent,
                 std::string& error) {
     std::error_code ec;
     fs::create_directories(file.parent_path(), ec);
-    if (ec || !writeBytesFile(file.string(), makeUiLikeBmp(width, height, seed))) {
+    if (ec || !writeBytesFile(file.string(), makeUiLikeBmp(width, height, seed, photoPercent))) {
         error = "cannot write " + file.string();
         return false;
     }
@@ -46,7 +47,7 @@ bool writeTheme(const fs::path& root, const CorpusShape& shape, int theme, std::
         char name[32];
         std::snprintf(name, sizeof name, "icon_%04d.bmp", i % perFolder);
         const fs::path file = folder / ("group_" + std::to_string(i / perFolder)) / name;
-        if (!writeImage(file, 64, 64, seed(i), error)) {
+        if (!writeImage(file, 64, 64, seed(i), shape.photoPercent, error)) {
             return false;
         }
     }
@@ -54,7 +55,7 @@ bool writeTheme(const fs::path& root, const CorpusShape& shape, int theme, std::
         const int index = shape.icons + s;
         if (overriddenBy(theme, index) &&
             !writeImage(folder / "screens" / ("screen_" + std::to_string(s) + ".bmp"), 480, 800,
-                        seed(index), error)) {
+                        seed(index), shape.photoPercent, error)) {
             return false;
         }
     }

@@ -4,9 +4,9 @@
 
 #include "codec/image_format.h"
 #include "codec/rle_encoder.h"
+#include "examples/bmp_writer.h"
 #include "image/bmp_reader.h"
 #include "image/rgb565_rows.h"
-#include "examples/bmp_writer.h"
 
 namespace {
 

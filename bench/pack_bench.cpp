@@ -1,6 +1,6 @@
 // How the packer compares with the disk's floor, measured side by side in one run.
 //
-//   pack_bench [--themes N] [--icons N] [--runs N] [--zip] [FOLDER]
+//   pack_bench [--themes N] [--icons N] [--photo P] [--runs N] [--zip] [FOLDER]
 //
 // Writes (once) a corpus of N themes in FOLDER: 3000 icons of 64 x 64 in 20 folders and 40
 // screens of 480 x 800, 24-bit and UI-like, each variant replacing its own 30% of them. Then,
@@ -139,6 +139,8 @@ bool parseOptions(int argc, char** argv, Options& options) {
             options.shape.themes = std::clamp(std::atoi(argv[++i]), 1, 10);
         } else if (arg == "--icons" && hasValue) {
             options.shape.icons = std::max(20, std::atoi(argv[++i]));
+        } else if (arg == "--photo" && hasValue) {
+            options.shape.photoPercent = std::clamp(std::atoi(argv[++i]), 1, 100);
         } else if (arg == "--runs" && hasValue) {
             options.runs = std::max(1, std::atoi(argv[++i]));
         } else if (arg == "--zip") {
@@ -152,7 +154,8 @@ bool parseOptions(int argc, char** argv, Options& options) {
     if (options.folder.empty()) {
         options.folder =
             (fs::temp_directory_path() / ("tp-bench-" + std::to_string(options.shape.themes) + "-" +
-                                          std::to_string(options.shape.icons)))
+                                          std::to_string(options.shape.icons) + "-" +
+                                          std::to_string(options.shape.photoPercent)))
                 .string();
     }
     return true;
@@ -312,8 +315,8 @@ int compareCompression(const Options& options, const fs::path& root, const fs::p
 int main(int argc, char** argv) {
     Options options;
     if (!parseOptions(argc, argv, options)) {
-        std::fprintf(stderr, "usage: pack_bench [--themes N] [--icons N] [--runs N] [--zip] "
-                             "[FOLDER]\n");
+        std::fprintf(stderr, "usage: pack_bench [--themes N] [--icons N] [--photo P] [--runs N] "
+                             "[--zip] [FOLDER]\n");
         return 2;
     }
     std::string error;

@@ -117,7 +117,8 @@ bool writeBytesFile(const std::string& path, const std::vector<std::uint8_t>& by
     return written && closed;
 }
 
-std::vector<std::uint32_t> makeUiLikePixels(int width, int height, std::uint32_t seed) {
+std::vector<std::uint32_t> makeUiLikePixels(int width, int height, std::uint32_t seed,
+                                            int photoPercent) {
     Random random{(seed * 2654435761u + 0x9E3779B9u) | 1u}; // never the stuck state 0
     // Coordinates are ints and every one of them inside the picture: indices they give are too.
     const auto at = [width](int x, int y) {
@@ -164,7 +165,7 @@ std::vector<std::uint32_t> makeUiLikePixels(int width, int height, std::uint32_t
     }
     // A noisy photo: a diagonal gradient with every channel moved by up to 16.
     const int w = std::max(1, width / 3);
-    const int h = std::max(1, height / 4);
+    const int h = std::max(1, height * std::clamp(photoPercent, 1, 100) / 100);
     const int x0 = random.below(width - w + 1);
     const int y0 = random.below(height - h + 1);
     const std::uint32_t from = random.colour();
@@ -183,8 +184,10 @@ std::vector<std::uint32_t> makeUiLikePixels(int width, int height, std::uint32_t
     return pixels;
 }
 
-std::vector<std::uint8_t> makeUiLikeBmp(int width, int height, std::uint32_t seed) {
-    return makeBmp({.width = width, .height = height}, makeUiLikePixels(width, height, seed));
+std::vector<std::uint8_t> makeUiLikeBmp(int width, int height, std::uint32_t seed,
+                                        int photoPercent) {
+    return makeBmp({.width = width, .height = height},
+                   makeUiLikePixels(width, height, seed, photoPercent));
 }
 
 std::uint16_t rgb565Of(std::uint32_t rgb) {

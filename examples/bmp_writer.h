@@ -35,11 +35,15 @@ void putU32Le(std::vector<std::uint8_t>& bytes, std::size_t offset, std::uint32_
 bool writeBytesFile(const std::string& path, const std::vector<std::uint8_t>& bytes);
 
 /// A UI-like picture of 0xRRGGBB values, top row first, the same for the same arguments: flat
-/// background, gradient title bar, bordered buttons, rows of text marks and a noisy photo.
-std::vector<std::uint32_t> makeUiLikePixels(int width, int height, std::uint32_t seed);
+/// background, gradient title bar, bordered buttons, rows of text marks and a noisy photo a
+/// third of the width wide and photoPercent percent of the height high. The photo is
+/// what run-length encoding cannot shrink, so its size sets how much a picture encodes to.
+std::vector<std::uint32_t> makeUiLikePixels(int width, int height, std::uint32_t seed,
+                                            int photoPercent = 25);
 
 /// makeUiLikePixels as a 24-bit bottom-up BMP with a 40-byte header.
-std::vector<std::uint8_t> makeUiLikeBmp(int width, int height, std::uint32_t seed);
+std::vector<std::uint8_t> makeUiLikeBmp(int width, int height, std::uint32_t seed,
+                                        int photoPercent = 25);
 
 /// What the packager makes of a 0xRRGGBB colour: RGB565, each channel cut to its top bits.
 std::uint16_t rgb565Of(std::uint32_t rgb);
