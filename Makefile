@@ -1,15 +1,19 @@
-# The entry points: `make demo`, `make test`, `make fuzz`, `make windows` and `make package`.
+# The entry points: `make demo`, `make test`, `make fuzz`, `make windows`, `make test-windows` and
+# `make package`.
 RELEASE_DIR := build
 TEST_DIR := build/sanitize
 FUZZ_DIR := build/fuzz
 WINDOWS_DIR := build-windows
+# GoogleTest for Windows, cross-built once from Debian's sources (package googletest).
+WINDOWS_GTEST := $(WINDOWS_DIR)/googletest
+WINDOWS_GTEST_CONFIG := $(WINDOWS_GTEST)/install/lib/cmake/GTest/GTestConfig.cmake
 PACKAGE_DIR := build/packages
 JOBS ?= 2
 # How long each fuzz target runs, and which run (default: every one tests/fuzz lists).
 FUZZ_SECONDS ?= 60
 FUZZ_TARGETS ?=
 
-.PHONY: demo test deps release fuzz windows windows-smoke package package-check
+.PHONY: demo test test-build windows-gtest deps release fuzz windows test-windows package package-check
 
 deps:
 	@scripts/install-deps
@@ -21,11 +25,15 @@ release: deps
 demo: release
 	scripts/run-demo $(RELEASE_DIR)
 
-test: deps
+# The cross-build test compares with the Windows build, which only test-windows brings up to date:
+# it runs there.
+test: test-build
+	ctest --test-dir $(TEST_DIR) --output-on-failure -j $(JOBS) -E CrossBuildTest
+
+test-build: deps
 	cmake -S . -B $(TEST_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTP_SANITIZE=ON -DTP_BENCH=OFF \
 		-DTP_WERROR=ON
 	cmake --build $(TEST_DIR) -j $(JOBS)
-	ctest --test-dir $(TEST_DIR) --output-on-failure -j $(JOBS)
 
 # Each target starts from the seeds the build wrote and from what earlier runs kept in
 # $(FUZZ_DIR)/corpus; an input that fails is left in $(FUZZ_DIR)/findings and fails the make.
@@ -49,9 +57,24 @@ windows:
 		-DCMAKE_BUILD_TYPE=Release -DTP_TESTS=OFF -DTP_BENCH=OFF
 	cmake --build $(WINDOWS_DIR) -j $(JOBS) --target theme-packager VOX_ZIP theme-inspect
 
-# The Windows executables under Wine, beside the Linux build: the same bytes from the same trees.
-windows-smoke: release windows
-	scripts/windows-smoke $(RELEASE_DIR) $(WINDOWS_DIR)
+# The whole suite cross-built for Windows and run under Wine (wine as CTest's emulator), in one
+# Wine session; then the Linux suite's test that packs one tree with both builds.
+test-windows: test-build
+	@scripts/install-deps --windows
+	@[ -f $(WINDOWS_GTEST_CONFIG) ] || $(MAKE) windows-gtest
+	cmake -S . -B $(WINDOWS_DIR) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
+		-DCMAKE_BUILD_TYPE=Release -DTP_TESTS=ON -DTP_BENCH=OFF -DTP_WERROR=ON \
+		-DGTest_DIR=$(abspath $(WINDOWS_GTEST))/install/lib/cmake/GTest
+	cmake --build $(WINDOWS_DIR) -j $(JOBS)
+	WINEPREFIX=$(abspath $(WINDOWS_DIR))/wineprefix scripts/with-wine sh -c \
+		'ctest --test-dir $(WINDOWS_DIR) --output-on-failure -j $(JOBS) && \
+		ctest --test-dir $(TEST_DIR) --output-on-failure -R CrossBuildTest'
+
+windows-gtest:
+	cmake -S /usr/src/googletest -B $(WINDOWS_GTEST) -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/cmake/mingw-w64-x86_64.cmake \
+		-DCMAKE_BUILD_TYPE=Release -DBUILD_GMOCK=OFF -DCMAKE_INSTALL_PREFIX=$(abspath $(WINDOWS_GTEST))/install
+	cmake --build $(WINDOWS_GTEST) -j $(JOBS)
+	cmake --install $(WINDOWS_GTEST)
 
 # What to hand to a user: the Debian package and the Windows zip, in $(PACKAGE_DIR).
 package: release windows

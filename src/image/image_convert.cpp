@@ -103,8 +103,11 @@ std::int32_t addJob(ImageConverter& converter, const std::string& path) {
 
 void convertJob(ImageConverter& converter, ConversionJob& job, ConversionScratch& scratch) {
     job.result = convertFile(job.path, converter.compress, converter.headBytes, scratch);
-    job.done.store(1, std::memory_order_release);
-    job.done.notify_all();
+    {
+        const std::lock_guard<std::mutex> lock(converter.handInLock);
+        job.done.store(1, std::memory_order_release);
+    }
+    converter.handedIn.notify_all();
 }
 
 // Converts the jobs in order, as they are claimed, until none is left; run by every worker.
@@ -134,7 +137,9 @@ const ConvertedImage& awaitJob(ImageConverter& converter, std::size_t index) {
     while (wanted.done.load(std::memory_order_acquire) == 0) {
         std::size_t next = converter.nextJob.load();
         if (next >= converter.jobs.size()) {
-            wanted.done.wait(0, std::memory_order_acquire); // a worker has it
+            // A worker has it.
+            std::unique_lock<std::mutex> lock(converter.handInLock);
+            converter.handedIn.wait(lock, [&wanted] { return wanted.done.load() != 0; });
         } else if (converter.nextJob.compare_exchange_weak(next, next + 1)) {
             convertJob(converter, converter.jobs[next], converter.scratch);
         }

@@ -5,9 +5,11 @@
 #pragma once
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <deque>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -73,6 +75,11 @@ struct ImageConverter {
     std::atomic<std::size_t> nextJob{0};
     /// Set when the filing is done: workers claim no more.
     std::atomic<bool> stopping{false};
+    /// A job's done flag is set under handInLock, and handedIn wakes the filing thread, which
+    /// waits for a worker's job. (Not std::atomic's wait: the Windows build's C++ library, MinGW
+    /// GCC 12, waits on atomics without a futex, and was seen to miss a wake-up and hang.)
+    std::mutex handInLock;
+    std::condition_variable handedIn;
     /// The filing thread's own buffers.
     ConversionScratch scratch;
     std::vector<std::unique_ptr<ConversionWorker>> workers;

@@ -7,6 +7,8 @@
 #include <cstdio>
 #include <vector>
 
+#include "support/run_program.h"
+
 namespace {
 
 struct Outcome {
@@ -55,16 +57,19 @@ INSTANTIATE_TEST_SUITE_P(
 
 // A console that takes no more bytes (a full disk behind a redirection) fails the flush.
 TEST(ConsoleTest, AFlushThatCannotWriteIsReported) {
-    std::FILE* full = std::fopen("/dev/full", "w");
-    ASSERT_NE(full, nullptr);
-    std::fputs("Success: Zip file is created!!\n", full);
-    EXPECT_FALSE(flushConsole(full));
-    std::fclose(full);
     std::FILE* file = std::tmpfile();
     ASSERT_NE(file, nullptr);
     std::fputs("Success: Zip file is created!!\n", file);
     EXPECT_TRUE(flushConsole(file));
     std::fclose(file);
+    if (kWindows) {
+        GTEST_SKIP() << "Windows has no device that refuses every write, as /dev/full does";
+    }
+    std::FILE* full = std::fopen("/dev/full", "w");
+    ASSERT_NE(full, nullptr);
+    std::fputs("Success: Zip file is created!!\n", full);
+    EXPECT_FALSE(flushConsole(full));
+    std::fclose(full);
 }
 
 } // namespace

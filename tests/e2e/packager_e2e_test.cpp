@@ -13,16 +13,19 @@
 #include "inspect/build_scan.h"
 #include "output/bin_format.h"
 #include "support/packager_run.h"
+#include "support/test_os.h"
+
+namespace fs = std::filesystem;
 
 namespace {
 
 struct RunCase {
     const char* name;
     std::vector<TreeFile> tree{};
-    /// A shell command that makes the tree hostile; only the bins of such a tree are looked at.
-    std::string hostile{};
+    /// Makes the tree hostile; only the bins of such a tree are looked at.
+    void (*hostile)(const TempFolder&) = nullptr;
     const char* tool = nullptr; // see LonePackager
-    std::string arguments{};
+    std::vector<std::string> arguments{};
     std::string result = kZipFailed; // between the banner and the completion line
     int status = -1;                 // the exit status, when not the result line's own
     /// The files a run adds: Index.bin first, then the themes' Theme.bin, each maybe compressed.
@@ -31,6 +34,7 @@ struct RunCase {
     std::vector<std::vector<std::string>> slots{};
     std::string err{};     // standard error; a run that finds no VOX_ZIP says so for every output
     bool asNobody = false; // run without the rights of root, which reads any folder
+    const char* notOnWindows = nullptr; // why the case cannot be made on Windows
 };
 
 // A run may take this much memory at most: the trees are small, and what is hostile in them is
@@ -43,8 +47,8 @@ std::map<std::string, std::vector<std::uint8_t>> binFiles(const TempFolder& root
     for (int n = -1; n < kThemeSlots; ++n) {
         for (const std::string gz : {"", ".gz"}) {
             const std::string path = (n < 0 ? std::string(kIndexFileName) : themeBinName(n)) + gz;
-            if (std::filesystem::is_regular_file(root.path(path))) {
-                found[path] = root.readBytes(path);
+            if (fs::is_regular_file(root.path(path))) {
+                found[fs::path(path).generic_string()] = root.readBytes(path);
             }
         }
     }
@@ -85,24 +89,42 @@ void expectSlots(const TempFolder& root, const RunCase& c) {
     }
 }
 
+const std::vector<std::string> kAsUs{};
+
+// Why hostile trees of some kinds are POSIX's alone.
+constexpr char kNoFifos[] = "Windows has no FIFOs or device files among a folder's files";
+constexpr char kNoLinks[] = "Wine makes no symbolic links";
+constexpr char kNoRights[] =
+    "Wine enforces no Windows access rights, only Unix ones, which root passes";
+
+void PrintTo(const RunCase& c, std::ostream* out) {
+    *out << c.name;
+}
+
 class RunTest : public ::testing::TestWithParam<RunCase> {};
 
 TEST_P(RunTest, ConsoleExitStatusAndEveryByteWritten) {
     const RunCase& c = GetParam();
+    if (kWindows && c.notOnWindows != nullptr) {
+        GTEST_SKIP() << c.notOnWindows;
+    }
     TempFolder root;
     writeTree(root, c.tree);
-    ASSERT_EQ(runShell(root.path(), c.hostile.empty() ? ":" : c.hostile).exitStatus, 0);
-    const auto look = [&] { return c.hostile.empty() ? snapshot(root) : binFiles(root); };
+    if (c.hostile != nullptr) {
+        c.hostile(root);
+        ASSERT_FALSE(HasFatalFailure());
+    }
+    const auto look = [&] { return c.hostile == nullptr ? snapshot(root) : binFiles(root); };
     const auto before = look();
     const LonePackager packager(c.tool);
 
     const auto start = std::chrono::steady_clock::now();
-    const PackagerRun run = packager.run(root, c.arguments, c.asNobody ? asNobody(root) : "");
+    const ProgramResult run = packager.run(root, c.arguments, c.asNobody ? asNobody(root) : kAsUs);
     // With no tool started there is nothing to give the 5-second least wait to.
     EXPECT_TRUE(c.tool || std::chrono::steady_clock::now() - start < std::chrono::seconds(4))
         << "waited for no tool";
-    EXPECT_NE(run.exitStatus, 124) << "the run hung";
-    EXPECT_TRUE(run.peakKb > 0 && run.peakKb < kPeakLimitKb) << run.peakKb << " KiB";
+    EXPECT_NE(run.exitStatus, kTimedOut) << "the run hung";
+    EXPECT_TRUE(kWindows || (run.peakKb > 0 && run.peakKb < kPeakLimitKb)) << run.peakKb << " KiB";
 
     EXPECT_EQ(run.out, kBanner + c.result + kCompletion);
     const int lineStatus = c.result == kZipCreated ? 0 : c.result == kZipFailed ? 2 : 1;
@@ -112,7 +134,7 @@ TEST_P(RunTest, ConsoleExitStatusAndEveryByteWritten) {
         err += "theme-packager: cannot run \"VOX_ZIP" + std::string(i == 0 ? ".exe" : "") +
                " -c -9 " + c.outputs[i] + kNotFound;
     }
-    EXPECT_EQ(rooted(run.err, root), err);
+    EXPECT_EQ(rooted(run.err, root), nativePaths(err));
     std::vector<std::string> added;
     for (const auto& [path, bytes] : look()) {
         if (before.count(path) == 0) {
@@ -127,7 +149,7 @@ TEST_P(RunTest, ConsoleExitStatusAndEveryByteWritten) {
         return;
     }
     expectSlots(root, c);
-    if (c.tool != nullptr || !c.hostile.empty()) {
+    if (c.tool != nullptr || c.hostile != nullptr) {
         return;
     }
     // The tree written in the other order gives the same bytes, and so does a second run.
@@ -140,20 +162,23 @@ TEST_P(RunTest, ConsoleExitStatusAndEveryByteWritten) {
     EXPECT_EQ(snapshot(root), packed);
 }
 
-// 17 folder names of 250 bytes: over 4096 bytes of path. The shell walks into them one at a time,
-// so that no call sees the whole path, and copies a picture of pics/ to the end of the chain.
-std::string deepTree() {
-    std::string chain;
-    for (int i = 1; i <= 17; ++i) {
-        const std::string name = (i < 10 ? "c0" : "c") + std::to_string(i);
-        chain += (chain.empty() ? "" : "/") + name + std::string(250 - name.size(), 'x');
+// A chain of folder names of 250 bytes: over 4096 bytes of path at 17 on POSIX; under Wine,
+// which hands Linux whole paths, 5 levels, well over Windows' classic 260 characters.
+constexpr int kChain = kWindows ? 5 : 17;
+constexpr int kChainMiddle = kWindows ? 3 : 10;
+
+std::string chainFolder(int level) {
+    const std::string name = (level < 10 ? "c0" : "c") + std::to_string(level);
+    return name + std::string(250 - name.size(), 'x');
+}
+
+std::string chain(int levels) {
+    std::string path = chainFolder(1);
+    for (int i = 2; i <= levels; ++i) {
+        path += '/';
+        path += chainFolder(i);
     }
-    const std::string mid = chain.substr(0, 10 * 251 - 1);
-    return "p=$PWD/pics; walk() { (mkdir -p $1 && cd $1 && for d in $(echo $2 | tr / ' '); do "
-           "mkdir -p $d && "
-           "cd -P $d || exit 1; done && cp $p/$3 $4); }; walk 0 " +
-           mid + " a.bmp a.bmp && walk 0 " + chain + " z.bmp z.bmp && walk 2 " + chain +
-           " v.bmp z.bmp";
+    return path;
 }
 
 // Theme 2's icon is smaller and its background larger: each theme pads one copy.
@@ -164,10 +189,6 @@ const std::vector<std::vector<std::string>> kOverrideSlots = {
     {"0:icon.bmp", "0/icon.bmp", "2/icon.bmp"},
     {"menu:bg.bmp", "0/menu/bg.bmp", "2/menu/bg.bmp"},
     {"menu:logo.bmp", "0/menu/logo.bmp", "0/menu/logo.bmp"}};
-
-const std::string kSlowTools = kToolPath +
-                               std::string("case \"$3\" in\n2/Theme.bin) sleep 12 ;;\n*) ") +
-                               handOffLater() + " ;;\nesac";
 
 INSTANTIATE_TEST_SUITE_P(
     Trees, RunTest,
@@ -224,8 +245,15 @@ INSTANTIATE_TEST_SUITE_P(
                        "rest of theme 0 is not packed\n"
                        "theme-packager: theme 2: ROOT/0/n.bmp is truncated; the "
                        "rest of theme 2 is not packed\n"},
-        RunCase{
-            .name = "EmptyFolderArgumentsIgnored", .arguments = "--help -x 0", .result = kNoFolder},
+        RunCase{.name = "EmptyFolderArgumentsIgnored",
+                .arguments = {"--help", "-x", "0"},
+                .result = kNoFolder},
+        // A variant's file is found as the file system finds names: on Windows regardless of case.
+        RunCase{.name = "VariantNameInOtherCase",
+                .tree = {"0/menu/bg.bmp", TreeFile("2/MENU/BG.BMP", 9, 4)},
+                .outputs = {"Index.bin", "0/Theme.bin", "2/Theme.bin"},
+                .slots = {{"menu:bg.bmp", "0/menu/bg.bmp",
+                           kWindows ? "2/MENU/BG.BMP" : "0/menu/bg.bmp"}}},
         RunCase{.name = "VariantWithoutBaseTheme",
                 .tree = {"3/a.bmp"},
                 .result = kNoFolder,
@@ -246,17 +274,23 @@ INSTANTIATE_TEST_SUITE_P(
         // Hostile trees: FIFOs and devices where images are expected, folder chains beyond the
         // OS's path limit, links that lead out of the theme or fan out, and a folder that cannot
         // be listed. Each run ends, stays small, and says what it could not use.
-        RunCase{.name = "FifoInBaseTheme",
-                .tree = {"0/a.bmp", "0/z.bmp"},
-                .hostile = "mkfifo 0/x.bmp",
-                .status = 3,
-                .outputs = {"Index.bin", "0/Theme.bin"},
-                .slots = {{"0:a.bmp", "0/a.bmp"}},
-                .err = "theme-packager: theme 0: ROOT/0/x.bmp cannot be opened: not a regular "
-                       "file; the rest of theme 0 is not packed\n"},
+        RunCase{
+            .name = "FifoInBaseTheme",
+            .tree = {"0/a.bmp", "0/z.bmp"},
+            .hostile = [](const TempFolder& root) { ASSERT_TRUE(makeFifo(root.path("0/x.bmp"))); },
+            .status = 3,
+            .outputs = {"Index.bin", "0/Theme.bin"},
+            .slots = {{"0:a.bmp", "0/a.bmp"}},
+            .err = "theme-packager: theme 0: ROOT/0/x.bmp cannot be opened: not a regular "
+                   "file; the rest of theme 0 is not packed\n",
+            .notOnWindows = kNoFifos},
         RunCase{.name = "FifoAndDeviceInVariant",
                 .tree = {"0/a.bmp", "0/b.bmp", "0/c.bmp", "2/a.bmp"},
-                .hostile = "mkfifo 2/b.bmp && ln -s /dev/zero 2/c.bmp",
+                .hostile =
+                    [](const TempFolder& root) {
+                        ASSERT_TRUE(makeFifo(root.path("2/b.bmp")));
+                        fs::create_symlink("/dev/zero", root.path("2/c.bmp"));
+                    },
                 .outputs = {"Index.bin", "0/Theme.bin", "2/Theme.bin"},
                 .slots = {{"0:a.bmp", "0/a.bmp", "2/a.bmp"},
                           {"0:b.bmp", "0/b.bmp", "0/b.bmp"},
@@ -264,50 +298,83 @@ INSTANTIATE_TEST_SUITE_P(
                 .err = "theme-packager: theme 2: ROOT/2/b.bmp is not a regular file; ROOT/0/b.bmp "
                        "is used in its place\n"
                        "theme-packager: theme 2: ROOT/2/c.bmp is not a regular file; ROOT/0/c.bmp "
-                       "is used in its place\n"},
+                       "is used in its place\n",
+                .notOnWindows = kNoFifos},
         RunCase{.name = "FolderChainBeyondThePathLimit",
                 .tree = {"pics/a.bmp", "pics/z.bmp", TreeFile("pics/v.bmp", 9, 4)},
-                .hostile = deepTree(),
+                .hostile =
+                    [](const TempFolder& root) {
+                        writeFarFile(root, "0/" + chain(kChainMiddle) + "/a.bmp",
+                                     root.readBytes("pics/a.bmp"));
+                        writeFarFile(root, "0/" + chain(kChain) + "/z.bmp",
+                                     root.readBytes("pics/z.bmp"));
+                        writeFarFile(root, "2/" + chain(kChain) + "/z.bmp",
+                                     root.readBytes("pics/v.bmp"));
+                    },
                 .outputs = {"Index.bin", "0/Theme.bin", "2/Theme.bin"},
-                .slots = {{"c10xxxxxxxx:a.bmp", "pics/a.bmp", "pics/a.bmp"},
-                          {"c17xxxxxxxx:z.bmp", "pics/z.bmp", "pics/v.bmp"}}},
-        RunCase{
-            .name = "LinksToRootAndThemeFoldersNotFollowed",
-            .tree = {"0/a.bmp", "0/menu/b.bmp", "2/a.bmp"},
-            .hostile = "ln -s ../.. 0/menu/all && ln -s ../../2 0/menu/two && ln -s .. 0/menu/up",
-            .outputs = {"Index.bin", "0/Theme.bin", "2/Theme.bin"},
-            .slots = {{"0:a.bmp", "0/a.bmp", "2/a.bmp"},
-                      {"menu:b.bmp", "0/menu/b.bmp", "0/menu/b.bmp"}},
-            .err = "theme-packager: ROOT/0/menu/all leads to the root folder ROOT; it is not "
-                   "followed\n"
-                   "theme-packager: ROOT/0/menu/two leads to theme folder ROOT/2; it is not "
-                   "followed\n"},
+                .slots = {{chainFolder(kChainMiddle).substr(0, 11) + ":a.bmp", "pics/a.bmp",
+                           "pics/a.bmp"},
+                          {chainFolder(kChain).substr(0, 11) + ":z.bmp", "pics/z.bmp",
+                           "pics/v.bmp"}}},
+        RunCase{.name = "LinksToRootAndThemeFoldersNotFollowed",
+                .tree = {"0/a.bmp", "0/menu/b.bmp", "2/a.bmp"},
+                .hostile =
+                    [](const TempFolder& root) {
+                        fs::create_directory_symlink("../..", root.path("0/menu/all"));
+                        fs::create_directory_symlink("../../2", root.path("0/menu/two"));
+                        fs::create_directory_symlink("..", root.path("0/menu/up"));
+                    },
+                .outputs = {"Index.bin", "0/Theme.bin", "2/Theme.bin"},
+                .slots = {{"0:a.bmp", "0/a.bmp", "2/a.bmp"},
+                          {"menu:b.bmp", "0/menu/b.bmp", "0/menu/b.bmp"}},
+                .err = "theme-packager: ROOT/0/menu/all leads to the root folder ROOT; it is not "
+                       "followed\n"
+                       "theme-packager: ROOT/0/menu/two leads to theme folder ROOT/2; it is not "
+                       "followed\n",
+                .notOnWindows = kNoLinks},
         // 18 levels, each with two links to the next: 2^18 ways down.
         RunCase{.name = "LinksThatFanOut",
                 .tree = {"0/a.bmp"},
-                .hostile = "for i in $(seq 18); do mkdir -p levels/$i && cp 0/a.bmp levels/$i && "
-                           "ln -s ../$((i + 1)) levels/$i/x && ln -s ../$((i + 1)) levels/$i/y; "
-                           "done && ln -s ../levels/1 0/down",
+                .hostile =
+                    [](const TempFolder& root) {
+                        for (int i = 1; i <= 18; ++i) {
+                            const std::string level = "levels/" + std::to_string(i);
+                            const std::string next = "../" + std::to_string(i + 1);
+                            root.writeBytes(level + "/a.bmp", root.readBytes("0/a.bmp"));
+                            fs::create_directory_symlink(next, root.path(level + "/x"));
+                            fs::create_directory_symlink(next, root.path(level + "/y"));
+                        }
+                        fs::create_directory_symlink("../levels/1", root.path("0/down"));
+                    },
                 .result = "Error: There are no BMP images for packing\n",
                 .err = "theme-packager: ROOT/0/down/x/x/x/x/x/x/x/x/x/x/y/x/x/x/x/x/x is a folder "
                        "reached through links more than 64 times: the linked folders fan out; "
-                       "ROOT/0 is not scanned and none of its images are packed\n"},
+                       "ROOT/0 is not scanned and none of its images are packed\n",
+                .notOnWindows = kNoLinks},
         RunCase{.name = "FolderThatCannotBeListed",
                 .tree = {"0/a.bmp", "0/secret/s.bmp", "0/z.bmp"},
-                .hostile = "chmod 000 0/secret",
+                .hostile =
+                    [](const TempFolder& root) {
+                        fs::permissions(root.path("0/secret"), fs::perms::none);
+                    },
                 .status = 3,
                 .outputs = {"Index.bin", "0/Theme.bin"},
                 .slots = {{"0:a.bmp", "0/a.bmp"}, {"0:z.bmp", "0/z.bmp"}},
                 .err = "theme-packager: cannot list ROOT/0/secret: Permission denied; its images "
                        "are not packed\n",
-                .asNobody = true},
+                .asNobody = true,
+                .notOnWindows = kNoRights},
         // A theme folder the run may not write in: no bin is created, those of an earlier run stay.
         RunCase{.name = "ThemeFolderNotWritable",
                 .tree = {"0/a.bmp", "2/a.bmp", "3/", "Index.bin", "0/Theme.bin", "3/Theme.bin"},
-                .hostile = "chmod 555 2",
+                .hostile =
+                    [](const TempFolder& root) {
+                        fs::permissions(root.path("2"), static_cast<fs::perms>(0555));
+                    },
                 .result = kCannotWrite,
                 .err = "theme-packager: cannot create ROOT/2/Theme.bin: Permission denied\n",
-                .asNobody = true},
+                .asNobody = true,
+                .notOnWindows = kNoRights},
         // The two runs with a VOX_ZIP wait out its 5-second least wait.
         RunCase{.name = "CompressedByVoxZip",
                 .tree = kOverrides,
@@ -319,14 +386,14 @@ INSTANTIATE_TEST_SUITE_P(
         // still running 10 s after the first start is named once, and then waited for.
         RunCase{.name = "SlowToolsNamedOnceAndWaitedFor",
                 .tree = {"0/a.bmp", "2/"},
-                .tool = kSlowTools.c_str(),
+                .tool = "2/Theme.bin sleep 12000\n* later 2000\n",
                 .result = kZipCreated,
                 .outputs = {"Index.bin.gz", "0/Theme.bin.gz", "2/Theme.bin.gz"},
                 .slots = {{"0:a.bmp", "0/a.bmp", "0/a.bmp"}},
                 .err = "theme-packager: still waiting for VOX_ZIP to finish ROOT/2/Theme.bin\n"},
         RunCase{.name = "VoxZipFailsForOneFile",
                 .tree = kOverrides,
-                .tool = "[ \"$3\" = 2/Theme.bin ] && { echo refused >&2; exit 3; }",
+                .tool = "2/Theme.bin say refused exit 3\n",
                 .outputs = {"Index.bin.gz", "0/Theme.bin.gz", "2/Theme.bin"},
                 .slots = kOverrideSlots,
                 .err = "refused\ntheme-packager: \"VOX_ZIP -c -9 2/Theme.bin\" failed with exit "
@@ -339,7 +406,7 @@ TEST(ConsoleTest, OneLogKeepsTheOrderOfEvents) {
     TempFolder root;
     writeTree(root, {"0/a.bmp", TreeFile("0/b.bmp", 0)});
     const LonePackager packager(nullptr);
-    const ProgramResult run = packager.run(root, "2>&1");
+    const ProgramResult run = packager.run(root, {}, {}, true);
     const std::string failed = "theme-packager: theme 0: ";
     const std::string notFound = "theme-packager: cannot run \"VOX_ZIP.exe";
     ASSERT_EQ(run.out.rfind(kBanner, 0), 0u) << run.out;

@@ -3,13 +3,13 @@
 // same bins, the same console lines and the same exit status with one thread and with several.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <map>
 #include <random>
 
 #include "common/theme_slots.h"
 #include "support/packager_run.h"
+#include "support/test_os.h"
 
 namespace {
 
@@ -60,10 +60,10 @@ struct Outcome {
 };
 
 Outcome packWithThreads(const TempFolder& root, const char* threads) {
-    setenv("TP_THREADS", threads, 1);
+    setVariable("TP_THREADS", threads);
     const LonePackager packager(nullptr);
     Outcome outcome{packager.run(root), snapshot(root)};
-    unsetenv("TP_THREADS");
+    setVariable("TP_THREADS", "");
     for (int n = -1; n < kThemeSlots; ++n) {
         std::filesystem::remove(root.path(n < 0 ? "Index.bin" : std::to_string(n) + "/Theme.bin"));
     }

@@ -27,7 +27,8 @@ std::string filed(const ImageGroup& table) {
         out += "; " + std::string(nameFieldView(g->name.data(), kGroupNameSize)) + " (" +
                std::to_string(g->count) + "):";
         for (const ImageRecord* r = g->images.get(); r != nullptr; r = r->next.get()) {
-            out += " " + std::string(nameFieldView(r->name.data(), kImageNameSize));
+            out += ' ';
+            out += nameFieldView(r->name.data(), kImageNameSize);
         }
     }
     return out;

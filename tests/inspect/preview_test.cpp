@@ -52,19 +52,19 @@ TEST(PreviewTest, MarksCopiesAndChromiumShowsAKnownPictureWithItsExactColours) {
               std::string::npos);
     EXPECT_NE(html.find("other size than theme 0 (40&times;30)</span>"), std::string::npos);
 
-    if (runShell(".", "command -v chromium").exitStatus != 0) {
+    TempFolder browser;
+    std::vector<std::string> chromium =
+        words("chromium --headless --no-sandbox --disable-gpu --disable-quic --no-first-run "
+              "--disable-background-networking --disable-component-update --disable-sync "
+              "--hide-scrollbars --force-device-scale-factor=1 --force-color-profile=srgb "
+              "--window-size=1000,800");
+    chromium.push_back("--user-data-dir=" + browser.path("profile"));
+    chromium.push_back("--screenshot=" + browser.path("shot.png"));
+    chromium.push_back("file://" + root.path("preview.html"));
+    const ProgramResult shot = runProgram(root.path(), chromium);
+    if (shot.exitStatus == -1) {
         GTEST_SKIP() << "chromium is not installed: scripts/install-deps --browser installs it";
     }
-
-    TempFolder browser;
-    const ProgramResult shot = runShell(
-        root.path(), "timeout 120 chromium --headless --no-sandbox --disable-gpu --disable-quic "
-                     "--no-first-run --disable-background-networking --disable-component-update "
-                     "--disable-sync --hide-scrollbars --force-device-scale-factor=1 "
-                     "--force-color-profile=srgb --user-data-dir=" +
-                         shellQuote(browser.path("profile")) +
-                         " --screenshot=" + shellQuote(browser.path("shot.png")) +
-                         " --window-size=1000,800 file://" + shellQuote(root.path("preview.html")));
     const RgbPicture picture = readPng(browser.path("shot.png"));
     ASSERT_EQ(picture.width, 1000) << shot.err;
     int left = 0;

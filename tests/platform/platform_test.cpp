@@ -3,11 +3,11 @@
 
 #include <gtest/gtest.h>
 
-#include <sys/stat.h>
-
 #include <filesystem>
 
+#include "support/run_program.h"
 #include "support/temp_folder.h"
+#include "support/test_os.h"
 
 namespace {
 
@@ -17,8 +17,10 @@ TEST(PlatformTest, ListingSortsLettersUpperCasedThenByRawBytes) {
         root.writeFile(name, "x");
     }
     root.makeFolder("Menu");
-    root.makeFolder("menu");
-    std::filesystem::create_directory_symlink("Menu", root.path("link"));
+    if (!kWindows) { // Windows holds no two names that differ in case alone; Wine makes no links
+        root.makeFolder("menu");
+        std::filesystem::create_directory_symlink("Menu", root.path("link"));
+    }
     FolderHandle folder;
     std::string error;
     ASSERT_TRUE(openFolder(root.path(), folder, error)) << error;
@@ -31,8 +33,10 @@ TEST(PlatformTest, ListingSortsLettersUpperCasedThenByRawBytes) {
         EXPECT_EQ(e.isRegular, kPathSeparator == '/' && e.name.find(".bmp") != std::string::npos)
             << e.name;
     }
-    EXPECT_EQ(names,
-              (std::vector<std::string>{"a.bmp", "B.bmp", "link/", "Menu/", "menu/", "_z.bmp"}));
+    const std::vector<std::string> expected =
+        kWindows ? std::vector<std::string>{"a.bmp", "B.bmp", "Menu/", "_z.bmp"}
+                 : std::vector<std::string>{"a.bmp", "B.bmp", "link/", "Menu/", "menu/", "_z.bmp"};
+    EXPECT_EQ(names, expected);
 }
 
 // Pieces go out in order after what the stream holds, however many there are (more than one
@@ -70,9 +74,11 @@ TEST(PlatformTest, DeleteFileTakesFilesAndLinksOnly) {
     TempFolder root;
     root.writeFile("file", "x");
     root.writeFile("dir/kept", "x");
-    std::filesystem::create_symlink(root.path("dir/kept"), root.path("link"));
-    std::filesystem::create_symlink(root.path("dir"), root.path("dirlink"));
-    std::filesystem::create_symlink(root.path("gone"), root.path("dangling"));
+    if (!kWindows) { // Wine makes no links
+        std::filesystem::create_symlink(root.path("dir/kept"), root.path("link"));
+        std::filesystem::create_symlink(root.path("dir"), root.path("dirlink"));
+        std::filesystem::create_symlink(root.path("gone"), root.path("dangling"));
+    }
     for (const char* name : {"file", "link", "dirlink", "dangling", "none", "dir"}) {
         std::string error;
         const bool folder = std::string(name) == "dir";
@@ -97,24 +103,26 @@ TEST(PlatformTest, TemporaryFilesAreNewAndRenamedIntoPlace) {
     EXPECT_NE(first, second);
     EXPECT_TRUE(first.starts_with(root.path("Theme.bin.")) && first.ends_with(".tmp")) << first;
     EXPECT_EQ(first.size(), root.path("Theme.bin").size() + 13) << first;
-    EXPECT_EQ(std::fputs("new", a), 1);
+    EXPECT_GE(std::fputs("new", a), 0);
     EXPECT_EQ(std::fclose(a), 0);
     EXPECT_EQ(std::fclose(b), 0);
 
     root.writeFile("target", "old");
-    std::filesystem::create_symlink(root.path("target"), root.path("Theme.bin"));
+    if (!kWindows) { // Wine makes no links
+        std::filesystem::create_symlink(root.path("target"), root.path("Theme.bin"));
+    }
     ASSERT_TRUE(replaceFile(first, root.path("Theme.bin"), error)) << error;
     EXPECT_EQ(root.readBytes("Theme.bin"), (std::vector<std::uint8_t>{'n', 'e', 'w'}));
     EXPECT_EQ(root.readBytes("target"), (std::vector<std::uint8_t>{'o', 'l', 'd'}));
 
     root.makeFolder("folder/x");
     EXPECT_FALSE(replaceFile(second, root.path("folder"), error));
-    EXPECT_EQ(error, "Is a directory");
+    EXPECT_EQ(error, osText("Is a directory", "Access denied."));
     EXPECT_TRUE(root.exists(std::filesystem::path(second).filename().string()));
 
     std::string missing = "x";
     EXPECT_EQ(createTempFile(root.path("none/Theme.bin"), missing, error), nullptr);
-    EXPECT_EQ(error, "No such file or directory");
+    EXPECT_EQ(error, osText("No such file or directory", "Path not found."));
     EXPECT_EQ(missing, "");
 }
 
@@ -124,20 +132,27 @@ TEST(PlatformTest, OpensOnlyRegularFilesAndNeverBlocks) {
     TempFolder root;
     root.writeFile("a.bmp", "12345");
     root.makeFolder("dir");
-    ASSERT_EQ(mkfifo(root.path("fifo").c_str(), 0600), 0);
-    std::filesystem::create_symlink(root.path("a.bmp"), root.path("link"));
-    std::filesystem::create_symlink(root.path("gone"), root.path("dangling"));
+    if (!kWindows) { // Windows has no FIFOs, and Wine makes no links
+        ASSERT_TRUE(makeFifo(root.path("fifo")));
+        std::filesystem::create_symlink(root.path("a.bmp"), root.path("link"));
+        std::filesystem::create_symlink(root.path("gone"), root.path("dangling"));
+    }
     struct Case {
         const char* name;
         PathKind kind;
         const char* error; // "" when it opens
+        bool posixOnly = false;
     };
     for (const Case& c :
-         {Case{"a.bmp", PathKind::kRegular, ""}, Case{"link", PathKind::kRegular, ""},
+         {Case{"a.bmp", PathKind::kRegular, ""}, Case{"link", PathKind::kRegular, "", true},
           Case{"dir", PathKind::kFolder, "is a folder"},
-          Case{"fifo", PathKind::kOther, "not a regular file"},
-          Case{"dangling", PathKind::kMissing, "No such file or directory"},
-          Case{"none", PathKind::kMissing, "No such file or directory"}}) {
+          Case{"fifo", PathKind::kOther, "not a regular file", true},
+          Case{"dangling", PathKind::kMissing, "No such file or directory", true},
+          Case{"none", PathKind::kMissing,
+               osText("No such file or directory", "File not found.")}}) {
+        if (kWindows && c.posixOnly) {
+            continue;
+        }
         EXPECT_EQ(pathKind(root.path(c.name)), c.kind) << c.name;
         std::uint64_t size = 99;
         std::string error;

@@ -1,46 +1,80 @@
-// Runs a shell command as a child process in a given folder and captures what it prints.
+// Starting programs from tests without a shell: the real executables built beside the test
+// binary, the stand-in tool that plays VOX_ZIP or any other program, and (on POSIX) the system's
+// own. What a program prints is captured; on Windows its console lines must end in CR LF.
 #pragma once
 
-#include <gtest/gtest.h>
-#include <sys/wait.h>
-
-#include <cstdlib>
 #include <string>
+#include <vector>
 
-#include "support/temp_folder.h"
+#include "platform/platform.h"
+
+#ifdef _WIN32
+inline constexpr bool kWindows = true;
+inline constexpr char kExeSuffix[] = ".exe";
+#else
+inline constexpr bool kWindows = false;
+inline constexpr char kExeSuffix[] = "";
+#endif
 
 struct ProgramResult {
-    int exitStatus = -1;
-    std::string out;
+    int exitStatus = -1; // 128 + the signal for a killed program (POSIX); -1: it did not start
+    std::string out;     // console text: on Windows each CR LF is given as LF
     std::string err;
+    long peakKb = -1; // the largest resident set of the program or a child it waited for (POSIX)
 };
 
-inline std::string shellQuote(const std::string& text) {
-    std::string quoted = "'";
-    for (char c : text) {
-        quoted += (c == '\'') ? std::string("'\\''") : std::string(1, c);
+struct ProgramOptions {
+    std::string path{};       // PATH for the program; "" leaves ours
+    bool errToOut = false;    // standard error into the same file as standard output, as 2>&1
+    int timeoutSeconds = 120; // then the program is killed and the exit status is kTimedOut
+};
+
+inline constexpr int kTimedOut = 124;
+
+/// Runs command[0] (a path, or on POSIX a name looked up in PATH) with the other words as its
+/// arguments in folder, with nothing on standard input, and waits for it.
+ProgramResult runProgram(const std::string& folder, const std::vector<std::string>& command,
+                         const ProgramOptions& options = {});
+
+/// The words of line, split on blanks: a command line that holds no path with a blank in it.
+std::vector<std::string> words(const std::string& line);
+
+/// The OS's words for a failure: posix's on POSIX, wine's on Windows (the suite runs under Wine,
+/// whose texts differ from Windows' own).
+inline const char* osText(const char* posix, const char* wine) {
+    return kWindows ? wine : posix;
+}
+
+/// text with every '/' made the OS's separator: the paths of an expected message.
+inline std::string nativePaths(std::string text) {
+    for (char& c : text) {
+        c = c == '/' ? kPathSeparator : c;
     }
-    return quoted + "'";
+    return text;
 }
 
-/// Runs shellCommand through the shell with folder as its current folder. What it prints is
-/// captured in a folder of its own, so it never shows up among the files of folder.
-inline ProgramResult runShell(const std::string& folder, const std::string& shellCommand) {
-    TempFolder capture;
-    const int status =
-        std::system(("cd " + shellQuote(folder) + " && (" + shellCommand + ") >" +
-                     shellQuote(capture.path("out")) + " 2>" + shellQuote(capture.path("err")))
-                        .c_str());
-    const auto out = capture.readBytes("out");
-    const auto err = capture.readBytes("err");
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1,
-            {out.begin(), out.end()},
-            {err.begin(), err.end()}};
+/// The executable name built beside the test binary: theme-packager, VOX_ZIP, theme-inspect,
+/// tp-stand-in (with ".exe" on Windows).
+inline std::string programPath(const std::string& name) {
+    return joinPath(executableFolder(), name + kExeSuffix);
 }
 
-/// The content of the gzip file gz in folder, restored by gzip itself.
-inline std::vector<std::uint8_t> gunzip(const std::string& folder, const std::string& gz) {
-    const ProgramResult run = runShell(folder, "gzip -dc " + shellQuote(gz));
-    EXPECT_EQ(run.exitStatus, 0) << gz << ": " << run.err;
-    return {run.out.begin(), run.out.end()};
-}
+/// Puts the stand-in tool into folder as relative (".exe" added on Windows) with plan beside it;
+/// see tests/support/stand_in_tool.cpp for what a plan says.
+void writeStandIn(const std::string& folder, const std::string& relative, const std::string& plan);
+
+class TempFolder;
+
+/// The file name in capture, read as console text.
+std::string capturedText(const TempFolder& capture, const char* name);
+
+/// Console text as a POSIX program prints it. A Windows program's (crlf) lines must each end in
+/// CR LF, which becomes LF; a line that ends in LF alone fails the test.
+std::string consoleText(const std::string& printed, bool crlf = kWindows);
+
+/// The bytes of a single gzip member, restored by zlib; fails the test and returns nothing when
+/// gz is not exactly one whole member.
+std::vector<std::uint8_t> gunzip(const std::vector<std::uint8_t>& gz);
+
+/// data as one gzip member, made by zlib.
+std::vector<std::uint8_t> gzipped(const std::vector<std::uint8_t>& data);

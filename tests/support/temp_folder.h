@@ -27,7 +27,10 @@ public:
     TempFolder& operator=(const TempFolder&) = delete;
 
     std::string path() const { return path_.string(); }
-    std::string path(const std::string& relative) const { return (path_ / relative).string(); }
+    /// path() joined with relative, whose '/' become the OS's separator.
+    std::string path(const std::string& relative) const {
+        return (path_ / relative).make_preferred().string();
+    }
 
     void makeFolder(const std::string& relative) const {
         std::filesystem::create_directories(path_ / relative);
@@ -42,7 +45,10 @@ public:
                    static_cast<std::streamsize>(bytes.size()));
     }
     std::vector<std::uint8_t> readBytes(const std::string& relative) const {
-        std::ifstream in(path_ / relative, std::ios::binary);
+        return readFile(path_ / relative);
+    }
+    static std::vector<std::uint8_t> readFile(const std::filesystem::path& path) {
+        std::ifstream in(path, std::ios::binary);
         return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
     }
     bool exists(const std::string& relative) const {
@@ -59,7 +65,8 @@ private:
 inline std::map<std::string, std::vector<std::uint8_t>> snapshot(const TempFolder& folder) {
     std::map<std::string, std::vector<std::uint8_t>> entries;
     for (const auto& e : std::filesystem::recursive_directory_iterator(folder.path())) {
-        const std::string name = std::filesystem::relative(e.path(), folder.path()).string();
+        const std::string name =
+            std::filesystem::relative(e.path(), folder.path()).generic_string();
         if (e.is_directory()) {
             entries[name + "/"];
         } else if (e.is_regular_file()) {

@@ -1,0 +1,82 @@
+// Starting programs from tests on Windows: CreateProcessW with the standard handles in files,
+// waited for with WaitForSingleObject. (The peak memory stays unknown: Wine keeps no counters of
+// a process that has ended.)
+#include "support/run_program.h"
+
+#include <windows.h>
+
+#include "platform/wide_text_win32.h"
+#include "support/temp_folder.h"
+
+namespace {
+
+HANDLE inheritable(const std::string& name, DWORD access, DWORD disposition) {
+    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+    return CreateFileW(wideText(name).c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
+                       disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
+// Our environment block with PATH replaced.
+std::wstring environmentWith(const std::string& path) {
+    std::wstring block;
+    wchar_t* strings = GetEnvironmentStringsW();
+    for (const wchar_t* v = strings; *v != L'\0'; v += wcslen(v) + 1) {
+        if (_wcsnicmp(v, L"PATH=", 5) != 0) {
+            block.append(v, wcslen(v) + 1);
+        }
+    }
+    FreeEnvironmentStringsW(strings);
+    return block + L"PATH=" + wideText(path) + L'\0';
+}
+
+} // namespace
+
+ProgramResult runProgram(const std::string& folder, const std::vector<std::string>& command,
+                         const ProgramOptions& options) {
+    TempFolder capture;
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = inheritable("NUL", GENERIC_READ, OPEN_EXISTING);
+    startup.hStdOutput = inheritable(capture.path("out"), GENERIC_WRITE, CREATE_ALWAYS);
+    startup.hStdError = options.errToOut
+                            ? startup.hStdOutput
+                            : inheritable(capture.path("err"), GENERIC_WRITE, CREATE_ALWAYS);
+    // The arguments of tests hold no quote and end in no backslash: quoting blanks is enough.
+    std::wstring line;
+    for (const std::string& word : command) {
+        const bool blank = word.empty() || word.find_first_of(" \t") != std::string::npos;
+        line +=
+            (line.empty() ? L"" : L" ") + (blank ? L"\"" + wideText(word) + L"\"" : wideText(word));
+    }
+    std::wstring environment = options.path.empty() ? L"" : environmentWith(options.path);
+    PROCESS_INFORMATION process{};
+    const BOOL started =
+        CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, CREATE_UNICODE_ENVIRONMENT,
+                       environment.empty() ? nullptr : environment.data(), wideText(folder).c_str(),
+                       &startup, &process);
+    const DWORD startError = GetLastError();
+    CloseHandle(startup.hStdInput);
+    CloseHandle(startup.hStdOutput);
+    if (!options.errToOut) {
+        CloseHandle(startup.hStdError);
+    }
+    ProgramResult result;
+    if (started == 0) {
+        result.err = command[0] + ": " + windowsErrorText(startError);
+        return result;
+    }
+    const DWORD timeoutMs = static_cast<DWORD>(options.timeoutSeconds) * 1000;
+    if (WaitForSingleObject(process.hProcess, timeoutMs) == WAIT_TIMEOUT) {
+        TerminateProcess(process.hProcess, kTimedOut);
+        WaitForSingleObject(process.hProcess, INFINITE);
+    }
+    DWORD code = 0;
+    GetExitCodeProcess(process.hProcess, &code);
+    CloseHandle(process.hProcess);
+    CloseHandle(process.hThread);
+    result.exitStatus = static_cast<int>(code);
+    result.out = capturedText(capture, "out");
+    result.err = capturedText(capture, "err");
+    return result;
+}
