@@ -14,6 +14,18 @@ namespace fs = std::filesystem;
 
 namespace {
 
+// Names here are UTF-8 (as stored in the build and as the command line arrives). A path made from
+// a plain string would read them in the ANSI code page on Windows, so paths are made from, and
+// turned back into, UTF-8; on POSIX both are the same bytes.
+fs::path utf8Path(const std::string& text) {
+    return fs::path(std::u8string(text.begin(), text.end()));
+}
+
+std::string utf8Text(const fs::path& path) {
+    const std::u8string text = path.u8string();
+    return std::string(text.begin(), text.end());
+}
+
 // A group folder inside outDir: made when missing, used when it is a real folder, refused when
 // it is a link (which could lead anywhere) or anything else.
 bool prepareGroupFolder(const fs::path& folder, std::string& cause) {
@@ -23,15 +35,15 @@ bool prepareGroupFolder(const fs::path& folder, std::string& cause) {
         if (fs::create_directory(folder, ec) || fs::is_directory(fs::symlink_status(folder, ec))) {
             return true;
         }
-        cause = "cannot create the folder " + folder.string() + ": " + ec.message();
+        cause = "cannot create the folder " + utf8Text(folder) + ": " + ec.message();
         return false;
     }
     if (status.type() == fs::file_type::directory) {
         return true;
     }
-    cause = folder.string() + (status.type() == fs::file_type::symlink
-                                   ? " is a link, which is not followed"
-                                   : " is there and is not a folder");
+    cause = utf8Text(folder) + (status.type() == fs::file_type::symlink
+                                    ? " is a link, which is not followed"
+                                    : " is there and is not a folder");
     return false;
 }
 
@@ -54,8 +66,8 @@ bool extractImage(const ScannedBuild& build, int theme, std::size_t k, const fs:
     if (!copyPng(build, theme, k, png, cause) || !prepareGroupFolder(file.parent_path(), cause)) {
         return false;
     }
-    if (!writeFile(file.string(), png, cause)) {
-        cause = file.string() + ": " + cause;
+    if (!writeFile(utf8Text(file), png, cause)) {
+        cause = utf8Text(file) + ": " + cause;
         return false;
     }
     return true;
@@ -75,8 +87,8 @@ std::vector<NamedImage> namedImages(const ScannedBuild& build) {
 
 bool prepareOutFolder(const std::string& outDir, std::string& error) {
     std::error_code ec;
-    fs::create_directories(outDir, ec);
-    if (!fs::is_directory(outDir, ec)) {
+    fs::create_directories(utf8Path(outDir), ec);
+    if (!fs::is_directory(utf8Path(outDir), ec)) {
         error = outDir + ": cannot be made a folder" + (ec ? ": " + ec.message() : std::string());
         return false;
     }
@@ -96,7 +108,7 @@ bool extractTheme(const ScannedBuild& build, int theme, const std::string& outDi
     for (std::size_t k = 0; k < named.size(); ++k) {
         reportProgress(progress, "extracting", k, named.size());
         const std::string label = displayName(named[k].group) + "/" + displayName(named[k].name);
-        const fs::path file = fs::path(outDir) / fs::path(paths[k].path);
+        const fs::path file = utf8Path(outDir) / utf8Path(paths[k].path);
         std::string cause;
         if (!extractImage(build, theme, k, file, cause)) {
             report.failures.push_back(label + ": " + cause);
@@ -104,7 +116,7 @@ bool extractTheme(const ScannedBuild& build, int theme, const std::string& outDi
         }
         ++report.written;
         if (paths[k].renamed) {
-            report.renamed.push_back(label + " written as " + file.string());
+            report.renamed.push_back(label + " written as " + utf8Text(file));
         }
     }
     reportProgress(progress, "extracting", named.size(), named.size());
