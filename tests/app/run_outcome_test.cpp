@@ -1,5 +1,6 @@
 // The outcome of a run as a build script sees it: the exit status that the result lines, the
-// bins that lack images and a console that could not be written give, without a theme tree.
+// bins that lack images and a console that could not be written give, without a theme tree. (The
+// outcomes that a theme tree can give are pinned by the packager's run table, end to end.)
 #include "app/packager.h"
 
 #include <gtest/gtest.h>
@@ -41,27 +42,16 @@ TEST_P(RunOutcomeTest, ExitStatusFollowsTheLastResultLine) {
 
 INSTANTIATE_TEST_SUITE_P(
     Runs, RunOutcomeTest,
-    testing::Values(
-        Outcome{"Zipped", {Message::kZipCreated}, false, true, 0},
-        Outcome{"BinsOnly", {Message::kBinCreated}, false, true, 0},
-        Outcome{"ZipFailed", {Message::kZipFailed}, false, true, 2},
-        Outcome{"ZippedWithoutSomeImages", {Message::kZipCreated}, true, true, 3},
-        Outcome{"ZipFailedWithoutSomeImages", {Message::kZipFailed}, true, true, 3},
-        Outcome{"NoThemeFolder", {Message::kNoThemeFolder, Message::kNotLoaded}, false, true, 1},
-        Outcome{"NoImages", {Message::kNoImages}, true, true, 1},
-        Outcome{"CannotWrite", {Message::kCannotWriteBin}, true, true, 1},
-        Outcome{"NothingPrinted", {}, false, true, 1},
-        Outcome{"ConsoleLost", {Message::kZipCreated}, false, false, 1},
-        Outcome{"ConsoleLostWithoutSomeImages", {Message::kZipFailed}, true, false, 1}),
+    testing::Values(Outcome{"BinsOnly", {Message::kBinCreated}, false, true, 0},
+                    Outcome{"ZippedWithoutSomeImages", {Message::kZipCreated}, true, true, 3},
+                    Outcome{"NothingPrinted", {}, false, true, 1},
+                    Outcome{"ConsoleLost", {Message::kZipCreated}, false, false, 1},
+                    Outcome{"ConsoleLostWithoutSomeImages", {Message::kZipFailed}, true, false, 1}),
     [](const auto& test) { return std::string(test.param.name); });
 
 // A console that takes no more bytes (a full disk behind a redirection) fails the flush.
 TEST(ConsoleTest, AFlushThatCannotWriteIsReported) {
-    std::FILE* file = std::tmpfile();
-    ASSERT_NE(file, nullptr);
-    std::fputs("Success: Zip file is created!!\n", file);
-    EXPECT_TRUE(flushConsole(file));
-    std::fclose(file);
+    // (A flush that succeeds is what every end-to-end run's exit status of 0 or 2 stands on.)
     if (kWindows) {
         GTEST_SKIP() << "Windows has no device that refuses every write, as /dev/full does";
     }

@@ -1,13 +1,16 @@
 // Running the real theme-packager on theme trees built in a temporary folder: the console lines
-// it prints, a copy of it that finds only the VOX_ZIP put beside it, and the trees themselves.
+// it prints, a copy of it that finds only the VOX_ZIP put beside it, and the trees themselves,
+// written from a list or at random.
 #pragma once
 
 #include <algorithm>
 #include <filesystem>
 #include <functional>
+#include <random>
 #include <string>
 #include <vector>
 
+#include "common/theme_slots.h"
 #include "examples/bmp_writer.h"
 #include "support/run_program.h"
 #include "support/temp_folder.h"
@@ -94,4 +97,44 @@ inline std::string rooted(std::string err, const TempFolder& root) {
         err.replace(at, real.size(), "ROOT");
     }
     return err;
+}
+
+// A random tree of a base theme of 20 to 59 images and variants that are there at random, each
+// with about a third of the base's paths. Images lie up to three folders deep, in folders named
+// from folders, so that one name stands at several depths and files stand between sub-folders:
+// groups are filled out of listing order. Their names are drawn from names, with a digit. With
+// broken, about one image in 40 is cut short and one variant path in 40 is a folder, so that
+// themes stop at different images.
+inline std::vector<TreeFile> randomTree(std::uint32_t seed, const std::vector<std::string>& folders,
+                                        const std::vector<std::string>& names, bool broken) {
+    std::mt19937 rng(seed);
+    const auto pick = [&rng](std::size_t count) { return static_cast<std::size_t>(rng() % count); };
+    std::vector<std::string> images;
+    for (std::size_t i = 0, count = 20 + pick(40); i < count; ++i) {
+        std::string path;
+        for (std::size_t depth = pick(4); depth > 0; --depth) {
+            path += folders[pick(folders.size())] + "/";
+        }
+        images.push_back(path + names[pick(names.size())] + std::to_string(pick(5)) + ".bmp");
+    }
+    std::vector<TreeFile> tree;
+    for (int theme = 0; theme < kThemeSlots; ++theme) {
+        const bool present = theme == 0 || pick(3) == 0;
+        for (const std::string& image : images) {
+            if (!present || (theme != 0 && pick(3) != 0)) {
+                continue;
+            }
+            const std::string path = std::to_string(theme) + "/" + image;
+            const std::size_t kind = broken ? pick(40) : 2;
+            if (kind == 0) {
+                tree.emplace_back(path.c_str(), 0);
+            } else if (kind == 1 && theme != 0) {
+                tree.emplace_back((path + "/").c_str());
+            } else {
+                tree.emplace_back(path.c_str(), 6 + static_cast<int>(pick(90)),
+                                  1 + static_cast<int>(pick(40)));
+            }
+        }
+    }
+    return tree;
 }
