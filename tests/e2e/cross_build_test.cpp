@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <random>
+#include <vector>
 
 #include "support/packager_run.h"
 
@@ -66,6 +67,22 @@ TEST(CrossBuildTest, WindowsBuildUnderWinePacksTheSameBytes) {
     const auto packed = snapshot(linuxRoot);
     EXPECT_EQ(snapshot(wineRoot), packed);
     ASSERT_EQ(packed.count("Index.bin"), 1u);
+
+    // theme-inspect.exe extracts theme 0 under the same UTF-8 names as theme-inspect does.
+    TempFolder linuxOut;
+    TempFolder wineOut;
+    const auto extract = [&](std::vector<std::string> program, const TempFolder& out) {
+        program.insert(program.end(), {"extract", "--theme", "0", "--out", out.path()});
+        const ProgramResult run = runProgram(linuxRoot.path(), program);
+        EXPECT_EQ(run.exitStatus, 0) << run.err;
+        std::vector<std::string> names;
+        for (const auto& [path, bytes] : snapshot(out)) {
+            names.push_back(path);
+        }
+        return names;
+    };
+    EXPECT_EQ(extract({wine, windowsBin + "/theme-inspect.exe"}, wineOut),
+              extract({programPath("theme-inspect")}, linuxOut));
 
     for (const auto& [bin, bytes] : packed) {
         if (!bin.ends_with(".bin")) {
