@@ -62,20 +62,16 @@ const std::vector<Exact> kExact = {
     {"ThreeEqualThenTwo", 5, 1, {kR, kR, kR, kG, kB}, {0x2003, kR, 0xC002, kG, kB}},
     {"TwoRows", 4, 2, {kR, kR, kR, kR, kG, kB, kG, kB}, {0x6004, kR, 0xC004, kG, kB, kG, kB}},
     {"LiteralBeforeRepeat", 5, 1, {kR, kR, kG, kG, kG}, {0x0002, kR, kR, 0xE003, kG}},
-    {"WorstCaseRow", 5, 1, {kR, kG, kG, kG, kB}, {0x0001, kR, 0x2003, kG, 0xC001, kB}},
     {"Rle5Rows",
      5,
      1,
      {kR32, kR32, kR32, kG32, kB32},
      {0x02000003, kR32, 0x0C000002, kG32, kB32},
      32},
-    // Run limits: a cut repeat run's last piece keeps 3 pixels (random images cut literal runs).
-    {"Equal1", 1, 1, {kR}, {0xC001, kR}},
-    {"Equal2", 2, 1, {kR, kR}, {0xC002, kR, kR}},
-    {"Equal3", 3, 1, {kR, kR, kR}, {0xE003, kR}},
+    // The longest run, and the cut of one longer: its last piece keeps 3 pixels. Which runs
+    // the encoder chooses elsewhere, the property test below pins down; these pin the bits.
     {"Equal4095", 4095, 1, Units(4095, kR), {0xEFFF, kR}},
     {"Equal4096", 4096, 1, Units(4096, kR), {0x2FFD, kR, 0xE003, kR}},
-    {"Equal8191", 8191, 1, Units(8191, kR), {0x2FFF, kR, 0x2FFD, kR, 0xE003, kR}},
     // Word mode: the pixel area's words, the last one zero-filled.
     {"WordsOf24Bits", 3, 1, Units(3, 0x0A0B0C), {0x0C000003, 0x0C0A0B0C, 0x0B0C0A0B, 0x0A}, 24, 0},
 };

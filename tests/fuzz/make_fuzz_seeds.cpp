@@ -74,14 +74,6 @@ Bytes gzip(const Bytes& data, int level) {
     return gzipCompress(memorySource(memory), {&member, append}, level, error) ? member : Bytes{};
 }
 
-Bytes join(const std::vector<Bytes>& parts) {
-    Bytes all;
-    for (const Bytes& part : parts) {
-        all.insert(all.end(), part.begin(), part.end());
-    }
-    return all;
-}
-
 Seeds gzipSeeds() {
     const Bytes member = gzip(encodeBlock(uiLikePri0Block(40, 24, 6), 1), 9);
     return {

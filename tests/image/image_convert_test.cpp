@@ -36,18 +36,27 @@ std::string filed(const ImageGroup& table) {
 
 class ImageRecordsTest : public testing::Test {
 protected:
-    /// Writes bytes to folder/file under the root and lists the file, grouped by its folder's name.
+    ImageRecordsTest() {
+        lists[0] = std::make_unique<ImageFileEntry>();
+        lists[1] = std::make_unique<ImageFileEntry>();
+    }
+    /// Writes bytes to folder/file under the root and lists the file in theme 0, grouped by its
+    /// folder's name.
     void add(const std::string& folder, const std::string& file,
              const Bytes& bytes = makeUiLikeBmp(4, 3, 1)) {
         root.writeBytes(folder + "/" + file, bytes);
+        listFile(*lists[0], folder, folder.substr(folder.rfind('/') + 1), file);
+    }
+    void listFile(ImageFileEntry& list, const std::string& folder, const std::string& group,
+                  const std::string& file) {
         auto entry = std::make_unique<ImageFileEntry>();
         entry->dirPath = root.path(folder);
-        entry->groupName = folder.substr(folder.rfind('/') + 1);
+        entry->groupName = group;
         entry->fileName = file;
         appendFileEntry(list, std::move(entry));
     }
     TempFolder root;
-    ImageFileEntry list;
+    PerTheme<std::unique_ptr<ImageFileEntry>> lists;
     ImageGroup table;
     ImageConverter converter;
     ImageFailure failure;
@@ -63,7 +72,7 @@ TEST_F(ImageRecordsTest, GroupsStandInFirstOccurrenceOrderAndNamesCompareAsCut) 
     add("0/y/menu", "e.bmp");
     add("0/" + longGroup, "f.bmp");
     add("0/" + longGroup + "x", "g.bmp");
-    ASSERT_EQ(createImageRecords(list, table, 1, converter, failure), 1);
+    ASSERT_EQ(createImageRecords(*lists[0], table, 1, converter, failure), 1);
     EXPECT_EQ(filed(table), "4 groups; 0 (2): a.bmp " + longName.substr(0, 50) +
                                 "; menu (2): b.bmp e.bmp; Menu (1): d.bmp; " +
                                 std::string(29, 'g') + " (2): f.bmp g.bmp");
@@ -89,61 +98,37 @@ TEST_F(ImageRecordsTest, RecordsHoldThePri0BlockOrItsRle4Encoding) {
     EXPECT_EQ(decoded.pri0Block, pri0);
 }
 
-// The second of three images fails: the walk stops there, the third file is never read. A second
-// theme naming the same files gets the first conversion and the remembered failure, though the
-// files have changed on disk since.
+// The third of four images fails: the walk stops there, and on one thread the last file is never
+// read, though the variant converts a file of its own afterwards. The variant shares theme 0's
+// conversions and its remembered failure, though the files have changed on disk since.
 TEST_F(ImageRecordsTest, AFailedImageStopsTheWalkAndEveryFileIsConvertedOnce) {
     Bytes noRows = makeUiLikeBmp(4, 3, 2);
     putU32Le(noRows, 22, 0); // height
-    add("0", "a.bmp");
-    add("0", "b.bmp", noRows);
-    add("0", "c.bmp");
-    EXPECT_EQ(createImageRecords(list, table, 1, converter, failure), 0);
-    EXPECT_EQ(filed(table), "1 groups; 0 (1): a.bmp");
-    EXPECT_EQ(failure.path, joinPath(root.path("0"), "b.bmp"));
-    EXPECT_EQ(failure.result, ImageResult::kBadDimensions);
-    ASSERT_EQ(converter.jobs.size(), 3u);
-    EXPECT_EQ(converter.jobs[2].done.load(), 0u) << "c.bmp was read";
-
-    root.writeBytes("0/a.bmp", makeUiLikeBmp(9, 9, 1));
-    root.writeBytes("0/b.bmp", makeUiLikeBmp(4, 3, 1));
-    ImageGroup variant;
-    failure = {};
-    EXPECT_EQ(createImageRecords(list, variant, 1, converter, failure), 0);
-    EXPECT_EQ(failure.result, ImageResult::kBadDimensions);
-    EXPECT_EQ(variant.next->images->data, table.next->images->data);
-}
-
-// On one thread, a theme that stops leaves its later files unopened even where a variant theme
-// converts a file of its own afterwards: the files are converted as they are filed.
-TEST_F(ImageRecordsTest, AloneTheFilesAfterAStopAreNeverReadThoughAVariantFollows) {
-    Bytes noRows = makeUiLikeBmp(4, 3, 2);
-    putU32Le(noRows, 22, 0); // height
-    PerTheme<std::unique_ptr<ImageFileEntry>> lists;
-    for (const int n : {0, 1}) {
-        lists[n] = std::make_unique<ImageFileEntry>();
-        for (const char* name : {"a.bmp", "b.bmp", "c.bmp"}) {
-            const bool own = n == 0 || name[0] == 'a';
-            const std::string folder = own ? std::to_string(n) : "0";
-            if (own) {
-                root.writeBytes(folder + "/" + name,
-                                name[0] == 'b' ? noRows : makeUiLikeBmp(4, 3, 1));
-            }
-            auto entry = std::make_unique<ImageFileEntry>();
-            entry->dirPath = root.path(folder);
-            entry->groupName = std::to_string(n);
-            entry->fileName = name;
-            appendFileEntry(*lists[n], std::move(entry));
+    for (const std::string name : {"a.bmp", "b.bmp", "c.bmp", "d.bmp"}) {
+        add("0", name, name == "c.bmp" ? noRows : makeUiLikeBmp(4, 3, 1));
+        const bool own = name == "b.bmp";
+        if (own) {
+            root.writeBytes("1/" + name, makeUiLikeBmp(5, 3, 1));
         }
+        listFile(*lists[1], own ? "1" : "0", "1", name);
     }
     planConversions(converter, lists, 1);
-    ASSERT_EQ(converter.jobs.size(), 4u); // 0/a, 0/b, 0/c, 1/a
-    ImageGroup variant;
+    ASSERT_EQ(converter.jobs.size(), 5u); // 0/a, 0/b, 0/c, 0/d, 1/b
     EXPECT_EQ(createImageRecords(*lists[0], table, 1, converter, failure), 0);
+    EXPECT_EQ(filed(table), "1 groups; 0 (2): a.bmp b.bmp");
+    EXPECT_EQ(failure.path, joinPath(root.path("0"), "c.bmp"));
+    EXPECT_EQ(failure.result, ImageResult::kBadDimensions);
+
+    root.writeBytes("0/a.bmp", makeUiLikeBmp(9, 9, 1));
+    root.writeBytes("0/c.bmp", makeUiLikeBmp(4, 3, 1));
+    ImageGroup variant;
+    failure = {};
     EXPECT_EQ(createImageRecords(*lists[1], variant, 1, converter, failure), 0);
-    EXPECT_EQ(filed(variant), "1 groups; 1 (1): a.bmp");
-    EXPECT_EQ(converter.jobs[3].done.load(), 1u);
-    EXPECT_EQ(converter.jobs[2].done.load(), 0u) << "0/c.bmp was read";
+    EXPECT_EQ(failure.result, ImageResult::kBadDimensions);
+    EXPECT_EQ(filed(variant), "1 groups; 1 (2): a.bmp b.bmp");
+    EXPECT_EQ(variant.next->images->data, table.next->images->data);
+    EXPECT_EQ(converter.jobs[4].done.load(), 1u);
+    EXPECT_EQ(converter.jobs[3].done.load(), 0u) << "0/d.bmp was read";
 }
 
 Bytes convertedInMemory(const Bytes& file) {

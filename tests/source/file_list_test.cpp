@@ -166,17 +166,14 @@ TEST(FileListTest, EmptyOrMissingThemeFolderGivesAnEmptyList) {
                                         "; its images are not packed"}));
 }
 
-TEST(FileListTest, LongListsAppendInOrderAndTearDownWithoutRecursion) {
-    constexpr int kEntries = 200000;
+// Appending keeps order and count, as the scans above show; this checks the teardown of a long
+// chain.
+TEST(FileListTest, LongListsTearDownWithoutRecursion) {
     ImageFileEntry head;
-    for (int i = 0; i < kEntries; ++i) {
-        auto entry = std::make_unique<ImageFileEntry>();
-        entry->fileName = std::to_string(i);
-        appendFileEntry(head, std::move(entry));
+    for (int i = 0; i < 200000; ++i) {
+        appendFileEntry(head, std::make_unique<ImageFileEntry>());
     }
-    ASSERT_EQ(head.count, kEntries);
-    EXPECT_EQ(head.next->fileName, "0");
-    EXPECT_EQ(head.tail->fileName, std::to_string(kEntries - 1));
+    ASSERT_EQ(head.count, 200000);
     // The head's destructor releases the chain; a recursive teardown would overflow the stack.
 }
 

@@ -1,8 +1,10 @@
 // Group tables filled by hand, as image conversion files them, with the bytes a test chooses as
-// each image's data.
+// each image's data; and byte strings joined, as the bins and seeds are put together.
 #pragma once
 
 #include <algorithm>
+#include <cstdint>
+#include <initializer_list>
 #include <memory>
 #include <string>
 #include <vector>
@@ -20,4 +22,13 @@ inline void fileRecord(ImageGroup& table, const std::string& group, const std::s
     std::copy(bytes.begin(), bytes.end(), data.get());
     record->data = std::move(data);
     addImageToGroup(table, group, std::move(record));
+}
+
+/// The parts one after another.
+inline std::vector<std::uint8_t> join(std::initializer_list<std::vector<std::uint8_t>> parts) {
+    std::vector<std::uint8_t> all;
+    for (const auto& part : parts) {
+        all.insert(all.end(), part.begin(), part.end());
+    }
+    return all;
 }

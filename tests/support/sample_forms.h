@@ -44,14 +44,6 @@ inline const std::vector<std::pair<const char*, BmpForm>> kSampleForms = {
     {"Palette8ShortFormWithGap",
      {.bitsPerPixel = 8, .infoHeaderSize = 12, .palette = samplePalette(256), .gap = 5}}};
 
-inline std::vector<std::uint32_t> randomValues(std::size_t count, std::uint64_t limit,
-                                               unsigned seed) {
-    std::mt19937 rng(seed);
-    std::vector<std::uint32_t> values(count);
-    std::generate(values.begin(), values.end(), [&] { return rng() % limit; });
-    return values;
-}
-
 /// What a pixel value of form converts to.
 inline std::uint32_t convertedValue(const BmpForm& form, std::uint32_t v) {
     if (form.bitsPerPixel == 16) {
@@ -68,8 +60,9 @@ sample(BmpForm form, int width, int height) {
     form.width = width;
     form.height = height;
     const auto limit = form.palette.empty() ? 1ull << form.bitsPerPixel : form.palette.size();
-    const std::vector<std::uint32_t> values = randomValues(
-        static_cast<std::size_t>(width * height), limit, static_cast<unsigned>(width * 7 + height));
+    std::mt19937 rng(static_cast<unsigned>(width * 7 + height));
+    std::vector<std::uint32_t> values(static_cast<std::size_t>(width * height));
+    std::generate(values.begin(), values.end(), [&] { return rng() % limit; });
     std::vector<std::uint8_t> pixels(2 * values.size());
     for (std::size_t i = 0; i < values.size(); ++i) {
         storeU16Le(&pixels[2 * i], static_cast<std::uint16_t>(convertedValue(form, values[i])));
