@@ -10,8 +10,8 @@
 #include <map>
 
 #include "codec/rle_decoder.h"
-#include "inspect/build_scan.h"
 #include "output/bin_format.h"
+#include "readback/build_scan.h"
 #include "support/packager_run.h"
 #include "support/test_os.h"
 

@@ -86,7 +86,7 @@ Seeds gzipSeeds() {
 
 // Index.bin and the Theme.bin of themes 0 and 1 as the bin writer makes them, each given as a
 // 2-byte little-endian length and its bytes, the framing the verify target reads.
-Seeds inspectSeeds(const fs::path& folder) {
+Seeds buildVerifySeeds(const fs::path& folder) {
     const fs::path root = folder / "build";
     GroupTables tables;
     ThemeFlags present{};
@@ -133,11 +133,11 @@ int main(int argc, char** argv) {
     const fs::path folder = argv[2];
     std::error_code ec;
     fs::create_directories(folder, ec);
-    const Seeds seeds = target == "bmp_round_trip"   ? bmpSeeds()
-                        : target == "rle_decode"     ? rleSeeds()
-                        : target == "gzip_restore"   ? gzipSeeds()
-                        : target == "inspect_verify" ? inspectSeeds(folder)
-                                                     : Seeds{};
+    const Seeds seeds = target == "bmp_round_trip" ? bmpSeeds()
+                        : target == "rle_decode"   ? rleSeeds()
+                        : target == "gzip_restore" ? gzipSeeds()
+                        : target == "build_verify" ? buildVerifySeeds(folder)
+                                                   : Seeds{};
     if (seeds.empty()) {
         std::fprintf(stderr, "make_fuzz_seeds: no seeds for %s\n", target.c_str());
         return 1;

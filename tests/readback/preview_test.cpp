@@ -3,7 +3,7 @@
 // (scripts/install-deps --browser installs it).
 #include <gtest/gtest.h>
 
-#include "inspect/inspect_run.h"
+#include "readback/readback_run.h"
 
 namespace {
 

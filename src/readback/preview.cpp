@@ -1,13 +1,13 @@
 // The page is written group by group: a group's images are encoded into one <style> block of
 // CSS classes, followed by its table, so memory holds one group's PNG data at a time.
-#include "inspect/preview.h"
+#include "readback/preview.h"
 
 #include <algorithm>
 #include <cstdio>
 
-#include "inspect/copy_png.h"
-#include "inspect/listing.h"
-#include "inspect/text_forms.h"
+#include "readback/copy_png.h"
+#include "readback/listing.h"
+#include "readback/text_forms.h"
 #include "vox_zip/output_file.h"
 
 namespace {

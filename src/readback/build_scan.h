@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "common/theme_slots.h"
-#include "inspect/bin_files.h"
-#include "inspect/build_check.h"
+#include "readback/bin_files.h"
+#include "readback/build_check.h"
 
 /// Index.bin is far smaller than the themes: 64 MiB holds over a million image entries.
 inline constexpr std::uint64_t kMaxIndexSize = std::uint64_t{64} << 20;

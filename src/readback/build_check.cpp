@@ -2,14 +2,14 @@
 // offset is compared with where its record really is; a theme's slots are then looked up where
 // the stored offsets put them, which is where a device reads them. So one wrong field gives one
 // fault in the index, and not a fault in every slot after it.
-#include "inspect/build_check.h"
+#include "readback/build_check.h"
 
 #include <algorithm>
 #include <cstring>
 
 #include "common/name_field.h"
-#include "inspect/text_forms.h"
 #include "output/bin_format.h"
+#include "readback/text_forms.h"
 
 namespace {
 

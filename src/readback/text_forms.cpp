@@ -1,5 +1,5 @@
 // Escaping of raw name bytes and numbers for the console, JSON and HTML.
-#include "inspect/text_forms.h"
+#include "readback/text_forms.h"
 
 #include <cstdio>
 

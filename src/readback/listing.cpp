@@ -1,11 +1,11 @@
 // Both forms of the listing come from one pass over the same figures, so they never disagree.
-#include "inspect/listing.h"
+#include "readback/listing.h"
 
 #include <algorithm>
 #include <cstdio>
 #include <vector>
 
-#include "inspect/text_forms.h"
+#include "readback/text_forms.h"
 
 namespace {
 

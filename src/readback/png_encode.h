@@ -5,7 +5,7 @@
 #include <string>
 
 #include "common/byte_buffer.h"
-#include "inspect/image_pixels.h"
+#include "readback/image_pixels.h"
 
 /// The PNG file (8-bit RGB, no alpha) of image, its RGB565 pixels widened by widenRgb565.
 /// Returns false with the cause in error when memory runs out or the encoder fails.

@@ -1,13 +1,13 @@
 // Output files go through vox_zip's PendingOutput: a new file created exclusively beside the
 // final name (so a planted link is never opened) and renamed over it when complete.
-#include "inspect/extract.h"
+#include "readback/extract.h"
 
 #include <filesystem>
 #include <system_error>
 
-#include "inspect/copy_png.h"
-#include "inspect/safe_names.h"
-#include "inspect/text_forms.h"
+#include "readback/copy_png.h"
+#include "readback/safe_names.h"
+#include "readback/text_forms.h"
 #include "vox_zip/output_file.h"
 
 namespace fs = std::filesystem;

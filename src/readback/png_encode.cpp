@@ -1,6 +1,6 @@
 // PNG encoding with libpng's simplified API, which reports failures as return values: no
 // setjmp/longjmp crosses our frames. The output buffer is sized once from libpng's own bound.
-#include "inspect/png_encode.h"
+#include "readback/png_encode.h"
 
 #include <png.h>
 

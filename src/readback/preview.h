@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "inspect/build_scan.h"
+#include "readback/build_scan.h"
 
 /// Writes the page for build, scanned with every theme's bytes kept, to outFile; title names the
 /// build. The file appears only when complete. Returns false with the cause in error when it

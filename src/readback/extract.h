@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "inspect/build_scan.h"
+#include "readback/build_scan.h"
 
 struct ExtractReport {
     std::size_t written = 0;

@@ -10,8 +10,8 @@
 
 #include "common/byte_order.h"
 #include "fuzz_check.h"
-#include "inspect/build_check.h"
-#include "inspect/image_pixels.h"
+#include "readback/build_check.h"
+#include "readback/image_pixels.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 //              compression 0, filter 0, interlace 0
 //   IDAT       the zlib stream of the rows, top row first, each a filter byte 0 and its RGB bytes
 //   IEND       no data
-#include "inspect/png_encode.h"
+#include "readback/png_encode.h"
 
 #include <zlib.h>
 

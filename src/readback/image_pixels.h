@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "inspect/slot_check.h"
+#include "readback/slot_check.h"
 
 /// 32 Mi pixels, e.g. 8192 x 4096: far beyond a device's screen.
 inline constexpr std::uint64_t kMaxImagePixels = std::uint64_t{1} << 25;

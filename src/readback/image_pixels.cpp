@@ -1,6 +1,6 @@
 // A PRI0 copy is read where it lies; a run-length encoded one is decoded by the codec, after its
 // size is bounded here.
-#include "inspect/image_pixels.h"
+#include "readback/image_pixels.h"
 
 #include "codec/rle_decoder.h"
 

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "common/byte_buffer.h"
-#include "inspect/build_scan.h"
+#include "readback/build_scan.h"
 
 /// Encodes copy k of theme, whose bytes build kept, as PNG. Returns false with the cause in
 /// cause when the copy is not valid, too large to decode here or cannot be encoded.

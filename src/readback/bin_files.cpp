@@ -1,7 +1,7 @@
 // Reading bins: the size of a plain bin is known before its buffer is allocated; a .gz is
 // restored into buffers that stop at the limit, so neither a size field nor a small file that
 // restores to gigabytes can make it take more memory than the limit.
-#include "inspect/bin_files.h"
+#include "readback/bin_files.h"
 
 #include <cerrno>
 #include <cstdio>

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "inspect/slot_check.h"
+#include "readback/slot_check.h"
 
 struct IndexGroup {
     std::uint64_t entryOffset = 0; // its GroupDirectoryEntry

@@ -2,8 +2,8 @@
 // byte can be in them.
 #include <gtest/gtest.h>
 
-#include "inspect/safe_names.h"
-#include "inspect/text_forms.h"
+#include "readback/safe_names.h"
+#include "readback/text_forms.h"
 
 namespace {
 

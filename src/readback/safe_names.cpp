@@ -1,10 +1,10 @@
 // Name rules of Windows and POSIX together, so that extracting gives the same files on both.
-#include "inspect/safe_names.h"
+#include "readback/safe_names.h"
 
 #include <set>
 #include <string_view>
 
-#include "inspect/text_forms.h"
+#include "readback/text_forms.h"
 
 namespace {
 

@@ -9,11 +9,11 @@
 #include <string>
 #include <vector>
 
-#include "inspect/build_scan.h"
-#include "inspect/extract.h"
-#include "inspect/listing.h"
-#include "inspect/preview.h"
 #include "platform/platform.h"
+#include "readback/build_scan.h"
+#include "readback/extract.h"
+#include "readback/listing.h"
+#include "readback/preview.h"
 
 namespace {
 

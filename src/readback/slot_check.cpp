@@ -1,14 +1,14 @@
 // The image rules of a slot. The runs are judged by the codec's own checkRleImage, so that this
 // tool and the decoder never disagree on what a valid stream is; this file adds where a fault
 // lies and the rules of the bins (16-bit pixels, at least one pixel, 'P' fill).
-#include "inspect/slot_check.h"
+#include "readback/slot_check.h"
 
 #include <algorithm>
 #include <cstdio>
 
 #include "codec/rle_decoder.h"
-#include "inspect/text_forms.h"
 #include "output/bin_format.h"
+#include "readback/text_forms.h"
 
 namespace {
 

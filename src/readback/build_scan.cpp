@@ -1,6 +1,6 @@
 // The order of a scan: Index.bin first, since its slots bound what each theme may restore to;
 // theme 0 next, since the others are compared with it.
-#include "inspect/build_scan.h"
+#include "readback/build_scan.h"
 
 #include <cstring>
 

@@ -8,7 +8,7 @@
 #include <random>
 
 #include "common/byte_order.h"
-#include "inspect/inspect_run.h"
+#include "readback/readback_run.h"
 
 namespace {
 

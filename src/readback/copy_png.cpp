@@ -1,8 +1,8 @@
 // Decoding and encoding in one step, so that both users bound the decoded size the same way.
-#include "inspect/copy_png.h"
+#include "readback/copy_png.h"
 
-#include "inspect/image_pixels.h"
-#include "inspect/png_encode.h"
+#include "readback/image_pixels.h"
+#include "readback/png_encode.h"
 
 bool copyPng(const ScannedBuild& build, int theme, std::size_t k, ByteBuffer& png,
              std::string& cause) {

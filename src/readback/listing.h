@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "inspect/build_scan.h"
+#include "readback/build_scan.h"
 
 struct ThemeTotals {
     std::uint64_t images = 0;
