@@ -16,6 +16,7 @@
 
 #include "common/byte_buffer.h"
 #include "common/byte_order.h"
+#include "gzip_backend.h"
 
 namespace {
 
@@ -24,8 +25,6 @@ constexpr std::size_t kFirstReadSize = 128 * 1024;
 constexpr std::uint64_t kMaxDeflateRatio = 1032;
 constexpr std::uint64_t kRestoreSlack = 64 * 1024;
 
-constexpr std::uint8_t kMagic0 = 0x1F;
-constexpr std::uint8_t kMagic1 = 0x8B;
 constexpr std::uint8_t kMethodDeflate = 8;
 constexpr std::size_t kFixedHeaderSize = 10;
 constexpr std::size_t kTrailerSize = 8;
@@ -36,33 +35,26 @@ constexpr std::uint8_t kFlagName = 0x08;
 constexpr std::uint8_t kFlagComment = 0x10;
 constexpr std::uint8_t kFlagsReserved = 0xE0;
 
-bool fail(GzipError& error, GzipReason reason, int osError = 0, const char* detail = nullptr) {
-    error.reason = reason;
-    error.osError = osError;
-    error.detail = detail;
-    return false;
-}
-
 // Reads everything in gives into buffer, in one read when the size hint is right.
 bool readAll(ByteSource in, ByteBuffer& buffer, GzipError& error) {
     // One byte more than expected, so that the read that finds the end needs no growth.
     const std::uint64_t expected = in.sizeHint < SIZE_MAX ? in.sizeHint + 1 : SIZE_MAX;
     if (!reserveBytes(buffer, static_cast<std::size_t>(std::max<std::uint64_t>(expected, 1)))) {
-        return fail(error, GzipReason::kOutOfMemory);
+        return gzipFail(error, GzipReason::kOutOfMemory);
     }
     for (;;) {
         if (buffer.size == buffer.capacity) {
             const std::size_t grown = std::max(buffer.capacity, kFirstReadSize);
             if (grown > SIZE_MAX - buffer.capacity ||
                 !reserveBytes(buffer, buffer.capacity + grown)) {
-                return fail(error, GzipReason::kOutOfMemory);
+                return gzipFail(error, GzipReason::kOutOfMemory);
             }
         }
         int osError = 0;
         const std::ptrdiff_t got = in.read(in.context, buffer.data.get() + buffer.size,
                                            buffer.capacity - buffer.size, osError);
         if (got < 0) {
-            return fail(error, GzipReason::kReadFailed, osError);
+            return gzipFail(error, GzipReason::kReadFailed, osError);
         }
         if (got == 0) {
             return true;
@@ -74,7 +66,7 @@ bool readAll(ByteSource in, ByteBuffer& buffer, GzipError& error) {
 bool writeAll(ByteSink out, const std::uint8_t* bytes, std::size_t size, GzipError& error) {
     int osError = 0;
     if (size != 0 && !out.write(out.context, bytes, size, osError)) {
-        return fail(error, GzipReason::kWriteFailed, osError);
+        return gzipFail(error, GzipReason::kWriteFailed, osError);
     }
     return true;
 }
@@ -83,23 +75,23 @@ bool writeAll(ByteSink out, const std::uint8_t* bytes, std::size_t size, GzipErr
 // that a wrong byte is told before a missing one.
 bool readHeader(std::span<const std::uint8_t> bytes, std::size_t& length, GzipError& error) {
     const auto at = [&](std::size_t i) { return i < bytes.size() ? bytes[i] : -1; };
-    if ((at(0) >= 0 && at(0) != kMagic0) || (at(1) >= 0 && at(1) != kMagic1)) {
-        return fail(error, GzipReason::kCorruptData, 0, "incorrect header check");
+    if ((at(0) >= 0 && at(0) != kGzipMagic0) || (at(1) >= 0 && at(1) != kGzipMagic1)) {
+        return gzipFail(error, GzipReason::kCorruptData, 0, "incorrect header check");
     }
     if (at(2) >= 0 && at(2) != kMethodDeflate) {
-        return fail(error, GzipReason::kCorruptData, 0, "unknown compression method");
+        return gzipFail(error, GzipReason::kCorruptData, 0, "unknown compression method");
     }
     if (at(3) >= 0 && (at(3) & kFlagsReserved) != 0) {
-        return fail(error, GzipReason::kCorruptData, 0, "unknown header flags set");
+        return gzipFail(error, GzipReason::kCorruptData, 0, "unknown header flags set");
     }
     if (bytes.size() < kFixedHeaderSize) {
-        return fail(error, GzipReason::kTruncatedData);
+        return gzipFail(error, GzipReason::kTruncatedData);
     }
     const std::uint8_t flags = bytes[3];
     std::size_t pos = kFixedHeaderSize;
     if ((flags & kFlagExtra) != 0) {
         if (bytes.size() - pos < 2 || bytes.size() - pos - 2 < loadU16Le(bytes.data() + pos)) {
-            return fail(error, GzipReason::kTruncatedData);
+            return gzipFail(error, GzipReason::kTruncatedData);
         }
         pos += 2 + loadU16Le(bytes.data() + pos);
     }
@@ -108,17 +100,17 @@ bool readHeader(std::span<const std::uint8_t> bytes, std::size_t& length, GzipEr
             const auto end = std::find(bytes.begin() + static_cast<std::ptrdiff_t>(pos),
                                        bytes.end(), std::uint8_t{0});
             if (end == bytes.end()) {
-                return fail(error, GzipReason::kTruncatedData);
+                return gzipFail(error, GzipReason::kTruncatedData);
             }
             pos = static_cast<std::size_t>(end - bytes.begin()) + 1;
         }
     }
     if ((flags & kFlagHeaderCrc) != 0) {
         if (bytes.size() - pos < 2) {
-            return fail(error, GzipReason::kTruncatedData);
+            return gzipFail(error, GzipReason::kTruncatedData);
         }
         if ((libdeflate_crc32(0, bytes.data(), pos) & 0xFFFF) != loadU16Le(bytes.data() + pos)) {
-            return fail(error, GzipReason::kCorruptData, 0, "header crc mismatch");
+            return gzipFail(error, GzipReason::kCorruptData, 0, "header crc mismatch");
         }
         pos += 2;
     }
@@ -155,7 +147,7 @@ bool inflateMember(Restore& r, Decompressor& decompressor, std::span<const std::
     std::uint64_t capacity = std::min(std::max(hint, kRestoreSlack), bound);
     for (;;) {
         if (!reserveBytes(r.member, static_cast<std::size_t>(capacity))) {
-            return fail(error, GzipReason::kOutOfMemory);
+            return gzipFail(error, GzipReason::kOutOfMemory);
         }
         std::size_t produced = 0;
         const libdeflate_result result = libdeflate_deflate_decompress_ex(
@@ -167,13 +159,13 @@ bool inflateMember(Restore& r, Decompressor& decompressor, std::span<const std::
         }
         if (result != LIBDEFLATE_INSUFFICIENT_SPACE) {
             // libdeflate tells no more; a stream cut short fails the same way.
-            return fail(error, GzipReason::kCorruptData, 0,
-                        "invalid deflate data, or the file is cut short");
+            return gzipFail(error, GzipReason::kCorruptData, 0,
+                            "invalid deflate data, or the file is cut short");
         }
         if (capacity == bound) {
-            return bound == room ? fail(error, GzipReason::kTooLarge)
-                                 : fail(error, GzipReason::kCorruptData, 0,
-                                        "restores to more than deflate can");
+            return bound == room ? gzipFail(error, GzipReason::kTooLarge)
+                                 : gzipFail(error, GzipReason::kCorruptData, 0,
+                                            "restores to more than deflate can");
         }
         capacity = capacity > bound / 2 ? bound : capacity * 2;
     }
@@ -190,14 +182,14 @@ bool restoreMember(Restore& r, Decompressor& decompressor, std::span<const std::
     }
     const std::span<const std::uint8_t> rest = data.subspan(header + deflated);
     if (rest.size() < kTrailerSize) {
-        return fail(error, GzipReason::kTruncatedData);
+        return gzipFail(error, GzipReason::kTruncatedData);
     }
     const ByteBuffer& member = r.member;
     if (libdeflate_crc32(0, member.data.get(), member.size) != loadU32Le(rest.data())) {
-        return fail(error, GzipReason::kCorruptData, 0, "incorrect data check");
+        return gzipFail(error, GzipReason::kCorruptData, 0, "incorrect data check");
     }
     if (static_cast<std::uint32_t>(member.size) != loadU32Le(rest.data() + 4)) {
-        return fail(error, GzipReason::kCorruptData, 0, "incorrect length check");
+        return gzipFail(error, GzipReason::kCorruptData, 0, "incorrect length check");
     }
     length = header + deflated + kTrailerSize;
     r.written += member.size;
@@ -213,11 +205,11 @@ bool nextMemberStarts(Restore& r, std::size_t pos, GzipError& error) {
         r.restored.tail = GzipTail::kNone;
         return false;
     }
-    if (rest[0] == kMagic0) {
+    if (rest[0] == kGzipMagic0) {
         if (rest.size() == 1) {
-            return fail(error, GzipReason::kTruncatedData);
+            return gzipFail(error, GzipReason::kTruncatedData);
         }
-        if (rest[1] == kMagic1) {
+        if (rest[1] == kGzipMagic1) {
             return true;
         }
     }
@@ -236,16 +228,16 @@ bool gzipCompress(ByteSource in, ByteSink out, int level, GzipError& error) {
     }
     libdeflate_compressor* compressor = libdeflate_alloc_compressor(level);
     if (compressor == nullptr) {
-        return fail(error, level >= 1 && level <= 9 ? GzipReason::kOutOfMemory
-                                                    : GzipReason::kLibraryFailed);
+        return gzipFail(error, level >= 1 && level <= 9 ? GzipReason::kOutOfMemory
+                                                        : GzipReason::kLibraryFailed);
     }
     ByteBuffer output;
     const std::size_t bound = libdeflate_gzip_compress_bound(compressor, input.size);
-    bool ok = reserveBytes(output, bound) || fail(error, GzipReason::kOutOfMemory);
+    bool ok = reserveBytes(output, bound) || gzipFail(error, GzipReason::kOutOfMemory);
     if (ok) {
         output.size = libdeflate_gzip_compress(compressor, input.data.get(), input.size,
                                                output.data.get(), bound);
-        ok = output.size != 0 || fail(error, GzipReason::kLibraryFailed);
+        ok = output.size != 0 || gzipFail(error, GzipReason::kLibraryFailed);
     }
     libdeflate_free_compressor(compressor);
     return ok && writeAll(out, output.data.get(), output.size, error);
@@ -260,7 +252,7 @@ bool gzipDecompress(ByteSource in, ByteSink out, GzipRestored& restored, GzipErr
     }
     Decompressor decompressor;
     if (decompressor.d == nullptr) {
-        return fail(error, GzipReason::kOutOfMemory);
+        return gzipFail(error, GzipReason::kOutOfMemory);
     }
     Restore r{input.view(), out, {}, 0, {}};
     std::size_t pos = 0;

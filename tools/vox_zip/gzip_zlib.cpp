@@ -9,21 +9,14 @@
 #define ZLIB_CONST
 #include <zlib.h>
 
+#include "gzip_backend.h"
+
 namespace {
 
 constexpr std::size_t kChunk = 128 * 1024;
 // 15: the largest window, 32 KiB; +16: a gzip header and trailer instead of zlib's.
 constexpr int kGzipWindowBits = 15 + 16;
 constexpr int kMemLevel = 8; // zlib's default
-constexpr std::uint8_t kMagic0 = 0x1F;
-constexpr std::uint8_t kMagic1 = 0x8B;
-
-bool fail(GzipError& error, GzipReason reason, int osError = 0, const char* detail = nullptr) {
-    error.reason = reason;
-    error.osError = osError;
-    error.detail = detail;
-    return false;
-}
 
 // The two fixed buffers of a conversion, allocated so that a failure is a reason, not a throw.
 struct Buffers {
@@ -34,7 +27,7 @@ struct Buffers {
 bool allocate(Buffers& buffers, GzipError& error) {
     buffers.input.reset(new (std::nothrow) std::uint8_t[kChunk]);
     buffers.output.reset(new (std::nothrow) std::uint8_t[kChunk]);
-    return buffers.input && buffers.output ? true : fail(error, GzipReason::kOutOfMemory);
+    return buffers.input && buffers.output ? true : gzipFail(error, GzipReason::kOutOfMemory);
 }
 
 // Fills buffer from in; returns the bytes read (0 at the end) or -1 with error set.
@@ -42,7 +35,7 @@ std::ptrdiff_t readChunk(ByteSource in, std::uint8_t* buffer, GzipError& error) 
     int osError = 0;
     const std::ptrdiff_t got = in.read(in.context, buffer, kChunk, osError);
     if (got < 0) {
-        fail(error, GzipReason::kReadFailed, osError);
+        gzipFail(error, GzipReason::kReadFailed, osError);
     }
     return got;
 }
@@ -51,13 +44,14 @@ bool writeProduced(ByteSink out, const std::uint8_t* buffer, const z_stream& zs,
     const std::size_t produced = kChunk - zs.avail_out;
     int osError = 0;
     if (produced != 0 && !out.write(out.context, buffer, produced, osError)) {
-        return fail(error, GzipReason::kWriteFailed, osError);
+        return gzipFail(error, GzipReason::kWriteFailed, osError);
     }
     return true;
 }
 
 bool initFailed(int rc, GzipError& error) {
-    return fail(error, rc == Z_MEM_ERROR ? GzipReason::kOutOfMemory : GzipReason::kLibraryFailed);
+    return gzipFail(error,
+                    rc == Z_MEM_ERROR ? GzipReason::kOutOfMemory : GzipReason::kLibraryFailed);
 }
 
 bool deflateAll(ByteSource in, ByteSink out, z_stream& zs, const Buffers& buffers,
@@ -76,7 +70,7 @@ bool deflateAll(ByteSource in, ByteSink out, z_stream& zs, const Buffers& buffer
             zs.next_out = buffers.output.get();
             zs.avail_out = static_cast<uInt>(kChunk);
             if (deflate(&zs, flush) == Z_STREAM_ERROR) {
-                return fail(error, GzipReason::kLibraryFailed);
+                return gzipFail(error, GzipReason::kLibraryFailed);
             }
             if (!writeProduced(out, buffers.output.get(), zs, error)) {
                 return false;
@@ -120,16 +114,17 @@ std::ptrdiff_t inflateSome(Restore& r, const std::uint8_t* data, std::size_t siz
         r.zs.avail_out = static_cast<uInt>(kChunk);
         const int rc = inflate(&r.zs, Z_NO_FLUSH);
         if (rc == Z_DATA_ERROR || rc == Z_NEED_DICT) {
-            fail(error, GzipReason::kCorruptData, 0, r.zs.msg);
+            gzipFail(error, GzipReason::kCorruptData, 0, r.zs.msg);
             return -1;
         }
         if (rc == Z_MEM_ERROR || rc == Z_STREAM_ERROR || (rc == Z_BUF_ERROR && r.zs.avail_in > 0)) {
-            fail(error, rc == Z_MEM_ERROR ? GzipReason::kOutOfMemory : GzipReason::kLibraryFailed);
+            gzipFail(error,
+                     rc == Z_MEM_ERROR ? GzipReason::kOutOfMemory : GzipReason::kLibraryFailed);
             return -1;
         }
         const std::size_t produced = kChunk - r.zs.avail_out;
         if (produced > r.out.limit - r.written) {
-            fail(error, GzipReason::kTooLarge);
+            gzipFail(error, GzipReason::kTooLarge);
             return -1;
         }
         r.written += produced;
@@ -148,11 +143,11 @@ std::ptrdiff_t inflateSome(Restore& r, const std::uint8_t* data, std::size_t siz
 // Starts the next member, whose first magic byte was taken already.
 bool startMember(Restore& r, GzipError& error) {
     if (inflateReset(&r.zs) != Z_OK) {
-        return fail(error, GzipReason::kLibraryFailed);
+        return gzipFail(error, GzipReason::kLibraryFailed);
     }
     r.phase = Phase::kMember;
-    const std::ptrdiff_t taken = inflateSome(r, &kMagic0, 1, error);
-    return taken == 1 || (taken == 0 && fail(error, GzipReason::kLibraryFailed));
+    const std::ptrdiff_t taken = inflateSome(r, &kGzipMagic0, 1, error);
+    return taken == 1 || (taken == 0 && gzipFail(error, GzipReason::kLibraryFailed));
 }
 
 // Takes the bytes after a member, up to the end of data, as far as they decide anything: the
@@ -161,12 +156,12 @@ bool startMember(Restore& r, GzipError& error) {
 std::size_t takeAfterMember(Restore& r, const std::uint8_t* data, std::size_t size) {
     switch (r.phase) {
     case Phase::kAfterMember:
-        r.phase = data[0] == kMagic0 ? Phase::kMagicSeen
-                  : data[0] == 0     ? Phase::kZeros
-                                     : Phase::kGarbage;
+        r.phase = data[0] == kGzipMagic0 ? Phase::kMagicSeen
+                  : data[0] == 0         ? Phase::kZeros
+                                         : Phase::kGarbage;
         return 1;
     case Phase::kMagicSeen: // the byte is the next member's, if it is one
-        r.phase = data[0] == kMagic1 ? Phase::kMember : Phase::kGarbage;
+        r.phase = data[0] == kGzipMagic1 ? Phase::kMember : Phase::kGarbage;
         return 0;
     case Phase::kZeros: {
         const std::uint8_t* nonZero =
@@ -223,7 +218,7 @@ bool inflateAll(ByteSource in, Restore& r, const Buffers& buffers, GzipError& er
     switch (r.phase) {
     case Phase::kMember:
     case Phase::kMagicSeen:
-        return fail(error, GzipReason::kTruncatedData);
+        return gzipFail(error, GzipReason::kTruncatedData);
     case Phase::kAfterMember:
         r.restored.tail = GzipTail::kNone;
         return true;
@@ -234,7 +229,7 @@ bool inflateAll(ByteSource in, Restore& r, const Buffers& buffers, GzipError& er
         r.restored.tail = GzipTail::kGarbage;
         return true;
     }
-    return fail(error, GzipReason::kLibraryFailed);
+    return gzipFail(error, GzipReason::kLibraryFailed);
 }
 
 } // namespace
