@@ -1,11 +1,11 @@
 // The RLE encoder and decoder: exact output unit by unit on small images and at the run limits,
-// refused sources, random images of every form, malformed blobs, blobs cut at every length and
-// with every bit flipped, and images too large to decode.
+// refused sources, random images of every form, malformed blobs and images too large to decode.
+// (Blobs cut anywhere or with any bit flipped are the rle_decode fuzz target's business: it starts
+// from encoded images of every mode.)
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <random>
-#include <span>
 #include <string>
 
 #include "codec/image_format.h"
@@ -236,44 +236,6 @@ const std::vector<Defect> kDefects = {
 
 INSTANTIATE_TEST_SUITE_P(Blobs, DecoderFailureTest, ::testing::ValuesIn(kDefects),
                          [](const auto& test) { return std::string(test.param.name); });
-
-// Blobs that take every path of the decoder: literal, repeat and cut runs over several rows, the
-// RLE4 padding unit, RLE5 rows, and word mode with a last word the pixel area ends inside.
-struct Damaged {
-    const char* name;
-    int width, height, bitsPerPixel, rowMode;
-    Units pixels;
-};
-
-class DecoderDamageTest : public ::testing::TestWithParam<Damaged> {};
-
-TEST_P(DecoderDamageTest, EveryCutIsRefusedAndEveryFlipRefusedOrDecodedWhole) {
-    const Damaged& c = GetParam();
-    const Bytes blob =
-        encodeGuarded(makePri0Block(c.width, c.height, c.bitsPerPixel, c.pixels), c.rowMode);
-    ASSERT_GT(blob.size(), kImageHeaderSize);
-    for (std::size_t length = 0; length < blob.size(); ++length) {
-        RleDecodeResult decoded;
-        EXPECT_FALSE(decodeRleImage(std::span(blob).first(length), c.rowMode, decoded)) << length;
-        EXPECT_EQ(decodeProblem(std::span(blob).first(length), c.rowMode), "") << length;
-    }
-    Bytes flipped = blob;
-    for (std::size_t bit = 0; bit < 8 * blob.size(); ++bit) {
-        flipped[bit / 8] ^= static_cast<std::uint8_t>(1u << bit % 8);
-        EXPECT_EQ(decodeProblem(flipped, c.rowMode), "") << "bit " << bit << " flipped";
-        flipped[bit / 8] = blob[bit / 8];
-    }
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Blobs, DecoderDamageTest,
-    ::testing::Values(
-        Damaged{"Rle4Rows", 7, 3, 16, 1, {kR, kR, kG, kG, kG, kG, kB, kB, kB, kB, kB,
-                                          kB, kB, kR, kR, kG, kB, kB, kB, kG, kR}},
-        Damaged{"Rle4RunCutByLengthField", 4097, 1, 16, 1, Units(4097, kG)},
-        Damaged{"Rle5Rows", 4, 2, 32, 1, {kR32, kG32, kG32, kG32, kB32, kB32, kR32, kG32}},
-        Damaged{"WordsOf24Bits", 5, 1, 24, 0, {0x0A0B0C, 0x0A0B0C, 0x0A0B0C, 0x0A0B0C, 0x10203}}),
-    [](const auto& test) { return std::string(test.param.name); });
 
 // A valid blob of a few hundred bytes can cover 4 GiB: the check accepts it; decoding refuses it
 // without allocating, as it refuses any image beyond the caller's limit.

@@ -1,16 +1,18 @@
 // The Windows build under Wine beside this build: one random tree, with names in several scripts
 // and a folder chain beyond Windows' classic path limit, packed by both gives the same bins to the
-// byte, the same exit status and the same console lines (CR LF under Wine); VOX_ZIP.exe -c -9
-// output of each bin restores with gzip. Runs where the Windows build (make windows) and Wine are
+// byte, the same exit status and the same console lines (CR LF under Wine); theme-inspect.exe
+// extracts the same pictures under the same names; VOX_ZIP.exe -c -9 output of each bin restores
+// with gzip. Runs where the Windows build (make windows) and Wine are
 // installed; make test-windows runs it after the Windows suite.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <filesystem>
+#include <map>
 #include <random>
 #include <vector>
 
-#include "support/packager_run.h"
+#include "readback/readback_run.h"
 
 namespace fs = std::filesystem;
 
@@ -68,18 +70,21 @@ TEST(CrossBuildTest, WindowsBuildUnderWinePacksTheSameBytes) {
     EXPECT_EQ(snapshot(wineRoot), packed);
     ASSERT_EQ(packed.count("Index.bin"), 1u);
 
-    // theme-inspect.exe extracts theme 0 under the same UTF-8 names as theme-inspect does.
+    // theme-inspect.exe extracts theme 0 under the same UTF-8 names as theme-inspect does, and
+    // libpng reads the same pictures from the files of either build.
     TempFolder linuxOut;
     TempFolder wineOut;
     const auto extract = [&](std::vector<std::string> program, const TempFolder& out) {
         program.insert(program.end(), {"extract", "--theme", "0", "--out", out.path()});
         const ProgramResult run = runProgram(linuxRoot.path(), program);
         EXPECT_EQ(run.exitStatus, 0) << run.err;
-        std::vector<std::string> names;
+        std::map<std::string, std::vector<std::uint8_t>> pictures;
         for (const auto& [path, bytes] : snapshot(out)) {
-            names.push_back(path);
+            const RgbPicture picture = readPng(out.path(path));
+            pictures[path + " " + std::to_string(picture.width) + "x" +
+                     std::to_string(picture.height)] = picture.rgb;
         }
-        return names;
+        return pictures;
     };
     EXPECT_EQ(extract({wine, windowsBin + "/theme-inspect.exe"}, wineOut),
               extract({programPath("theme-inspect")}, linuxOut));

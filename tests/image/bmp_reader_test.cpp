@@ -1,11 +1,7 @@
-// BMP reader: pixel values, row layouts of every accepted form, refusals with their reasons, and
-// broken files (truncated at every length, changed bytes) read without a stray access.
+// BMP reader: pixel values, row layouts of every accepted form, and refusals with their reasons.
 #include "image/bmp_reader.h"
 
 #include <gtest/gtest.h>
-
-#include <algorithm>
-#include <random>
 
 #include "common/byte_order.h"
 #include "support/sample_forms.h"
@@ -36,9 +32,10 @@ TEST(BmpReaderTest, ConvertsPixelValuesToRgb565) {
 
 class BmpFormTest : public testing::TestWithParam<std::size_t> {};
 
-// Widths 1 to 40 cross every row padding and every tail of the wide row converters. Every
-// shorter copy is refused; what a changed byte leaves acceptable converts in bounds.
-TEST_P(BmpFormTest, ConvertsEveryPixelAndReadsBrokenCopiesInBounds) {
+// Widths 1 to 40 cross every row padding and every tail of the wide row converters, into an
+// output exactly as large as the rows. (Copies cut short or with changed bytes are the
+// bmp_round_trip fuzz target's business: it starts from one file of each form.)
+TEST_P(BmpFormTest, ConvertsEveryPixelOfEveryWidth) {
     for (int width = 1; width <= 40; ++width) {
         for (int height = 1; height <= 3; ++height) {
             const auto [file, pixels] = sample(kSampleForms[GetParam()].second, width, height);
@@ -46,28 +43,6 @@ TEST_P(BmpFormTest, ConvertsEveryPixelAndReadsBrokenCopiesInBounds) {
             ASSERT_EQ(convertBmpPixels(file, {out.data(), out.size() - 1}), 0) << "too small";
             ASSERT_EQ(convertBmpPixels(file, out), 1) << width << " x " << height;
             ASSERT_EQ(out, pixels) << width << " x " << height;
-        }
-    }
-    const Bytes file = sample(kSampleForms[GetParam()].second, 9, 3).first;
-    BmpLayout layout;
-    for (std::size_t length = 0; length < file.size(); ++length) {
-        ASSERT_NE(
-            readBmpLayout(Bytes(file.begin(), file.begin() + static_cast<std::ptrdiff_t>(length)),
-                          layout),
-            ImageResult::kOk)
-            << length;
-    }
-    for (std::size_t i = 0; i < file.size(); ++i) {
-        for (const int value : {0x00, 0x01, 0x7F, 0x80, 0xFF, file[i] ^ 0x01}) {
-            Bytes broken = file;
-            broken[i] = static_cast<std::uint8_t>(value);
-            if (readBmpLayout(broken, layout) == ImageResult::kOk) {
-                Bytes out(layout.outputSize);
-                std::int32_t w = 0, h = 0;
-                ASSERT_EQ(convertBmpPixels(broken, layout, out), 1);
-                ASSERT_EQ(parseBmpHeader(broken, w, h), 1);
-                ASSERT_EQ(out.size(), static_cast<std::size_t>(2 * w * h));
-            }
         }
     }
 }

@@ -60,6 +60,9 @@ void expectExtracted(const std::vector<TreeFile>& tree, int theme, const TempFol
         const RgbPicture picture = readPng(png);
         ASSERT_EQ(picture.width, source.width) << png;
         ASSERT_EQ(picture.height, source.height) << png;
+        if (kWindows) {
+            continue; // the pixels of theme-inspect.exe's files: CrossBuildTest
+        }
         for (int i = 0; i < source.width * source.height; ++i) {
             const std::uint16_t v = loadU16Le(&block[16 + 2 * static_cast<std::size_t>(i)]);
             ASSERT_EQ(picture.at(i % source.width, i / source.width), widened(v))

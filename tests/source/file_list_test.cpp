@@ -1,4 +1,5 @@
-// Theme folder discovery and the base theme's folder scan.
+// Theme folder discovery, the variant themes' file lists and the teardown of long lists. (What
+// the base theme's scan lists, and in which order, the packager's run table pins end to end.)
 #include "source/file_list.h"
 
 #include <gtest/gtest.h>
@@ -26,43 +27,6 @@ std::vector<std::string> listed(const ImageFileEntry& head, const std::string& r
     return out;
 }
 
-TEST(ThemeFoldersTest, CountsFoldersOnlyAndRestoresTheRootFolder) {
-    TempFolder root;
-    for (const char* n : {"0", "3", "7", "9", "10"}) {
-        root.makeFolder(n);
-    }
-    root.writeFile("5", "a plain file is no theme");
-
-    ThemeFlags present{};
-    EXPECT_EQ(discoverThemeFolders(root.path(), present), 4);
-    EXPECT_EQ(present, (ThemeFlags{1, 0, 0, 1, 0, 0, 0, 1, 0, 1}));
-    std::string current;
-    ASSERT_TRUE(getCurrentFolder(current));
-    EXPECT_TRUE(std::filesystem::equivalent(current, root.path()));
-    setCurrentFolder(std::filesystem::temp_directory_path().string()); // root is removed next
-}
-
-TEST(FileListTest, ScanIsDepthFirstInNameOrderWithTheFolderNameAsGroup) {
-    TempFolder root;
-    for (const char* file :
-         {"0/a.bmp", "0/menu/b.bmp", "0/menu/sub/c.bmp", "0/menu/z.bmp", "0/x/icon.bmp",
-          "0/y/x/other.bmp", "0/photo.BMP", "0/readme.txt", "0/ab.bmp", "0/abmp", "0/mp"}) {
-        root.writeFile(file, "");
-    }
-    ImageFileEntry head;
-    std::vector<SourceProblem> problems;
-    EXPECT_EQ(listBaseTheme(head, root.path(), 0, problems), 1);
-    EXPECT_TRUE(problems.empty());
-    EXPECT_EQ(head.dirPath, joinPath(root.path(), "0"));
-    EXPECT_EQ(head.groupName, "0");
-    EXPECT_EQ(listed(head, root.path()),
-              (std::vector<std::string>{"0 0 a.bmp", "0 0 ab.bmp", "0 0 abmp", "0/menu menu b.bmp",
-                                        "0/menu/sub sub c.bmp", "0/menu menu z.bmp",
-                                        "0/x x icon.bmp", "0/y/x x other.bmp"}));
-    EXPECT_EQ(freeFileList(head), 1);
-    EXPECT_EQ(head.next, nullptr);
-}
-
 // Problems as "kind: text", with the root folder written ROOT.
 std::vector<std::string> told(const std::vector<SourceProblem>& problems, const std::string& root) {
     static const char* const kKinds[] = {"not listed", "not followed", "fan-out", "not a file"};
@@ -77,28 +41,30 @@ std::vector<std::string> told(const std::vector<SourceProblem>& problems, const 
     return out;
 }
 
-// A folder reached through two links is listed under both; links back up are passed over.
-// Links out to the root and to theme folders, and links that fan out, are run end to end.
-TEST(FileListTest, LinkedFoldersAreScannedUnlessTheyLeadBackIntoTheScan) {
-    if (kWindows) {
-        GTEST_SKIP() << "Wine makes no symbolic links";
-    }
+TEST(ThemeFoldersTest, CountsFoldersOnlyAndRestoresTheRootFolder) {
     TempFolder root;
-    root.writeFile("0/menu/a.bmp", "");
-    root.writeFile("shared/s.bmp", "");
-    for (const auto& [link, target] : {std::pair{"0/menu/shared", "../../shared"},
-                                       {"0/menu/also", "../../shared"},
-                                       {"0/menu/up", ".."},
-                                       {"0/menu/self", "."}}) {
-        std::filesystem::create_directory_symlink(target, root.path(link));
+    for (const char* n : {"0", "3", "7", "9", "10"}) {
+        root.makeFolder(n);
     }
-    ImageFileEntry head;
+    root.writeFile("5", "a plain file is no theme");
+
+    ThemeFlags present{};
+    EXPECT_EQ(discoverThemeFolders(root.path(), present), 4);
+    EXPECT_EQ(present, (ThemeFlags{1, 0, 0, 1, 0, 0, 0, 1, 0, 1}));
+    std::string current;
+    ASSERT_TRUE(getCurrentFolder(current));
+    EXPECT_TRUE(std::filesystem::equivalent(current, root.path()));
+    setCurrentFolder(std::filesystem::temp_directory_path().string()); // root is removed next
+
+    // A theme folder gone by the time it is listed gives an empty list, and the user is told.
+    ImageFileEntry missing;
     std::vector<SourceProblem> problems;
-    EXPECT_EQ(listBaseTheme(head, root.path(), 0, problems), 1);
-    EXPECT_EQ(listed(head, root.path()),
-              (std::vector<std::string>{"0/menu menu a.bmp", "0/menu/also also s.bmp",
-                                        "0/menu/shared shared s.bmp"}));
-    EXPECT_TRUE(problems.empty());
+    EXPECT_EQ(listBaseTheme(missing, root.path(), 4, problems), 0);
+    EXPECT_EQ(missing.next, nullptr);
+    EXPECT_EQ(told(problems, root.path()),
+              (std::vector<std::string>{nativePaths("not listed: cannot list ROOT/4: ") +
+                                        osText("No such file or directory", "File not found.") +
+                                        "; its images are not packed"}));
 }
 
 // A regular file at the variant's path replaces the base image: the same names as the file system
@@ -148,22 +114,6 @@ TEST(VariantListTest, UsesRegularFilesOfTheSamePathAndTellsWhatElseItFound) {
         }
     }
     EXPECT_EQ(told(problems, root.path()), expected);
-}
-
-TEST(FileListTest, EmptyOrMissingThemeFolderGivesAnEmptyList) {
-    TempFolder root;
-    root.makeFolder("0");
-    ImageFileEntry head;
-    std::vector<SourceProblem> problems;
-    EXPECT_EQ(listBaseTheme(head, root.path(), 0, problems), 1);
-    EXPECT_EQ(head.next, nullptr);
-    ImageFileEntry missing;
-    EXPECT_EQ(listBaseTheme(missing, root.path(), 4, problems), 0);
-    EXPECT_EQ(missing.next, nullptr);
-    EXPECT_EQ(told(problems, root.path()),
-              (std::vector<std::string>{nativePaths("not listed: cannot list ROOT/4: ") +
-                                        osText("No such file or directory", "File not found.") +
-                                        "; its images are not packed"}));
 }
 
 // Appending keeps order and count, as the scans above show; this checks the teardown of a long

@@ -31,8 +31,7 @@ inline const std::string kNoFolder =
 
 // The packager copied into a folder of its own and run with a PATH that leads nowhere, so that it
 // finds only the VOX_ZIP put beside it: none (tool null), the real one (tool ""), or the stand-in
-// tool following the plan lines in tool before it hands over to the real one. A run that hangs
-// is ended after a minute (exit status kTimedOut).
+// tool following the plan lines in tool before it hands over to the real one.
 class LonePackager {
 public:
     explicit LonePackager(const char* tool) {
@@ -55,8 +54,7 @@ public:
         std::vector<std::string> command = user;
         command.push_back(folder_.path(std::string("theme-packager") + kExeSuffix));
         command.insert(command.end(), arguments.begin(), arguments.end());
-        return runProgram(root.path(), command,
-                          {.path = "/nonexistent", .errToOut = errToOut, .timeoutSeconds = 60});
+        return runProgram(root.path(), command, {.path = "/nonexistent", .errToOut = errToOut});
     }
 
 private:

@@ -66,11 +66,7 @@ ProgramResult runProgram(const std::string& folder, const std::vector<std::strin
         result.err = command[0] + ": " + windowsErrorText(startError);
         return result;
     }
-    const DWORD timeoutMs = static_cast<DWORD>(options.timeoutSeconds) * 1000;
-    if (WaitForSingleObject(process.hProcess, timeoutMs) == WAIT_TIMEOUT) {
-        TerminateProcess(process.hProcess, kTimedOut);
-        WaitForSingleObject(process.hProcess, INFINITE);
-    }
+    WaitForSingleObject(process.hProcess, INFINITE);
     DWORD code = 0;
     GetExitCodeProcess(process.hProcess, &code);
     CloseHandle(process.hProcess);
