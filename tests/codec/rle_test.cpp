@@ -68,10 +68,11 @@ const std::vector<Exact> kExact = {
      {kR32, kR32, kR32, kG32, kB32},
      {0x02000003, kR32, 0x0C000002, kG32, kB32},
      32},
-    // The longest run, and the cut of one longer: its last piece keeps 3 pixels. Which runs
+    // The longest run, and the cuts of longer ones: their last piece keeps 3 pixels. Which runs
     // the encoder chooses elsewhere, the property test below pins down; these pin the bits.
     {"Equal4095", 4095, 1, Units(4095, kR), {0xEFFF, kR}},
     {"Equal4096", 4096, 1, Units(4096, kR), {0x2FFD, kR, 0xE003, kR}},
+    {"Equal4097", 4097, 1, Units(4097, kR), {0x2FFE, kR, 0xE003, kR}},
     // Word mode: the pixel area's words, the last one zero-filled.
     {"WordsOf24Bits", 3, 1, Units(3, 0x0A0B0C), {0x0C000003, 0x0C0A0B0C, 0x0B0C0A0B, 0x0A}, 24, 0},
 };
