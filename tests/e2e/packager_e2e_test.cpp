@@ -194,15 +194,17 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         // Files and folders interleaved, depth first, names that sort differently with and
         // without case, one folder name at two depths, group names that differ in case alone,
-        // files that are no images (only the last three letters count: abmp is one), and names
-        // cut to their index fields that collide: one warning per pair, bytes as ever.
+        // files that are no images (only the last three letters count: abmp is one), folder names
+        // alike in the 29 bytes a group keeps (one group), and names cut to their index fields
+        // that collide: one warning per pair, bytes as ever.
         RunCase{.name = "NestedGroups",
                 .tree = {"0/B.bmp", "0/a.bmp", "0/image_name_that_is_longer_than_its_field_1.bmp",
                          "0/image_name_that_is_longer_than_its_field_2.bmp", "0/menu/bg.bmp",
                          "0/menu/sub/icon.bmp", "0/menu/z.bmp", "0/navigation_bar_A/back.bmp",
                          "0/navigation_bar_A/sub/next.bmp", "0/navigation_bar_B/x.bmp",
                          "0/navigation_bar_B/Menu/d.bmp", "0/readme.txt", "0/photo.BMP", "0/abmp",
-                         "0/mp"},
+                         "0/mp", "0/ggggggggggggggggggggggggggggg1/f.bmp",
+                         "0/ggggggggggggggggggggggggggggg2/g.bmp"},
                 .outputs = {"Index.bin", "0/Theme.bin"},
                 .slots = {{"0:a.bmp", "0/a.bmp"},
                           {"0:abmp", "0/abmp"},
@@ -211,6 +213,8 @@ INSTANTIATE_TEST_SUITE_P(
                            "0/image_name_that_is_longer_than_its_field_1.bmp"},
                           {"0:image_name_that_is_longer_than_its_fiel",
                            "0/image_name_that_is_longer_than_its_field_2.bmp"},
+                          {"ggggggggggg:f.bmp", "0/ggggggggggggggggggggggggggggg1/f.bmp"},
+                          {"ggggggggggg:g.bmp", "0/ggggggggggggggggggggggggggggg2/g.bmp"},
                           {"menu:bg.bmp", "0/menu/bg.bmp"},
                           {"menu:z.bmp", "0/menu/z.bmp"},
                           {"sub:icon.bmp", "0/menu/sub/icon.bmp"},
