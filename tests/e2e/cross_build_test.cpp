@@ -2,8 +2,8 @@
 // and a folder chain beyond Windows' classic path limit, packed by both gives the same bins to the
 // byte, the same exit status and the same console lines (CR LF under Wine); theme-inspect.exe
 // extracts the same pictures under the same names; VOX_ZIP.exe -c -9 output of each bin restores
-// with gzip. Runs where the Windows build (make windows) and Wine are
-// installed; make test-windows runs it after the Windows suite.
+// with gzip. Runs where the Windows build (make windows) and Wine are installed; make test-windows
+// runs it after the Windows suite.
 #include <gtest/gtest.h>
 
 #include <cstdlib>

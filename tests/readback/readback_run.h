@@ -44,9 +44,12 @@ struct RgbPicture {
 inline RgbPicture readPng(const std::string& path) {
     const std::vector<std::uint8_t> png = TempFolder::readFile(path);
     RgbPicture picture;
+    const auto u32Be = [&png](std::size_t at) {
+        return static_cast<int>(png[at] << 24 | png[at + 1] << 16 | png[at + 2] << 8 | png[at + 3]);
+    };
     if (png.size() >= 24 && std::memcmp(&png[12], "IHDR", 4) == 0) {
-        picture.width = png[18] << 8 | png[19];
-        picture.height = png[22] << 8 | png[23];
+        picture.width = u32Be(16);
+        picture.height = u32Be(20);
     }
     return picture;
 }
