@@ -41,7 +41,7 @@ std::vector<std::string> told(const std::vector<SourceProblem>& problems, const 
     return out;
 }
 
-TEST(ThemeFoldersTest, CountsFoldersOnlyAndRestoresTheRootFolder) {
+TEST(ThemeFoldersTest, CountsFoldersOnlyRestoresTheRootFolderAndTellsAMissingOne) {
     TempFolder root;
     for (const char* n : {"0", "3", "7", "9", "10"}) {
         root.makeFolder(n);
