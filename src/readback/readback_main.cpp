@@ -15,6 +15,7 @@
 #include "readback/extract.h"
 #include "readback/listing.h"
 #include "readback/preview.h"
+#include "readback/text_forms.h"
 
 namespace {
 
@@ -234,8 +235,7 @@ int faultsTold(const ScannedBuild& build, int status) {
     if (count == 0) {
         return status;
     }
-    report("the build has " + std::to_string(count) + (count == 1 ? " fault" : " faults") +
-           " (theme-inspect verify lists them)");
+    report("the build has " + countOf(count, "fault") + " (theme-inspect verify lists them)");
     return kFaults;
 }
 
@@ -246,12 +246,14 @@ int runVerify(const ScannedBuild& build) {
     if (!build.check.faults.empty()) {
         return kFaults;
     }
-    int themes = 0;
+    std::uint64_t themes = 0;
     for (const ThemeScan& scan : build.themes) {
         themes += scan.read ? 1 : 0;
     }
-    std::printf("%s: no fault in %zu groups, %zu images, %d themes\n", build.index.path.c_str(),
-                build.check.layout.groups.size(), build.check.layout.images.size(), themes);
+    std::printf("%s: no fault in %s, %s, %s\n", build.index.path.c_str(),
+                countOf(build.check.layout.groups.size(), "group").c_str(),
+                countOf(build.check.layout.images.size(), "image").c_str(),
+                countOf(themes, "theme").c_str());
     return kDone;
 }
 
@@ -271,8 +273,8 @@ int runExtract(const ScannedBuild& build, const Arguments& args, const Progress&
     for (const std::string& failure : result.failures) {
         report(failure);
     }
-    std::printf("%zu images of theme %d written to %s\n", result.written, args.theme,
-                args.out.c_str());
+    std::printf("%s of theme %d written to %s\n", countOf(result.written, "image").c_str(),
+                args.theme, args.out.c_str());
     return faultsTold(build, result.failures.empty() ? kDone : kFaults);
 }
 
@@ -295,7 +297,8 @@ int runPreview(const ScannedBuild& build, const Arguments& args, const Progress&
     for (const std::string& failure : failures) {
         report(failure);
     }
-    std::printf("%s written: %zu images\n", args.out.c_str(), build.check.layout.images.size());
+    std::printf("%s written: %s\n", args.out.c_str(),
+                countOf(build.check.layout.images.size(), "image").c_str());
     return faultsTold(build, failures.empty() ? kDone : kFaults);
 }
 
