@@ -1,0 +1,677 @@
+/* SPDX-License-Identifier: MIT. Copyright (c) 2026 The theme-packager developers. */
+/*
+ * The device reader (see theme_reader.h). One cursor serves both kinds of storage: memory-mapped
+ * bytes are all at hand from the start, so the refill that the _io path needs is only reached
+ * there at the end of the bytes, where it reports the end; the pixel loops are the same for both.
+ */
+#include "theme_reader.h"
+
+#include <stddef.h>
+#include <string.h>
+
+/* The files' numbers. */
+#define HEADER_SIZE 16u /* file header; image header */
+#define END_MARKER_SIZE 10u
+#define DIRECTORY_ENTRY_SIZE 16u
+#define GROUP_HEADER_SIZE 16u
+#define IMAGE_ENTRY_SIZE 48u
+#define GROUP_NAME_WIDTH 11u
+#define IMAGE_NAME_WIDTH 39u
+#define ENTRY_SLOT_OFFSET 40u
+#define MAGIC_PRI0 0x30495250u
+#define MAGIC_RLE4 0x34454C52u
+
+/* An RLE4 control unit: bits 0-11 length, bit 12 zero, bit 13 repeat, bit 14 row end, bit 15
+ * image end. */
+#define RUN_LENGTH 0x0FFFu
+#define RUN_ZERO 0x1000u
+#define RUN_REPEAT 0x2000u
+#define RUN_ENDS_SHIFT 14
+#define RUN_ROW_END 1u
+#define RUN_IMAGE_END 2u
+#define RUN_MAX 4095u
+
+static uint32_t le16(const uint8_t* p) {
+    return (uint32_t)p[0] | (uint32_t)p[1] << 8;
+}
+
+static uint32_t le32(const uint8_t* p) {
+    return le16(p) | le16(p + 2) << 16;
+}
+
+static int same_bytes(const uint8_t* p, const char* text, uint32_t n) {
+    uint32_t i;
+    for (i = 0; i < n && p[i] == (uint8_t)text[i]; ++i) {
+    }
+    return i == n;
+}
+
+/* A name field of width bytes holds name: its bytes up to the first zero, or all of them. */
+static int field_is(const uint8_t* field, uint32_t width, const char* name) {
+    uint32_t i;
+    for (i = 0; i < width; ++i) {
+        if (field[i] != (uint8_t)name[i]) {
+            return 0;
+        }
+        if (name[i] == '\0') {
+            return 1;
+        }
+    }
+    return name[width] == '\0';
+}
+
+/* ---- Reading a source in order ---- */
+
+/* Bytes [p, end) are at hand; next is the source offset of the byte after end. */
+typedef struct {
+    const uint8_t *p, *end;
+    uint32_t next;
+    const theme_source* src;
+} cursor;
+
+static const uint8_t* cursor_start(const theme_source* s) {
+    return s->bytes != NULL ? s->bytes : s->window;
+}
+
+/* Moves to pos (at most the source's size); the _io path keeps the window when pos is in it. */
+static void cursor_seek(cursor* c, uint32_t pos) {
+    const uint8_t* start = cursor_start(c->src);
+    const uint32_t low = c->next - (uint32_t)(c->end - start);
+    if (pos >= low && pos <= c->next) {
+        c->p = start + (pos - low);
+    } else {
+        c->p = c->end = c->src->window;
+        c->next = pos;
+    }
+}
+
+static void cursor_open(cursor* c, const theme_source* s, uint32_t pos) {
+    c->src = s;
+    c->p = cursor_start(s);
+    c->end = s->bytes != NULL ? s->bytes + s->size : s->window;
+    c->next = s->bytes != NULL ? s->size : 0;
+    cursor_seek(c, pos);
+}
+
+static uint32_t cursor_pos(const cursor* c) {
+    return c->next - (uint32_t)(c->end - c->p);
+}
+
+/* Makes need bytes (at most THEME_MIN_WINDOW) be at hand. */
+static theme_status cursor_fill(cursor* c, uint32_t need) {
+    const theme_source* s = c->src;
+    const uint32_t have = (uint32_t)(c->end - c->p);
+    uint32_t len;
+    if (have >= need) {
+        return THEME_OK;
+    }
+    if (s->size - c->next < need - have) {
+        return THEME_E_STREAM;
+    }
+    /* Only the _io path gets here: keep the bytes at hand, read as much as the window takes. */
+    for (len = 0; len < have; ++len) {
+        s->window[len] = c->p[len];
+    }
+    len = s->window_size - have;
+    if (len > s->size - c->next) {
+        len = s->size - c->next;
+    }
+    if (s->read(s->ctx, s->base + c->next, s->window + have, len) != 0) {
+        return THEME_E_READ;
+    }
+    c->p = s->window;
+    c->end = s->window + have + len;
+    c->next += len;
+    return THEME_OK;
+}
+
+static theme_status cursor_skip(cursor* c, uint32_t n) {
+    const uint32_t have = (uint32_t)(c->end - c->p);
+    if (n <= have) {
+        c->p += n;
+        return THEME_OK;
+    }
+    if (c->src->size - c->next < n - have) {
+        return THEME_E_STREAM;
+    }
+    c->next += n - have; /* _io only: the bytes passed are never read */
+    c->p = c->end = c->src->window;
+    return THEME_OK;
+}
+
+/* ---- Pixels ---- */
+
+/* reverse: swap each pixel's bytes as they are stored (little-endian) on their way out. */
+static unsigned reversed(uint32_t flags) {
+    const uint16_t one = 1;
+    uint8_t first;
+    memcpy(&first, &one, 1);
+    return (unsigned)(flags & THEME_SWAP_BYTES) ^ (first == 0 ? 1u : 0u);
+}
+
+static uint16_t load_pixel(const uint8_t* s, unsigned reverse) {
+    uint16_t v;
+    memcpy(&v, s, 2);
+    if (reverse) {
+        v = (uint16_t)(v << 8 | v >> 8);
+    }
+    return v;
+}
+
+/* Two pixels a store from a 4-byte boundary on. */
+static void fill_pixels(uint16_t* d, uint16_t v, uint32_t n) {
+    const uint32_t pair = (uint32_t)v * 0x10001u;
+    if (((uintptr_t)d & 2u) != 0 && n != 0) {
+        *d++ = v;
+        --n;
+    }
+    for (; n >= 2; n -= 2, d += 2) {
+        memcpy(d, &pair, 4);
+    }
+    if (n != 0) {
+        *d = v;
+    }
+}
+
+static void put_pixels(uint16_t* d, const uint8_t* s, uint32_t n, unsigned reverse) {
+    if (((uintptr_t)d & 2u) != 0 && n != 0) {
+        *d++ = load_pixel(s, reverse);
+        s += 2;
+        --n;
+    }
+    for (; n >= 2; n -= 2, d += 2, s += 4) {
+        uint32_t w;
+        memcpy(&w, s, 4);
+        if (reverse) {
+            w = (w & 0x00FF00FFu) << 8 | (w >> 8 & 0x00FF00FFu);
+        }
+        memcpy(d, &w, 4);
+    }
+    if (n != 0) {
+        *d = load_pixel(s, reverse);
+    }
+}
+
+static theme_status copy_pixels(cursor* c, uint16_t* d, uint32_t n, unsigned reverse) {
+    while (n != 0) {
+        uint32_t have = (uint32_t)(c->end - c->p) / 2u;
+        if (have == 0) {
+            const theme_status st = cursor_fill(c, 2);
+            if (st != THEME_OK) {
+                return st;
+            }
+            continue;
+        }
+        if (have > n) {
+            have = n;
+        }
+        put_pixels(d, c->p, have, reverse);
+        d += have;
+        c->p += 2u * have;
+        n -= have;
+    }
+    return THEME_OK;
+}
+
+/* ---- Rows ---- */
+
+/* Passes one row of a PRI0 image, writing its pixels [c0, c1) to d. */
+static theme_status pri0_row(cursor* c, uint32_t w, uint16_t* d, uint32_t c0, uint32_t c1,
+                             unsigned reverse) {
+    theme_status st = cursor_skip(c, 2u * c0);
+    if (st == THEME_OK) {
+        st = copy_pixels(c, d, c1 - c0, reverse);
+    }
+    return st != THEME_OK ? st : cursor_skip(c, 2u * (w - c1));
+}
+
+/* Passes one row of an RLE4 image by its control units, writing its pixels [c0, c1) to d. */
+static theme_status rle_row(cursor* c, uint32_t w, uint32_t last, uint16_t* d, uint32_t c0,
+                            uint32_t c1, unsigned reverse) {
+    uint32_t x = 0;
+    theme_status st = THEME_OK;
+    while (st == THEME_OK) {
+        uint32_t unit, len, from, to;
+        if (c->end - c->p < 2 && (st = cursor_fill(c, 2)) != THEME_OK) {
+            break;
+        }
+        unit = le16(c->p);
+        c->p += 2;
+        len = unit & RUN_LENGTH;
+        if ((unit & RUN_ZERO) != 0 || len == 0 || len > w - x) {
+            return THEME_E_STREAM;
+        }
+        from = x > c0 ? x : c0;
+        to = x + len < c1 ? x + len : c1;
+        if ((unit & RUN_REPEAT) != 0) {
+            if (c->end - c->p < 2 && (st = cursor_fill(c, 2)) != THEME_OK) {
+                break;
+            }
+            if (from < to) {
+                fill_pixels(d + (from - c0), load_pixel(c->p, reverse), to - from);
+            }
+            c->p += 2;
+        } else if (from < to) {
+            st = cursor_skip(c, 2u * (from - x));
+            if (st == THEME_OK) {
+                st = copy_pixels(c, d + (from - c0), to - from, reverse);
+            }
+            if (st == THEME_OK) {
+                st = cursor_skip(c, 2u * (x + len - to));
+            }
+        } else {
+            st = cursor_skip(c, 2u * len);
+        }
+        x += len;
+        if (unit >> RUN_ENDS_SHIFT != (x == w ? RUN_ROW_END | (last ? RUN_IMAGE_END : 0u) : 0u)) {
+            return THEME_E_STREAM;
+        }
+        if (x == w) {
+            break;
+        }
+    }
+    return st;
+}
+
+/* Passes rows [r, r1) from the cursor, which stands at row r, writing pixels [c0, c1) of rows
+ * r0 and on to fb, one row a stride on. */
+static theme_status pass_rows(const theme_image* im, cursor* c, uint32_t r, uint32_t r0,
+                              uint32_t r1, uint16_t* fb, uint32_t stride, uint32_t c0, uint32_t c1,
+                              unsigned reverse) {
+    const uint32_t w = (uint32_t)im->width, h = (uint32_t)im->height;
+    theme_status st = THEME_OK;
+    for (; r < r1 && st == THEME_OK; ++r) {
+        const uint32_t from = r < r0 ? 0 : c0, to = r < r0 ? 0 : c1;
+        st = im->rle ? rle_row(c, w, r + 1 == h, fb, from, to, reverse)
+                     : pri0_row(c, w, fb, from, to, reverse);
+        if (r >= r0) {
+            fb += stride;
+        }
+    }
+    return st;
+}
+
+/* ---- Sources ---- */
+
+static theme_status source_io(theme_source* s, theme_read_fn read, void* ctx, uint8_t* window,
+                              uint32_t window_size) {
+    s->read = read;
+    s->ctx = ctx;
+    s->window = window;
+    s->window_size = window_size;
+    return read == NULL || window == NULL || window_size < THEME_MIN_WINDOW ? THEME_E_ARGUMENT
+                                                                            : THEME_OK;
+}
+
+/* ---- Index ---- */
+
+typedef struct {
+    uint32_t entries; /* offset of its first image entry */
+    uint32_t count;
+    uint32_t data; /* dataOffset */
+    int named;     /* its name is the one asked for */
+} group_info;
+
+/* Reads group g's directory entry and header; its block must lie before the end marker. */
+static theme_status read_group(const theme_index* ix, cursor* c, uint32_t g, const char* name,
+                               group_info* gi) {
+    const uint32_t limit = ix->src.size - END_MARKER_SIZE;
+    theme_status st;
+    cursor_seek(c, ix->directory + g * DIRECTORY_ENTRY_SIZE);
+    if ((st = cursor_fill(c, DIRECTORY_ENTRY_SIZE)) != THEME_OK) {
+        return st;
+    }
+    gi->named = name != NULL && field_is(c->p, GROUP_NAME_WIDTH, name);
+    gi->entries = le32(c->p + GROUP_NAME_WIDTH + 1);
+    if (gi->entries < HEADER_SIZE || gi->entries > limit - GROUP_HEADER_SIZE) {
+        return THEME_E_INDEX;
+    }
+    cursor_seek(c, gi->entries);
+    if ((st = cursor_fill(c, GROUP_HEADER_SIZE)) != THEME_OK) {
+        return st;
+    }
+    gi->count = le32(c->p);
+    gi->data = le32(c->p + 4);
+    gi->entries += GROUP_HEADER_SIZE;
+    return (uint64_t)gi->count * IMAGE_ENTRY_SIZE > limit - gi->entries ? THEME_E_INDEX : THEME_OK;
+}
+
+static theme_status entry_at(cursor* c, const group_info* gi, uint32_t k, theme_slot* slot) {
+    theme_status st;
+    uint64_t offset;
+    cursor_seek(c, gi->entries + k * IMAGE_ENTRY_SIZE);
+    if ((st = cursor_fill(c, IMAGE_ENTRY_SIZE)) != THEME_OK) {
+        return st;
+    }
+    offset = (uint64_t)gi->data + le32(c->p + ENTRY_SLOT_OFFSET);
+    if (offset > 0xFFFFFFFFu) {
+        return THEME_E_INDEX;
+    }
+    slot->offset = (uint32_t)offset;
+    slot->size = le32(c->p + ENTRY_SLOT_OFFSET + 4);
+    return THEME_OK;
+}
+
+static theme_status index_scan(theme_index* ix) {
+    const uint32_t size = ix->src.size;
+    uint64_t total = 0;
+    uint32_t g;
+    group_info gi;
+    cursor c;
+    theme_status st;
+    if (size < HEADER_SIZE + END_MARKER_SIZE) {
+        return THEME_E_INDEX;
+    }
+    cursor_open(&c, &ix->src, size - END_MARKER_SIZE);
+    if ((st = cursor_fill(&c, END_MARKER_SIZE)) != THEME_OK) {
+        return st;
+    }
+    if (!same_bytes(c.p, "EndOfIndex", END_MARKER_SIZE)) {
+        return THEME_E_INDEX;
+    }
+    cursor_seek(&c, 0);
+    if ((st = cursor_fill(&c, HEADER_SIZE)) != THEME_OK) {
+        return st;
+    }
+    /* The tag, its terminator and the zero byte after it. */
+    if (!same_bytes(c.p, "Index\0", 7)) {
+        return THEME_E_INDEX;
+    }
+    ix->group_count = le32(c.p + 8);
+    ix->directory = le32(c.p + 12);
+    if (ix->directory < HEADER_SIZE || ix->directory > size - END_MARKER_SIZE ||
+        (uint64_t)ix->group_count * DIRECTORY_ENTRY_SIZE > size - END_MARKER_SIZE - ix->directory) {
+        return THEME_E_INDEX;
+    }
+    for (g = 0; g < ix->group_count; ++g) {
+        if ((st = read_group(ix, &c, g, NULL, &gi)) != THEME_OK) {
+            return st;
+        }
+        total += gi.count;
+    }
+    ix->image_count = (uint32_t)total;
+    return total > 0xFFFFFFFFu ? THEME_E_INDEX : THEME_OK;
+}
+
+/* A failed open leaves an index of no image. */
+static theme_status index_opened(theme_index* ix, theme_status st) {
+    if (st == THEME_OK) {
+        st = index_scan(ix);
+    }
+    if (st != THEME_OK) {
+        memset(ix, 0, sizeof *ix);
+    }
+    return st;
+}
+
+theme_status theme_index_open(theme_index* index, const void* bytes, uint32_t size) {
+    if (index == NULL) {
+        return THEME_E_ARGUMENT;
+    }
+    memset(index, 0, sizeof *index);
+    index->src.bytes = (const uint8_t*)bytes;
+    index->src.size = size;
+    return index_opened(index, bytes == NULL ? THEME_E_ARGUMENT : THEME_OK);
+}
+
+theme_status theme_index_open_io(theme_index* index, theme_read_fn read, void* ctx, uint32_t size,
+                                 uint8_t* window, uint32_t window_size) {
+    if (index == NULL) {
+        return THEME_E_ARGUMENT;
+    }
+    memset(index, 0, sizeof *index);
+    index->src.size = size;
+    return index_opened(index, source_io(&index->src, read, ctx, window, window_size));
+}
+
+uint32_t theme_index_count(const theme_index* index) {
+    return index != NULL ? index->image_count : 0;
+}
+
+theme_status theme_index_find(const theme_index* index, const char* group, const char* name,
+                              theme_slot* slot) {
+    group_info gi;
+    cursor c;
+    uint32_t g, k;
+    theme_status st;
+    if (index == NULL || group == NULL || name == NULL || slot == NULL) {
+        return THEME_E_ARGUMENT;
+    }
+    cursor_open(&c, &index->src, 0);
+    for (g = 0; g < index->group_count; ++g) {
+        if ((st = read_group(index, &c, g, group, &gi)) != THEME_OK) {
+            return st;
+        }
+        for (k = 0; gi.named && k < gi.count; ++k) {
+            cursor_seek(&c, gi.entries + k * IMAGE_ENTRY_SIZE);
+            if ((st = cursor_fill(&c, IMAGE_ENTRY_SIZE)) != THEME_OK) {
+                return st;
+            }
+            if (field_is(c.p, IMAGE_NAME_WIDTH, name)) {
+                return entry_at(&c, &gi, k, slot);
+            }
+        }
+    }
+    return THEME_E_NOT_FOUND;
+}
+
+theme_status theme_index_slot(const theme_index* index, uint32_t ordinal, theme_slot* slot) {
+    group_info gi;
+    cursor c;
+    uint32_t g;
+    theme_status st;
+    if (index == NULL || slot == NULL) {
+        return THEME_E_ARGUMENT;
+    }
+    cursor_open(&c, &index->src, 0);
+    for (g = 0; g < index->group_count; ++g) {
+        if ((st = read_group(index, &c, g, NULL, &gi)) != THEME_OK) {
+            return st;
+        }
+        if (ordinal < gi.count) {
+            return entry_at(&c, &gi, ordinal, slot);
+        }
+        ordinal -= gi.count;
+    }
+    return THEME_E_NOT_FOUND;
+}
+
+theme_status theme_index_verify(const theme_index* index, uint32_t size, uint32_t crc32) {
+    /* CRC-32 (reflected 0xEDB88320) four bits a step. */
+    static const uint32_t nibbles[16] = {0x00000000u, 0x1DB71064u, 0x3B6E20C8u, 0x26D930ACu,
+                                         0x76DC4190u, 0x6B6B51F4u, 0x4DB26158u, 0x5005713Cu,
+                                         0xEDB88320u, 0xF00F9344u, 0xD6D6A3E8u, 0xCB61B38Cu,
+                                         0x9B64C2B0u, 0x86D3D2D4u, 0xA00AE278u, 0xBDBDF21Cu};
+    uint32_t crc = 0xFFFFFFFFu;
+    cursor c;
+    theme_status st;
+    if (index == NULL) {
+        return THEME_E_ARGUMENT;
+    }
+    if (index->src.size != size || size == 0) {
+        return THEME_E_INDEX;
+    }
+    cursor_open(&c, &index->src, 0);
+    while (cursor_pos(&c) < size) {
+        if ((st = cursor_fill(&c, 1)) != THEME_OK) {
+            return st;
+        }
+        for (; c.p < c.end; ++c.p) {
+            crc ^= *c.p;
+            crc = crc >> 4 ^ nibbles[crc & 15u];
+            crc = crc >> 4 ^ nibbles[crc & 15u];
+        }
+    }
+    return ~crc == crc32 ? THEME_OK : THEME_E_INDEX;
+}
+
+/* ---- Images ---- */
+
+static theme_status image_scan(theme_image* im) {
+    uint64_t w, h, need;
+    uint32_t magic;
+    cursor c;
+    theme_status st;
+    if (im->src.size < HEADER_SIZE) {
+        return THEME_E_IMAGE;
+    }
+    cursor_open(&c, &im->src, 0);
+    if ((st = cursor_fill(&c, HEADER_SIZE)) != THEME_OK) {
+        return st;
+    }
+    magic = le32(c.p);
+    im->width = (int32_t)le32(c.p + 4);
+    im->height = (int32_t)le32(c.p + 8);
+    if ((magic != MAGIC_PRI0 && magic != MAGIC_RLE4) || le32(c.p + 12) != 16 || im->width < 1 ||
+        im->height < 1) {
+        return THEME_E_IMAGE;
+    }
+    im->rle = magic == MAGIC_RLE4;
+    w = (uint64_t)im->width;
+    h = (uint64_t)im->height;
+    /* An RLE4 row takes at least one run of a control unit and a pixel per 4095 pixels. */
+    need = im->rle ? h * 4u * ((w + RUN_MAX - 1) / RUN_MAX) : 2u * w * h;
+    return need > im->src.size - HEADER_SIZE ? THEME_E_IMAGE : THEME_OK;
+}
+
+/* A failed open leaves an image of no pixels. */
+static theme_status image_opened(theme_image* im, uint32_t theme_size, theme_slot slot,
+                                 const void* theme_bytes, theme_status st) {
+    if (st == THEME_OK && (uint64_t)slot.offset + slot.size > theme_size) {
+        st = THEME_E_SLOT;
+    }
+    if (st == THEME_OK) {
+        im->src.bytes = theme_bytes != NULL ? (const uint8_t*)theme_bytes + slot.offset : NULL;
+        im->src.base = slot.offset;
+        im->src.size = slot.size;
+        st = image_scan(im);
+    }
+    if (st != THEME_OK) {
+        memset(im, 0, sizeof *im);
+    }
+    return st;
+}
+
+theme_status theme_image_open(theme_image* image, const void* theme_bytes, uint32_t theme_size,
+                              theme_slot slot) {
+    if (image == NULL) {
+        return THEME_E_ARGUMENT;
+    }
+    memset(image, 0, sizeof *image);
+    return image_opened(image, theme_size, slot, theme_bytes,
+                        theme_bytes == NULL ? THEME_E_ARGUMENT : THEME_OK);
+}
+
+theme_status theme_image_open_io(theme_image* image, theme_read_fn read, void* ctx,
+                                 uint32_t theme_size, theme_slot slot, uint8_t* window,
+                                 uint32_t window_size) {
+    if (image == NULL) {
+        return THEME_E_ARGUMENT;
+    }
+    memset(image, 0, sizeof *image);
+    return image_opened(image, theme_size, slot, NULL,
+                        source_io(&image->src, read, ctx, window, window_size));
+}
+
+int32_t theme_image_width(const theme_image* image) {
+    return image != NULL ? image->width : 0;
+}
+
+int32_t theme_image_height(const theme_image* image) {
+    return image != NULL ? image->height : 0;
+}
+
+theme_status theme_image_check(const theme_image* image) {
+    cursor c;
+    if (image == NULL) {
+        return THEME_E_ARGUMENT;
+    }
+    cursor_open(&c, &image->src, HEADER_SIZE);
+    return pass_rows(image, &c, 0, (uint32_t)image->height, (uint32_t)image->height, NULL, 0, 0, 0,
+                     0);
+}
+
+static int64_t max64(int64_t a, int64_t b) {
+    return a > b ? a : b;
+}
+
+static int64_t min64(int64_t a, int64_t b) {
+    return a < b ? a : b;
+}
+
+theme_status theme_draw(const theme_image* image, uint16_t* framebuffer, uint32_t stride_px,
+                        theme_rect clip, int32_t x, int32_t y, uint32_t flags) {
+    int64_t x0, x1, y0, y1;
+    cursor c;
+    if (image == NULL || framebuffer == NULL || (flags & ~THEME_SWAP_BYTES) != 0 || clip.x < 0 ||
+        clip.y < 0 || clip.w < 0 || clip.h < 0 || (uint64_t)clip.x + (uint64_t)clip.w > stride_px) {
+        return THEME_E_ARGUMENT;
+    }
+    x0 = max64(x, clip.x);
+    x1 = min64((int64_t)x + image->width, (int64_t)clip.x + clip.w);
+    y0 = max64(y, clip.y);
+    y1 = min64((int64_t)y + image->height, (int64_t)clip.y + clip.h);
+    if (x0 >= x1 || y0 >= y1) {
+        return THEME_OK;
+    }
+    cursor_open(&c, &image->src, HEADER_SIZE);
+    return pass_rows(image, &c, 0, (uint32_t)(y0 - y), (uint32_t)(y1 - y),
+                     framebuffer + (size_t)y0 * stride_px + (size_t)x0, stride_px,
+                     (uint32_t)(x0 - x), (uint32_t)(x1 - x), reversed(flags));
+}
+
+theme_status theme_rows_begin(theme_rows* rows, const theme_image* image, uint32_t flags) {
+    if (rows == NULL || image == NULL || (flags & ~THEME_SWAP_BYTES) != 0) {
+        return THEME_E_ARGUMENT;
+    }
+    rows->image = image;
+    rows->pos = HEADER_SIZE;
+    rows->row = 0;
+    rows->flags = flags;
+    rows->status = THEME_OK;
+    return THEME_OK;
+}
+
+/* Passes the next row, writing its pixels [c0, c1) to line. */
+static theme_status rows_step(theme_rows* rows, uint16_t* line, uint32_t c0, uint32_t c1) {
+    const theme_image* im = rows->image;
+    cursor c;
+    if (rows->status == THEME_OK) {
+        cursor_open(&c, &im->src, rows->pos);
+        rows->status = pass_rows(im, &c, (uint32_t)rows->row, 0, (uint32_t)rows->row + 1u, line, 0,
+                                 c0, c1, reversed(rows->flags));
+        rows->pos = cursor_pos(&c);
+        rows->row++;
+    }
+    return rows->status;
+}
+
+theme_status theme_rows_next(theme_rows* rows, uint16_t* line, int32_t x0, int32_t width) {
+    if (rows == NULL || rows->image == NULL || rows->row >= rows->image->height || x0 < 0 ||
+        width < 0 || (int64_t)x0 + width > rows->image->width || (line == NULL && width > 0)) {
+        return THEME_E_ARGUMENT;
+    }
+    return rows_step(rows, line, (uint32_t)x0, (uint32_t)x0 + (uint32_t)width);
+}
+
+theme_status theme_rows_skip(theme_rows* rows, int32_t count) {
+    if (rows == NULL || rows->image == NULL || count < 0 ||
+        count > rows->image->height - rows->row) {
+        return THEME_E_ARGUMENT;
+    }
+    for (; count > 0 && rows_step(rows, NULL, 0, 0) == THEME_OK; --count) {
+    }
+    return rows->status;
+}
+
+const char* theme_status_text(theme_status status) {
+    static const char* const texts[] = {"ok",
+                                        "bad argument",
+                                        "not a valid Index.bin",
+                                        "no such image",
+                                        "slot outside the theme",
+                                        "not a 16-bit PRI0 or RLE4 image that fits its slot",
+                                        "broken run stream",
+                                        "read failed"};
+    return (unsigned)status < sizeof texts / sizeof texts[0] ? texts[status] : "unknown status";
+}

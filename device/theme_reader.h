@@ -1,0 +1,192 @@
+/* SPDX-License-Identifier: MIT. Copyright (c) 2026 The theme-packager developers. */
+/*
+ * Draws the images of a theme-packager build on a device, straight from where the build lies:
+ * memory-mapped flash, or any storage read through a callback (SPI NOR by commands, an SD card).
+ * Copy theme_reader.h and theme_reader.c into your tree; they need a C99 compiler, <stdint.h>
+ * and <stddef.h>, and nothing else.
+ *
+ * Guarantees, whatever the bytes of the build hold:
+ *   - no allocation, no global or static mutable state, no recursion; the stack each call uses
+ *     is fixed and small; the objects below are plain structs you allocate where you like;
+ *   - nothing is read outside the bytes (or the size) you give, nothing is written outside the
+ *     clip of a draw or the width of a row; every fault is a status, never a crash.
+ *
+ * The files (all integers 32-bit little-endian, offsets from the start of their file):
+ *
+ *   Index.bin   "Index\0\0" and a padding byte, groupCount G, directoryOffset (16);
+ *               G directory entries of 16 bytes: group name (11 bytes, zero-filled, no
+ *               terminator when it fills the field), 0x02, groupOffset;
+ *               per group at its groupOffset: imageCount n, dataOffset, 8 zero bytes, then n
+ *               entries of 48 bytes: image name (39 bytes, as above), 0x02, slotOffset,
+ *               slotSize; last, "EndOfIndex".
+ *   Theme.bin   "Theme\0\0", padding, 8 zero bytes; the slots; "EndOfTheme". The slot of an
+ *               image lies at dataOffset + slotOffset in every theme's Theme.bin.
+ *   A slot      a 16-byte image header: magic "PRI0" or "RLE4", width, height, bitsPerPixel
+ *               (16); then the pixels (PRI0: rows of RGB565 little-endian, top row first) or the
+ *               runs (RLE4), then 'P' bytes up to the slot's size.
+ *   RLE4 runs   16-bit little-endian units, row by row: a control unit, bit 15 image end, bit 14
+ *               row end, bit 13 repeat, bit 12 zero, bits 11-0 length (1..4095 pixels); a repeat
+ *               run has one pixel after it, a literal run `length` pixels. No run crosses a row.
+ *
+ * Statuses: every function returns THEME_OK or the first fault it met; theme_status_text names
+ * it. A draw or a row that meets a broken stream returns THEME_E_STREAM and leaves the pixels it
+ * already wrote: check an image once with theme_image_check (the packer's builds always pass)
+ * when a half-drawn image would matter.
+ */
+#ifndef THEME_READER_H
+#define THEME_READER_H
+
+#include <stdint.h>
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+typedef enum {
+    THEME_OK = 0,
+    THEME_E_ARGUMENT,  /* a null pointer, a window under THEME_MIN_WINDOW, a bad clip or range */
+    THEME_E_INDEX,     /* the index's bytes are not a whole, consistent Index.bin */
+    THEME_E_NOT_FOUND, /* no such group and image, or an ordinal past the last image */
+    THEME_E_SLOT,      /* the slot does not lie inside the theme's bytes */
+    THEME_E_IMAGE,     /* the slot does not hold a 16-bit PRI0 or RLE4 image that fits it */
+    THEME_E_STREAM,    /* the runs break the format's rules, or end before the image does */
+    THEME_E_READ       /* the read callback failed */
+} theme_status;
+
+/* A short English text for status, for logs. */
+const char* theme_status_text(theme_status status);
+
+/* Where an image lies in every Theme.bin of the build: bytes from the start of the file. */
+typedef struct {
+    uint32_t offset, size;
+} theme_slot;
+
+typedef struct {
+    int32_t x, y, w, h;
+} theme_rect;
+
+/* Each pixel's two bytes swapped: for panels that take RGB565 big-endian (most SPI ones). */
+#define THEME_SWAP_BYTES 1u
+
+/* Reads len bytes at offset of the file into dst; returns 0 when all of them were read. */
+typedef int (*theme_read_fn)(void* ctx, uint32_t offset, void* dst, uint32_t len);
+
+/* The smallest window the _io functions take. A larger one means fewer, longer reads. */
+#define THEME_MIN_WINDOW 64u
+
+/* Where a file's bytes come from. Fill it through the open functions only. */
+typedef struct {
+    const uint8_t* bytes; /* memory-mapped: the bytes; NULL when read through `read` */
+    theme_read_fn read;
+    void* ctx;
+    uint8_t* window; /* the caller's buffer the _io path reads into */
+    uint32_t window_size;
+    uint32_t base; /* offset of the first byte in the file */
+    uint32_t size; /* bytes that may be read from base on */
+} theme_source;
+
+typedef struct {
+    theme_source src;
+    uint32_t group_count;
+    uint32_t directory; /* offset of the group directory */
+    uint32_t image_count;
+} theme_index;
+
+typedef struct {
+    theme_source src; /* the slot */
+    int32_t width, height;
+    uint32_t rle; /* 1: RLE4, 0: PRI0 */
+} theme_image;
+
+/* A walk over an image's rows, top row first. */
+typedef struct {
+    const theme_image* image;
+    uint32_t pos; /* offset in the slot of the next row's first byte */
+    int32_t row;  /* the next row */
+    uint32_t flags;
+    theme_status status; /* once a step failed, every later step gives its status */
+} theme_rows;
+
+/*
+ * Opens an Index.bin of size bytes at bytes. Checks the tag, the end marker, the directory and
+ * every group's block against size; THEME_E_INDEX when any of them is wrong.
+ */
+theme_status theme_index_open(theme_index* index, const void* bytes, uint32_t size);
+
+/*
+ * The same for an Index.bin of size bytes read through read(ctx, ...) into window, which must
+ * hold THEME_MIN_WINDOW bytes or more. Nothing is kept in window between calls: one window may
+ * serve every index and image of a program, one call at a time. The index, the window and ctx
+ * must live as long as the index is used.
+ */
+theme_status theme_index_open_io(theme_index* index, theme_read_fn read, void* ctx, uint32_t size,
+                                 uint8_t* window, uint32_t window_size);
+
+/* The number of images, in index order. */
+uint32_t theme_index_count(const theme_index* index);
+
+/*
+ * The slot of the image name in group, as `theme-inspect list` shows them: the stored names,
+ * which are cut to 11 (group) and 39 (image) bytes. The first match in index order;
+ * THEME_E_NOT_FOUND when there is none.
+ */
+theme_status theme_index_find(const theme_index* index, const char* group, const char* name,
+                              theme_slot* slot);
+
+/* The slot of image ordinal (0 .. count - 1, in index order; `theme-inspect header` names them). */
+theme_status theme_index_slot(const theme_index* index, uint32_t ordinal, theme_slot* slot);
+
+/*
+ * THEME_OK when the index is size bytes long and their CRC-32 (that of zlib and gzip) is crc32:
+ * the index is the one the program was built against (THEME_INDEX_SIZE and THEME_INDEX_CRC32 of
+ * the header `theme-inspect header` writes). THEME_E_INDEX otherwise. Reads the whole index.
+ */
+theme_status theme_index_verify(const theme_index* index, uint32_t size, uint32_t crc32);
+
+/*
+ * Opens the image in slot of a Theme.bin of theme_size bytes at theme_bytes. THEME_E_SLOT when
+ * the slot does not lie inside theme_size; THEME_E_IMAGE when its header is not RLE4 or PRI0 of
+ * 16 bits per pixel with a width and height of 1 or more that its bytes can hold.
+ */
+theme_status theme_image_open(theme_image* image, const void* theme_bytes, uint32_t theme_size,
+                              theme_slot slot);
+
+/* The same, read through read(ctx, ...) into window (see theme_index_open_io). */
+theme_status theme_image_open_io(theme_image* image, theme_read_fn read, void* ctx,
+                                 uint32_t theme_size, theme_slot slot, uint8_t* window,
+                                 uint32_t window_size);
+
+int32_t theme_image_width(const theme_image* image);
+int32_t theme_image_height(const theme_image* image);
+
+/* Walks the whole stream by the format's rules and writes nothing: THEME_OK or the fault. */
+theme_status theme_image_check(const theme_image* image);
+
+/*
+ * Draws image with its top-left pixel at (x, y) of a framebuffer of stride_px pixels a row,
+ * writing exactly the pixels inside clip and the placed image, nothing else. clip must lie in
+ * the framebuffer: x, y, w, h of 0 or more and x + w <= stride_px (THEME_E_ARGUMENT otherwise);
+ * an empty clip draws nothing. Pixels are RGB565 in the CPU's order, or swapped with
+ * THEME_SWAP_BYTES in flags. Rows above the clip are passed by their control units, rows below
+ * it are not read. On a fault the pixels already written stay.
+ */
+theme_status theme_draw(const theme_image* image, uint16_t* framebuffer, uint32_t stride_px,
+                        theme_rect clip, int32_t x, int32_t y, uint32_t flags);
+
+/* Starts a walk over image's rows; flags as for theme_draw. image must outlive the walk. */
+theme_status theme_rows_begin(theme_rows* rows, const theme_image* image, uint32_t flags);
+
+/*
+ * Writes pixels [x0, x0 + width) of the next row into line[0 .. width). THEME_E_ARGUMENT when
+ * that range is not inside the image or no row is left.
+ */
+theme_status theme_rows_next(theme_rows* rows, uint16_t* line, int32_t x0, int32_t width);
+
+/* Passes count rows by their control units (THEME_E_ARGUMENT past the last row). */
+theme_status theme_rows_skip(theme_rows* rows, int32_t count);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* THEME_READER_H */
