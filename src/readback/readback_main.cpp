@@ -182,9 +182,11 @@ bool parseArguments(const std::vector<std::string>& words, Arguments& args, std:
     return checkOptions(args, error);
 }
 
-// A line on standard error that shows how far a run has come, once it has taken a second.
+// A line on standard error that shows how far a run has come, once it has taken a second. Only
+// a terminal gets it: in a log, each rewrite would be one more line.
 struct ProgressLine {
     using Clock = std::chrono::steady_clock;
+    bool wanted = isTerminal(stderr);
     Clock::time_point start = Clock::now();
     Clock::time_point last{};
     std::size_t shownWidth = 0;
@@ -193,7 +195,7 @@ struct ProgressLine {
 void showProgress(void* context, std::string_view step, std::uint64_t done, std::uint64_t total) {
     auto& line = *static_cast<ProgressLine*>(context);
     const auto now = ProgressLine::Clock::now();
-    if (now - line.start < std::chrono::seconds(1) ||
+    if (!line.wanted || now - line.start < std::chrono::seconds(1) ||
         (line.shownWidth != 0 && now - line.last < std::chrono::milliseconds(250))) {
         return;
     }
