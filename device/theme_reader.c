@@ -305,6 +305,11 @@ static theme_status source_io(theme_source* s, theme_read_fn read, void* ctx, ui
 
 /* ---- Index ---- */
 
+/* Opened: a failed open leaves a size of 0, and an Index.bin holds at least its header. */
+static int index_ready(const theme_index* ix) {
+    return ix != NULL && ix->src.size != 0;
+}
+
 typedef struct {
     uint32_t entries; /* offset of its first image entry */
     uint32_t count;
@@ -434,7 +439,7 @@ theme_status theme_index_find(const theme_index* index, const char* group, const
     cursor c;
     uint32_t g, k;
     theme_status st;
-    if (index == NULL || group == NULL || name == NULL || slot == NULL) {
+    if (!index_ready(index) || group == NULL || name == NULL || slot == NULL) {
         return THEME_E_ARGUMENT;
     }
     cursor_open(&c, &index->src, 0);
@@ -460,7 +465,7 @@ theme_status theme_index_slot(const theme_index* index, uint32_t ordinal, theme_
     cursor c;
     uint32_t g;
     theme_status st;
-    if (index == NULL || slot == NULL) {
+    if (!index_ready(index) || slot == NULL) {
         return THEME_E_ARGUMENT;
     }
     cursor_open(&c, &index->src, 0);
@@ -485,10 +490,10 @@ theme_status theme_index_verify(const theme_index* index, uint32_t size, uint32_
     uint32_t crc = 0xFFFFFFFFu;
     cursor c;
     theme_status st;
-    if (index == NULL) {
+    if (!index_ready(index)) {
         return THEME_E_ARGUMENT;
     }
-    if (index->src.size != size || size == 0) {
+    if (index->src.size != size) {
         return THEME_E_INDEX;
     }
     cursor_open(&c, &index->src, 0);
@@ -506,6 +511,11 @@ theme_status theme_index_verify(const theme_index* index, uint32_t size, uint32_
 }
 
 /* ---- Images ---- */
+
+/* Opened: a failed open leaves a width of 0. */
+static int image_ready(const theme_image* im) {
+    return im != NULL && im->width > 0;
+}
 
 static theme_status image_scan(theme_image* im) {
     uint64_t w, h, need;
@@ -583,7 +593,7 @@ int32_t theme_image_height(const theme_image* image) {
 
 theme_status theme_image_check(const theme_image* image) {
     cursor c;
-    if (image == NULL) {
+    if (!image_ready(image)) {
         return THEME_E_ARGUMENT;
     }
     cursor_open(&c, &image->src, HEADER_SIZE);
@@ -603,8 +613,9 @@ theme_status theme_draw(const theme_image* image, uint16_t* framebuffer, uint32_
                         theme_rect clip, int32_t x, int32_t y, uint32_t flags) {
     int64_t x0, x1, y0, y1;
     cursor c;
-    if (image == NULL || framebuffer == NULL || (flags & ~THEME_SWAP_BYTES) != 0 || clip.x < 0 ||
-        clip.y < 0 || clip.w < 0 || clip.h < 0 || (uint64_t)clip.x + (uint64_t)clip.w > stride_px) {
+    if (!image_ready(image) || framebuffer == NULL || (flags & ~THEME_SWAP_BYTES) != 0 ||
+        clip.x < 0 || clip.y < 0 || clip.w < 0 || clip.h < 0 ||
+        (uint64_t)clip.x + (uint64_t)clip.w > stride_px) {
         return THEME_E_ARGUMENT;
     }
     x0 = max64(x, clip.x);
@@ -621,7 +632,7 @@ theme_status theme_draw(const theme_image* image, uint16_t* framebuffer, uint32_
 }
 
 theme_status theme_rows_begin(theme_rows* rows, const theme_image* image, uint32_t flags) {
-    if (rows == NULL || image == NULL || (flags & ~THEME_SWAP_BYTES) != 0) {
+    if (rows == NULL || !image_ready(image) || (flags & ~THEME_SWAP_BYTES) != 0) {
         return THEME_E_ARGUMENT;
     }
     rows->image = image;
