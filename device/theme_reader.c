@@ -242,7 +242,7 @@ static theme_status rle_row(cursor* c, uint32_t w, uint32_t last, uint16_t* d, u
     uint32_t x = 0;
     theme_status st = THEME_OK;
     for (;;) {
-        uint32_t unit, len, from, to;
+        uint32_t unit, len, from, to, step;
         if (end - p < 4) {
             c->p = p;
             if ((st = cursor_fill(c, 4)) != THEME_OK) {
@@ -257,16 +257,15 @@ static theme_status rle_row(cursor* c, uint32_t w, uint32_t last, uint16_t* d, u
         }
         from = x > c0 ? x : c0;
         to = x + len < c1 ? x + len : c1;
-        if ((unit & RUN_REPEAT) != 0) {
-            if (from < to) {
+        /* A repeat run takes its control unit and one pixel, a literal run one pixel a pixel. */
+        step = (unit & RUN_REPEAT) != 0 ? 4u : 2u + 2u * len;
+        if (step <= (uint32_t)(end - p)) {
+            if (from < to && (unit & RUN_REPEAT) != 0) {
                 fill_pixels(d + (from - c0), load_pixel(p + 2, reverse), to - from);
-            }
-            p += 4;
-        } else if (2u * len <= (uint32_t)(end - p) - 2u) {
-            if (from < to) {
+            } else if (from < to) {
                 put_pixels(d + (from - c0), p + 2u + 2u * (from - x), to - from, reverse);
             }
-            p += 2u + 2u * len;
+            p += step;
         } else {
             /* A literal run past the bytes at hand: the _io path, or the end of the bytes. */
             c->p = p + 2;
