@@ -6,6 +6,8 @@
 #include <cstdlib>
 #include <string_view>
 
+#include "app/command_line.h"
+#include "common/version.h"
 #include "image/image_convert.h"
 #include "output/bin_writer.h"
 #include "output/name_collisions.h"
@@ -199,7 +201,23 @@ void printCompletion(PackagerState& state) {
     printMessage(state, Message::kCompletion);
 }
 
-int runPackager(int, char**) {
+int runPackager(int argc, char** argv) {
+    // Packing the current folder is what a run does; a user asking how to use the tool must not
+    // overwrite the build of the folder they are in.
+    switch (readRunRequest(commandArguments(argc, argv))) {
+    case RunRequest::kHelp:
+        std::fputs(usageText(), stdout);
+        return flushConsole(stdout) ? 0 : 1;
+    case RunRequest::kVersion:
+        std::printf("theme-packager %s\n", kVersion);
+        return flushConsole(stdout) ? 0 : 1;
+    case RunRequest::kPackIgnoringArguments:
+        printDiagnostic("takes no arguments; those given are ignored and the current folder is "
+                        "packed (theme-packager --help alone tells how to use it)");
+        break;
+    case RunRequest::kPack:
+        break;
+    }
     // A bin cut short by a file-size limit is cleaned up like any other failed write.
     failWritesBeyondFileSizeLimit();
     PackagerState state;

@@ -10,10 +10,12 @@
 /// The exit status of a run whose bins were written without some images of a theme.
 inline constexpr int kExitIncomplete = 3;
 
-/// Runs the packager in the current folder. The arguments are ignored. Returns the process exit
-/// status: 0 when everything was packed and compressed, 2 when the bins were written but the
-/// compression failed, 3 when the bins were written but a theme stopped at an image that failed
-/// or a folder could not be listed (whatever the compression did), 1 after any error.
+/// Runs the packager in the current folder, or prints the usage or the version when the arguments
+/// ask for them alone (readRunRequest); other arguments are ignored, with a line on standard
+/// error. Returns the process exit status: 0 after the usage or the version; after a run, 0 when
+/// everything was packed and compressed, 2 when the bins were written but the compression failed,
+/// 3 when the bins were written but a theme stopped at an image that failed or a folder could not
+/// be listed (whatever the compression did), 1 after any error.
 int runPackager(int argc, char** argv);
 
 void printBanner(PackagerState& state);

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "common/version.h"
 #include "platform/platform.h"
 #include "readback/build_scan.h"
 #include "readback/extract.h"
@@ -18,28 +19,32 @@
 
 namespace {
 
-constexpr char kVersionText[] = "theme-inspect 1.0\n";
 constexpr int kDone = 0;
 constexpr int kFaults = 1;
 constexpr int kBadInput = 2;
 
+// help2man makes the manual page from this text: a "Usage:" line, paragraphs, and sections headed
+// by a line that ends in a colon.
 const char kUsage[] =
-    "usage: theme-inspect COMMAND [ROOT] [OPTIONS]\n"
+    "Usage: theme-inspect COMMAND [ROOT] [OPTIONS]\n"
     "Reads back what theme-packager wrote in ROOT (default: the current folder): Index.bin and\n"
-    "<n>/Theme.bin, or their .gz forms.\n"
+    "<n>/Theme.bin, or their .gz forms (a plain bin wins when both are there).\n"
     "\n"
-    "commands:\n"
+    "Commands:\n"
     "  list [--json]                groups, images, slots and every theme's copy, with totals\n"
     "  verify                       checks every rule of the formats: one line per fault\n"
     "  extract --theme N --out DIR  writes every image of theme N as DIR/<group>/<name>.png\n"
     "  preview --out FILE           writes one HTML page with every theme side by side\n"
     "  header --out FILE.h          writes a C header of image IDs for theme_reader firmware\n"
-    "options:\n"
-    "  -h, --help                   prints this help\n"
-    "  --version                    prints the version\n"
     "\n"
-    "exit status: 0 done (verify: no fault); 1 the build has faults, or an output could not be\n"
-    "written; 2 a wrong command line, or the build's files are missing or unreadable.\n";
+    "Options:\n"
+    "  -h, --help                   print this help and exit\n"
+    "  --version                    print the version and exit\n"
+    "\n"
+    "Exit status:\n"
+    "  0   done (verify: no fault)\n"
+    "  1   the build has faults, or an output could not be written\n"
+    "  2   a wrong command line, or the build's files are missing or unreadable\n";
 
 enum class Command { kNone, kList, kVerify, kExtract, kPreview, kHeader, kHelp, kVersion };
 
@@ -366,7 +371,11 @@ int main(int argc, char** argv) {
         return badCommandLine(error);
     }
     if (args.command == Command::kHelp || args.command == Command::kVersion) {
-        std::fputs(args.command == Command::kHelp ? kUsage : kVersionText, stdout);
+        if (args.command == Command::kHelp) {
+            std::fputs(kUsage, stdout);
+        } else {
+            std::printf("theme-inspect %s\n", kVersion);
+        }
         return kDone;
     }
     const int status = run(args);

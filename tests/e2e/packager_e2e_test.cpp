@@ -10,6 +10,7 @@
 #include <map>
 
 #include "codec/rle_decoder.h"
+#include "common/version.h"
 #include "output/bin_format.h"
 #include "readback/build_scan.h"
 #include "support/packager_run.h"
@@ -252,9 +253,13 @@ INSTANTIATE_TEST_SUITE_P(
                        "rest of theme 0 is not packed\n"
                        "theme-packager: theme 2: ROOT/0/n.bmp is truncated; the "
                        "rest of theme 2 is not packed\n"},
+        // --help packs like any argument when it is not alone.
         RunCase{.name = "EmptyFolderArgumentsIgnored",
                 .arguments = {"--help", "-x", "0"},
-                .result = kNoFolder},
+                .result = kNoFolder,
+                .err = "theme-packager: takes no arguments; those given are ignored and the "
+                       "current folder is packed (theme-packager --help alone tells how to use "
+                       "it)\n"},
         RunCase{.name = "VariantWithoutBaseTheme",
                 .tree = {"3/a.bmp"},
                 .result = kNoFolder,
@@ -405,6 +410,29 @@ TEST(ConsoleTest, OneLogKeepsTheOrderOfEvents) {
     EXPECT_LT(run.out.find(failed), run.out.find(notFound)) << run.out;
     EXPECT_LT(run.out.find(notFound), run.out.find(kZipFailed)) << run.out;
     EXPECT_EQ(run.exitStatus, 3);
+}
+
+// Alone, --help and --version are answered by every tool; the packager then packs nothing, not
+// even the theme tree in the folder it runs in.
+TEST(ConsoleTest, EveryToolAnswersHelpAndVersionAndThePackagerPacksNothing) {
+    TempFolder root;
+    writeTree(root, {"0/a.bmp"});
+    const auto before = snapshot(root);
+    for (const std::string tool : {"theme-packager", "VOX_ZIP", "theme-inspect"}) {
+        std::vector<std::string> requests = {"--help", "-h", "--version"};
+        if (kWindows && tool == "theme-packager") {
+            requests.push_back("/?");
+        }
+        for (const std::string& request : requests) {
+            const ProgramResult run = runProgram(root.path(), {programPath(tool), request});
+            const std::string expected =
+                request == "--version" ? tool + " " + kVersion + "\n" : "Usage: " + tool;
+            EXPECT_TRUE(run.out.starts_with(expected)) << tool << " " << request << ": " << run.out;
+            EXPECT_EQ(run.exitStatus, 0) << tool << " " << request;
+            EXPECT_EQ(run.err, "") << tool << " " << request;
+        }
+    }
+    EXPECT_EQ(snapshot(root), before);
 }
 
 } // namespace

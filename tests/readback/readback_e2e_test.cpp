@@ -210,8 +210,8 @@ INSTANTIATE_TEST_SUITE_P(
                         fs::resize_file(r.path("2/Theme.bin.gz"), 8);
                     },
                     "verify", 1, "", "2/Theme.bin.gz: gzip data ends early (truncated file)\n"},
-        InspectCase{"Help", nullptr, "list --help", 0, "", "usage: theme-inspect COMMAND [ROOT]"},
-        InspectCase{"Version", nullptr, "--version", 0, "", "theme-inspect 1.0\n"},
+        InspectCase{"HelpAfterACommand", nullptr, "list --help", 0, "",
+                    "Usage: theme-inspect COMMAND [ROOT]"},
         InspectCase{"NoCommand", nullptr, "", 2,
                     "theme-inspect: no command given: list, verify, extract or preview" + kHelp},
         InspectCase{"UnknownCommand", nullptr, "show", 2,

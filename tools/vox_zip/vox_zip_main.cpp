@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "common/version.h"
 #include "gzip_stream.h"
 #include "output_file.h"
 #include "platform/platform.h"
@@ -20,15 +21,34 @@ constexpr int kFailed = 1;
 constexpr int kBadCommandLine = 2;
 constexpr int kWarning = 2; // gzip's status for a warning
 
-const char kUsage[] = "usage: VOX_ZIP -c [-1 .. -9] FILE  compress FILE into FILE.gz, keep FILE\n"
-                      "       VOX_ZIP -d FILE.gz          restore FILE from FILE.gz, keep it\n"
-                      "       VOX_ZIP -h                  print this help\n"
-                      "Level 1 is fastest, 9 smallest, 6 unless given. An existing output\n"
-                      "file is replaced once the new one is complete.\n";
+// help2man makes the manual page from this text: a "Usage:" line, paragraphs, and sections headed
+// by a line that ends in a colon.
+const char kUsage[] =
+    "Usage: VOX_ZIP -c [-1 .. -9] FILE\n"
+    "  or:  VOX_ZIP -d FILE.gz\n"
+    "Compresses FILE into FILE.gz, in the gzip format that any gzip reader restores, or\n"
+    "restores FILE from FILE.gz. The input is always kept; an existing output file is\n"
+    "replaced only once the new one is complete. theme-packager runs VOX_ZIP -c -9 on\n"
+    "every bin file it writes.\n"
+    "\n"
+    "Options:\n"
+    "  -c            compress FILE into FILE.gz\n"
+    "  -d            restore FILE from FILE.gz: every gzip member, one after another;\n"
+    "                zero bytes after the last one are padding, other bytes are ignored\n"
+    "                with a warning\n"
+    "  -1 .. -9      the level: 1 is fastest, 9 smallest, 6 unless given\n"
+    "  --            ends the options, for a FILE whose name starts with '-'\n"
+    "  -h, --help    print this help and exit\n"
+    "  --version     print the version and exit\n"
+    "\n"
+    "Exit status:\n"
+    "  0   done\n"
+    "  1   the file could not be compressed or restored (standard error says why)\n"
+    "  2   a wrong command line, or a restore that ignored trailing garbage\n";
 
 const char kSuffix[] = ".gz";
 
-enum class Mode { kUnset, kCompress, kDecompress, kHelp };
+enum class Mode { kUnset, kCompress, kDecompress, kHelp, kVersion };
 
 struct Options {
     Mode mode = Mode::kUnset;
@@ -66,8 +86,8 @@ bool parseArguments(const std::vector<std::string>& arguments, Options& options,
                     std::string& error) {
     bool optionsEnded = false;
     for (const std::string& arg : arguments) {
-        if (!optionsEnded && arg == "-h") {
-            options.mode = Mode::kHelp;
+        if (!optionsEnded && (arg == "-h" || arg == "--help" || arg == "--version")) {
+            options.mode = arg == "--version" ? Mode::kVersion : Mode::kHelp;
             return true;
         }
         if (!optionsEnded && arg == "--") {
@@ -176,6 +196,10 @@ int main(int argc, char** argv) {
     }
     if (options.mode == Mode::kHelp) {
         std::fputs(kUsage, stdout);
+        return 0;
+    }
+    if (options.mode == Mode::kVersion) {
+        std::printf("VOX_ZIP %s\n", kVersion);
         return 0;
     }
     if (options.mode == Mode::kCompress) {
