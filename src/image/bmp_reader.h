@@ -29,6 +29,7 @@
 #include <array>
 #include <cstdint>
 #include <span>
+#include <string>
 
 #include "image/image_result.h"
 
@@ -85,6 +86,15 @@ ImageResult readBmpFrame(std::span<const std::uint8_t> head, std::uint64_t fileS
 /// row is inside the file, and every colour index. Returns ok with layout filled, or the first
 /// reason found. A file it accepts always converts.
 ImageResult readBmpLayout(std::span<const std::uint8_t> fileBytes, BmpLayout& layout);
+
+/// What a refusal by readBmpFrame or readBmpLayout comes to in this file's numbers, to follow the
+/// reason's text: the info header size that is not read (and how to save such a file so that
+/// it is), the dimensions that are too large and the limit, or the depth that is not read; ""
+/// for any other reason.
+std::string bmpRefusalDetail(std::span<const std::uint8_t> head, ImageResult result);
+
+/// "W x H pixels".
+std::string bmpDimensions(std::int32_t width, std::int32_t height);
 
 /// Converts the pixels of a file accepted by readBmpLayout (with this layout) into pixels, which
 /// holds at least layout.outputSize bytes. Returns 1, or 0 when pixels is too small or the layout

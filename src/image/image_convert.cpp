@@ -17,6 +17,12 @@
 
 namespace {
 
+// The encoder counts its units in an int, and a slot's size is a 32-bit field.
+std::string runsTooLarge(std::int32_t width, std::int32_t height) {
+    return bmpDimensions(width, height) +
+           "; their runs may take more than the 4 GiB an image may take in a slot";
+}
+
 // Reads what the conversion needs, head first: every limit is checked on the headers, before
 // the pixel array is read and before any buffer of the image's size is reserved.
 ImageResult readImageFile(const std::string& path, int compress, std::size_t headBytes,
@@ -25,11 +31,13 @@ ImageResult readImageFile(const std::string& path, int compress, std::size_t hea
     BmpFrame frame;
     if (result == ImageResult::kOk) {
         result = readBmpFrame(file.view(), file.fileSize, frame);
+        cause = bmpRefusalDetail(file.view(), result);
     }
     // The encoder refuses an image whose worst case it cannot count.
     if (result == ImageResult::kOk && compress != 0 &&
         rleImageSizeBound(frame.width, frame.height, 16, 1) == 0) {
         result = ImageResult::kTooLarge;
+        cause = runsTooLarge(frame.width, frame.height);
     }
     if (result == ImageResult::kOk) {
         result = readFileRest(file, frame.bytesNeeded, cause);
@@ -89,6 +97,7 @@ ConvertedImage convertFile(const std::string& path, int compress, std::size_t he
         words < 0 ? 0 : std::uint64_t{4} * static_cast<unsigned>(words);
     if (encodedBytes == 0 || encodedBytes > UINT32_MAX) {
         image.result = ImageResult::kTooLarge;
+        image.cause = runsTooLarge(layout.width, layout.height);
         return image;
     }
     image.dataSize = static_cast<std::uint32_t>(encodedBytes);

@@ -25,7 +25,8 @@
 /// One file's conversion, kept so that every theme naming the same file shares it.
 struct ConvertedImage {
     ImageResult result = ImageResult::kOk;
-    /// The OS's word on a file that could not be opened or read.
+    /// What follows the reason: the OS's word on a file that could not be opened or read, or the
+    /// file's numbers behind a refusal (bmpRefusalDetail); may be empty.
     std::string cause;
     std::int32_t width = 0;
     std::int32_t height = 0;
@@ -95,7 +96,7 @@ struct ImageConverter {
 struct ImageFailure {
     std::string path;
     ImageResult result = ImageResult::kOk;
-    /// Why the file could not be opened or read, as the OS tells it; empty for other reasons.
+    /// ConvertedImage::cause of the image.
     std::string cause;
 };
 

@@ -56,12 +56,14 @@ std::FILE* openRegularFile(const std::string& path, std::uint64_t& size, std::st
     return file;
 }
 
-std::FILE* createTempFile(const std::string& finalPath, std::string& tempPath, std::string& error) {
+std::FILE* createTempFile(const std::string& finalPath, std::string& tempPath, std::string& error,
+                          bool ownerOnly) {
     int err = 0;
     for (int attempt = 0; attempt < kTempNameAttempts; ++attempt) {
         tempPath = tempFileName(finalPath);
         // O_EXCL: an existing entry of that name, even a dangling link, makes the call fail.
-        const int fd = open(tempPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        const int fd = open(tempPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC,
+                            ownerOnly ? 0600 : 0666);
         if (fd < 0) {
             err = errno;
             if (err == EEXIST) {
@@ -164,12 +166,44 @@ bool deleteFile(const std::string& path, std::string& error) {
     return true;
 }
 
-bool replaceFile(const std::string& from, const std::string& to, std::string& error) {
+bool copyPermissions(std::FILE* from, std::FILE* to, std::string& error) {
+    struct stat info;
+    if (fstat(fileno(from), &info) != 0 || fchmod(fileno(to), info.st_mode & 0777) != 0) {
+        error = osErrorText(errno);
+        return false;
+    }
+    return true;
+}
+
+bool syncFile(std::FILE* file, std::string& error) {
+    if (std::fflush(file) != 0 || fsync(fileno(file)) != 0) {
+        error = osErrorText(errno);
+        return false;
+    }
+    return true;
+}
+
+bool replaceFile(const std::string& from, const std::string& to, std::string& error, bool durable) {
     std::error_code ec;
     fs::rename(from, to, ec);
     if (ec) {
         error = ec.message();
         return false;
     }
-    return true;
+    if (!durable) {
+        return true;
+    }
+    // The new name is an entry of the folder: it is on disk once the folder is.
+    const fs::path folder = fs::path(to).parent_path();
+    const int fd = open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const bool synced = fd >= 0 && fsync(fd) == 0;
+    error = synced ? "" : osErrorText(errno);
+    if (fd >= 0) {
+        close(fd);
+    }
+    return synced;
+}
+
+bool isTerminal(std::FILE* file) {
+    return isatty(fileno(file)) != 0;
 }

@@ -100,7 +100,8 @@ std::FILE* openRegularFile(const std::string& path, std::uint64_t& size, std::st
     return file;
 }
 
-std::FILE* createTempFile(const std::string& finalPath, std::string& tempPath, std::string& error) {
+std::FILE* createTempFile(const std::string& finalPath, std::string& tempPath, std::string& error,
+                          bool) {
     DWORD err = ERROR_SUCCESS;
     for (int attempt = 0; attempt < kTempNameAttempts; ++attempt) {
         tempPath = tempFileName(finalPath);
@@ -190,10 +191,34 @@ bool deleteFile(const std::string& path, std::string& error) {
     return true;
 }
 
-bool replaceFile(const std::string& from, const std::string& to, std::string& error) {
-    if (MoveFileExW(widePath(from).c_str(), widePath(to).c_str(), MOVEFILE_REPLACE_EXISTING) == 0) {
+bool copyPermissions(std::FILE*, std::FILE*, std::string&) {
+    return true;
+}
+
+bool syncFile(std::FILE* file, std::string& error) {
+    errno = 0;
+    if (std::fflush(file) != 0) {
+        error = osErrorText(errno);
+        return false;
+    }
+    const auto handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file)));
+    if (FlushFileBuffers(handle) == 0) {
         error = lastErrorText();
         return false;
     }
     return true;
+}
+
+bool replaceFile(const std::string& from, const std::string& to, std::string& error, bool durable) {
+    const DWORD flags = MOVEFILE_REPLACE_EXISTING | (durable ? MOVEFILE_WRITE_THROUGH : 0);
+    if (MoveFileExW(widePath(from).c_str(), widePath(to).c_str(), flags) == 0) {
+        error = lastErrorText();
+        return false;
+    }
+    return true;
+}
+
+bool isTerminal(std::FILE* file) {
+    DWORD mode = 0;
+    return GetConsoleMode(reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file))), &mode) != 0;
 }

@@ -139,8 +139,11 @@ bool getCurrentFolder(std::string& path) {
     return true;
 }
 
-bool setCurrentFolder(const std::string& path) {
+bool setCurrentFolder(const std::string& path, std::string& error) {
     std::error_code ec;
     std::filesystem::current_path(path, ec);
+    if (ec) {
+        error = osErrorText(ec.value());
+    }
     return !ec;
 }

@@ -150,6 +150,10 @@ bool getCurrentFolder(std::string& path) {
     }
 }
 
-bool setCurrentFolder(const std::string& path) {
-    return SetCurrentDirectoryW(widePath(path).c_str()) != 0;
+bool setCurrentFolder(const std::string& path, std::string& error) {
+    if (SetCurrentDirectoryW(widePath(path).c_str()) == 0) {
+        error = lastErrorText();
+        return false;
+    }
+    return true;
 }

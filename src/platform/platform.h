@@ -12,8 +12,11 @@
 
 #ifdef _WIN32
 inline constexpr char kPathSeparator = '\\';
+/// What ends the file name of a program: TOOL.exe on Windows, TOOL elsewhere.
+inline constexpr char kProgramSuffix[] = ".exe";
 #else
 inline constexpr char kPathSeparator = '/';
+inline constexpr char kProgramSuffix[] = "";
 #endif
 
 /// Whether the OS finds a file under a name that differs from its own in letter case (Windows'
@@ -31,8 +34,9 @@ std::string joinPath(const std::string& folder, const std::string& name);
 /// cannot tell it.
 bool getCurrentFolder(std::string& path);
 
-/// Makes path the current folder. Returns false when it is not a folder that can be entered.
-bool setCurrentFolder(const std::string& path);
+/// Makes path the current folder. Returns false, with the OS cause in error, when it is not a
+/// folder that can be entered.
+bool setCurrentFolder(const std::string& path, std::string& error);
 
 /// True when path names a folder (following links).
 bool isFolder(const std::string& path);
@@ -100,6 +104,10 @@ std::shared_ptr<std::uint8_t[]> allocateLargeBlock(std::size_t size);
 /// The largest resident set this process has had so far, in KiB; -1 when the OS cannot tell.
 long peakResidentKilobytes();
 
+/// True when file is a terminal (a console on Windows): where a line rewritten in place with
+/// '\r' shows as one line, and not as clutter in a log.
+bool isTerminal(std::FILE* file);
+
 /// The program's arguments after its name, as UTF-8 on every OS (Windows hands main its
 /// arguments in the ANSI code page; they are taken from the UTF-16 command line instead).
 std::vector<std::string> commandArguments(int argc, char** argv);
@@ -137,9 +145,21 @@ bool waitProcess(ProcessHandle handle, int& exitStatus, std::string& error);
 
 /// Creates a new, empty file for binary writing beside finalPath, named finalPath + "." + eight
 /// random letters and digits + ".tmp", and sets tempPath to that name. Only a name that nothing
-/// uses yet is taken: no file, link or folder there is opened, followed or replaced. Returns null
-/// (tempPath cleared) with the cause in error when no such file can be created in that folder.
-std::FILE* createTempFile(const std::string& finalPath, std::string& tempPath, std::string& error);
+/// uses yet is taken: no file, link or folder there is opened, followed or replaced. ownerOnly:
+/// only its owner may read or write it (POSIX mode 0600), until copyPermissions gives it others;
+/// else any new file's permissions. Returns null (tempPath cleared) with the cause in error when
+/// no such file can be created in that folder.
+std::FILE* createTempFile(const std::string& finalPath, std::string& tempPath, std::string& error,
+                          bool ownerOnly = false);
+
+/// Gives the file to the permission bits (read, write, execute for owner, group and others) of
+/// the file from, as gzip does for its output. Windows has no such bits: there it does nothing.
+/// Returns false with the OS cause in error.
+bool copyPermissions(std::FILE* from, std::FILE* to, std::string& error);
+
+/// Writes what the file's buffer holds and waits until the OS has put the file's bytes on disk
+/// (fsync, FlushFileBuffers). Returns false with the OS cause in error.
+bool syncFile(std::FILE* file, std::string& error);
 
 /// Bytes to write, where they are.
 struct BytePiece {
@@ -153,9 +173,11 @@ struct BytePiece {
 bool writePieces(std::FILE* file, std::span<const BytePiece> pieces, std::string& error);
 
 /// Renames the file from to the name to in the same folder, replacing what is there in one step:
-/// a file, or a link itself (never what it leads to). Returns false with the cause in error, and
-/// then both names are as they were.
-bool replaceFile(const std::string& from, const std::string& to, std::string& error);
+/// a file, or a link itself (never what it leads to). durable: returns only once the new name is
+/// on disk too (the folder synced on POSIX, a write-through move on Windows). Returns false with
+/// the cause in error; both names are then as they were, unless only the folder's sync failed.
+bool replaceFile(const std::string& from, const std::string& to, std::string& error,
+                 bool durable = false);
 
 /// Learns without blocking whether a process that startProcess started has ended. Sets ended,
 /// and when it has, stores its exit status as waitProcess does; the process is then gone and must

@@ -16,6 +16,7 @@
 #include "readback/firmware_header.h"
 #include "readback/listing.h"
 #include "readback/preview.h"
+#include "readback/text_forms.h"
 
 namespace {
 
@@ -189,9 +190,11 @@ bool parseArguments(const std::vector<std::string>& words, Arguments& args, std:
     return checkOptions(args, error);
 }
 
-// A line on standard error that shows how far a run has come, once it has taken a second.
+// A line on standard error that shows how far a run has come, once it has taken a second. Only
+// a terminal gets it: in a log, each rewrite would be one more line.
 struct ProgressLine {
     using Clock = std::chrono::steady_clock;
+    bool wanted = isTerminal(stderr);
     Clock::time_point start = Clock::now();
     Clock::time_point last{};
     std::size_t shownWidth = 0;
@@ -200,7 +203,7 @@ struct ProgressLine {
 void showProgress(void* context, std::string_view step, std::uint64_t done, std::uint64_t total) {
     auto& line = *static_cast<ProgressLine*>(context);
     const auto now = ProgressLine::Clock::now();
-    if (now - line.start < std::chrono::seconds(1) ||
+    if (!line.wanted || now - line.start < std::chrono::seconds(1) ||
         (line.shownWidth != 0 && now - line.last < std::chrono::milliseconds(250))) {
         return;
     }
@@ -242,8 +245,7 @@ int faultsTold(const ScannedBuild& build, int status) {
     if (count == 0) {
         return status;
     }
-    report("the build has " + std::to_string(count) + (count == 1 ? " fault" : " faults") +
-           " (theme-inspect verify lists them)");
+    report("the build has " + countOf(count, "fault") + " (theme-inspect verify lists them)");
     return kFaults;
 }
 
@@ -254,12 +256,14 @@ int runVerify(const ScannedBuild& build) {
     if (!build.check.faults.empty()) {
         return kFaults;
     }
-    int themes = 0;
+    std::uint64_t themes = 0;
     for (const ThemeScan& scan : build.themes) {
         themes += scan.read ? 1 : 0;
     }
-    std::printf("%s: no fault in %zu groups, %zu images, %d themes\n", build.index.path.c_str(),
-                build.check.layout.groups.size(), build.check.layout.images.size(), themes);
+    std::printf("%s: no fault in %s, %s, %s\n", build.index.path.c_str(),
+                countOf(build.check.layout.groups.size(), "group").c_str(),
+                countOf(build.check.layout.images.size(), "image").c_str(),
+                countOf(themes, "theme").c_str());
     return kDone;
 }
 
@@ -279,8 +283,8 @@ int runExtract(const ScannedBuild& build, const Arguments& args, const Progress&
     for (const std::string& failure : result.failures) {
         report(failure);
     }
-    std::printf("%zu images of theme %d written to %s\n", result.written, args.theme,
-                args.out.c_str());
+    std::printf("%s of theme %d written to %s\n", countOf(result.written, "image").c_str(),
+                args.theme, args.out.c_str());
     return faultsTold(build, result.failures.empty() ? kDone : kFaults);
 }
 
@@ -303,7 +307,8 @@ int runPreview(const ScannedBuild& build, const Arguments& args, const Progress&
     for (const std::string& failure : failures) {
         report(failure);
     }
-    std::printf("%s written: %zu images\n", args.out.c_str(), build.check.layout.images.size());
+    std::printf("%s written: %s\n", args.out.c_str(),
+                countOf(build.check.layout.images.size(), "image").c_str());
     return faultsTold(build, failures.empty() ? kDone : kFaults);
 }
 

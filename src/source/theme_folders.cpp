@@ -12,11 +12,29 @@ int discoverThemeFolders(const std::string& rootPath, ThemeFlags& themePresent) 
     for (int n = 0; n < kThemeSlots; ++n) {
         // Entering the folder is the test: a plain file, or a folder that cannot be entered,
         // is no theme.
-        if (setCurrentFolder(themeFolderPath(rootPath, n))) {
-            setCurrentFolder(rootPath);
+        std::string error;
+        if (setCurrentFolder(themeFolderPath(rootPath, n), error)) {
+            setCurrentFolder(rootPath, error);
             themePresent[n] = 1;
             ++count;
         }
     }
     return count;
+}
+
+std::string whyNoThemeFolder(const std::string& rootPath, int n) {
+    const std::string path = themeFolderPath(rootPath, n);
+    std::string error;
+    if (setCurrentFolder(path, error)) {
+        setCurrentFolder(rootPath, error);
+        return "";
+    }
+    switch (pathKind(path)) {
+    case PathKind::kMissing:
+        return "does not exist";
+    case PathKind::kFolder:
+        return "cannot be entered: " + error;
+    default:
+        return "is not a folder";
+    }
 }

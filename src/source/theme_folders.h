@@ -13,3 +13,8 @@ std::string themeFolderPath(const std::string& rootPath, int n);
 /// returns how many there are. Plain files named like a theme do not count. Leaves rootPath as
 /// the current folder.
 int discoverThemeFolders(const std::string& rootPath, ThemeFlags& themePresent);
+
+/// Why rootPath/n is no theme folder, to follow its path: "does not exist", "is not a folder" or
+/// "cannot be entered: " and the OS cause; "" when it is one after all. Leaves rootPath as the
+/// current folder when it is one.
+std::string whyNoThemeFolder(const std::string& rootPath, int n);

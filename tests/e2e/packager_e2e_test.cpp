@@ -130,8 +130,9 @@ TEST_P(RunTest, ConsoleExitStatusAndEveryByteWritten) {
     const int lineStatus = c.result == kZipCreated ? 0 : c.result == kZipFailed ? 2 : 1;
     EXPECT_EQ(run.exitStatus, c.status >= 0 ? c.status : lineStatus);
     std::string err = c.err;
+    // The lines quote the command lines as they were run: only Windows names the tool VOX_ZIP.exe.
     for (std::size_t i = 0; c.tool == nullptr && i < c.outputs.size(); ++i) {
-        err += "theme-packager: cannot run \"VOX_ZIP" + std::string(i == 0 ? ".exe" : "") +
+        err += "theme-packager: cannot run \"VOX_ZIP" + std::string(i == 0 ? kExeSuffix : "") +
                " -c -9 " + c.outputs[i] + kNotFound;
     }
     EXPECT_EQ(rooted(run.err, root), nativePaths(err));
@@ -259,15 +260,59 @@ INSTANTIATE_TEST_SUITE_P(
                 .result = kNoFolder,
                 .err = "theme-packager: takes no arguments; those given are ignored and the "
                        "current folder is packed (theme-packager --help alone tells how to use "
-                       "it)\n"},
+                       "it)\ntheme-packager: ROOT/0 does not exist; run theme-packager in the "
+                       "folder that holds the theme folders 0 to 9 (theme-packager --help tells "
+                       "more)\n"},
         RunCase{.name = "VariantWithoutBaseTheme",
                 .tree = {"3/a.bmp"},
                 .result = kNoFolder,
-                .err = "theme-packager: ROOT/0 is missing: variant themes are packed together "
-                       "with the base theme in folder 0\n"},
+                .err = "theme-packager: ROOT/0 does not exist; variant themes are packed "
+                       "together with the base theme in folder 0\n"},
+        RunCase{.name = "BaseThemeFolderCannotBeEntered",
+                .tree = {"0/a.bmp"},
+                .hostile =
+                    [](const TempFolder& root) {
+                        fs::permissions(root.path("0"), static_cast<fs::perms>(0600));
+                    },
+                .result = kNoFolder,
+                .err = "theme-packager: ROOT/0 cannot be entered: Permission denied; run "
+                       "theme-packager in the folder that holds the theme folders 0 to 9 "
+                       "(theme-packager --help tells more)\n",
+                .asNobody = true,
+                .notOnWindows = kNoRights},
+        RunCase{.name = "BaseThemeFolderIsAFile",
+                .tree = {"0", "2/a.bmp"},
+                .result = kNoFolder,
+                .err = "theme-packager: ROOT/0 is not a folder; variant themes are packed "
+                       "together with the base theme in folder 0\n"},
         RunCase{.name = "NoImages",
                 .tree = {"0/readme.txt", "0/photo.BMP", "0/menu/", "2/"},
-                .result = "Error: There are no BMP images for packing\n"},
+                .result = "Error: There are no BMP images for packing\n",
+                .err = "theme-packager: theme 0 has no image to pack: no file in ROOT/0 or its "
+                       "folders has a name that ends in \"bmp\" (in lower case)\n"},
+        // Refused images say what in them is refused; theme 2 has none left to pack.
+        RunCase{.name = "RefusedImagesSayWhy",
+                .tree = {"0/a.bmp", "0/b.bmp", "2/"},
+                .hostile =
+                    [](const TempFolder& root) {
+                        std::vector<std::uint8_t> huge = root.readBytes("0/b.bmp");
+                        putU32Le(huge, 18, 70000);
+                        putU32Le(huge, 22, 40000);
+                        root.writeBytes("0/b.bmp", huge);
+                        root.writeBytes("2/a.bmp", makeBmp({.infoHeaderSize = 124}, {0x102030}));
+                    },
+                .result = "Error: There are no BMP images for packing\n",
+                .err = "theme-packager: theme 0: ROOT/0/b.bmp is too large: 70000 x 40000 pixels; "
+                       "an image may have at most 2,147,483,639 pixels (16 bytes and 2 a pixel "
+                       "must fit in 32 bits); the rest of theme 0 is not packed\n"
+                       "theme-packager: theme 2: ROOT/2/a.bmp has an unsupported BMP header "
+                       "size: 124 bytes (12, 40 and 56 are read); a 124-byte header holds "
+                       "colour-space information: save the image without it (GIMP: Export As, "
+                       "Compatibility Options, \"Do not write color space information\"; "
+                       "ImageMagick: convert IN.bmp BMP3:OUT.bmp); the rest of theme 2 is not "
+                       "packed\n"
+                       "theme-packager: theme 2 has no image to pack: it stopped at its first "
+                       "image, ROOT/2/a.bmp\n"},
         // Theme 2 cannot fill theme 0's slots: the bins of an earlier run stay untouched.
         RunCase{.name = "VariantImageFails",
                 .tree = {"0/a.bmp", "0/b.bmp", TreeFile("2/b.bmp", 0), "Index.bin", "0/Theme.bin",
@@ -275,8 +320,9 @@ INSTANTIATE_TEST_SUITE_P(
                 .result = kCannotWrite,
                 .err = "theme-packager: theme 2: ROOT/2/b.bmp is truncated; the "
                        "rest of theme 2 is not packed\n"
-                       "theme-packager: cannot write ROOT/2/Theme.bin: theme 2 has fewer images "
-                       "in group 0 than theme 0\n"},
+                       "theme-packager: theme 2 stopped at ROOT/2/b.bmp, so it lacks images that "
+                       "theme 0 has: every theme must fill every slot, and no bin file is written "
+                       "(those of an earlier run stay)\n"},
         // Hostile trees: FIFOs and devices where images are expected, folder chains beyond the
         // OS's path limit, links that lead out of the theme or fan out, and a folder that cannot
         // be listed. Each run ends, stays small, and says what it could not use.
@@ -346,7 +392,9 @@ INSTANTIATE_TEST_SUITE_P(
                 .result = "Error: There are no BMP images for packing\n",
                 .err = "theme-packager: ROOT/0/down/x/x/x/x/x/x/x/x/x/x/y/x/x/x/x/x/x is a folder "
                        "reached through links more than 64 times: the linked folders fan out; "
-                       "ROOT/0 is not scanned and none of its images are packed\n",
+                       "ROOT/0 is not scanned and none of its images are packed\n"
+                       "theme-packager: theme 0 has no image to pack: ROOT/0 could not be "
+                       "scanned\n",
                 .notOnWindows = kNoLinks},
         RunCase{.name = "FolderThatCannotBeListed",
                 .tree = {"0/a.bmp", "0/secret/s.bmp", "0/z.bmp"},
@@ -405,7 +453,7 @@ TEST(ConsoleTest, OneLogKeepsTheOrderOfEvents) {
     const LonePackager packager(nullptr);
     const ProgramResult run = packager.run(root, {}, {}, true);
     const std::string failed = "theme-packager: theme 0: ";
-    const std::string notFound = "theme-packager: cannot run \"VOX_ZIP.exe";
+    const std::string notFound = std::string("theme-packager: cannot run \"VOX_ZIP") + kExeSuffix;
     ASSERT_EQ(run.out.rfind(kBanner, 0), 0u) << run.out;
     EXPECT_LT(run.out.find(failed), run.out.find(notFound)) << run.out;
     EXPECT_LT(run.out.find(notFound), run.out.find(kZipFailed)) << run.out;

@@ -160,7 +160,7 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         // The worked build as it was written has no fault.
         InspectCase{"NoFault", nullptr, "verify", 0, "",
-                    "Index.bin: no fault in 1 groups, 2 images"},
+                    "Index.bin: no fault in 1 group, 2 images, 2 themes\n"},
         // Row 0 of a.bmp is one repeat run, 0x6008, at 32: its row end flag cleared.
         InspectCase{"FlippedFlagBit",
                     [](const TempFolder& r) { setByte(r, "0/Theme.bin", 33, 0x20); }, "verify", 1,

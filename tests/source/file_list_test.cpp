@@ -54,7 +54,7 @@ TEST(ThemeFoldersTest, CountsFoldersOnlyRestoresTheRootFolderAndTellsAMissingOne
     std::string current;
     ASSERT_TRUE(getCurrentFolder(current));
     EXPECT_TRUE(std::filesystem::equivalent(current, root.path()));
-    setCurrentFolder(std::filesystem::temp_directory_path().string()); // root is removed next
+    std::filesystem::current_path(std::filesystem::temp_directory_path()); // root goes next
 
     // A theme folder gone by the time it is listed gives an empty list, and the user is told.
     ImageFileEntry missing;

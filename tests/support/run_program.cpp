@@ -11,6 +11,20 @@
 
 #include "support/temp_folder.h"
 
+ProgramResult runProgram(const std::string& folder, const std::vector<std::string>& command,
+                         const ProgramOptions& options) {
+    StartedProgram program = startProgram(folder, command, options);
+    return finishProgram(program);
+}
+
+std::string plainProgramPath(const std::string& name) {
+#ifdef TP_PLAIN_BIN
+    return joinPath(TP_PLAIN_BIN, name + kExeSuffix);
+#else
+    return programPath(name);
+#endif
+}
+
 std::vector<std::string> words(const std::string& line) {
     std::istringstream in(line);
     std::vector<std::string> list;

@@ -3,6 +3,8 @@
 // own. What a program prints is captured; on Windows its console lines must end in CR LF.
 #pragma once
 
+#include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -26,13 +28,44 @@ struct ProgramResult {
 struct ProgramOptions {
     std::string path{};    // PATH for the program; "" leaves ours
     bool errToOut = false; // standard error into the same file as standard output, as 2>&1
+    // Limits the program starts with, 0 leaving ours (POSIX; Windows has none of them): bytes of
+    // address space (RLIMIT_AS), open files (RLIMIT_NOFILE) and bytes in a file (RLIMIT_FSIZE).
+    std::uint64_t memoryLimit = 0;
+    std::uint64_t openFiles = 0;
+    std::uint64_t fileSize = 0;
 };
 
-/// Runs command[0] (a path, or on POSIX a name looked up in PATH) with the other words as its
-/// arguments in folder, with nothing on standard input, and waits for it. (A program that hangs
-/// is ended with its test, by CTest's timeout.)
+class TempFolder;
+
+/// A program started by startProgram that has not been waited for.
+struct StartedProgram {
+    std::uint64_t process = 0; // a pid on POSIX, a HANDLE on Windows; 0: it did not start
+    std::uint64_t groupId = 0; // Windows: the console process group it leads
+    std::string startError;
+    std::shared_ptr<TempFolder> capture;
+};
+
+/// Starts command[0] (a path, or on POSIX a name looked up in PATH) with the other words as its
+/// arguments in folder, with nothing on standard input and every signal at its default action.
+StartedProgram startProgram(const std::string& folder, const std::vector<std::string>& command,
+                            const ProgramOptions& options = {});
+
+/// Sends the started program signal (SIGINT, SIGTERM, SIGHUP, ...). On Windows every signal is
+/// a Ctrl+Break event to the program's console process group.
+void signalProgram(const StartedProgram& program, int signal);
+
+/// Waits for the started program to end. (A program that hangs is ended with its test, by
+/// CTest's timeout.)
+ProgramResult finishProgram(StartedProgram& program);
+
+/// startProgram, then finishProgram.
 ProgramResult runProgram(const std::string& folder, const std::vector<std::string>& command,
                          const ProgramOptions& options = {});
+
+/// The executable name as built without sanitizers, for tests that limit its address space,
+/// which AddressSanitizer's reservations would exceed; programPath(name) where the tests are not
+/// built with sanitizers.
+std::string plainProgramPath(const std::string& name);
 
 /// The words of line, split on blanks: a command line that holds no path with a blank in it.
 std::vector<std::string> words(const std::string& line);
@@ -60,8 +93,6 @@ inline std::string programPath(const std::string& name) {
 /// Puts the stand-in tool into folder as relative (".exe" added on Windows) with plan beside it;
 /// see tests/support/stand_in_tool.cpp for what a plan says.
 void writeStandIn(const std::string& folder, const std::string& relative, const std::string& plan);
-
-class TempFolder;
 
 /// The file name in capture, read as console text.
 std::string capturedText(const TempFolder& capture, const char* name);

@@ -1,13 +1,16 @@
-// Starting programs from tests on POSIX: posix_spawnp with the standard streams in files, waited
-// for with wait4, which also tells the largest resident set.
+// Starting programs from tests on POSIX: fork, with the standard streams in files and the limits
+// set in the child before it runs the program, and wait4, which also tells the largest resident
+// set.
 #include "support/run_program.h"
 
 #include <fcntl.h>
-#include <spawn.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
+#include <cstdlib>
 #include <cstring>
 
 #include "support/temp_folder.h"
@@ -25,21 +28,70 @@ std::vector<char*> pointers(std::vector<std::string>& words) {
     return list;
 }
 
+// The program file of name as execvp would find it; looked up before the fork, since the child
+// may only make calls that are safe after it.
+std::string programFile(const std::string& name) {
+    const char* variable = std::getenv("PATH");
+    if (name.find('/') != std::string::npos || variable == nullptr) {
+        return name;
+    }
+    const std::string path = variable;
+    for (std::size_t begin = 0;;) {
+        const std::size_t end = path.find(':', begin);
+        const std::string folder = path.substr(begin, end - begin);
+        const std::string file = (folder.empty() ? "." : folder) + "/" + name;
+        if (access(file.c_str(), X_OK) == 0) {
+            return file;
+        }
+        if (end == std::string::npos) {
+            return name;
+        }
+        begin = end + 1;
+    }
+}
+
+void setLimit(int resource, std::uint64_t value) {
+    if (value != 0) {
+        const rlimit limit{value, value};
+        setrlimit(resource, &limit);
+    }
+}
+
+[[noreturn]] void runChild(const std::string& folder, const std::string& out,
+                           const std::string& err, const ProgramOptions& options,
+                           const std::string& file, char* const* argv, char* const* envp) {
+    const int in = open("/dev/null", O_RDONLY);
+    // Both appending: one file takes both streams in the order of their writes.
+    const int outFd = open(out.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0600);
+    const int errFd =
+        options.errToOut ? outFd : open(err.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0600);
+    if (in < 0 || outFd < 0 || errFd < 0 || dup2(in, 0) < 0 || dup2(outFd, 1) < 0 ||
+        dup2(errFd, 2) < 0 || chdir(folder.c_str()) != 0) {
+        _exit(127);
+    }
+    struct sigaction standard {};
+    standard.sa_handler = SIG_DFL;
+    for (int signal = 1; signal < NSIG; ++signal) {
+        sigaction(signal, &standard, nullptr);
+    }
+    sigset_t none;
+    sigemptyset(&none);
+    sigprocmask(SIG_SETMASK, &none, nullptr);
+    setLimit(RLIMIT_AS, options.memoryLimit);
+    setLimit(RLIMIT_NOFILE, options.openFiles);
+    setLimit(RLIMIT_FSIZE, options.fileSize);
+    execve(file.c_str(), argv, envp);
+    _exit(127);
+}
+
 } // namespace
 
-ProgramResult runProgram(const std::string& folder, const std::vector<std::string>& command,
-                         const ProgramOptions& options) {
-    TempFolder capture;
-    const std::string out = capture.path("out");
-    const std::string err = capture.path("err");
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addchdir_np(&actions, folder.c_str());
-    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    // Both appending: one file takes both streams in the order of their writes.
-    posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0600);
-    posix_spawn_file_actions_addopen(&actions, 2, (options.errToOut ? out : err).c_str(),
-                                     O_WRONLY | O_CREAT | O_APPEND, 0600);
+StartedProgram startProgram(const std::string& folder, const std::vector<std::string>& command,
+                            const ProgramOptions& options) {
+    StartedProgram program;
+    program.capture = std::make_shared<TempFolder>();
+    const std::string out = program.capture->path("out");
+    const std::string err = program.capture->path("err");
     std::vector<std::string> variables;
     for (char** v = environ; *v != nullptr; ++v) {
         if (options.path.empty() || std::strncmp(*v, "PATH=", 5) != 0) {
@@ -50,22 +102,43 @@ ProgramResult runProgram(const std::string& folder, const std::vector<std::strin
         variables.push_back("PATH=" + options.path);
     }
     std::vector<std::string> words = command;
-    pid_t pid = 0;
-    const int rc = posix_spawnp(&pid, words[0].c_str(), &actions, nullptr, pointers(words).data(),
-                                pointers(variables).data());
-    posix_spawn_file_actions_destroy(&actions);
+    const std::string file = programFile(words[0]);
+    if (access(file.c_str(), X_OK) != 0) {
+        program.startError = words[0] + ": " + std::strerror(errno);
+        return program;
+    }
+    const std::vector<char*> argv = pointers(words);
+    const std::vector<char*> envp = pointers(variables);
+    const pid_t pid = fork();
+    if (pid == 0) {
+        runChild(folder, out, err, options, file, argv.data(), envp.data());
+    }
+    if (pid < 0) {
+        program.startError = words[0] + ": " + std::strerror(errno);
+        return program;
+    }
+    program.process = static_cast<std::uint64_t>(pid);
+    return program;
+}
+
+void signalProgram(const StartedProgram& program, int signal) {
+    kill(static_cast<pid_t>(program.process), signal);
+}
+
+ProgramResult finishProgram(StartedProgram& program) {
     ProgramResult result;
-    if (rc != 0) {
-        result.err = words[0] + ": " + std::strerror(rc);
+    if (program.process == 0) {
+        result.err = program.startError;
         return result;
     }
     int status = 0;
     rusage usage{};
-    while (wait4(pid, &status, 0, &usage) < 0 && errno == EINTR) {
+    while (wait4(static_cast<pid_t>(program.process), &status, 0, &usage) < 0 && errno == EINTR) {
     }
+    program.process = 0;
     result.exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     result.peakKb = usage.ru_maxrss;
-    result.out = capturedText(capture, "out");
-    result.err = capturedText(capture, "err");
+    result.out = capturedText(*program.capture, "out");
+    result.err = capturedText(*program.capture, "err");
     return result;
 }

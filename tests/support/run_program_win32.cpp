@@ -31,9 +31,11 @@ std::wstring environmentWith(const std::string& path) {
 
 } // namespace
 
-ProgramResult runProgram(const std::string& folder, const std::vector<std::string>& command,
-                         const ProgramOptions& options) {
-    TempFolder capture;
+StartedProgram startProgram(const std::string& folder, const std::vector<std::string>& command,
+                            const ProgramOptions& options) {
+    StartedProgram program;
+    program.capture = std::make_shared<TempFolder>();
+    const TempFolder& capture = *program.capture;
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESTDHANDLES;
@@ -51,28 +53,45 @@ ProgramResult runProgram(const std::string& folder, const std::vector<std::strin
     }
     std::wstring environment = options.path.empty() ? L"" : environmentWith(options.path);
     PROCESS_INFORMATION process{};
-    const BOOL started =
-        CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, CREATE_UNICODE_ENVIRONMENT,
-                       environment.empty() ? nullptr : environment.data(), wideText(folder).c_str(),
-                       &startup, &process);
+    // A process group of its own, so that a Ctrl+Break event can be sent to it alone.
+    const BOOL started = CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE,
+                                        CREATE_UNICODE_ENVIRONMENT | CREATE_NEW_PROCESS_GROUP,
+                                        environment.empty() ? nullptr : environment.data(),
+                                        wideText(folder).c_str(), &startup, &process);
     const DWORD startError = GetLastError();
     CloseHandle(startup.hStdInput);
     CloseHandle(startup.hStdOutput);
     if (!options.errToOut) {
         CloseHandle(startup.hStdError);
     }
-    ProgramResult result;
     if (started == 0) {
-        result.err = command[0] + ": " + windowsErrorText(startError);
+        program.startError = command[0] + ": " + windowsErrorText(startError);
+        return program;
+    }
+    CloseHandle(process.hThread);
+    program.process = reinterpret_cast<std::uint64_t>(process.hProcess);
+    program.groupId = process.dwProcessId;
+    return program;
+}
+
+void signalProgram(const StartedProgram& program, int) {
+    GenerateConsoleCtrlEvent(CTRL_BREAK_EVENT, static_cast<DWORD>(program.groupId));
+}
+
+ProgramResult finishProgram(StartedProgram& program) {
+    ProgramResult result;
+    if (program.process == 0) {
+        result.err = program.startError;
         return result;
     }
-    WaitForSingleObject(process.hProcess, INFINITE);
+    const auto process = reinterpret_cast<HANDLE>(program.process);
+    WaitForSingleObject(process, INFINITE);
     DWORD code = 0;
-    GetExitCodeProcess(process.hProcess, &code);
-    CloseHandle(process.hProcess);
-    CloseHandle(process.hThread);
+    GetExitCodeProcess(process, &code);
+    CloseHandle(process);
+    program.process = 0;
     result.exitStatus = static_cast<int>(code);
-    result.out = capturedText(capture, "out");
-    result.err = capturedText(capture, "err");
+    result.out = capturedText(*program.capture, "out");
+    result.err = capturedText(*program.capture, "err");
     return result;
 }

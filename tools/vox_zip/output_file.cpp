@@ -15,10 +15,9 @@ std::string writeCause(const std::string& error) {
 } // namespace
 
 bool beginOutput(const std::string& finalPath, PendingOutput& output, std::string& cause) {
-    output = {};
     output.finalPath = finalPath;
     std::string error;
-    output.file = createTempFile(finalPath, output.tempPath, error);
+    output.file = createTempFile(finalPath, output.tempPath, error, output.ownerOnly);
     if (output.file == nullptr) {
         cause = writeCause(error);
         return false;
@@ -27,11 +26,16 @@ bool beginOutput(const std::string& finalPath, PendingOutput& output, std::strin
 }
 
 bool commitOutput(PendingOutput& output, std::string& cause) {
+    std::string error;
+    const bool synced = !output.durable || syncFile(output.file, error);
     errno = 0;
     const bool closed = std::fclose(output.file) == 0;
     output.file = nullptr;
-    std::string error = closed ? "" : osErrorText(errno);
-    if (!closed || !replaceFile(output.tempPath, output.finalPath, error)) {
+    if (synced && !closed) {
+        error = osErrorText(errno);
+    }
+    if (!synced || !closed ||
+        !replaceFile(output.tempPath, output.finalPath, error, output.durable)) {
         cause = writeCause(error);
         abandonOutput(output);
         return false;

@@ -11,6 +11,12 @@ struct PendingOutput {
     std::FILE* file = nullptr; // open for binary writing while pending
     std::string tempPath;
     std::string finalPath;
+    /// Set before beginOutput: only the owner may read the temporary file until the caller gives
+    /// it other permissions (copyPermissions).
+    bool ownerOnly = false;
+    /// Set before commitOutput: its bytes and its name are on disk when commitOutput returns,
+    /// so that a file it stands for may be deleted then.
+    bool durable = false;
 };
 
 /// Creates a new temporary file beside finalPath (createTempFile). Returns false with the cause
@@ -18,8 +24,8 @@ struct PendingOutput {
 bool beginOutput(const std::string& finalPath, PendingOutput& output, std::string& cause);
 
 /// Closes the temporary file and renames it to the final name, replacing a file of that name.
-/// Returns false with the cause in cause when a write or the rename fails; the temporary file is
-/// then removed.
+/// Returns false with the cause in cause when a write, the sync or the rename fails; the
+/// temporary file is then removed.
 bool commitOutput(PendingOutput& output, std::string& cause);
 
 /// Closes and removes the temporary file.

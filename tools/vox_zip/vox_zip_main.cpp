@@ -162,7 +162,11 @@ int convert(const Options& options, const std::string& source, const std::string
     if (in == nullptr) {
         return report(source, "cannot open: " + cause);
     }
+    // The output gets the input's permissions, as gzip's does; until then nobody else may read
+    // it. It is on disk before the exit status says so: the packager deletes the input then.
     PendingOutput output;
+    output.ownerOnly = true;
+    output.durable = true;
     if (!beginOutput(target, output, cause)) {
         std::fclose(in);
         return report(target, cause);
@@ -173,11 +177,13 @@ int convert(const Options& options, const std::string& source, const std::string
         options.mode == Mode::kCompress
             ? gzipCompress(fileSource(in, size), fileSink(output.file), options.level, error)
             : gzipDecompress(fileSource(in, size), fileSink(output.file), restored, error);
+    const bool permitted = !converted || copyPermissions(in, output.file, cause);
     std::fclose(in);
-    if (!converted) {
+    if (!converted || !permitted) {
         abandonOutput(output);
-        return report(error.reason == GzipReason::kWriteFailed ? target : source,
-                      describeGzipError(error));
+        return !converted ? report(error.reason == GzipReason::kWriteFailed ? target : source,
+                                   describeGzipError(error))
+                          : report(target, "cannot set its permissions: " + cause);
     }
     if (!commitOutput(output, cause)) {
         return report(target, cause);
@@ -188,6 +194,8 @@ int convert(const Options& options, const std::string& source, const std::string
 } // namespace
 
 int main(int argc, char** argv) {
+    // A write beyond the file-size limit fails with its cause, and the temporary file goes.
+    failWritesBeyondFileSizeLimit();
     Options options;
     std::string error;
     if (!parseArguments(commandArguments(argc, argv), options, error)) {
