@@ -39,7 +39,8 @@ test-build: deps
 # $(FUZZ_DIR)/corpus; an input that fails is left in $(FUZZ_DIR)/findings and fails the make.
 fuzz:
 	@scripts/install-deps --fuzz
-	cmake -S . -B $(FUZZ_DIR) -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	cmake -S . -B $(FUZZ_DIR) -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
+		-DCMAKE_BUILD_TYPE=RelWithDebInfo \
 		-DTP_FUZZ=ON -DTP_TESTS=OFF -DTP_BENCH=OFF
 	cmake --build $(FUZZ_DIR) -j $(JOBS) --target fuzz_targets
 	@set -e; for target in $(or $(FUZZ_TARGETS),$$(cat $(FUZZ_DIR)/fuzz_targets.txt)); do \

@@ -158,38 +158,45 @@ static uint16_t load_pixel(const uint8_t* s, unsigned reverse) {
     return v;
 }
 
-/* Two pixels a store from a 4-byte boundary on. */
+/* Four pixels a store; the last store ends at the last pixel and may write again some that the
+ * one before it wrote, which spares a loop for the rest. */
 static void fill_pixels(uint16_t* d, uint16_t v, uint32_t n) {
-    const uint32_t pair = (uint32_t)v * 0x10001u;
-    if (((uintptr_t)d & 2u) != 0 && n != 0) {
-        *d++ = v;
-        --n;
+    const uint64_t quad = (uint64_t)v * 0x0001000100010001u;
+    uint16_t* last;
+    if (n < 4) {
+        for (; n != 0; --n) {
+            *d++ = v;
+        }
+        return;
     }
-    for (; n >= 2; n -= 2, d += 2) {
-        memcpy(d, &pair, 4);
+    for (last = d + n - 4; d < last; d += 4) {
+        memcpy(d, &quad, 8);
     }
-    if (n != 0) {
-        *d = v;
-    }
+    memcpy(last, &quad, 8);
 }
 
+static uint64_t load_quad(const uint8_t* s, unsigned reverse) {
+    uint64_t q;
+    memcpy(&q, s, 8);
+    return reverse ? (q & 0x00FF00FF00FF00FFu) << 8 | (q >> 8 & 0x00FF00FF00FF00FFu) : q;
+}
+
+/* As fill_pixels, four pixels a turn. */
 static void put_pixels(uint16_t* d, const uint8_t* s, uint32_t n, unsigned reverse) {
-    if (((uintptr_t)d & 2u) != 0 && n != 0) {
-        *d++ = load_pixel(s, reverse);
-        s += 2;
-        --n;
-    }
-    for (; n >= 2; n -= 2, d += 2, s += 4) {
-        uint32_t w;
-        memcpy(&w, s, 4);
-        if (reverse) {
-            w = (w & 0x00FF00FFu) << 8 | (w >> 8 & 0x00FF00FFu);
+    uint16_t* last;
+    uint64_t q;
+    if (n < 4) {
+        for (; n != 0; --n, s += 2) {
+            *d++ = load_pixel(s, reverse);
         }
-        memcpy(d, &w, 4);
+        return;
     }
-    if (n != 0) {
-        *d = load_pixel(s, reverse);
+    for (last = d + n - 4; d < last; d += 4, s += 8) {
+        q = load_quad(s, reverse);
+        memcpy(d, &q, 8);
     }
+    q = load_quad(s - 2u * (uint32_t)(d - last), reverse);
+    memcpy(last, &q, 8);
 }
 
 static theme_status copy_pixels(cursor* c, uint16_t* d, uint32_t n, unsigned reverse) {
@@ -225,52 +232,69 @@ static theme_status pri0_row(cursor* c, uint32_t w, uint16_t* d, uint32_t c0, ui
     return st != THEME_OK ? st : cursor_skip(c, 2u * (w - c1));
 }
 
-/* Passes one row of an RLE4 image by its control units, writing its pixels [c0, c1) to d. */
+/* Passes one row of an RLE4 image by its control units, writing its pixels [c0, c1) to d. The
+ * bytes at hand are kept in locals; the cursor is brought up to date around calls that move it.
+ * Every run takes 4 bytes or more, so that many are at hand before a control unit is read. */
 static theme_status rle_row(cursor* c, uint32_t w, uint32_t last, uint16_t* d, uint32_t c0,
                             uint32_t c1, unsigned reverse) {
+    const uint32_t ends = RUN_ROW_END | (last ? RUN_IMAGE_END : 0u);
+    const uint8_t *p = c->p, *end = c->end;
     uint32_t x = 0;
     theme_status st = THEME_OK;
-    while (st == THEME_OK) {
-        uint32_t unit, len, from, to;
-        if (c->end - c->p < 2 && (st = cursor_fill(c, 2)) != THEME_OK) {
-            break;
+    for (;;) {
+        uint32_t unit, len, from, to, step;
+        if (end - p < 4) {
+            c->p = p;
+            if ((st = cursor_fill(c, 4)) != THEME_OK) {
+                return st;
+            }
+            p = c->p, end = c->end;
         }
-        unit = le16(c->p);
-        c->p += 2;
+        unit = le16(p);
         len = unit & RUN_LENGTH;
         if ((unit & RUN_ZERO) != 0 || len == 0 || len > w - x) {
             return THEME_E_STREAM;
         }
         from = x > c0 ? x : c0;
         to = x + len < c1 ? x + len : c1;
-        if ((unit & RUN_REPEAT) != 0) {
-            if (c->end - c->p < 2 && (st = cursor_fill(c, 2)) != THEME_OK) {
-                break;
+        /* A repeat run takes its control unit and one pixel, a literal run one pixel a pixel. */
+        step = (unit & RUN_REPEAT) != 0 ? 4u : 2u + 2u * len;
+        if (step <= (uint32_t)(end - p)) {
+            if (from < to && (unit & RUN_REPEAT) != 0) {
+                fill_pixels(d + (from - c0), load_pixel(p + 2, reverse), to - from);
+            } else if (from < to) {
+                put_pixels(d + (from - c0), p + 2u + 2u * (from - x), to - from, reverse);
             }
-            if (from < to) {
-                fill_pixels(d + (from - c0), load_pixel(c->p, reverse), to - from);
-            }
-            c->p += 2;
-        } else if (from < to) {
-            st = cursor_skip(c, 2u * (from - x));
-            if (st == THEME_OK) {
-                st = copy_pixels(c, d + (from - c0), to - from, reverse);
-            }
-            if (st == THEME_OK) {
-                st = cursor_skip(c, 2u * (x + len - to));
-            }
+            p += step;
         } else {
-            st = cursor_skip(c, 2u * len);
+            /* A literal run past the bytes at hand: the _io path, or the end of the bytes. */
+            c->p = p + 2;
+            if (from < to) {
+                st = cursor_skip(c, 2u * (from - x));
+                if (st == THEME_OK) {
+                    st = copy_pixels(c, d + (from - c0), to - from, reverse);
+                }
+                if (st == THEME_OK) {
+                    st = cursor_skip(c, 2u * (x + len - to));
+                }
+            } else {
+                st = cursor_skip(c, 2u * len);
+            }
+            if (st != THEME_OK) {
+                return st;
+            }
+            p = c->p, end = c->end;
         }
         x += len;
-        if (unit >> RUN_ENDS_SHIFT != (x == w ? RUN_ROW_END | (last ? RUN_IMAGE_END : 0u) : 0u)) {
+        if (unit >> RUN_ENDS_SHIFT != (x == w ? ends : 0u)) {
+            c->p = p;
             return THEME_E_STREAM;
         }
         if (x == w) {
-            break;
+            c->p = p;
+            return THEME_OK;
         }
     }
-    return st;
 }
 
 /* Passes rows [r, r1) from the cursor, which stands at row r, writing pixels [c0, c1) of rows
@@ -304,6 +328,11 @@ static theme_status source_io(theme_source* s, theme_read_fn read, void* ctx, ui
 }
 
 /* ---- Index ---- */
+
+/* Opened: a failed open leaves a size of 0, and an Index.bin holds at least its header. */
+static int index_ready(const theme_index* ix) {
+    return ix != NULL && ix->src.size != 0;
+}
 
 typedef struct {
     uint32_t entries; /* offset of its first image entry */
@@ -434,7 +463,7 @@ theme_status theme_index_find(const theme_index* index, const char* group, const
     cursor c;
     uint32_t g, k;
     theme_status st;
-    if (index == NULL || group == NULL || name == NULL || slot == NULL) {
+    if (!index_ready(index) || group == NULL || name == NULL || slot == NULL) {
         return THEME_E_ARGUMENT;
     }
     cursor_open(&c, &index->src, 0);
@@ -460,7 +489,7 @@ theme_status theme_index_slot(const theme_index* index, uint32_t ordinal, theme_
     cursor c;
     uint32_t g;
     theme_status st;
-    if (index == NULL || slot == NULL) {
+    if (!index_ready(index) || slot == NULL) {
         return THEME_E_ARGUMENT;
     }
     cursor_open(&c, &index->src, 0);
@@ -485,10 +514,10 @@ theme_status theme_index_verify(const theme_index* index, uint32_t size, uint32_
     uint32_t crc = 0xFFFFFFFFu;
     cursor c;
     theme_status st;
-    if (index == NULL) {
+    if (!index_ready(index)) {
         return THEME_E_ARGUMENT;
     }
-    if (index->src.size != size || size == 0) {
+    if (index->src.size != size) {
         return THEME_E_INDEX;
     }
     cursor_open(&c, &index->src, 0);
@@ -506,6 +535,11 @@ theme_status theme_index_verify(const theme_index* index, uint32_t size, uint32_
 }
 
 /* ---- Images ---- */
+
+/* Opened: a failed open leaves a width of 0. */
+static int image_ready(const theme_image* im) {
+    return im != NULL && im->width > 0;
+}
 
 static theme_status image_scan(theme_image* im) {
     uint64_t w, h, need;
@@ -583,7 +617,7 @@ int32_t theme_image_height(const theme_image* image) {
 
 theme_status theme_image_check(const theme_image* image) {
     cursor c;
-    if (image == NULL) {
+    if (!image_ready(image)) {
         return THEME_E_ARGUMENT;
     }
     cursor_open(&c, &image->src, HEADER_SIZE);
@@ -603,8 +637,9 @@ theme_status theme_draw(const theme_image* image, uint16_t* framebuffer, uint32_
                         theme_rect clip, int32_t x, int32_t y, uint32_t flags) {
     int64_t x0, x1, y0, y1;
     cursor c;
-    if (image == NULL || framebuffer == NULL || (flags & ~THEME_SWAP_BYTES) != 0 || clip.x < 0 ||
-        clip.y < 0 || clip.w < 0 || clip.h < 0 || (uint64_t)clip.x + (uint64_t)clip.w > stride_px) {
+    if (!image_ready(image) || framebuffer == NULL || (flags & ~THEME_SWAP_BYTES) != 0 ||
+        clip.x < 0 || clip.y < 0 || clip.w < 0 || clip.h < 0 ||
+        (uint64_t)clip.x + (uint64_t)clip.w > stride_px) {
         return THEME_E_ARGUMENT;
     }
     x0 = max64(x, clip.x);
@@ -621,7 +656,7 @@ theme_status theme_draw(const theme_image* image, uint16_t* framebuffer, uint32_
 }
 
 theme_status theme_rows_begin(theme_rows* rows, const theme_image* image, uint32_t flags) {
-    if (rows == NULL || image == NULL || (flags & ~THEME_SWAP_BYTES) != 0) {
+    if (rows == NULL || !image_ready(image) || (flags & ~THEME_SWAP_BYTES) != 0) {
         return THEME_E_ARGUMENT;
     }
     rows->image = image;

@@ -13,6 +13,7 @@
 #include "platform/platform.h"
 #include "readback/build_scan.h"
 #include "readback/extract.h"
+#include "readback/firmware_header.h"
 #include "readback/listing.h"
 #include "readback/preview.h"
 #include "readback/text_forms.h"
@@ -35,6 +36,7 @@ const char kUsage[] =
     "  verify                       checks every rule of the formats: one line per fault\n"
     "  extract --theme N --out DIR  writes every image of theme N as DIR/<group>/<name>.png\n"
     "  preview --out FILE           writes one HTML page with every theme side by side\n"
+    "  header --out FILE.h          writes a C header of image IDs for theme_reader firmware\n"
     "\n"
     "Options:\n"
     "  -h, --help                   print this help and exit\n"
@@ -45,7 +47,7 @@ const char kUsage[] =
     "  1   the build has faults, or an output could not be written\n"
     "  2   a wrong command line, or the build's files are missing or unreadable\n";
 
-enum class Command { kNone, kList, kVerify, kExtract, kPreview, kHelp, kVersion };
+enum class Command { kNone, kList, kVerify, kExtract, kPreview, kHeader, kHelp, kVersion };
 
 struct Arguments {
     Command command = Command::kNone;
@@ -76,6 +78,9 @@ Command commandNamed(const std::string& name) {
     }
     if (name == "extract") {
         return Command::kExtract;
+    }
+    if (name == "header") {
+        return Command::kHeader;
     }
     return name == "preview" ? Command::kPreview : Command::kNone;
 }
@@ -144,18 +149,21 @@ bool parseWord(const std::string& arg, Arguments& args, std::string& error) {
 bool checkOptions(const Arguments& args, std::string& error) {
     const bool extract = args.command == Command::kExtract;
     const bool preview = args.command == Command::kPreview;
+    const bool header = args.command == Command::kHeader;
     if (args.command == Command::kNone) {
-        error = "no command given: list, verify, extract or preview";
+        error = "no command given: list, verify, extract, preview or header";
     } else if (args.json && args.command != Command::kList) {
         error = "--json is an option of list only";
     } else if (args.theme >= 0 && !extract) {
         error = "--theme is an option of extract only";
-    } else if (!args.out.empty() && !extract && !preview) {
-        error = "--out is an option of extract and preview only";
+    } else if (!args.out.empty() && !extract && !preview && !header) {
+        error = "--out is an option of extract, preview and header only";
     } else if (extract && (args.theme < 0 || args.out.empty())) {
         error = "extract needs --theme N and --out DIR";
     } else if (preview && args.out.empty()) {
         error = "preview needs --out FILE";
+    } else if (header && args.out.empty()) {
+        error = "header needs --out FILE.h";
     }
     return error.empty();
 }
@@ -304,6 +312,16 @@ int runPreview(const ScannedBuild& build, const Arguments& args, const Progress&
     return faultsTold(build, failures.empty() ? kDone : kFaults);
 }
 
+int runHeader(const ScannedBuild& build, const Arguments& args) {
+    std::string error;
+    if (!writeFirmwareHeader(build, args.out, error)) {
+        report(error);
+        return kFaults;
+    }
+    std::printf("%s written: %zu image IDs\n", args.out.c_str(), build.check.layout.images.size());
+    return faultsTold(build, kDone);
+}
+
 int run(const Arguments& args) {
     if (args.haveRoot && pathKind(args.root) != PathKind::kFolder) {
         report(args.root + ": " +
@@ -313,7 +331,9 @@ int run(const Arguments& args) {
     ProgressLine line;
     const Progress progress{showProgress, &line};
     ScanOptions options;
-    options.onlyTheme = args.command == Command::kExtract ? args.theme : -1;
+    options.onlyTheme = args.command == Command::kExtract  ? args.theme
+                        : args.command == Command::kHeader ? 0
+                                                           : -1;
     options.keepBytes = args.command == Command::kExtract || args.command == Command::kPreview;
     ScannedBuild build;
     std::string error;
@@ -336,6 +356,10 @@ int run(const Arguments& args) {
     }
     if (args.command == Command::kPreview) {
         return runPreview(build, args, progress, line);
+    }
+    if (args.command == Command::kHeader) {
+        endProgress(line);
+        return runHeader(build, args);
     }
     endProgress(line);
     const std::string listing = args.json ? listJson(build) : listText(build);

@@ -213,7 +213,7 @@ INSTANTIATE_TEST_SUITE_P(
         InspectCase{"HelpAfterACommand", nullptr, "list --help", 0, "",
                     "Usage: theme-inspect COMMAND [ROOT]"},
         InspectCase{"NoCommand", nullptr, "", 2,
-                    "theme-inspect: no command given: list, verify, extract or preview" + kHelp},
+                    "theme-inspect: no command given: list, verify, extract, preview or header" + kHelp},
         InspectCase{"UnknownCommand", nullptr, "show", 2,
                     "theme-inspect: unknown command 'show'" + kHelp},
         InspectCase{"UnknownOption", nullptr, "list --all", 2,
