@@ -564,7 +564,7 @@ static theme_status image_scan(theme_image* im) {
     w = (uint64_t)im->width;
     h = (uint64_t)im->height;
     /* An RLE4 row takes at least one run of a control unit and a pixel per 4095 pixels. */
-    need = im->rle ? h * 4u * ((w + RUN_MAX - 1) / RUN_MAX) : 2u * w * h;
+    need = im->rle ? h * 4u * (((uint32_t)w + RUN_MAX - 1) / RUN_MAX) : 2u * w * h;
     return need > im->src.size - HEADER_SIZE ? THEME_E_IMAGE : THEME_OK;
 }
 
