@@ -1,5 +1,7 @@
 # The entry points: `make demo`, `make test`, `make fuzz`, `make windows`, `make test-windows` and
 # `make package`.
+# The builds' own makes inherit this: no "Entering directory" lines between the demo's.
+MAKEFLAGS += --no-print-directory
 RELEASE_DIR := build
 TEST_DIR := build/sanitize
 FUZZ_DIR := build/fuzz
@@ -83,13 +85,16 @@ windows-gtest:
 	cmake --build $(WINDOWS_GTEST) -j $(JOBS)
 	cmake --install $(WINDOWS_GTEST)
 
-# What to hand to a user: the Debian package and the Windows zip, in $(PACKAGE_DIR).
-package: release windows
+# What to hand to a user: the Debian package and the Windows zip, in $(PACKAGE_DIR). What the
+# package needs (help2man for the manual pages) is installed before the release build looks for
+# it.
+package:
 	@scripts/install-deps --package
+	$(MAKE) release windows
 	cpack --config $(RELEASE_DIR)/CPackConfig.cmake -B $(PACKAGE_DIR)
 	cpack --config $(WINDOWS_DIR)/CPackConfig.cmake -B $(PACKAGE_DIR)
 
-# Installs the Debian package (as root) and packs a theme tree with what it put on PATH; checks
-# what the zip holds.
+# Installs the Debian package (as root), runs the three tools it put on PATH and renders their
+# manual pages; checks what the zip holds.
 package-check: package
 	scripts/check-packages $(PACKAGE_DIR) $(RELEASE_DIR)

@@ -135,16 +135,24 @@ unsigned conversionThreads() {
 
 namespace {
 
-// The index keeps shortened names; a device looking a name up finds only the first of those that
-// are stored alike.
+// Groups and the index keep shortened names: folders whose names are cut alike share a group,
+// and a device looking a name up finds only the first of those that are stored alike.
 void printNameCollisions(const ImageGroup& baseTable) {
     for (const NameCollision& c : findStoredNameCollisions(baseTable)) {
-        if (c.isGroup) {
+        switch (c.kind) {
+        case NameCollisionKind::kFolders:
+            printDiagnostic("warning: the folders " + c.firstPath + " and " + c.laterPath +
+                            " make one group, \"" + c.stored + "\": a group keeps the first " +
+                            std::to_string(kGroupNameSize - 1) + " bytes of a folder's name");
+            break;
+        case NameCollisionKind::kGroup:
             printDiagnostic("warning: the groups of " + c.firstPath + " and " + c.laterPath +
                             " are both stored as \"" + c.stored + "\" in Index.bin");
-        } else {
+            break;
+        case NameCollisionKind::kImage:
             printDiagnostic("warning: " + c.firstPath + " and " + c.laterPath +
                             " are both stored as \"" + c.stored + "\" in Index.bin");
+            break;
         }
     }
 }

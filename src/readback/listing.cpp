@@ -155,11 +155,13 @@ std::string jsonGroups(const ScannedBuild& build, const std::vector<int>& themes
     for (std::size_t g = 0; g < layout.groups.size(); ++g) {
         const IndexGroup& group = layout.groups[g];
         out += std::string(g == 0 ? "\n" : ",\n") + "    {" + jsonName(groupName(index, group)) +
-               ", \"images\": [";
+               ", \"groupOffset\": " + std::to_string(group.groupOffset) +
+               ", \"dataOffset\": " + std::to_string(group.dataOffset) + ", \"images\": [";
         for (std::size_t k = group.firstImage; k < group.firstImage + group.imageCount; ++k) {
             const IndexImage& image = layout.images[k];
             out += std::string(k == group.firstImage ? "\n" : ",\n") + "      {" +
                    jsonName(imageName(index, image)) +
+                   ", \"slotOffset\": " + std::to_string(image.slotOffset) +
                    ", \"offset\": " + std::to_string(image.slotStart) +
                    ", \"slotSize\": " + std::to_string(image.slotSize) + ", \"copies\": [";
             for (std::size_t t = 0; t < themes.size(); ++t) {

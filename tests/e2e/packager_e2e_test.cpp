@@ -92,6 +92,16 @@ void expectSlots(const TempFolder& root, const RunCase& c) {
 
 const std::vector<std::string> kAsUs{};
 
+// The warnings of VariantNamesThatDifferInCase.
+const std::string kCaseTwins =
+    "theme-packager: warning: theme 2: ROOT/2/A.bmp differs from ROOT/0/a.bmp in letter case "
+    "alone: ";
+const std::string kCaseTwinMenu = "theme-packager: warning: theme 2: ROOT/2/MENU/bg.BMP differs "
+                                  "from ROOT/0/menu/bg.bmp in letter case alone: ";
+const std::string kWindowsUsesThem =
+    "Windows uses it in its place, systems that compare names exactly do not\n";
+const std::string kPosixIgnoresThem = "it is not used, though Windows would use it in its place\n";
+
 // Why hostile trees of some kinds are POSIX's alone.
 constexpr char kNoFifos[] = "Windows has no FIFOs or device files among a folder's files";
 constexpr char kNoLinks[] = "Wine makes no symbolic links";
@@ -198,7 +208,7 @@ INSTANTIATE_TEST_SUITE_P(
         // without case, one folder name at two depths, group names that differ in case alone,
         // files that are no images (only the last three letters count: abmp is one), folder names
         // alike in the 29 bytes a group keeps (one group), and names cut to their index fields
-        // that collide: one warning per pair, bytes as ever.
+        // that collide: one warning per pair of each, bytes as ever.
         RunCase{.name = "NestedGroups",
                 .tree = {"0/B.bmp", "0/a.bmp", "0/image_name_that_is_longer_than_its_field_1.bmp",
                          "0/image_name_that_is_longer_than_its_field_2.bmp", "0/menu/bg.bmp",
@@ -228,6 +238,10 @@ INSTANTIATE_TEST_SUITE_P(
                        "field_1.bmp and ROOT/0/image_name_that_is_longer_than_its_field_2.bmp "
                        "are both stored as \"image_name_that_is_longer_than_its_fiel\" in "
                        "Index.bin\n"
+                       "theme-packager: warning: the folders ROOT/0/ggggggggggggggggggggggggggggg1 "
+                       "and ROOT/0/ggggggggggggggggggggggggggggg2 make one group, "
+                       "\"ggggggggggggggggggggggggggggg\": a group keeps the first 29 bytes of a "
+                       "folder's name\n"
                        "theme-packager: warning: the groups of ROOT/0/navigation_bar_A/back.bmp "
                        "and ROOT/0/navigation_bar_B/x.bmp are both stored as \"navigation_\" in "
                        "Index.bin\n"},
@@ -242,6 +256,30 @@ INSTANTIATE_TEST_SUITE_P(
                 .slots = {{"0:a.bmp", "0/a.bmp", "0/a.bmp"}, {"0:b.bmp", "0/b.bmp", "0/b.bmp"}},
                 .err = "theme-packager: theme 3: ROOT/3/b.bmp is a folder; ROOT/0/b.bmp is used "
                        "in its place\n"},
+        // Names that differ in case alone: used on Windows, not on POSIX, told on both.
+        RunCase{.name = "VariantNamesThatDifferInCase",
+                .tree = {"0/a.bmp", "0/menu/bg.bmp", "2/A.bmp", "2/MENU/bg.BMP"},
+                .outputs = {"Index.bin", "0/Theme.bin", "2/Theme.bin"},
+                .slots = {{"0:a.bmp", "0/a.bmp", kWindows ? "2/A.bmp" : "0/a.bmp"},
+                          {"menu:bg.bmp", "0/menu/bg.bmp",
+                           kWindows ? "2/MENU/bg.BMP" : "0/menu/bg.bmp"}},
+                .err = kWindows
+                           ? kCaseTwins + kWindowsUsesThem + kCaseTwinMenu + kWindowsUsesThem
+                           : kCaseTwins + kPosixIgnoresThem + kCaseTwinMenu + kPosixIgnoresThem},
+        // A file theme 2 may not read is no variant file.
+        RunCase{.name = "VariantFileThatCannotBeOpened",
+                .tree = {"0/a.bmp", "0/menu/bg.bmp", "2/menu/bg.bmp"},
+                .hostile =
+                    [](const TempFolder& root) {
+                        fs::permissions(root.path("2/menu/bg.bmp"), fs::perms::none);
+                    },
+                .outputs = {"Index.bin", "0/Theme.bin", "2/Theme.bin"},
+                .slots = {{"0:a.bmp", "0/a.bmp", "0/a.bmp"},
+                          {"menu:bg.bmp", "0/menu/bg.bmp", "0/menu/bg.bmp"}},
+                .err = "theme-packager: theme 2: ROOT/2/menu/bg.bmp cannot be opened: Permission "
+                       "denied; ROOT/0/menu/bg.bmp is used in its place\n",
+                .asNobody = true,
+                .notOnWindows = kNoRights},
         // Both themes stop at the shared broken file and keep what came before it; the exit
         // status tells a script that images are missing.
         RunCase{.name = "StopsAtBrokenImage",
@@ -336,24 +374,24 @@ INSTANTIATE_TEST_SUITE_P(
             .err = "theme-packager: theme 0: ROOT/0/x.bmp cannot be opened: not a regular "
                    "file; the rest of theme 0 is not packed\n",
             .notOnWindows = kNoFifos},
-        RunCase{
-            .name = "FolderChainBeyondThePathLimit",
-            .tree = {"pics/a.bmp", "pics/z.bmp", TreeFile("pics/v.bmp", 9, 4)},
-            .hostile =
-                [](const TempFolder& root) {
-                    writeFarFile(root, "0/" + chain(kChainMiddle) + "/a.bmp",
-                                 root.readBytes("pics/a.bmp"));
-                    writeFarFile(root, "0/" + chain(kChain) + "/z.bmp",
-                                 root.readBytes("pics/z.bmp"));
-                    writeFarFile(root, "2/" + chain(kChain) + "/z.bmp",
-                                 root.readBytes("pics/v.bmp"));
-                },
-            .outputs = {"Index.bin", "0/Theme.bin", "2/Theme.bin"},
-            .slots = {{chainFolder(kChainMiddle).substr(0, 11) + ":a.bmp", "pics/a.bmp",
-                       "pics/a.bmp"},
-                      {chainFolder(kChain).substr(0, 11) + ":z.bmp", "pics/z.bmp", "pics/v.bmp"}}},
-        // A folder outside the theme reached through two links is listed under both; links back
-        // into the scan are passed over in silence.
+        RunCase{.name = "FolderChainBeyondThePathLimit",
+                .tree = {"pics/a.bmp", "pics/z.bmp", TreeFile("pics/v.bmp", 9, 4)},
+                .hostile =
+                    [](const TempFolder& root) {
+                        writeFarFile(root, "0/" + chain(kChainMiddle) + "/a.bmp",
+                                     root.readBytes("pics/a.bmp"));
+                        writeFarFile(root, "0/" + chain(kChain) + "/z.bmp",
+                                     root.readBytes("pics/z.bmp"));
+                        writeFarFile(root, "2/" + chain(kChain) + "/z.bmp",
+                                     root.readBytes("pics/v.bmp"));
+                    },
+                .outputs = {"Index.bin", "0/Theme.bin", "2/Theme.bin"},
+                .slots = {{chainFolder(kChainMiddle).substr(0, 11) + ":a.bmp", "pics/a.bmp",
+                           "pics/a.bmp"},
+                          {chainFolder(kChain).substr(0, 11) + ":z.bmp", "pics/z.bmp",
+                           "pics/v.bmp"}}},
+        // A folder outside the theme reached through two links is listed under both; every link
+        // that is not followed is told.
         RunCase{.name = "LinksToRootAndThemeFoldersNotFollowed",
                 .tree = {"0/a.bmp", "0/menu/b.bmp", "2/a.bmp", "shared/s.bmp"},
                 .hostile =
@@ -372,8 +410,12 @@ INSTANTIATE_TEST_SUITE_P(
                           {"shared:s.bmp", "shared/s.bmp", "shared/s.bmp"}},
                 .err = "theme-packager: ROOT/0/menu/all leads to the root folder ROOT; it is not "
                        "followed\n"
+                       "theme-packager: ROOT/0/menu/self leads back to ROOT/0/menu, which is being "
+                       "scanned; it is not followed\n"
                        "theme-packager: ROOT/0/menu/two leads to theme folder ROOT/2; it is not "
-                       "followed\n",
+                       "followed\n"
+                       "theme-packager: ROOT/0/menu/up leads back to ROOT/0, which is being "
+                       "scanned; it is not followed\n",
                 .notOnWindows = kNoLinks},
         // 18 levels, each with two links to the next: 2^18 ways down.
         RunCase{.name = "LinksThatFanOut",
