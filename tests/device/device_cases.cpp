@@ -16,6 +16,7 @@
 // variants of other sizes. --stack reads the call graph gcc writes with -fcallgraph-info=su and
 // prints the deepest stack each public function (theme_*) can reach, its own frame included.
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <functional>
