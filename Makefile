@@ -15,7 +15,7 @@ JOBS ?= 2
 FUZZ_SECONDS ?= 60
 FUZZ_TARGETS ?=
 
-.PHONY: demo test test-build windows-gtest deps release fuzz windows test-windows package package-check
+.PHONY: demo test test-device test-build windows-gtest deps release fuzz windows test-windows package package-check
 
 deps:
 	@scripts/install-deps
@@ -36,6 +36,12 @@ test-build: deps
 	cmake -S . -B $(TEST_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTP_SANITIZE=ON -DTP_BENCH=OFF \
 		-DTP_WERROR=ON
 	cmake --build $(TEST_DIR) -j $(JOBS)
+
+# The device reader built for a Cortex-M4 and run under QEMU against checksums from the host, with
+# its code size, stack depths and instructions per pixel.
+test-device: test-build
+	@scripts/install-deps --device
+	scripts/test-device $(TEST_DIR)
 
 # Each target starts from the seeds the build wrote and from what earlier runs kept in
 # $(FUZZ_DIR)/corpus; an input that fails is left in $(FUZZ_DIR)/findings and fails the make.

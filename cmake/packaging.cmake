@@ -22,14 +22,17 @@ else()
     # (scripts/install-deps --package), so they say what the tools say; without it there are none.
     find_program(HELP2MAN help2man)
     if(HELP2MAN AND NOT CMAKE_CROSSCOMPILING)
+        set(name_theme-packager "pack the BMP images of a UI theme into RLE-encoded resource files")
+        set(name_VOX_ZIP "compress a file into FILE.gz or restore it")
+        set(name_theme-inspect "list, verify, extract or preview a build of theme-packager")
         set(pages)
         foreach(tool IN LISTS TP_TOOLS)
             set(page ${CMAKE_BINARY_DIR}/man/${tool}.1)
             add_custom_command(
                 OUTPUT ${page}.gz
                 COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/man
-                COMMAND ${HELP2MAN} --no-info --no-discard-stderr --section=1 --output=${page}
-                        $<TARGET_FILE:${tool}>
+                COMMAND ${HELP2MAN} --no-info --no-discard-stderr --section=1
+                        --name=${name_${tool}} --output=${page} $<TARGET_FILE:${tool}>
                 COMMAND gzip -9nf ${page}
                 DEPENDS ${tool}
                 COMMENT "Manual page of ${tool}"
