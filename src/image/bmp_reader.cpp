@@ -308,12 +308,17 @@ int convertBmpPixels(std::span<const std::uint8_t> fileBytes, const BmpLayout& l
         return 0;
     }
     const std::size_t outRow = 2 * static_cast<std::size_t>(layout.width);
-    for (std::int32_t k = 0; k < layout.height; ++k) {
-        const std::int32_t y = layout.topDown ? k : layout.height - 1 - k;
-        convertRow(layout, storedRow(fileBytes, layout, k),
-                   pixels.data() + static_cast<std::size_t>(y) * outRow);
+    for (std::int32_t y = 0; y < layout.height; ++y) {
+        convertBmpRow(fileBytes, layout, y, pixels.data() + static_cast<std::size_t>(y) * outRow);
     }
     return 1;
+}
+
+void convertBmpRow(std::span<const std::uint8_t> fileBytes, const BmpLayout& layout, std::int32_t y,
+                   std::uint8_t* out) {
+    // Stored bottom row first unless the file is top-down.
+    const std::int32_t k = layout.topDown ? y : layout.height - 1 - y;
+    convertRow(layout, storedRow(fileBytes, layout, k), out);
 }
 
 int convertBmpPixels(std::span<const std::uint8_t> fileBytes, std::span<std::uint8_t> pixels) {

@@ -102,6 +102,11 @@ std::string bmpDimensions(std::int32_t width, std::int32_t height);
 int convertBmpPixels(std::span<const std::uint8_t> fileBytes, const BmpLayout& layout,
                      std::span<std::uint8_t> pixels);
 
+/// Converts output row y (0 the top row) of a file accepted by readBmpLayout (with this layout)
+/// into the 2 * width bytes at out: for a caller that uses each row while it is in the cache.
+void convertBmpRow(std::span<const std::uint8_t> fileBytes, const BmpLayout& layout, std::int32_t y,
+                   std::uint8_t* out);
+
 /// readBmpLayout and then the conversion. Returns 1, or 0 when the file is refused or pixels is
 /// smaller than 2 * width * height bytes.
 int convertBmpPixels(std::span<const std::uint8_t> fileBytes, std::span<std::uint8_t> pixels);

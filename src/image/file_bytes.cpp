@@ -1,28 +1,23 @@
-// Reading image files head first. The stream is unbuffered: the bytes go straight into the
-// buffer, in one read for the usual file.
+// Reading image files head first. The bytes go straight from the OS into the buffer, in one read
+// for the usual file.
 #include "image/file_bytes.h"
 
 #include <algorithm>
-#include <cerrno>
-
-#include "platform/platform.h"
 
 ImageResult readFileHead(const std::string& path, FileBytes& file, std::string& cause,
                          std::size_t headBytes) {
     file.buffer.size = 0;
     file.fileSize = 0;
-    file.stream.reset(openRegularFile(path, file.fileSize, cause));
-    if (!file.stream) {
+    if (!openInputFile(path, file.input, file.fileSize, cause)) {
         return ImageResult::kCannotOpen;
     }
-    std::setvbuf(file.stream.get(), nullptr, _IONBF, 0);
     return readFileRest(file, std::min<std::uint64_t>(file.fileSize, headBytes), cause);
 }
 
 ImageResult readFileRest(FileBytes& file, std::uint64_t end, std::string& cause) {
     ByteBuffer& buffer = file.buffer;
     if (end > buffer.size) {
-        if (end > file.fileSize || !file.stream) {
+        if (end > file.fileSize || file.input.value == -1) {
             cause = "it holds fewer bytes than asked for";
             return ImageResult::kReadError;
         }
@@ -33,20 +28,20 @@ ImageResult readFileRest(FileBytes& file, std::uint64_t end, std::string& cause)
         if (!reserveBytes(buffer, wanted)) {
             return ImageResult::kOutOfMemory;
         }
-        errno = 0;
-        const std::size_t got =
-            std::fread(buffer.data.get() + buffer.size, 1, wanted - buffer.size, file.stream.get());
-        const int err = errno;
+        std::size_t got = 0;
+        const bool read = readInputFile(file.input, buffer.data.get() + buffer.size,
+                                        wanted - buffer.size, got, cause);
         buffer.size += got;
         if (buffer.size < wanted) {
-            cause = std::ferror(file.stream.get()) ? osErrorText(err)
-                                                   : "it became shorter while it was read";
-            file.stream.reset();
+            if (read) {
+                cause = "it became shorter while it was read";
+            }
+            closeInputFile(file.input);
             return ImageResult::kReadError;
         }
     }
     if (buffer.size == file.fileSize) {
-        file.stream.reset();
+        closeInputFile(file.input);
     }
     return ImageResult::kOk;
 }

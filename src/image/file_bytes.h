@@ -1,21 +1,16 @@
-// Reading image files head first, with the <cstdio> functions: the size is known before the first
-// read, the headers are checked before the rest is read, and nothing past what they describe is
-// ever read or allocated.
+// Reading image files head first, straight from the OS: the size is known before the first read,
+// the headers are checked before the rest is read, and nothing past what they describe is ever
+// read or allocated.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
-#include <memory>
 #include <span>
 #include <string>
 
 #include "common/byte_buffer.h"
 #include "image/image_result.h"
-
-struct FileCloser {
-    void operator()(std::FILE* file) const { std::fclose(file); }
-};
+#include "platform/platform.h"
 
 /// Bytes read first from an image file: enough for the headers of any BMP file and, for a
 /// typical image, the whole file in a single read.
@@ -29,7 +24,7 @@ struct FileBytes {
     /// The file's size when it was opened.
     std::uint64_t fileSize = 0;
     /// Open while there is more to read.
-    std::unique_ptr<std::FILE, FileCloser> stream;
+    InputFile input;
 
     std::span<const std::uint8_t> view() const { return buffer.view(); }
 };

@@ -45,12 +45,12 @@ ImageResult readImageFile(const std::string& path, int compress, std::size_t hea
     if (result == ImageResult::kOk) {
         result = readBmpLayout(file.view(), layout);
     }
-    file.stream.reset();
+    closeInputFile(file.input);
     return result;
 }
 
-// The converted image goes straight into the arena: as a PRI0 block, or run-length encoded from
-// the flat block in scratch into room for its worst case, of which it keeps what it used.
+// The converted image goes straight into the arena: as a PRI0 block, or run-length encoded into
+// room for its worst case, of which it keeps what it used.
 ConvertedImage convertFile(const std::string& path, int compress, std::size_t headBytes,
                            ConversionScratch& scratch) {
     ConvertedImage image;
@@ -83,15 +83,12 @@ ConvertedImage convertFile(const std::string& path, int compress, std::size_t he
     const auto encodedBound =
         static_cast<std::size_t>(rleImageSizeBound(layout.width, layout.height, 16, 1));
     std::uint8_t* encoded = nullptr;
-    if (!reserveBytes(scratch.flatBlock, pri0Size) ||
+    if (!reserveBytes(scratch.row, 2 * static_cast<std::size_t>(layout.width)) ||
         (encoded = arenaRoom(scratch.kept, encodedBound)) == nullptr) {
         image.result = ImageResult::kOutOfMemory;
         return image;
     }
-    std::uint8_t* flat = scratch.flatBlock.data.get();
-    writeImageHeader(flat, header);
-    convertBmpPixels(bytes, layout, {flat + kImageHeaderSize, layout.outputSize});
-    const int words = encodeRleImage(flat, encoded, 1);
+    const int words = encodeBmpAsRle4(bytes, layout, scratch.row.data.get(), encoded);
     // A slot's size is a 32-bit field: an image whose runs do not fit is refused, never cut.
     const std::uint64_t encodedBytes =
         words < 0 ? 0 : std::uint64_t{4} * static_cast<unsigned>(words);
@@ -180,6 +177,18 @@ int takeImage(ImageRecord& record, const ConvertedImage& image, ImageFailure& fa
 }
 
 } // namespace
+
+int encodeBmpAsRle4(std::span<const std::uint8_t> fileBytes, const BmpLayout& layout,
+                    std::uint8_t* row, std::uint8_t* destination) {
+    std::uint8_t* payload = destination + kImageHeaderSize;
+    std::size_t units = 0;
+    for (std::int32_t y = 0; y < layout.height; ++y) {
+        convertBmpRow(fileBytes, layout, y, row);
+        units += static_cast<std::size_t>(
+            encodeRuns16(payload + 2 * units, row, layout.width, y == layout.height - 1));
+    }
+    return finishRle4Image(destination, {kPri0Magic, layout.width, layout.height, 16}, units);
+}
 
 ImageConverter::~ImageConverter() {
     stopConversionWorkers(*this);

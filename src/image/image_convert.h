@@ -10,12 +10,14 @@
 #include <deque>
 #include <memory>
 #include <mutex>
+#include <span>
 #include <string>
 #include <vector>
 
 #include "common/byte_arena.h"
 #include "common/byte_buffer.h"
 #include "common/theme_slots.h"
+#include "image/bmp_reader.h"
 #include "image/file_bytes.h"
 #include "image/image_record.h"
 #include "image/image_result.h"
@@ -34,12 +36,12 @@ struct ConvertedImage {
     std::shared_ptr<const std::uint8_t[]> data;
 };
 
-/// What one thread needs to convert files: the buffers reused from file to file and the arena
-/// that keeps the converted images for the rest of the run, in large blocks that cost few page
-/// faults to fill.
+/// What one thread needs to convert files: the buffers reused from file to file (the file's bytes
+/// and one converted row) and the arena that keeps the converted images for the rest of the run,
+/// in large blocks that cost few page faults to fill.
 struct ConversionScratch {
     FileBytes file;
-    ByteBuffer flatBlock;
+    ByteBuffer row;
     ByteArena kept{allocateLargeBlock, nullptr, 0, 0};
 };
 
@@ -130,6 +132,14 @@ int createImageRecords(ImageFileEntry& fileList, ImageGroup& groupTable, int com
 /// reserved before the headers have shown that the image is within every limit.
 int convertImage(ImageRecord& record, int compress, ImageConverter& converter,
                  ImageFailure& failure);
+
+/// Converts the pixels of a file accepted by readBmpLayout (with this layout) to RGB565 and
+/// run-length encodes them into an RLE4 image at destination, which holds rleImageSizeBound
+/// bytes; returns its size in 32-bit words, as encodeRleImage does. Each row is encoded as soon
+/// as it is converted, in row, which holds 2 * width bytes and stays in the cache: no pixel is
+/// stored and read back a second time.
+int encodeBmpAsRle4(std::span<const std::uint8_t> fileBytes, const BmpLayout& layout,
+                    std::uint8_t* row, std::uint8_t* destination);
 
 /// Files record at the end of the group called groupName (cut to the group name field), creating
 /// that group behind the last one when the table has none of that name. Returns 1.

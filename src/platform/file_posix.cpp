@@ -19,40 +19,94 @@
 #include "platform/path_walk_posix.h"
 #include "platform/temp_name.h"
 
-std::FILE* openRegularFile(const std::string& path, std::uint64_t& size, std::string& error) {
+bool openInputFile(const std::string& path, InputFile& file, std::uint64_t& size,
+                   std::string& error) {
+    closeInputFile(file);
     size = 0;
     PathParent parent;
     int err = 0;
     if (!openPathParent(path, parent, err)) {
         error = osErrorText(err);
-        return nullptr;
+        return false;
     }
     // O_NONBLOCK: opening a FIFO for reading would otherwise wait for a writer forever.
     const int fd = openat(parent.folder, parent.leaf.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
         error = osErrorText(errno);
-        return nullptr;
+        return false;
     }
+    file.value = fd;
     struct stat info;
     if (fstat(fd, &info) != 0) {
         error = osErrorText(errno);
-        close(fd);
-        return nullptr;
+        closeInputFile(file);
+        return false;
     }
     if (!S_ISREG(info.st_mode)) {
         error = S_ISDIR(info.st_mode) ? "is a folder" : "not a regular file";
-        close(fd);
-        return nullptr;
+        closeInputFile(file);
+        return false;
     }
     // O_NONBLOCK stays: it changes nothing for a regular file ("no effect for regular files",
     // open(2)), and clearing it would cost two calls per file.
-    std::FILE* file = fdopen(fd, "rb");
-    if (file == nullptr) {
-        error = osErrorText(errno);
-        close(fd);
+    size = static_cast<std::uint64_t>(info.st_size);
+    return true;
+}
+
+bool readInputFile(InputFile& file, std::uint8_t* bytes, std::size_t size, std::size_t& got,
+                   std::string& error) {
+    got = 0;
+    while (got < size) {
+        const ssize_t read = ::read(static_cast<int>(file.value), bytes + got, size - got);
+        if (read < 0 && errno == EINTR) {
+            continue;
+        }
+        if (read < 0) {
+            error = osErrorText(errno);
+            return false;
+        }
+        if (read == 0) {
+            break;
+        }
+        got += static_cast<std::size_t>(read);
+    }
+    return true;
+}
+
+void closeInputFile(InputFile& file) {
+    if (file.value >= 0) {
+        close(static_cast<int>(file.value));
+        file.value = -1;
+    }
+}
+
+InputFile::~InputFile() {
+    closeInputFile(*this);
+}
+
+bool mayReadFile(const std::string& path, std::string& error) {
+    PathParent parent;
+    int err = 0;
+    if (!openPathParent(path, parent, err) ||
+        faccessat(parent.folder, parent.leaf.c_str(), R_OK, AT_EACCESS) != 0) {
+        error = osErrorText(err != 0 ? err : errno);
+        return false;
+    }
+    return true;
+}
+
+std::FILE* openRegularFile(const std::string& path, std::uint64_t& size, std::string& error) {
+    InputFile input;
+    if (!openInputFile(path, input, size, error)) {
         return nullptr;
     }
-    size = static_cast<std::uint64_t>(info.st_size);
+    std::FILE* file = fdopen(static_cast<int>(input.value), "rb");
+    if (file == nullptr) {
+        error = osErrorText(errno);
+        size = 0;
+        return nullptr;
+    }
+    input.value = -1; // the stream owns it now
     return file;
 }
 

@@ -80,22 +80,74 @@ std::FILE* streamOf(HANDLE handle, int flags, const char* mode, std::string& err
 
 } // namespace
 
-std::FILE* openRegularFile(const std::string& path, std::uint64_t& size, std::string& error) {
+bool openInputFile(const std::string& path, InputFile& file, std::uint64_t& size,
+                   std::string& error) {
+    closeInputFile(file);
     size = 0;
     const HANDLE handle = openExisting(path, GENERIC_READ);
     if (handle == INVALID_HANDLE_VALUE) {
         error = lastErrorText();
-        return nullptr;
+        return false;
     }
     std::uint64_t length = 0;
     error = refusalOf(handle, length);
     if (!error.empty()) {
         CloseHandle(handle);
+        return false;
+    }
+    file.value = static_cast<std::int64_t>(reinterpret_cast<std::intptr_t>(handle));
+    size = length;
+    return true;
+}
+
+bool readInputFile(InputFile& file, std::uint8_t* bytes, std::size_t size, std::size_t& got,
+                   std::string& error) {
+    // ReadFile counts in 32 bits.
+    constexpr std::size_t kLargestRead = std::size_t{1} << 30;
+    const auto handle = reinterpret_cast<HANDLE>(static_cast<std::intptr_t>(file.value));
+    got = 0;
+    while (got < size) {
+        const std::size_t asked = size - got < kLargestRead ? size - got : kLargestRead;
+        DWORD read = 0;
+        if (ReadFile(handle, bytes + got, static_cast<DWORD>(asked), &read, nullptr) == 0) {
+            error = lastErrorText();
+            return false;
+        }
+        if (read == 0) {
+            break;
+        }
+        got += read;
+    }
+    return true;
+}
+
+void closeInputFile(InputFile& file) {
+    if (file.value != -1) {
+        CloseHandle(reinterpret_cast<HANDLE>(static_cast<std::intptr_t>(file.value)));
+        file.value = -1;
+    }
+}
+
+InputFile::~InputFile() {
+    closeInputFile(*this);
+}
+
+bool mayReadFile(const std::string& path, std::string& error) {
+    InputFile file;
+    std::uint64_t size = 0;
+    return openInputFile(path, file, size, error);
+}
+
+std::FILE* openRegularFile(const std::string& path, std::uint64_t& size, std::string& error) {
+    InputFile input;
+    if (!openInputFile(path, input, size, error)) {
         return nullptr;
     }
+    const auto handle = reinterpret_cast<HANDLE>(static_cast<std::intptr_t>(input.value));
+    input.value = -1; // streamOf owns it now, and closes it when it fails
     std::FILE* file = streamOf(handle, _O_RDONLY, "rb", error);
-    if (file != nullptr) {
-        size = length;
+    if (file == nullptr) {
+        size = 0;
     }
     return file;
 }

@@ -227,13 +227,10 @@ namespace {
 
 // Only a file that opens is a variant file: one the user may not read would stop its theme.
 int regularFileOpens(const std::string& path, std::string& why) {
-    std::uint64_t size = 0;
-    std::FILE* file = openRegularFile(path, size, why);
-    if (file == nullptr) {
+    if (!mayReadFile(path, why)) {
         why = "cannot be opened: " + why;
         return 0;
     }
-    std::fclose(file);
     return 1;
 }
 

@@ -208,7 +208,7 @@ TEST(ImageFileTest, LimitsAreCheckedBeforeAnythingOfTheImagesSizeIsReadOrReserve
         EXPECT_EQ(convertImage(record, 1, converter, failure), 0) << c.name;
         EXPECT_EQ(failure.result, c.result) << c.name;
         EXPECT_LE(converter.scratch.file.buffer.capacity, kFileHeadBytes) << c.name;
-        EXPECT_EQ(converter.scratch.flatBlock.capacity + converter.scratch.kept.capacity, 0u)
+        EXPECT_EQ(converter.scratch.row.capacity + converter.scratch.kept.capacity, 0u)
             << c.name;
     }
 }
