@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <filesystem>
 
+#include "codec/rle_encoder.h"
 #include "examples/bmp_writer.h"
 
 namespace fs = std::filesystem;
@@ -94,4 +95,12 @@ bool ensureCorpus(const std::string& rootPath, const CorpusShape& shape, std::st
         return false;
     }
     return true;
+}
+
+void encodeCorpusImage(const CorpusImage& image, int photoPercent, std::vector<std::uint8_t>& blob,
+                       std::vector<std::uint8_t>& rgb565) {
+    rgb565 = uiLikePri0Block(image.width, image.height, image.seed, photoPercent);
+    blob.resize(rleImageSizeBound(image.width, image.height, 16, 1));
+    blob.resize(4 * static_cast<std::size_t>(encodeRleImage(rgb565.data(), blob.data(), 1)));
+    rgb565.erase(rgb565.begin(), rgb565.begin() + 16);
 }

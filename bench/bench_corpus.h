@@ -32,3 +32,8 @@ struct CorpusImage {
 
 /// The pictures theme has of its own (every image for theme 0), in the order they are written.
 std::vector<CorpusImage> corpusImages(const CorpusShape& shape, int theme);
+
+/// image's picture as the packer stores it, RLE4-encoded (its blob, header included), and its
+/// RGB565 pixels, little-endian, top row first.
+void encodeCorpusImage(const CorpusImage& image, int photoPercent, std::vector<std::uint8_t>& blob,
+                       std::vector<std::uint8_t>& rgb565);

@@ -19,11 +19,7 @@
 #include <vector>
 
 #include "bench_corpus.h"
-#include "codec/image_format.h"
-#include "codec/rle_encoder.h"
-#include "common/byte_order.h"
 #include "device/theme_reader.h"
-#include "examples/bmp_writer.h"
 
 namespace {
 
@@ -48,18 +44,9 @@ Build encodeCorpus(const CorpusShape& shape) {
     build.theme.assign(16, 0);
     std::memcpy(build.theme.data(), "Theme", 5);
     for (const CorpusImage& source : corpusImages(shape, 0)) {
-        Image image{source.width, source.height, Bytes(16), {}, source.height > 64};
-        writeImageHeader(image.rgb565.data(), {kPri0Magic, source.width, source.height, 16});
-        for (const std::uint32_t rgb :
-             makeUiLikePixels(source.width, source.height, source.seed, shape.photoPercent)) {
-            const std::uint16_t v = rgb565Of(rgb);
-            image.rgb565.push_back(static_cast<std::uint8_t>(v));
-            image.rgb565.push_back(static_cast<std::uint8_t>(v >> 8));
-        }
-        Bytes blob(rleImageSizeBound(source.width, source.height, 16, 1));
-        const int words = encodeRleImage(image.rgb565.data(), blob.data(), 1);
-        blob.resize(static_cast<std::size_t>(words) * 4);
-        image.rgb565.erase(image.rgb565.begin(), image.rgb565.begin() + 16);
+        Image image{source.width, source.height, {}, {}, source.height > 64};
+        Bytes blob;
+        encodeCorpusImage(source, shape.photoPercent, blob, image.rgb565);
         image.slot = {static_cast<std::uint32_t>(build.theme.size()),
                       static_cast<std::uint32_t>(blob.size())};
         build.theme.insert(build.theme.end(), blob.begin(), blob.end());
@@ -121,7 +108,7 @@ struct Measurement {
     const char* name;
     std::uint32_t window;
     int mode; // 0 memcpy, 1 whole draw, 2 bottom quarter
-    std::vector<double> seconds[2];
+    std::vector<double> seconds[2] = {};
     std::uint64_t pixels[2] = {0, 0};
 };
 

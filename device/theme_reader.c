@@ -162,10 +162,11 @@ static uint16_t load_pixel(const uint8_t* s, unsigned reverse) {
     return v;
 }
 
-#if defined(__GNUC__) && defined(__thumb2__) &&                                                    \
+#if defined(__GNUC__) && defined(__thumb2__) && defined(__ARM_FEATURE_UNALIGNED) &&                \
     (defined(__ARM_ARCH_7M__) || defined(__ARM_ARCH_7EM__))
-/* ARMv7-M (Cortex-M3, M4, M7): whole blocks with multiple stores, which take four registers in
- * one instruction. Both from a 4-byte boundary of d; the C loops below do the rest. */
+/* ARMv7-M (Cortex-M3, M4, M7) where unaligned loads are allowed (not with -mno-unaligned-access):
+ * whole blocks with multiple stores, which take four registers in one instruction. Both from a
+ * 4-byte boundary of d; the C loops below do the rest. */
 #define BLOCK_STORES 1
 
 /* blocks times sixteen pixels of pair. */

@@ -25,8 +25,6 @@
 #include <vector>
 
 #include "bench/bench_corpus.h"
-#include "codec/image_format.h"
-#include "codec/rle_encoder.h"
 #include "common/byte_order.h"
 #include "examples/bmp_writer.h"
 #include "image/bmp_reader.h"
@@ -196,17 +194,9 @@ void addCorpus(int icons, int screens, std::uint16_t buildNumber, std::vector<Bu
             continue;
         }
         --(screen ? screens : icons);
-        Picture p{source.width, source.height, Bytes(16)};
-        writeImageHeader(p.rgb565.data(), {kPri0Magic, p.width, p.height, 16});
-        for (const std::uint32_t rgb :
-             makeUiLikePixels(p.width, p.height, source.seed, shape.photoPercent)) {
-            const std::uint16_t v = rgb565Of(rgb);
-            p.rgb565.push_back(static_cast<std::uint8_t>(v));
-            p.rgb565.push_back(static_cast<std::uint8_t>(v >> 8));
-        }
-        Bytes blob(rleImageSizeBound(p.width, p.height, 16, 1));
-        blob.resize(4 * static_cast<std::size_t>(encodeRleImage(p.rgb565.data(), blob.data(), 1)));
-        p.rgb565.erase(p.rgb565.begin(), p.rgb565.begin() + 16);
+        Picture p{source.width, source.height, {}};
+        Bytes blob;
+        encodeCorpusImage(source, shape.photoPercent, blob, p.rgb565);
         const theme_slot slot{static_cast<std::uint32_t>(theme.size()),
                               static_cast<std::uint32_t>(blob.size())};
         theme.insert(theme.end(), blob.begin(), blob.end());
