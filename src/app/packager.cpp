@@ -44,7 +44,7 @@ void initSettings(PackagerState& state) {
 
 void loadThemes(PackagerState& state) {
     // Read first, so that a setting that is ignored is said before anything else.
-    const unsigned threads = conversionThreads();
+    state.threads = conversionThreads();
     // A root folder the OS cannot tell us is treated like one without themes.
     if (!getCurrentFolder(state.rootPath)) {
         printDiagnostic(
@@ -91,7 +91,7 @@ void loadThemes(PackagerState& state) {
     // whichever thread gets to it first; the themes are filed here, in order.
     ImageConverter converter;
     planConversions(converter, state.fileLists, state.compressImages);
-    startConversionWorkers(converter, threads);
+    startConversionWorkers(converter, state.threads);
     for (int n = 0; n < kThemeSlots; ++n) {
         if (state.themePresent[n] == 0) {
             continue;
@@ -246,7 +246,7 @@ void buildBinFiles(PackagerState& state) {
     printNameCollisions(*state.groupTables[0]);
     std::string error;
     if (writeBinFiles(state.groupTables, state.themePresent, state.rootPath, state.compressImages,
-                      error) == 0) {
+                      error, state.threads) == 0) {
         printDiagnostic(error);
         printMessage(state, Message::kCannotWriteBin);
         return;

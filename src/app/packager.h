@@ -23,9 +23,9 @@ void initSettings(PackagerState& state);
 /// Finds the theme folders, lists every present theme's files and converts them into group
 /// tables. Sets `loaded` when it runs to its end.
 void loadThemes(PackagerState& state);
-/// How many threads convert the images: TP_THREADS when it is a number of at least 1 (1 keeps
-/// the whole run on one thread), else the machine's processors, at most 8 either way. Any other
-/// non-empty TP_THREADS is ignored with a line on standard error.
+/// How many threads convert the images and write the bins: TP_THREADS when it is a number of at
+/// least 1 (1 keeps the whole run on one thread), else the machine's processors, at most 8 either
+/// way. Any other non-empty TP_THREADS is ignored with a line on standard error.
 unsigned conversionThreads();
 /// Writes the bin files from the group tables and compresses them.
 void buildBinFiles(PackagerState& state);

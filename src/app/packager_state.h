@@ -34,6 +34,8 @@ struct PackagerState {
     ThemeFlags themePresent{};
     /// Per theme number, the image at which the theme stopped, or "" when it did not.
     PerTheme<std::string> stoppedAt;
+    /// Threads the run may use for its conversions and for writing the bins.
+    unsigned threads = 1;
     /// Exit status told by the last result line printed (1 until one is printed).
     int exitStatus = 1;
     /// Set when a theme stopped at an image that failed, or a folder could not be listed: the

@@ -1,11 +1,13 @@
-// The bin writer: one pass over theme 0's group table with every variant's table walked in step,
-// preceded by a dry walk that proves the tables line up and the files fit 32-bit offsets and
-// plans the size of every slot, which the writing pass then only follows. Every bin is written
-// under a temporary name beside its final one and renamed into place only when all of them are
-// complete, so that a run that fails changes none of the files already there.
+// The bin writer: a dry walk over theme 0's group table with every variant's table walked in step
+// proves the tables line up and the files fit 32-bit offsets, and plans the size of every slot;
+// each bin is then written on its own from that plan, Index.bin from theme 0's table and each
+// Theme.bin from its theme's, so that several threads can write different bins at once. Every
+// bin is written under a temporary name beside its final one and renamed into place only when
+// all of them are complete, so that a run that fails changes none of the files already there.
 #include "output/bin_writer.h"
 
 #include <array>
+#include <atomic>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
@@ -194,10 +196,12 @@ std::uint32_t baseGroupCount(const GroupTables& groupTables) {
 }
 
 // What the dry walk measured, so that the writing pass computes nothing again: every slot's size
-// in walk order (theme 0's groups and images), the size of each bin and the largest group's image
-// count. Valid once checkTables has accepted the tables: every offset then fits in 32 bits.
+// in walk order (theme 0's groups and images), theme 0's image count per group (a variant's
+// group may hold more, which are not written), the size of each bin and the largest group's
+// image count. Valid once checkTables has accepted the tables: every offset then fits in 32 bits.
 struct BinPlan {
     std::vector<std::uint32_t> slotSizes;
+    std::vector<std::uint32_t> groupCounts;
     std::uint64_t indexSize = 0;
     std::uint64_t themeSize = 0;
     std::uint32_t largestGroup = 0;
@@ -254,6 +258,7 @@ bool checkTables(const GroupTables& groupTables, const ThemeFlags& themePresent,
             }
         }
         const std::uint32_t imageCount = walk.cursors[0].group->count;
+        plan.groupCounts.push_back(imageCount);
         plan.largestGroup = imageCount > plan.largestGroup ? imageCount : plan.largestGroup;
         plan.indexSize += kGroupHeaderSize + std::uint64_t{imageCount} * kImageEntrySize;
         walk.enterGroup();
@@ -281,6 +286,10 @@ bool checkTables(const GroupTables& groupTables, const ThemeFlags& themePresent,
     return true;
 }
 
+std::string outOfMemory(const std::string& path, const char* what) {
+    return "cannot write " + path + ": out of memory for the " + what;
+}
+
 struct BinFiles {
     OutputFile index;
     PerTheme<OutputFile> themes;
@@ -304,160 +313,184 @@ bool openFiles(BinFiles& files, const ThemeFlags& themePresent, const std::strin
     return true;
 }
 
-bool writeFileHeaders(BinFiles& files, Walk& walk, std::uint32_t groupCount, std::string& error) {
-    std::array<std::uint8_t, kBinFileHeaderSize> buffer;
-    makeFileHeader(buffer, kIndexTag, groupCount);
-    if (!writeBytes(files.index, buffer.data(), buffer.size(), error)) {
-        return false;
-    }
-    makeFileHeader(buffer, kThemeTag, 0);
-    for (const ThemeCursor& c : walk) {
-        if (!writeBytes(files.themes[c.theme], buffer.data(), buffer.size(), error)) {
-            return false;
-        }
-    }
-    return true;
-}
-
-// Every theme's copy of the current image, each padded with 'P' to the slot's length. Each slot
-// starts at the current end of every Theme.bin, so those files are written straight through.
-bool writeSlot(BinFiles& files, Walk& walk, std::uint64_t slotSize, std::string& error) {
-    for (const ThemeCursor& c : walk) {
-        OutputFile& out = files.themes[c.theme];
-        if (!queueBytes(out, c.image->data.get(), c.image->dataSize, error) ||
-            !queueFill(out, slotSize - c.image->dataSize, error)) {
-            return false;
-        }
-    }
-    return true;
-}
-
-// Writes the current group's header and image entries into Index.bin at indexOffset and its
-// slots, of the sizes slotSizes holds, into every Theme.bin; adds the group's slot bytes to
-// dataOffset.
-bool writeGroup(BinFiles& files, Walk& walk, std::span<const std::uint32_t> slotSizes,
-                std::uint32_t indexOffset, std::uint32_t& dataOffset, std::uint8_t* imageTable,
+// Index.bin: the file header, a gap for the group directory, each group's header and image
+// entries, the end marker, and last the directory in the gap; then closed.
+bool writeIndex(OutputFile& index, const ImageGroup& table, const BinPlan& plan,
                 std::string& error) {
-    const std::uint32_t imageCount = walk.cursors[0].group->count;
-    std::array<std::uint8_t, kGroupHeaderSize> buffer;
-    serialize(GroupHeader{imageCount, dataOffset}, buffer);
-    if (!seekTo(files.index, indexOffset, error) ||
-        !writeBytes(files.index, buffer.data(), buffer.size(), error)) {
+    const std::uint32_t groupCount = table.count;
+    std::array<std::uint8_t, kBinFileHeaderSize> header;
+    makeFileHeader(header, kIndexTag, groupCount);
+    if (!writeBytes(index, header.data(), header.size(), error)) {
         return false;
     }
-    std::uint32_t groupDataSize = 0;
-    walk.enterGroup();
-    for (std::uint32_t k = 0; k < imageCount; ++k) {
-        const std::uint32_t slotSize = slotSizes[k];
-        if (!writeSlot(files, walk, slotSize, error)) {
+    const std::unique_ptr<std::uint8_t[]> directory = allocGroupDirectory(groupCount);
+    if (!directory) {
+        error = outOfMemory(index.path, "group directory");
+        return false;
+    }
+    const std::unique_ptr<std::uint8_t[]> imageTable(
+        new (std::nothrow) std::uint8_t[std::size_t{plan.largestGroup} * kImageEntrySize]);
+    if (!imageTable) {
+        error = outOfMemory(index.path, "image entries");
+        return false;
+    }
+    // Offsets stay inside the bins whose sizes the plan measured, so none of them can wrap.
+    auto indexOffset =
+        static_cast<std::uint32_t>(kBinFileHeaderSize + groupCount * kGroupDirectoryEntrySize);
+    auto dataOffset = static_cast<std::uint32_t>(kBinFileHeaderSize);
+    std::span<const std::uint32_t> slotSizes = plan.slotSizes;
+    const ImageGroup* group = table.next.get();
+    for (std::uint32_t g = 0; g < groupCount; ++g, group = group->next.get()) {
+        const std::uint32_t imageCount = plan.groupCounts[g];
+        GroupDirectoryEntry entry;
+        copyNameField(entry.name.data(), entry.name.size(),
+                      nameFieldView(group->name.data(), kGroupNameSize));
+        entry.groupOffset = indexOffset;
+        serialize(entry, std::span<std::uint8_t, kGroupDirectoryEntrySize>(
+                             directory.get() + std::size_t{g} * kGroupDirectoryEntrySize,
+                             kGroupDirectoryEntrySize));
+        std::array<std::uint8_t, kGroupHeaderSize> groupHeader;
+        serialize(GroupHeader{imageCount, dataOffset}, groupHeader);
+        if (!seekTo(index, indexOffset, error) ||
+            !writeBytes(index, groupHeader.data(), groupHeader.size(), error)) {
             return false;
         }
-        ImageEntry entry;
-        copyNameField(entry.name.data(), entry.name.size(),
-                      nameFieldView(walk.cursors[0].image->name.data(), kImageNameSize));
-        entry.slotOffset = groupDataSize;
-        entry.slotSize = slotSize;
-        serialize(entry, std::span<std::uint8_t, kImageEntrySize>(
-                             imageTable + std::size_t{k} * kImageEntrySize, kImageEntrySize));
-        groupDataSize += slotSize;
-        walk.nextImage();
+        std::uint32_t groupDataSize = 0;
+        const ImageRecord* image = group->images.get();
+        for (std::uint32_t k = 0; k < imageCount; ++k, image = image->next.get()) {
+            ImageEntry imageEntry;
+            copyNameField(imageEntry.name.data(), imageEntry.name.size(),
+                          nameFieldView(image->name.data(), kImageNameSize));
+            imageEntry.slotOffset = groupDataSize;
+            imageEntry.slotSize = slotSizes[k];
+            serialize(imageEntry,
+                      std::span<std::uint8_t, kImageEntrySize>(
+                          imageTable.get() + std::size_t{k} * kImageEntrySize, kImageEntrySize));
+            groupDataSize += slotSizes[k];
+        }
+        if (!writeBytes(index, imageTable.get(), std::size_t{imageCount} * kImageEntrySize,
+                        error)) {
+            return false;
+        }
+        slotSizes = slotSizes.subspan(imageCount);
+        dataOffset += groupDataSize;
+        indexOffset += static_cast<std::uint32_t>(kGroupHeaderSize + imageCount * kImageEntrySize);
     }
-    dataOffset += groupDataSize;
-    return writeBytes(files.index, imageTable, std::size_t{imageCount} * kImageEntrySize, error);
+    std::array<std::uint8_t, kEndMarkerBufferSize> marker;
+    makeEndMarker(marker, kIndexTag);
+    // The directory goes in last, into the gap left after the file header.
+    return writeBytes(index, marker.data(), kEndMarkerSize, error) &&
+           seekTo(index, kBinFileHeaderSize, error) &&
+           writeBytes(index, directory.get(), std::size_t{groupCount} * kGroupDirectoryEntrySize,
+                      error) &&
+           closeFile(index, error);
 }
 
-bool writeEndMarkers(BinFiles& files, Walk& walk, std::string& error) {
-    std::array<std::uint8_t, kEndMarkerBufferSize> buffer;
-    for (const ThemeCursor& c : walk) {
-        makeEndMarker(buffer, kThemeTag);
-        if (!writePending(files.themes[c.theme], error) ||
-            !writeBytes(files.themes[c.theme], buffer.data(), kEndMarkerSize, error)) {
-            return false;
-        }
-        if (c.theme == 0) {
-            makeEndMarker(buffer, kIndexTag);
-            if (!writeBytes(files.index, buffer.data(), kEndMarkerSize, error)) {
+// One theme's Theme.bin: the file header, then every slot in plan order, each holding the
+// theme's copy of its image padded with 'P' to the slot's length, then the end marker; then
+// closed. Each slot starts at the current end of the file, so it is written straight through.
+bool writeTheme(OutputFile& out, const ImageGroup& table, const BinPlan& plan, std::string& error) {
+    std::array<std::uint8_t, kBinFileHeaderSize> header;
+    makeFileHeader(header, kThemeTag, 0);
+    if (!writeBytes(out, header.data(), header.size(), error)) {
+        return false;
+    }
+    const std::uint32_t* slotSize = plan.slotSizes.data();
+    const ImageGroup* group = table.next.get();
+    for (const std::uint32_t imageCount : plan.groupCounts) {
+        const ImageRecord* image = group->images.get();
+        for (std::uint32_t k = 0; k < imageCount; ++k, ++slotSize, image = image->next.get()) {
+            if (!queueBytes(out, image->data.get(), image->dataSize, error) ||
+                !queueFill(out, *slotSize - image->dataSize, error)) {
                 return false;
             }
         }
+        group = group->next.get();
+    }
+    std::array<std::uint8_t, kEndMarkerBufferSize> marker;
+    makeEndMarker(marker, kThemeTag);
+    return writePending(out, error) && writeBytes(out, marker.data(), kEndMarkerSize, error) &&
+           closeFile(out, error);
+}
+
+// One bin to write: Index.bin from theme 0's table, or a Theme.bin from its theme's.
+struct BinJob {
+    BinJob(OutputFile& file, const ImageGroup& groups, bool isIndex)
+        : out(&file), table(&groups), index(isIndex) {}
+
+    OutputFile* out;
+    const ImageGroup* table;
+    bool index;
+    bool failed = false;
+    std::string error;
+};
+
+// The bins of a run and the threads that write them: each thread takes the next bin nobody has
+// taken, until none is left or one has failed.
+struct BinJobs {
+    std::vector<BinJob> jobs;
+    const BinPlan* plan = nullptr;
+    std::atomic<std::size_t> next{0};
+    std::atomic<bool> failed{false};
+};
+
+void writeBinJobs(void* context) {
+    auto& work = *static_cast<BinJobs*>(context);
+    while (!work.failed.load()) {
+        const std::size_t next = work.next.fetch_add(1);
+        if (next >= work.jobs.size()) {
+            return;
+        }
+        BinJob& job = work.jobs[next];
+        job.failed = !(job.index ? writeIndex(*job.out, *job.table, *work.plan, job.error)
+                                 : writeTheme(*job.out, *job.table, *work.plan, job.error));
+        if (job.failed) {
+            work.failed.store(true);
+        }
+    }
+}
+
+// Writes the complete content of every temporary file, each closed, on up to threads threads.
+// When some fail, error tells the first of them in the order of the bins.
+bool writeContents(BinFiles& files, const GroupTables& groupTables, const ThemeFlags& themePresent,
+                   const BinPlan& plan, unsigned threads, std::string& error) {
+    BinJobs work;
+    work.plan = &plan;
+    work.jobs.emplace_back(files.index, *groupTables[0], true);
+    for (int n = 0; n < kThemeSlots; ++n) {
+        if (themePresent[n] != 0) {
+            work.jobs.emplace_back(files.themes[n], *groupTables[n], false);
+        }
+    }
+    std::vector<ThreadHandle> helpers;
+    for (unsigned t = 1; t < threads && t < work.jobs.size(); ++t) {
+        ThreadHandle handle;
+        std::string ignored;
+        if (!startThread(writeBinJobs, &work, handle, ignored)) {
+            break; // fewer threads only take longer
+        }
+        helpers.push_back(handle);
+    }
+    writeBinJobs(&work);
+    for (const ThreadHandle& helper : helpers) {
+        joinThread(helper);
+    }
+    for (const BinJob& job : work.jobs) {
+        if (job.failed) {
+            error = job.error;
+            return false;
+        }
     }
     return true;
 }
 
-bool closeFiles(BinFiles& files, Walk& walk, std::string& error) {
-    for (const ThemeCursor& c : walk) {
-        if (!closeFile(files.themes[c.theme], error)) {
-            return false;
-        }
-        if (c.theme == 0 && !closeFile(files.index, error)) {
-            return false;
-        }
-    }
-    return true;
-}
-
-std::string outOfMemory(const std::string& path, const char* what) {
-    return "cannot write " + path + ": out of memory for the " + what;
-}
-
-// The bins in the order they are opened, written and renamed: Index.bin, then the themes'.
+// The bins in the order they are opened, reported and renamed: Index.bin, then the themes'.
 std::vector<OutputFile*> inOrder(BinFiles& files, Walk& walk) {
     std::vector<OutputFile*> order{&files.index};
     for (const ThemeCursor& c : walk) {
         order.push_back(&files.themes[c.theme]);
     }
     return order;
-}
-
-// Everything between the dry walk and the renames: the complete content of every temporary file,
-// each closed.
-bool writeContents(BinFiles& files, const GroupTables& groupTables, const ThemeFlags& themePresent,
-                   const BinPlan& plan, std::string& error) {
-    const std::uint32_t groupCount = baseGroupCount(groupTables);
-    Walk walk(groupTables, themePresent);
-    if (!writeFileHeaders(files, walk, groupCount, error)) {
-        return false;
-    }
-    const std::unique_ptr<std::uint8_t[]> directory = allocGroupDirectory(groupCount);
-    if (!directory) {
-        error = outOfMemory(files.index.path, "group directory");
-        return false;
-    }
-    const std::unique_ptr<std::uint8_t[]> imageTable(
-        new (std::nothrow) std::uint8_t[std::size_t{plan.largestGroup} * kImageEntrySize]);
-    if (!imageTable) {
-        error = outOfMemory(files.index.path, "image entries");
-        return false;
-    }
-
-    // Offsets stay inside the bins whose sizes the plan measured, so none of them can wrap.
-    auto indexOffset =
-        static_cast<std::uint32_t>(kBinFileHeaderSize + groupCount * kGroupDirectoryEntrySize);
-    auto dataOffset = static_cast<std::uint32_t>(kBinFileHeaderSize);
-    std::span<const std::uint32_t> slotSizes = plan.slotSizes;
-    for (std::uint32_t g = 0; g < groupCount; ++g) {
-        const ImageGroup* base = walk.cursors[0].group;
-        GroupDirectoryEntry entry;
-        copyNameField(entry.name.data(), entry.name.size(),
-                      nameFieldView(base->name.data(), kGroupNameSize));
-        entry.groupOffset = indexOffset;
-        serialize(entry, std::span<std::uint8_t, kGroupDirectoryEntrySize>(
-                             directory.get() + std::size_t{g} * kGroupDirectoryEntrySize,
-                             kGroupDirectoryEntrySize));
-        if (!writeGroup(files, walk, slotSizes.first(base->count), indexOffset, dataOffset,
-                        imageTable.get(), error)) {
-            return false;
-        }
-        slotSizes = slotSizes.subspan(base->count);
-        indexOffset += static_cast<std::uint32_t>(kGroupHeaderSize + base->count * kImageEntrySize);
-        walk.nextGroup();
-    }
-
-    // The directory goes in last, into the gap left after the file header.
-    return writeEndMarkers(files, walk, error) && seekTo(files.index, kBinFileHeaderSize, error) &&
-           writeBytes(files.index, directory.get(),
-                      std::size_t{groupCount} * kGroupDirectoryEntrySize, error) &&
-           closeFiles(files, walk, error);
 }
 
 // A folder at a final name would make its rename fail after the earlier ones had replaced their
@@ -519,7 +552,7 @@ void discardTemporaries(BinFiles& files, std::string& error) {
 } // namespace
 
 int writeBinFiles(const GroupTables& groupTables, const ThemeFlags& themePresent,
-                  const std::string& rootPath, int compress, std::string& error) {
+                  const std::string& rootPath, int compress, std::string& error, unsigned threads) {
     BinPlan plan;
     if (!checkTables(groupTables, themePresent, rootPath, compress, plan, error)) {
         return 0;
@@ -528,7 +561,7 @@ int writeBinFiles(const GroupTables& groupTables, const ThemeFlags& themePresent
     Walk walk(groupTables, themePresent);
     const std::vector<OutputFile*> order = inOrder(files, walk);
     if (!openFiles(files, themePresent, rootPath, error) ||
-        !writeContents(files, groupTables, themePresent, plan, error) ||
+        !writeContents(files, groupTables, themePresent, plan, threads, error) ||
         !checkFinalNames(order, error) || !renameFiles(order, error)) {
         discardTemporaries(files, error);
         return 0;

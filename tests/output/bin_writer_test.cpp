@@ -62,6 +62,7 @@ struct PackRun {
     GroupTables tables;
     ThemeFlags present{};
     std::string error;
+    unsigned threads = 1;
 
     void addTheme(int theme, const Table& table) {
         root.makeFolder(std::to_string(theme));
@@ -75,7 +76,7 @@ struct PackRun {
         present[theme] = 1;
     }
     int write(int compress = 1) {
-        return writeBinFiles(tables, present, root.path(), compress, error);
+        return writeBinFiles(tables, present, root.path(), compress, error, threads);
     }
     Bytes read(const std::string& file) const { return root.readBytes(file); }
 };
@@ -90,13 +91,16 @@ TEST(BinWriterTest, WorkedLayoutByteForByteWithVariantExtrasLeftOut) {
     Table extras = variant;
     extras[0].second.push_back({"extra.bmp", 500});
     extras.push_back({"more", {{"z.bmp", 80}}});
-    PackRun run;
-    run.addTheme(0, base);
-    run.addTheme(1, extras);
-    ASSERT_EQ(run.write(), 1) << run.error;
+    // Each bin is written whole by one thread: the bytes are the same with any number of them.
+    for (const unsigned threads : {1u, 2u, 3u}) {
+        PackRun run;
+        run.threads = threads;
+        run.addTheme(0, base);
+        run.addTheme(1, extras);
+        ASSERT_EQ(run.write(), 1) << run.error;
 
-    // Header, directory, then each group's header and image entries.
-    // clang-format off
+        // Header, directory, then each group's header and image entries.
+        // clang-format off
     const Bytes index = join({text("Index", 8), u32(2), u32(16),
                               text("idle", 11), {2}, u32(48), text("menu", 11), {2}, u32(112),
                               u32(1), u32(16), text("", 8),
@@ -105,12 +109,13 @@ TEST(BinWriterTest, WorkedLayoutByteForByteWithVariantExtrasLeftOut) {
                               text("logo.bmp", 39), {2}, u32(0), u32(400),
                               text("arrow.bmp", 39), {2}, u32(400), u32(96),
                               text("EndOfIndex", 10)});
-    // clang-format on
-    ASSERT_EQ(index.size(), 234u);
-    EXPECT_EQ(run.read("Index.bin"), index);
-    EXPECT_EQ(run.read("0/Theme.bin"), themeFile(base, 0, {1200, 400, 96}));
-    EXPECT_EQ(run.read("1/Theme.bin"), themeFile(variant, 1, {1200, 400, 96}));
-    EXPECT_EQ(run.read("1/Theme.bin").size(), 1722u);
+        // clang-format on
+        ASSERT_EQ(index.size(), 234u);
+        EXPECT_EQ(run.read("Index.bin"), index);
+        EXPECT_EQ(run.read("0/Theme.bin"), themeFile(base, 0, {1200, 400, 96}));
+        EXPECT_EQ(run.read("1/Theme.bin"), themeFile(variant, 1, {1200, 400, 96}));
+        EXPECT_EQ(run.read("1/Theme.bin").size(), 1722u);
+    }
 }
 
 // A slot is the largest copy, rounded up to 4 bytes only when uncompressed (3 x 3 pixels: 34 -> 36
@@ -180,16 +185,10 @@ struct FailedRun {
 
 class FailedRunTest : public testing::TestWithParam<FailedRun> {};
 
-// A run that fails while writing or before its first rename leaves every file of an earlier run
-// as it was, whichever file fails, and removes its temporary files. Bins that grow past the
-// file-size limit fail as on a full disk: at the close, where the buffered end marker goes out,
-// or in the write of the slots.
-TEST_P(FailedRunTest, ChangesNoFile) {
-    const FailedRun& c = GetParam();
-    if (kWindows && c.limit != 0) {
-        GTEST_SKIP() << "Windows has no file-size limit for a process";
-    }
+// One failed run, its bins written on up to threads threads.
+void changesNoFile(const FailedRun& c, unsigned threads) {
     PackRun run;
+    run.threads = threads;
     for (int theme : {0, 2, 3}) {
         run.addTheme(theme, {{"a", {{"x", c.size}}}});
     }
@@ -207,8 +206,24 @@ TEST_P(FailedRunTest, ChangesNoFile) {
         EXPECT_EQ(run.write(), 0);
     }
     EXPECT_EQ(run.error, std::string(c.call) + " " + run.root.path(c.failing) + ": " +
-                             (c.folder ? "Is a directory" : "File too large"));
-    EXPECT_EQ(snapshot(run.root), before);
+                             (c.folder ? "Is a directory" : "File too large"))
+        << threads << " threads";
+    EXPECT_EQ(snapshot(run.root), before) << threads << " threads";
+}
+
+// A run that fails while writing or before its first rename leaves every file of an earlier run
+// as it was, whichever file fails, and removes its temporary files. Bins that grow past the
+// file-size limit fail as on a full disk: at the close, where the buffered end marker goes out,
+// or in the write of the slots. When several bins fail at once, the first of them is told,
+// however many threads write them.
+TEST_P(FailedRunTest, ChangesNoFile) {
+    const FailedRun& c = GetParam();
+    if (kWindows && c.limit != 0) {
+        GTEST_SKIP() << "Windows has no file-size limit for a process";
+    }
+    for (const unsigned threads : {1u, 3u}) {
+        changesNoFile(c, threads);
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(
