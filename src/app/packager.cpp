@@ -9,17 +9,42 @@
 #include "app/command_line.h"
 #include "common/version.h"
 #include "image/image_convert.h"
+#include "output/bin_format.h"
 #include "output/bin_writer.h"
 #include "output/name_collisions.h"
 #include "output/zip_step.h"
 #include "platform/platform.h"
+
+namespace {
+
+// What the console has been told, for a run that memory cuts short.
+bool resultPrinted = false;
+bool completionPrinted = false;
+
+// Memory that runs out where no result can say so (in a container or a string): the run ends
+// as one whose bins cannot be written, with the lines it still owes. Nothing here allocates.
+void reportOutOfMemory() {
+    std::fflush(stdout);
+    std::fputs("theme-packager: out of memory; the run stops\n", stderr);
+    if (!resultPrinted) {
+        std::fputs(messageText(Message::kCannotWriteBin), stdout);
+    }
+    if (!completionPrinted) {
+        std::fputs(messageText(Message::kCompletion), stdout);
+    }
+    std::fflush(stdout);
+}
+
+} // namespace
 
 void printMessage(PackagerState& state, Message message) {
     std::fputs(messageText(message), stdout);
     const int status = messageExitStatus(message);
     if (status >= 0) {
         state.exitStatus = status;
+        resultPrinted = true;
     }
+    completionPrinted = completionPrinted || message == Message::kCompletion;
 }
 
 void printDiagnostic(const std::string& line) {
@@ -45,10 +70,14 @@ void initSettings(PackagerState& state) {
 void loadThemes(PackagerState& state) {
     // Read first, so that a setting that is ignored is said before anything else.
     const unsigned threads = conversionThreads();
-    // A root folder the OS cannot tell us is treated like one without themes.
-    if (getCurrentFolder(state.rootPath)) {
-        state.themeCount = discoverThemeFolders(state.rootPath, state.themePresent);
+    // Paths are made from the root folder's. Where the OS cannot tell it, or its calls would not
+    // take the bins' paths made from it, the root is "." (paths relative to the current folder):
+    // its own path is never needed.
+    if (!getCurrentFolder(state.rootPath) ||
+        !fitsEveryCall(joinPath(state.rootPath, themeBinName(kThemeSlots - 1)) + ".01234567.tmp")) {
+        state.rootPath = ".";
     }
+    state.themeCount = discoverThemeFolders(state.rootPath, state.themePresent);
     // Variant lists and the index are derived from the base theme: without folder 0 there is
     // nothing to pack.
     if (state.themeCount == 0 || state.themePresent[0] == 0) {
@@ -96,11 +125,19 @@ void loadThemes(PackagerState& state) {
             !failure.path.empty()) {
             const std::string theme = "theme " + std::to_string(n);
             const std::string cause = failure.cause.empty() ? "" : ": " + failure.cause;
+            // A machine that falls short says nothing of the image: packing the images before it
+            // would replace a complete build by a shorter one.
+            state.machineShortage = failure.machineShortage;
             printDiagnostic(theme + ": " + failure.path + " " + imageResultText(failure.result) +
-                            cause + "; the rest of " + theme + " is not packed");
+                            cause +
+                            (state.machineShortage ? "; the run stops and writes nothing"
+                                                   : "; the rest of " + theme + " is not packed"));
             state.incomplete = true;
         }
         freeFileList(*state.fileLists[n]);
+        if (state.machineShortage) {
+            break;
+        }
     }
     stopConversionWorkers(converter);
     state.loaded = 1;
@@ -175,6 +212,10 @@ void buildBinFiles(PackagerState& state) {
         printMessage(state, Message::kNotLoaded);
         return;
     }
+    if (state.machineShortage) {
+        printMessage(state, Message::kCannotWriteBin);
+        return;
+    }
     for (int n = 0; n < kThemeSlots; ++n) {
         if (state.themePresent[n] != 0 && state.groupTables[n]->count == 0) {
             printMessage(state, Message::kNoImages);
@@ -218,8 +259,11 @@ int runPackager(int argc, char** argv) {
     case RunRequest::kPack:
         break;
     }
-    // A bin cut short by a file-size limit is cleaned up like any other failed write.
+    // A bin cut short by a file-size limit is cleaned up like any other failed write; a run cut
+    // short by a signal or by memory leaves no temporary file and no compressor behind.
     failWritesBeyondFileSizeLimit();
+    stopCleanlyOnSignals();
+    stopCleanlyOnOutOfMemory(reportOutOfMemory, 1);
     PackagerState state;
     printBanner(state);
     initSettings(state);

@@ -11,7 +11,8 @@ ImageResult readFileHead(const std::string& path, FileBytes& file, std::string& 
                          std::size_t headBytes) {
     file.buffer.size = 0;
     file.fileSize = 0;
-    file.stream.reset(openRegularFile(path, file.fileSize, cause));
+    file.machineShortage = false;
+    file.stream.reset(openRegularFile(path, file.fileSize, cause, &file.machineShortage));
     if (!file.stream) {
         return ImageResult::kCannotOpen;
     }
@@ -39,8 +40,9 @@ ImageResult readFileRest(FileBytes& file, std::uint64_t end, std::string& cause)
         const int err = errno;
         buffer.size += got;
         if (buffer.size < wanted) {
-            cause = std::ferror(file.stream.get()) ? osErrorText(err)
-                                                   : "it became shorter while it was read";
+            const bool failed = std::ferror(file.stream.get()) != 0;
+            cause = failed ? osErrorText(err) : "it became shorter while it was read";
+            file.machineShortage = failed && isMachineShortage(err);
             file.stream.reset();
             return ImageResult::kReadError;
         }

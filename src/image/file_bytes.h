@@ -30,6 +30,9 @@ struct FileBytes {
     std::uint64_t fileSize = 0;
     /// Open while there is more to read.
     std::unique_ptr<std::FILE, FileCloser> stream;
+    /// Set when the last failure to open or read was the machine's (isMachineShortage), not the
+    /// file's.
+    bool machineShortage = false;
 
     std::span<const std::uint8_t> view() const { return buffer.view(); }
 };

@@ -49,6 +49,8 @@ ConvertedImage convertFile(const std::string& path, int compress, std::size_t he
     BmpLayout layout;
     image.result = readImageFile(path, compress, headBytes, scratch.file, layout, image.cause);
     if (image.result != ImageResult::kOk) {
+        image.machineShortage =
+            image.result == ImageResult::kOutOfMemory || scratch.file.machineShortage;
         return image;
     }
     const auto bytes = scratch.file.view();
@@ -62,6 +64,7 @@ ConvertedImage convertFile(const std::string& path, int compress, std::size_t he
         std::uint8_t* blob = arenaRoom(scratch.kept, pri0Size);
         if (blob == nullptr) {
             image.result = ImageResult::kOutOfMemory;
+            image.machineShortage = true;
             return image;
         }
         writeImageHeader(blob, header);
@@ -78,6 +81,7 @@ ConvertedImage convertFile(const std::string& path, int compress, std::size_t he
     if (!reserveBytes(scratch.flatBlock, pri0Size) ||
         (encoded = arenaRoom(scratch.kept, encodedBound)) == nullptr) {
         image.result = ImageResult::kOutOfMemory;
+        image.machineShortage = true;
         return image;
     }
     std::uint8_t* flat = scratch.flatBlock.data.get();
@@ -160,7 +164,7 @@ void planList(ImageConverter& converter, ImageFileEntry& list) {
 // Gives record the converted image, or fills failure with why there is none.
 int takeImage(ImageRecord& record, const ConvertedImage& image, ImageFailure& failure) {
     if (image.result != ImageResult::kOk) {
-        failure = {record.path, image.result, image.cause};
+        failure = {record.path, image.result, image.cause, image.machineShortage};
         return 0;
     }
     record.width = image.width;

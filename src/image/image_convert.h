@@ -27,6 +27,8 @@ struct ConvertedImage {
     ImageResult result = ImageResult::kOk;
     /// The OS's word on a file that could not be opened or read.
     std::string cause;
+    /// The failure was the machine's (memory, open files, an I/O error), not the file's.
+    bool machineShortage = false;
     std::int32_t width = 0;
     std::int32_t height = 0;
     std::uint32_t dataSize = 0;
@@ -97,6 +99,9 @@ struct ImageFailure {
     ImageResult result = ImageResult::kOk;
     /// Why the file could not be opened or read, as the OS tells it; empty for other reasons.
     std::string cause;
+    /// The machine fell short (memory, open files, an I/O error): no image of the run can be
+    /// trusted to be what the files hold, the image is not at fault.
+    bool machineShortage = false;
 };
 
 /// Gives every entry of the present themes' lists its conversion (the entry's fileIndex): one

@@ -10,10 +10,10 @@
 #include <climits>
 #include <cstdio>
 #include <memory>
-#include <new>
 #include <span>
 #include <vector>
 
+#include "common/byte_buffer.h"
 #include "common/name_field.h"
 #include "output/bin_format.h"
 #include "platform/platform.h"
@@ -34,7 +34,7 @@ struct OutputFile {
     std::string tempPath; // set while the temporary file exists
     std::FILE* file = nullptr;
     // The stdio buffer of file; the destructor's body closes the file before it is released.
-    std::unique_ptr<char[]> buffer;
+    HeapBlock<char> buffer;
     // Slot pieces not yet written; their bytes stay where they are until then.
     std::vector<BytePiece> pending;
 
@@ -57,7 +57,7 @@ bool openFile(OutputFile& out, std::string path, std::string& error) {
         return false;
     }
     // Without the large buffer the file is still written correctly, only in smaller pieces.
-    out.buffer.reset(new (std::nothrow) char[kWriteBufferSize]);
+    out.buffer = allocateBytes<char>(kWriteBufferSize);
     if (out.buffer) {
         std::setvbuf(out.file, out.buffer.get(), _IOFBF, kWriteBufferSize);
     }
@@ -418,13 +418,13 @@ bool writeContents(BinFiles& files, const GroupTables& groupTables, const ThemeF
     if (!writeFileHeaders(files, walk, groupCount, error)) {
         return false;
     }
-    const std::unique_ptr<std::uint8_t[]> directory = allocGroupDirectory(groupCount);
+    const HeapBlock<std::uint8_t> directory = allocGroupDirectory(groupCount);
     if (!directory) {
         error = outOfMemory(files.index.path, "group directory");
         return false;
     }
-    const std::unique_ptr<std::uint8_t[]> imageTable(
-        new (std::nothrow) std::uint8_t[std::size_t{plan.largestGroup} * kImageEntrySize]);
+    const HeapBlock<std::uint8_t> imageTable =
+        allocateBytes<std::uint8_t>(std::size_t{plan.largestGroup} * kImageEntrySize);
     if (!imageTable) {
         error = outOfMemory(files.index.path, "image entries");
         return false;

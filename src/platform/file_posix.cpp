@@ -17,40 +17,49 @@
 #include <unistd.h>
 
 #include "platform/path_walk_posix.h"
+#include "platform/stop_cleanly.h"
 #include "platform/temp_name.h"
 
-std::FILE* openRegularFile(const std::string& path, std::uint64_t& size, std::string& error) {
+std::FILE* openRegularFile(const std::string& path, std::uint64_t& size, std::string& error,
+                           bool* machine) {
     size = 0;
     PathParent parent;
     int err = 0;
-    if (!openPathParent(path, parent, err)) {
-        error = osErrorText(err);
+    const auto fail = [&](int cause, int fd = -1) -> std::FILE* {
+        if (fd >= 0) {
+            close(fd);
+        }
+        error = osErrorText(cause);
+        if (machine != nullptr) {
+            *machine = isMachineShortage(cause);
+        }
         return nullptr;
+    };
+    if (!openPathParent(path, parent, err)) {
+        return fail(err);
     }
     // O_NONBLOCK: opening a FIFO for reading would otherwise wait for a writer forever.
     const int fd = openat(parent.folder, parent.leaf.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
-        error = osErrorText(errno);
-        return nullptr;
+        return fail(errno);
     }
     struct stat info;
     if (fstat(fd, &info) != 0) {
-        error = osErrorText(errno);
-        close(fd);
-        return nullptr;
+        return fail(errno, fd);
     }
     if (!S_ISREG(info.st_mode)) {
-        error = S_ISDIR(info.st_mode) ? "is a folder" : "not a regular file";
         close(fd);
+        error = S_ISDIR(info.st_mode) ? "is a folder" : "not a regular file";
+        if (machine != nullptr) {
+            *machine = false;
+        }
         return nullptr;
     }
     // O_NONBLOCK stays: it changes nothing for a regular file ("no effect for regular files",
     // open(2)), and clearing it would cost two calls per file.
     std::FILE* file = fdopen(fd, "rb");
     if (file == nullptr) {
-        error = osErrorText(errno);
-        close(fd);
-        return nullptr;
+        return fail(errno, fd);
     }
     size = static_cast<std::uint64_t>(info.st_size);
     return file;
@@ -61,11 +70,14 @@ std::FILE* createTempFile(const std::string& finalPath, std::string& tempPath, s
     int err = 0;
     for (int attempt = 0; attempt < kTempNameAttempts; ++attempt) {
         tempPath = tempFileName(finalPath);
+        // Noted before it exists, so that a signal that comes once it does finds it.
+        noteTempFile(tempPath);
         // O_EXCL: an existing entry of that name, even a dangling link, makes the call fail.
         const int fd = open(tempPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC,
                             ownerOnly ? 0600 : 0666);
         if (fd < 0) {
             err = errno;
+            forgetTempFile(tempPath);
             if (err == EEXIST) {
                 continue;
             }
@@ -78,6 +90,7 @@ std::FILE* createTempFile(const std::string& finalPath, std::string& tempPath, s
         err = errno;
         close(fd);
         unlink(tempPath.c_str());
+        forgetTempFile(tempPath);
         break;
     }
     tempPath.clear();
@@ -163,6 +176,7 @@ bool deleteFile(const std::string& path, std::string& error) {
         error = ec.message();
         return false;
     }
+    forgetTempFile(path);
     return true;
 }
 
@@ -190,6 +204,7 @@ bool replaceFile(const std::string& from, const std::string& to, std::string& er
         error = ec.message();
         return false;
     }
+    forgetTempFile(from);
     if (!durable) {
         return true;
     }

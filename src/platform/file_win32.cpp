@@ -12,6 +12,7 @@
 #include <io.h>
 #include <windows.h>
 
+#include "platform/stop_cleanly.h"
 #include "platform/temp_name.h"
 #include "platform/wide_text_win32.h"
 
@@ -80,11 +81,21 @@ std::FILE* streamOf(HANDLE handle, int flags, const char* mode, std::string& err
 
 } // namespace
 
-std::FILE* openRegularFile(const std::string& path, std::uint64_t& size, std::string& error) {
+std::FILE* openRegularFile(const std::string& path, std::uint64_t& size, std::string& error,
+                           bool* machine) {
     size = 0;
+    if (machine != nullptr) {
+        *machine = false;
+    }
     const HANDLE handle = openExisting(path, GENERIC_READ);
     if (handle == INVALID_HANDLE_VALUE) {
-        error = lastErrorText();
+        const DWORD err = GetLastError();
+        error = windowsErrorText(err);
+        if (machine != nullptr) {
+            *machine = err == ERROR_TOO_MANY_OPEN_FILES || err == ERROR_NOT_ENOUGH_MEMORY ||
+                       err == ERROR_OUTOFMEMORY || err == ERROR_NO_SYSTEM_RESOURCES ||
+                       err == ERROR_IO_DEVICE;
+        }
         return nullptr;
     }
     std::uint64_t length = 0;
@@ -105,13 +116,16 @@ std::FILE* createTempFile(const std::string& finalPath, std::string& tempPath, s
     DWORD err = ERROR_SUCCESS;
     for (int attempt = 0; attempt < kTempNameAttempts; ++attempt) {
         tempPath = tempFileName(finalPath);
+        // Noted before it exists, so that a console event that comes once it does finds it.
+        noteTempFile(tempPath);
         // CREATE_NEW: an existing entry of that name, even a link that leads nowhere, makes the
-        // call fail.
-        const HANDLE handle =
-            CreateFileW(widePath(tempPath).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                        CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+        // call fail; others may delete it, so that the cleanup can while it is open.
+        const HANDLE handle = CreateFileW(widePath(tempPath).c_str(), GENERIC_WRITE,
+                                          FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, CREATE_NEW,
+                                          FILE_ATTRIBUTE_NORMAL, nullptr);
         if (handle == INVALID_HANDLE_VALUE) {
             err = GetLastError();
+            forgetTempFile(tempPath);
             if (err == ERROR_FILE_EXISTS || err == ERROR_ALREADY_EXISTS) {
                 continue;
             }
@@ -122,6 +136,7 @@ std::FILE* createTempFile(const std::string& finalPath, std::string& tempPath, s
             return file;
         }
         DeleteFileW(widePath(tempPath).c_str());
+        forgetTempFile(tempPath);
         tempPath.clear();
         return nullptr;
     }
@@ -188,6 +203,7 @@ bool deleteFile(const std::string& path, std::string& error) {
         error = windowsErrorText(err);
         return false;
     }
+    forgetTempFile(path);
     return true;
 }
 
@@ -215,6 +231,7 @@ bool replaceFile(const std::string& from, const std::string& to, std::string& er
         error = lastErrorText();
         return false;
     }
+    forgetTempFile(from);
     return true;
 }
 

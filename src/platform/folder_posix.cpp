@@ -4,6 +4,7 @@
 #include "platform/platform.h"
 
 #include <cerrno>
+#include <climits>
 #include <filesystem>
 #include <system_error>
 #include <utility>
@@ -143,4 +144,18 @@ bool setCurrentFolder(const std::string& path) {
     std::error_code ec;
     std::filesystem::current_path(path, ec);
     return !ec;
+}
+
+bool canEnterFolder(const std::string& path) {
+    PathParent parent;
+    int err = 0;
+    struct stat info;
+    // Searching a folder is what entering it asks; AT_EACCESS: as this process would.
+    return openPathParent(path, parent, err) &&
+           fstatat(parent.folder, parent.leaf.c_str(), &info, 0) == 0 && S_ISDIR(info.st_mode) &&
+           faccessat(parent.folder, parent.leaf.c_str(), X_OK, AT_EACCESS) == 0;
+}
+
+bool fitsEveryCall(const std::string& path) {
+    return path.size() < PATH_MAX;
 }

@@ -2,8 +2,8 @@
 // huge pages are commonly enabled only for memory that asks for them.
 #include "platform/platform.h"
 
+#include "common/byte_buffer.h"
 #include <cstdlib>
-#include <new>
 
 #include <sys/mman.h>
 
@@ -28,5 +28,5 @@ std::shared_ptr<std::uint8_t[]> allocateLargeBlock(std::size_t size) {
                                                [](std::uint8_t* bytes) { std::free(bytes); });
     }
 #endif
-    return std::shared_ptr<std::uint8_t[]>(new (std::nothrow) std::uint8_t[size]);
+    return allocateSharedBytes(size);
 }

@@ -2,8 +2,8 @@
 // user's account does not hold by default.
 #include "platform/platform.h"
 
-#include <new>
+#include "common/byte_buffer.h"
 
 std::shared_ptr<std::uint8_t[]> allocateLargeBlock(std::size_t size) {
-    return std::shared_ptr<std::uint8_t[]>(new (std::nothrow) std::uint8_t[size]);
+    return allocateSharedBytes(size);
 }

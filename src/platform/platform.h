@@ -34,6 +34,15 @@ bool getCurrentFolder(std::string& path);
 /// Makes path the current folder. Returns false when it is not a folder that can be entered.
 bool setCurrentFolder(const std::string& path);
 
+/// True when path is a folder that this process could make its current folder; the current
+/// folder stays as it is.
+bool canEnterFolder(const std::string& path);
+
+/// True when every call of this layer takes path as it is: shorter than PATH_MAX on POSIX, where
+/// only some calls walk a longer one a folder at a time; any path on Windows, whose calls are
+/// given long paths in their \\?\ form.
+bool fitsEveryCall(const std::string& path);
+
 /// True when path names a folder (following links).
 bool isFolder(const std::string& path);
 
@@ -64,8 +73,10 @@ PathKind pathKind(const std::string& path);
 /// Opens path for binary reading when it is a regular file (after following links), and sets
 /// size to its size. Never blocks: a FIFO or device at path is refused without waiting for a
 /// writer. Returns null with the cause in error ("No such file or directory", "not a regular
-/// file") when it cannot be opened or is not a regular file.
-std::FILE* openRegularFile(const std::string& path, std::uint64_t& size, std::string& error);
+/// file") when it cannot be opened or is not a regular file; machine, when given, then tells
+/// whether the machine fell short (see isMachineShortage) rather than the file.
+std::FILE* openRegularFile(const std::string& path, std::uint64_t& size, std::string& error,
+                           bool* machine = nullptr);
 
 /// The OS's text for error number err, as strerror gives it.
 std::string osErrorText(int err);
@@ -184,6 +195,26 @@ bool pollProcess(ProcessHandle handle, bool& ended, int& exitStatus, std::string
 /// caller can clean up and say so, instead of ending the process on the spot. (Windows has no
 /// such limit.)
 void failWritesBeyondFileSizeLimit();
+
+// Ending a run that is cut short without leaving anything behind: no temporary file of
+// createTempFile's, no process of startProcess's that nobody waits for.
+
+/// Makes SIGINT, SIGTERM and SIGHUP (on Windows: Ctrl+C, Ctrl+Break, closing the console, logoff
+/// and shutdown) end the process with 128 + the signal (Windows: 130 for Ctrl+C and Ctrl+Break,
+/// 129 for the others), once every temporary file still there is removed and every child not yet
+/// waited for is stopped: told the same (POSIX), given 2 s to clean up after itself, then killed.
+/// A signal that the process started with ignored stays ignored.
+void stopCleanlyOnSignals();
+
+/// Makes memory that runs out in operator new (a standard container or string) end the process
+/// with status after report (which must not allocate) has told it, with the same cleanup, instead
+/// of an abort. operator new (std::nothrow) would end it the same way, so no code here uses it:
+/// buffers whose growth may fail come from the C heap (allocateBytes).
+void stopCleanlyOnOutOfMemory(void (*report)(), int status);
+
+/// True when err, an errno value, says that the machine fell short rather than that a file is at
+/// fault: no memory, too many open files, an I/O error.
+bool isMachineShortage(int err);
 
 // Folders held open, so that neither depth nor path length limits a walk through them, and
 // paths of any length. A path longer than the OS limit is followed one component at a time.

@@ -2,7 +2,7 @@
 #include "platform/platform.h"
 
 #include <cerrno>
-#include <new>
+#include <cstdlib>
 
 #include <pthread.h>
 
@@ -15,7 +15,7 @@ struct ThreadStart {
 
 void* runThread(void* start) {
     const ThreadStart s = *static_cast<ThreadStart*>(start);
-    delete static_cast<ThreadStart*>(start);
+    std::free(start);
     s.run(s.context);
     return nullptr;
 }
@@ -24,15 +24,17 @@ void* runThread(void* start) {
 
 bool startThread(void (*run)(void* context), void* context, ThreadHandle& handle,
                  std::string& error) {
-    auto* start = new (std::nothrow) ThreadStart{run, context};
+    // From the C heap: running out of memory here is a result, not the end of the process.
+    auto* start = static_cast<ThreadStart*>(std::malloc(sizeof(ThreadStart)));
     if (start == nullptr) {
         error = osErrorText(ENOMEM);
         return false;
     }
+    *start = ThreadStart{run, context};
     pthread_t thread;
     const int rc = pthread_create(&thread, nullptr, runThread, start);
     if (rc != 0) {
-        delete start;
+        std::free(start);
         error = osErrorText(rc);
         return false;
     }

@@ -61,6 +61,11 @@ void report(const std::string& line) {
     std::fprintf(stderr, "theme-inspect: %s\n", line.c_str());
 }
 
+void reportOutOfMemory() {
+    std::fflush(stdout);
+    std::fputs("theme-inspect: out of memory\n", stderr);
+}
+
 int badCommandLine(const std::string& line) {
     report(line + " (theme-inspect --help for help)");
     return kBadInput;
@@ -343,6 +348,9 @@ int run(const Arguments& args) {
 } // namespace
 
 int main(int argc, char** argv) {
+    // Cut short by a signal or by memory, no output file is left half-written.
+    stopCleanlyOnSignals();
+    stopCleanlyOnOutOfMemory(reportOutOfMemory, kFaults);
     Arguments args;
     std::string error;
     if (!parseArguments(commandArguments(argc, argv), args, error)) {

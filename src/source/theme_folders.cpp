@@ -10,10 +10,8 @@ std::string themeFolderPath(const std::string& rootPath, int n) {
 int discoverThemeFolders(const std::string& rootPath, ThemeFlags& themePresent) {
     int count = 0;
     for (int n = 0; n < kThemeSlots; ++n) {
-        // Entering the folder is the test: a plain file, or a folder that cannot be entered,
-        // is no theme.
-        if (setCurrentFolder(themeFolderPath(rootPath, n))) {
-            setCurrentFolder(rootPath);
+        // A plain file, or a folder that cannot be entered, is no theme.
+        if (canEnterFolder(themeFolderPath(rootPath, n))) {
             themePresent[n] = 1;
             ++count;
         }

@@ -10,6 +10,5 @@
 std::string themeFolderPath(const std::string& rootPath, int n);
 
 /// Sets themePresent[n] = 1 for every folder rootPath/n (n = 0..9) that can be entered, and
-/// returns how many there are. Plain files named like a theme do not count. Leaves rootPath as
-/// the current folder.
+/// returns how many there are. Plain files named like a theme do not count.
 int discoverThemeFolders(const std::string& rootPath, ThemeFlags& themePresent);

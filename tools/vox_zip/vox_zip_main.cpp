@@ -115,6 +115,10 @@ bool parseArguments(const std::vector<std::string>& arguments, Options& options,
     return true;
 }
 
+void reportOutOfMemory() {
+    std::fputs("VOX_ZIP: out of memory\n", stderr);
+}
+
 int report(const std::string& file, const std::string& cause) {
     std::fprintf(stderr, "VOX_ZIP: %s: %s\n", file.c_str(), cause.c_str());
     return kFailed;
@@ -194,8 +198,11 @@ int convert(const Options& options, const std::string& source, const std::string
 } // namespace
 
 int main(int argc, char** argv) {
-    // A write beyond the file-size limit fails with its cause, and the temporary file goes.
+    // A write beyond the file-size limit fails with its cause, and the temporary file goes, as
+    // it does when a signal or memory that runs out cuts the tool short.
     failWritesBeyondFileSizeLimit();
+    stopCleanlyOnSignals();
+    stopCleanlyOnOutOfMemory(reportOutOfMemory, kFailed);
     Options options;
     std::string error;
     if (!parseArguments(commandArguments(argc, argv), options, error)) {

@@ -1,0 +1,234 @@
+// theme-packager, VOX_ZIP and theme-inspect, the real binaries, when what they need runs out or
+// they are told to stop: memory (an address-space limit, which Windows has not), open files, a
+// signal. Each ends with its failure status and one line that says why, leaves no temporary file
+// behind and keeps an earlier build exactly as it was.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <filesystem>
+#include <random>
+
+#include "support/packager_run.h"
+#include "support/test_os.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// Signal numbers as POSIX has them; on Windows each is sent as Ctrl+Break and ends the program
+// with 130.
+constexpr int kHangUp = 1;
+constexpr int kInterrupt = 2;
+constexpr int kTerminate = 15;
+
+int interruptedStatus(int signal) {
+    return kWindows ? 130 : 128 + signal;
+}
+
+// A picture of width x height random colours: run-length encoding cannot shrink it, so that its
+// bins take long to write and to compress.
+std::vector<std::uint8_t> noiseBmp(int width, int height, std::uint32_t seed) {
+    std::mt19937 rng(seed);
+    std::vector<std::uint32_t> pixels(static_cast<std::size_t>(width) *
+                                      static_cast<std::size_t>(height));
+    std::generate(pixels.begin(), pixels.end(), [&rng] { return rng() & 0xFFFFFF; });
+    return makeBmp({width, height}, pixels);
+}
+
+bool anyTemporary(const TempFolder& root) {
+    const std::vector<std::string> all = names(root);
+    return std::any_of(all.begin(), all.end(),
+                       [](const std::string& name) { return name.ends_with(".tmp"); });
+}
+
+// Waits until a file whose name holds part and ends in ".tmp" is under root: the point where the
+// test wants the program. False after a minute.
+bool awaitTemporary(const TempFolder& root, const std::string& part) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::minutes(1);
+    while (std::chrono::steady_clock::now() < end) {
+        std::error_code ec;
+        for (auto it = fs::recursive_directory_iterator(root.path(), ec);
+             !ec && it != fs::recursive_directory_iterator(); it.increment(ec)) {
+            const std::string name = it->path().filename().string();
+            if (name.find(part) != std::string::npos && name.ends_with(".tmp")) {
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
+struct Interruption {
+    const char* name;
+    int signal;
+    // The temporary file whose appearance the signal waits for: a bin's while the bins are
+    // written, a .gz's while VOX_ZIP compresses.
+    const char* when;
+};
+
+std::ostream& operator<<(std::ostream& out, const Interruption& r) {
+    return out << r.name;
+}
+
+class InterruptTest : public ::testing::TestWithParam<Interruption> {};
+
+// Bins of tens of megabytes (a theme and three variants that take its images), so that the
+// signal comes while they are written or compressed. Stopped while writing, the run leaves the
+// earlier build as it was; stopped while compressing, it leaves the new bins and stops VOX_ZIP,
+// which removes its own temporary files. Neither leaves a process behind.
+TEST_P(InterruptTest, LeavesNoTemporaryAndNoProcess) {
+    const Interruption& r = GetParam();
+    TempFolder root;
+    for (const char* name : {"0/a.bmp", "0/b.bmp", "0/c.bmp"}) {
+        root.writeBytes(name, noiseBmp(1400, 1400, static_cast<std::uint32_t>(name[2])));
+    }
+    for (const char* variant : {"1/", "2/", "3/"}) {
+        root.makeFolder(variant);
+    }
+    ASSERT_EQ(LonePackager(nullptr).run(root).exitStatus, 2);
+    root.writeBytes("0/a.bmp", noiseBmp(1400, 1400, 99)); // the next bins differ
+    const auto before = snapshot(root);
+    const bool compressing = std::string(r.when) == ".gz.";
+    const LonePackager packager(compressing ? "" : nullptr);
+
+    StartedProgram run = packager.start(root);
+    ASSERT_TRUE(awaitTemporary(root, r.when));
+    signalProgram(run, r.signal);
+    const ProgramResult result = finishProgram(run);
+
+    EXPECT_EQ(result.exitStatus, interruptedStatus(r.signal)) << result.err;
+    EXPECT_FALSE(anyTemporary(root));
+    if (!compressing) {
+        EXPECT_TRUE(snapshot(root) == before); // not printed: megabytes
+    } else {
+        for (const char* bin : {"Index.bin", "0/Theme.bin", "3/Theme.bin"}) {
+            EXPECT_TRUE(root.exists(bin)) << bin;
+            EXPECT_FALSE(root.exists(std::string(bin) + ".gz")) << bin;
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Signals, InterruptTest,
+    ::testing::Values(Interruption{"InterruptWhileWriting", kInterrupt, ".bin."},
+                      Interruption{"HangUpWhileWriting", kHangUp, ".bin."},
+                      Interruption{"TerminateWhileCompressing", kTerminate, ".gz."}),
+    [](const auto& test) { return std::string(test.param.name); });
+
+// Memory that runs out while images are converted says nothing of the images: the run writes
+// nothing, and the earlier build stays whole instead of being replaced by one that lacks them.
+TEST(ResourcesTest, MemoryThatRunsOutWhileConvertingWritesNothing) {
+    if (kWindows) {
+        GTEST_SKIP() << "Windows has no address-space limit";
+    }
+    TempFolder root;
+    for (int i = 0; i < 24; ++i) {
+        root.writeBytes("0/i" + std::to_string(10 + i) + ".bmp",
+                        noiseBmp(600, 600, static_cast<std::uint32_t>(i)));
+    }
+    const LonePackager packager(nullptr, true);
+    ASSERT_EQ(packager.run(root).exitStatus, 2);
+    root.writeBytes("0/i10.bmp", noiseBmp(600, 600, 99));
+    const auto before = snapshot(root);
+
+    StartedProgram run = packager.start(root, {.memoryLimit = 20 << 20});
+    const ProgramResult result = finishProgram(run);
+
+    EXPECT_EQ(result.out, kBanner + kCannotWrite + kCompletion);
+    EXPECT_EQ(result.exitStatus, 1);
+    // Which image finds the memory gone depends on the machine; that it is said, and once, not.
+    EXPECT_TRUE(result.err.starts_with("theme-packager: theme 0: ")) << result.err;
+    EXPECT_TRUE(result.err.ends_with(
+        ".bmp needs more memory than is available; the run stops and writes nothing\n"))
+        << result.err;
+    EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), 1);
+    EXPECT_TRUE(snapshot(root) == before); // not printed: megabytes
+}
+
+// Memory that runs out in a standard container or string, where no result can say so, ends each
+// tool with one line and its failure status instead of an abort: the packager while it lists
+// 3000 long names for ten themes, theme-inspect while it checks 200,000 image entries.
+TEST(ResourcesTest, MemoryThatRunsOutInAContainerEndsWithOneLine) {
+    if (kWindows) {
+        GTEST_SKIP() << "Windows has no address-space limit";
+    }
+    TempFolder root;
+    for (int i = 0; i < 3000; ++i) {
+        root.writeFile("0/" + std::to_string(10000 + i) + std::string(240, 'x') + ".bmp", "BM");
+    }
+    for (int theme = 1; theme < kThemeSlots; ++theme) {
+        root.makeFolder(std::to_string(theme));
+    }
+    const LonePackager packager(nullptr, true);
+    StartedProgram run = packager.start(root, {.memoryLimit = 12 << 20});
+    const ProgramResult packed = finishProgram(run);
+    EXPECT_EQ(packed.out, kBanner + kCannotWrite + kCompletion);
+    EXPECT_EQ(packed.err, "theme-packager: out of memory; the run stops\n");
+    EXPECT_EQ(packed.exitStatus, 1);
+
+    TempFolder build;
+    std::vector<std::uint8_t> index;
+    std::vector<std::uint8_t> theme;
+    const auto text = [](std::vector<std::uint8_t>& bytes, std::string_view part) {
+        bytes.insert(bytes.end(), part.begin(), part.end());
+    };
+    const auto u32 = [](std::vector<std::uint8_t>& bytes, std::uint32_t value) {
+        bytes.resize(bytes.size() + 4);
+        putU32Le(bytes, bytes.size() - 4, value);
+    };
+    constexpr std::uint32_t kImages = 200000;
+    text(index, std::string_view("Index\0\0\0\1\0\0\0\x10\0\0\0g\0\0\0\0\0\0\0\0\0\0\2", 28));
+    u32(index, 32); // where the group's block is
+    u32(index, kImages);
+    text(index, std::string_view("\x10\0\0\0\0\0\0\0\0\0\0\0", 12));
+    text(theme, std::string_view("Theme\0\0\0\0\0\0\0\0\0\0\0", 16));
+    for (std::uint32_t k = 0; k < kImages; ++k) {
+        text(index, std::string(39, '\0') + '\2');
+        u32(index, 16 * k);
+        u32(index, 16);
+        text(theme, std::string_view("RLE4\1\0\0\0\1\0\0\0\x10\0\0\0", 16));
+    }
+    text(index, "EndOfIndex");
+    text(theme, "EndOfTheme");
+    build.writeBytes("Index.bin", index);
+    build.writeBytes("0/Theme.bin", theme);
+    const ProgramResult verified = runProgram(
+        build.path(), {plainProgramPath("theme-inspect"), "verify"}, {.memoryLimit = 40 << 20});
+    EXPECT_EQ(verified.out, "");
+    EXPECT_EQ(verified.err, "theme-inspect: out of memory\n");
+    EXPECT_EQ(verified.exitStatus, 1);
+}
+
+// The scan holds few folders open whatever the depth: 300 levels under a limit of 64 open files
+// lose no image. Nor does a root folder whose path is longer than one call of the OS takes.
+TEST(ResourcesTest, NeitherDepthNorTheRootsPathIsALimit) {
+    if (kWindows) {
+        GTEST_SKIP() << "Windows has no limit of open files, and enters no folder that deep";
+    }
+    TempFolder root;
+    std::string deep = "0";
+    for (int level = 0; level < 300; ++level) {
+        deep += "/d";
+    }
+    root.writeBytes(deep + "/deep.bmp", makeUiLikeBmp(6, 5, 1));
+    const LonePackager packager(nullptr);
+    StartedProgram run = packager.start(root, {.openFiles = 64});
+    const ProgramResult packed = finishProgram(run);
+    EXPECT_EQ(packed.exitStatus, 2) << packed.err;
+    EXPECT_EQ(packed.err.find("cannot list"), std::string::npos) << packed.err;
+    const auto index = root.readBytes("Index.bin");
+    EXPECT_NE(std::string(index.begin(), index.end()).find("deep.bmp"), std::string::npos);
+
+    TempFolder far;
+    std::string beyond;
+    while (beyond.size() <= 4096) {
+        beyond += std::string(beyond.empty() ? "" : "/") + std::string(200, 'f');
+    }
+    writeFarFile(far, beyond + "/0/a.bmp", makeUiLikeBmp(6, 5, 1));
+    const ProgramResult farRun = runProgram(far.path(beyond), {programPath("theme-packager")});
+    EXPECT_EQ(farRun.out, kBanner + kZipCreated + kCompletion) << farRun.err;
+    EXPECT_EQ(farRun.exitStatus, 0);
+}
+
+} // namespace
