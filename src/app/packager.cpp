@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "app/command_line.h"
+#include "common/terminal_text.h"
 #include "common/version.h"
 #include "image/image_convert.h"
 #include "output/bin_format.h"
@@ -49,9 +50,10 @@ void printMessage(PackagerState& state, Message message) {
 
 void printDiagnostic(const std::string& line) {
     // Standard output is buffered and standard error is not: flushing first keeps the lines in
-    // the order they happened when both go to one log.
+    // the order they happened when both go to one log. The names in the line may hold any byte:
+    // none may act on the terminal.
     std::fflush(stdout);
-    std::fprintf(stderr, "theme-packager: %s\n", line.c_str());
+    std::fprintf(stderr, "theme-packager: %s\n", escapeUnsafe(line).c_str());
 }
 
 void printBanner(PackagerState& state) {
@@ -67,16 +69,23 @@ void initSettings(PackagerState& state) {
     state.zipAfterBuild = 1;
 }
 
+namespace {
+
+// The path every path of the run is made from: the root folder's, or "." (paths relative to the
+// current folder) where the OS cannot tell it or its calls would not take the bins' paths made
+// from it. Its own path is never needed.
+std::string rootFolderPath() {
+    std::string path;
+    const std::string longestBin = themeBinName(kThemeSlots - 1) + ".01234567.tmp";
+    return getCurrentFolder(path) && fitsEveryCall(joinPath(path, longestBin)) ? path : ".";
+}
+
+} // namespace
+
 void loadThemes(PackagerState& state) {
     // Read first, so that a setting that is ignored is said before anything else.
     const unsigned threads = conversionThreads();
-    // Paths are made from the root folder's. Where the OS cannot tell it, or its calls would not
-    // take the bins' paths made from it, the root is "." (paths relative to the current folder):
-    // its own path is never needed.
-    if (!getCurrentFolder(state.rootPath) ||
-        !fitsEveryCall(joinPath(state.rootPath, themeBinName(kThemeSlots - 1)) + ".01234567.tmp")) {
-        state.rootPath = ".";
-    }
+    state.rootPath = rootFolderPath();
     state.themeCount = discoverThemeFolders(state.rootPath, state.themePresent);
     // Variant lists and the index are derived from the base theme: without folder 0 there is
     // nothing to pack.

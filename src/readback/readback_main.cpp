@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "common/terminal_text.h"
 #include "common/version.h"
 #include "platform/platform.h"
 #include "readback/build_scan.h"
@@ -58,7 +59,8 @@ struct Arguments {
 
 void report(const std::string& line) {
     std::fflush(stdout);
-    std::fprintf(stderr, "theme-inspect: %s\n", line.c_str());
+    // Names in the line (a folder's from the command line, say) may hold any byte.
+    std::fprintf(stderr, "theme-inspect: %s\n", escapeUnsafe(line).c_str());
 }
 
 void reportOutOfMemory() {
