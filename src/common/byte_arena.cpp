@@ -14,6 +14,11 @@ std::uint8_t* arenaRoom(ByteArena& arena, std::size_t size) {
     if (!block) {
         return nullptr;
     }
+    // The room handed out last for the old block was its worst case; what was kept of it is all
+    // that is ever touched.
+    if (arena.block && arena.releaseTail != nullptr) {
+        arena.releaseTail(arena.block, arena.capacity, arena.used);
+    }
     arena.block = std::move(block);
     arena.used = 0;
     arena.capacity = capacity;

@@ -47,3 +47,9 @@ ImageResult readFileHead(const std::string& path, FileBytes& file, std::string& 
 /// Reads file on up to byte end, which must not lie past fileSize, and closes it once all of it
 /// is read. Fails with kReadError (cause says why) or kOutOfMemory.
 ImageResult readFileRest(FileBytes& file, std::uint64_t end, std::string& cause);
+
+/// Reads the size bytes at offset, which must lie within fileSize, into into (replacing what it
+/// held), while the file is open (readFileRest has not read all of it). Fails with kReadError
+/// (cause says why) or kOutOfMemory.
+ImageResult readFileRange(FileBytes& file, std::uint64_t offset, std::size_t size, ByteBuffer& into,
+                          std::string& cause);

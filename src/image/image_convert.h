@@ -35,13 +35,15 @@ struct ConvertedImage {
     std::shared_ptr<const std::uint8_t[]> data;
 };
 
-/// What one thread needs to convert files: the buffers reused from file to file and the arena
-/// that keeps the converted images for the rest of the run, in large blocks that cost few page
-/// faults to fill.
+/// What one thread needs to convert files: the buffers reused from file to file (the file's
+/// head, a band of its rows, one converted row), none larger than about a megabyte whatever the
+/// image, and the arena that keeps the converted images for the rest of the run, in large blocks
+/// that cost few page faults to fill.
 struct ConversionScratch {
     FileBytes file;
-    ByteBuffer flatBlock;
-    ByteArena kept{allocateLargeBlock, nullptr, 0, 0};
+    ByteBuffer band;
+    ByteBuffer row;
+    ByteArena kept{allocateLargeBlock, releaseBlockTail, nullptr, 0, 0};
 };
 
 struct ImageConverter;
@@ -61,6 +63,8 @@ struct ConversionJob {
     /// 1 once result is set, by whichever thread claimed the job.
     std::atomic<std::uint32_t> done{0};
     ConvertedImage result;
+    /// A worker converted it and the filing thread has not taken it yet (under handInLock).
+    bool ahead = false;
 };
 
 /// The run's conversions: the distinct files in the order a single thread would first need them,
@@ -82,6 +86,9 @@ struct ImageConverter {
     /// GCC 12, waits on atomics without a futex, and was seen to miss a wake-up and hang.)
     std::mutex handInLock;
     std::condition_variable handedIn;
+    /// Bytes of the jobs that workers converted and the filing thread has not taken (under
+    /// handInLock); workers claim no job while it is at its budget. handedIn wakes them too.
+    std::uint64_t aheadBytes = 0;
     /// The filing thread's own buffers.
     ConversionScratch scratch;
     std::vector<std::unique_ptr<ConversionWorker>> workers;

@@ -9,6 +9,7 @@
 #include <system_error>
 
 #include <climits>
+#include <limits>
 #include <vector>
 
 #include <fcntl.h>
@@ -184,6 +185,15 @@ bool copyPermissions(std::FILE* from, std::FILE* to, std::string& error) {
     struct stat info;
     if (fstat(fileno(from), &info) != 0 || fchmod(fileno(to), info.st_mode & 0777) != 0) {
         error = osErrorText(errno);
+        return false;
+    }
+    return true;
+}
+
+bool seekFile(std::FILE* file, std::uint64_t offset, std::string& error) {
+    if (offset > static_cast<std::uint64_t>(std::numeric_limits<off_t>::max()) ||
+        fseeko(file, static_cast<off_t>(offset), SEEK_SET) != 0) {
+        error = osErrorText(errno != 0 ? errno : EOVERFLOW);
         return false;
     }
     return true;

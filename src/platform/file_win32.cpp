@@ -211,6 +211,16 @@ bool copyPermissions(std::FILE*, std::FILE*, std::string&) {
     return true;
 }
 
+bool seekFile(std::FILE* file, std::uint64_t offset, std::string& error) {
+    errno = 0;
+    if (offset > static_cast<std::uint64_t>(INT64_MAX) ||
+        _fseeki64(file, static_cast<__int64>(offset), SEEK_SET) != 0) {
+        error = osErrorText(errno != 0 ? errno : EOVERFLOW);
+        return false;
+    }
+    return true;
+}
+
 bool syncFile(std::FILE* file, std::string& error) {
     errno = 0;
     if (std::fflush(file) != 0) {

@@ -83,14 +83,19 @@ std::string osErrorText(int err);
 
 void sleepMilliseconds(unsigned milliseconds);
 
+/// The stack of a thread that startThread starts: a few of them must not take the address space
+/// that the data needs (8 MiB each is the usual default on Linux).
+inline constexpr std::size_t kThreadStackBytes = std::size_t{2} << 20;
+
 /// A thread started by startThread, as an opaque value (a pthread_t on POSIX, a HANDLE on
 /// Windows).
 struct ThreadHandle {
     std::uint64_t value = 0;
 };
 
-/// Starts run(context) on a new thread. Returns false with the OS cause in error when the OS
-/// refuses one (no memory, too many threads); nothing is left to join then. Unlike std::thread,
+/// Starts run(context) on a new thread, with a stack of kThreadStackBytes: the work given to
+/// threads recurses nowhere. Returns false with the OS cause in error when the OS refuses one (no
+/// memory, too many threads); nothing is left to join then. Unlike std::thread,
 /// whose refusal is an exception that a build without exceptions turns into an abort, the caller
 /// can go on without it. Every started thread must be joined once with joinThread.
 bool startThread(void (*run)(void* context), void* context, ThreadHandle& handle,
@@ -104,9 +109,15 @@ unsigned processorCount();
 
 /// A block of size bytes for data kept for the rest of the run, or null when the memory cannot be
 /// had. Where the OS offers it (Linux), a block of 2 MiB or more is backed by huge pages, so that
-/// filling it costs a page fault per 2 MiB instead of one per 4 KiB; elsewhere it is a plain heap
-/// block.
+/// filling it costs a page fault per 2 MiB instead of one per 4 KiB. Its pages are the OS's own
+/// (mmap, VirtualAlloc), so that releaseBlockTail can give some back.
 std::shared_ptr<std::uint8_t[]> allocateLargeBlock(std::size_t size);
+
+/// Gives the OS back the pages of a block of size bytes from allocateLargeBlock that lie wholly
+/// past its first kept bytes, which must never be touched again: an address-space limit then
+/// counts only what is kept.
+void releaseBlockTail(const std::shared_ptr<std::uint8_t[]>& block, std::size_t size,
+                      std::size_t kept);
 
 /// The largest resident set this process has had so far, in KiB; -1 when the OS cannot tell.
 long peakResidentKilobytes();
@@ -163,6 +174,10 @@ std::FILE* createTempFile(const std::string& finalPath, std::string& tempPath, s
 /// the file from, as gzip does for its output. Windows has no such bits: there it does nothing.
 /// Returns false with the OS cause in error.
 bool copyPermissions(std::FILE* from, std::FILE* to, std::string& error);
+
+/// Moves the file's position to offset from its start, beyond what a long reaches too (fseeko,
+/// _fseeki64). Returns false with the OS cause in error.
+bool seekFile(std::FILE* file, std::uint64_t offset, std::string& error);
 
 /// Writes what the file's buffer holds and waits until the OS has put the file's bytes on disk
 /// (fsync, FlushFileBuffers). Returns false with the OS cause in error.

@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cstdlib>
 
+#include <malloc.h>
 #include <pthread.h>
 
 namespace {
@@ -31,8 +32,17 @@ bool startThread(void (*run)(void* context), void* context, ThreadHandle& handle
         return false;
     }
     *start = ThreadStart{run, context};
+#ifdef M_ARENA_MAX
+    // One malloc arena for every thread: the threads allocate little, and an arena of its own
+    // reserves 64 MiB of address space, which an address-space limit counts (glibc).
+    mallopt(M_ARENA_MAX, 1);
+#endif
+    pthread_attr_t attributes;
+    pthread_attr_init(&attributes);
+    pthread_attr_setstacksize(&attributes, kThreadStackBytes);
     pthread_t thread;
-    const int rc = pthread_create(&thread, nullptr, runThread, start);
+    const int rc = pthread_create(&thread, &attributes, runThread, start);
+    pthread_attr_destroy(&attributes);
     if (rc != 0) {
         std::free(start);
         error = osErrorText(rc);

@@ -34,7 +34,9 @@ bool startThread(void (*run)(void* context), void* context, ThreadHandle& handle
         return false;
     }
     *start = ThreadStart{run, context};
-    const std::uintptr_t thread = _beginthreadex(nullptr, 0, runThread, start, 0, nullptr);
+    const std::uintptr_t thread =
+        _beginthreadex(nullptr, static_cast<unsigned>(kThreadStackBytes), runThread, start,
+                       STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr);
     if (thread == 0) {
         const int err = errno;
         std::free(start);
