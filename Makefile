@@ -1,5 +1,7 @@
 # The entry points: `make demo`, `make test`, `make fuzz`, `make windows`, `make test-windows` and
 # `make package`.
+# The builds' own makes inherit this: no "Entering directory" lines between the demo's.
+MAKEFLAGS += --no-print-directory
 RELEASE_DIR := build
 TEST_DIR := build/sanitize
 FUZZ_DIR := build/fuzz
@@ -13,7 +15,7 @@ JOBS ?= 2
 FUZZ_SECONDS ?= 60
 FUZZ_TARGETS ?=
 
-.PHONY: demo test test-build windows-gtest deps release fuzz windows test-windows package package-check
+.PHONY: demo test test-device test-build windows-gtest deps release fuzz windows test-windows package package-check
 
 deps:
 	@scripts/install-deps
@@ -35,11 +37,18 @@ test-build: deps
 		-DTP_WERROR=ON
 	cmake --build $(TEST_DIR) -j $(JOBS)
 
+# The device reader built for a Cortex-M4 and run under QEMU against checksums from the host, with
+# its code size, stack depths and instructions per pixel.
+test-device: test-build
+	@scripts/install-deps --device
+	scripts/test-device $(TEST_DIR)
+
 # Each target starts from the seeds the build wrote and from what earlier runs kept in
 # $(FUZZ_DIR)/corpus; an input that fails is left in $(FUZZ_DIR)/findings and fails the make.
 fuzz:
 	@scripts/install-deps --fuzz
-	cmake -S . -B $(FUZZ_DIR) -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	cmake -S . -B $(FUZZ_DIR) -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
+		-DCMAKE_BUILD_TYPE=RelWithDebInfo \
 		-DTP_FUZZ=ON -DTP_TESTS=OFF -DTP_BENCH=OFF
 	cmake --build $(FUZZ_DIR) -j $(JOBS) --target fuzz_targets
 	@set -e; for target in $(or $(FUZZ_TARGETS),$$(cat $(FUZZ_DIR)/fuzz_targets.txt)); do \
@@ -76,13 +85,16 @@ windows-gtest:
 	cmake --build $(WINDOWS_GTEST) -j $(JOBS)
 	cmake --install $(WINDOWS_GTEST)
 
-# What to hand to a user: the Debian package and the Windows zip, in $(PACKAGE_DIR).
-package: release windows
+# What to hand to a user: the Debian package and the Windows zip, in $(PACKAGE_DIR). What the
+# package needs (help2man for the manual pages) is installed before the release build looks for
+# it.
+package:
 	@scripts/install-deps --package
+	$(MAKE) release windows
 	cpack --config $(RELEASE_DIR)/CPackConfig.cmake -B $(PACKAGE_DIR)
 	cpack --config $(WINDOWS_DIR)/CPackConfig.cmake -B $(PACKAGE_DIR)
 
-# Installs the Debian package (as root) and packs a theme tree with what it put on PATH; checks
-# what the zip holds.
+# Installs the Debian package (as root), runs the three tools it put on PATH and renders their
+# manual pages; checks what the zip holds.
 package-check: package
 	scripts/check-packages $(PACKAGE_DIR) $(RELEASE_DIR)

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <filesystem>
 
+#include "codec/rle_encoder.h"
 #include "examples/bmp_writer.h"
 
 namespace fs = std::filesystem;
@@ -23,39 +24,43 @@ std::string shapeText(const CorpusShape& shape) {
            "%\n";
 }
 
-bool writeImage(const fs::path& file, int width, int height, std::uint32_t seed, int photoPercent,
-                std::string& error) {
-    std::error_code ec;
-    fs::create_directories(file.parent_path(), ec);
-    if (ec || !writeBytesFile(file.string(), makeUiLikeBmp(width, height, seed, photoPercent))) {
-        error = "cannot write " + file.string();
-        return false;
-    }
-    return true;
-}
+} // namespace
 
-bool writeTheme(const fs::path& root, const CorpusShape& shape, int theme, std::string& error) {
-    const fs::path folder = root / std::to_string(theme);
+std::vector<CorpusImage> corpusImages(const CorpusShape& shape, int theme) {
+    const std::string folder = std::to_string(theme) + "/";
     const int perFolder = (shape.icons + kIconFolders - 1) / kIconFolders;
     const auto seed = [theme](int index) {
         return static_cast<std::uint32_t>(index + 7919 * theme);
     };
+    std::vector<CorpusImage> images;
     for (int i = 0; i < shape.icons; ++i) {
-        if (!overriddenBy(theme, i)) {
-            continue;
-        }
-        char name[32];
-        std::snprintf(name, sizeof name, "icon_%04d.bmp", i % perFolder);
-        const fs::path file = folder / ("group_" + std::to_string(i / perFolder)) / name;
-        if (!writeImage(file, 64, 64, seed(i), shape.photoPercent, error)) {
-            return false;
+        if (overriddenBy(theme, i)) {
+            char name[32];
+            std::snprintf(name, sizeof name, "icon_%04d.bmp", i % perFolder);
+            images.push_back(
+                {folder + "group_" + std::to_string(i / perFolder) + "/" + name, 64, 64, seed(i)});
         }
     }
     for (int s = 0; s < shape.screens; ++s) {
         const int index = shape.icons + s;
-        if (overriddenBy(theme, index) &&
-            !writeImage(folder / "screens" / ("screen_" + std::to_string(s) + ".bmp"), 480, 800,
-                        seed(index), shape.photoPercent, error)) {
+        if (overriddenBy(theme, index)) {
+            images.push_back(
+                {folder + "screens/screen_" + std::to_string(s) + ".bmp", 480, 800, seed(index)});
+        }
+    }
+    return images;
+}
+
+namespace {
+
+bool writeTheme(const fs::path& root, const CorpusShape& shape, int theme, std::string& error) {
+    for (const CorpusImage& image : corpusImages(shape, theme)) {
+        const fs::path file = root / image.path;
+        std::error_code ec;
+        fs::create_directories(file.parent_path(), ec);
+        if (ec || !writeBytesFile(file.string(), makeUiLikeBmp(image.width, image.height,
+                                                               image.seed, shape.photoPercent))) {
+            error = "cannot write " + file.string();
             return false;
         }
     }
@@ -90,4 +95,12 @@ bool ensureCorpus(const std::string& rootPath, const CorpusShape& shape, std::st
         return false;
     }
     return true;
+}
+
+void encodeCorpusImage(const CorpusImage& image, int photoPercent, std::vector<std::uint8_t>& blob,
+                       std::vector<std::uint8_t>& rgb565) {
+    rgb565 = uiLikePri0Block(image.width, image.height, image.seed, photoPercent);
+    blob.resize(rleImageSizeBound(image.width, image.height, 16, 1));
+    blob.resize(4 * static_cast<std::size_t>(encodeRleImage(rgb565.data(), blob.data(), 1)));
+    rgb565.erase(rgb565.begin(), rgb565.begin() + 16);
 }

@@ -13,9 +13,11 @@ struct Measure {
     double peakMiB = 0;
 };
 
-/// Runs the commands (argv[0] a path), all started together in folder with PATH leading nowhere
-/// and their output discarded, and adds what they cost to measure. Fills statuses with each exit
-/// status (128 + signal when killed, -1 when it could not start). Returns false when one could
-/// not be started or waited for.
+/// Runs the commands (argv[0] a path), all started together in folder with PATH leading nowhere,
+/// the environment's other variables and those of extraEnvironment ("NAME=value"), and their
+/// output discarded, and adds what they cost to measure. Fills statuses with each exit status
+/// (128 + signal when killed, -1 when it could not start). Returns false when one could not be
+/// started or waited for.
 bool runTogether(const std::vector<std::vector<std::string>>& commands, const std::string& folder,
-                 Measure& measure, std::vector<int>& statuses);
+                 Measure& measure, std::vector<int>& statuses,
+                 const std::vector<std::string>& extraEnvironment = {});

@@ -23,7 +23,8 @@ double secondsOf(const timeval& t) {
 }
 
 // Starts argv in folder with PATH leading nowhere, its output discarded.
-Child start(const std::vector<std::string>& argv, const std::string& folder) {
+Child start(const std::vector<std::string>& argv, const std::string& folder,
+            const std::vector<std::string>& extraEnvironment) {
     std::vector<char*> args;
     std::vector<std::string> words = argv;
     for (std::string& word : words) {
@@ -36,6 +37,7 @@ Child start(const std::vector<std::string>& argv, const std::string& folder) {
             envText.emplace_back(*e);
         }
     }
+    envText.insert(envText.end(), extraEnvironment.begin(), extraEnvironment.end());
     std::vector<char*> env;
     for (std::string& e : envText) {
         env.push_back(e.data());
@@ -70,11 +72,12 @@ bool finish(Child child, Measure& measure, int& status) {
 } // namespace
 
 bool runTogether(const std::vector<std::vector<std::string>>& commands, const std::string& folder,
-                 Measure& measure, std::vector<int>& statuses) {
+                 Measure& measure, std::vector<int>& statuses,
+                 const std::vector<std::string>& extraEnvironment) {
     const auto begin = std::chrono::steady_clock::now();
     std::vector<Child> children;
     for (const auto& command : commands) {
-        children.push_back(start(command, folder));
+        children.push_back(start(command, folder, extraEnvironment));
     }
     bool ok = true;
     for (const Child& child : children) {

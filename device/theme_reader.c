@@ -149,6 +149,10 @@ static unsigned reversed(uint32_t flags) {
     return (unsigned)(flags & THEME_SWAP_BYTES) ^ (first == 0 ? 1u : 0u);
 }
 
+static uint32_t swap_pair(uint32_t w) {
+    return (w & 0x00FF00FFu) << 8 | (w >> 8 & 0x00FF00FFu);
+}
+
 static uint16_t load_pixel(const uint8_t* s, unsigned reverse) {
     uint16_t v;
     memcpy(&v, s, 2);
@@ -158,40 +162,120 @@ static uint16_t load_pixel(const uint8_t* s, unsigned reverse) {
     return v;
 }
 
-/* Two pixels a store from a 4-byte boundary on. */
+#if defined(__GNUC__) && defined(__thumb2__) &&                                                    \
+    (defined(__ARM_ARCH_7M__) || defined(__ARM_ARCH_7EM__))
+/* ARMv7-M (Cortex-M3, M4, M7): whole blocks with multiple stores, which take four registers in
+ * one instruction. Both from a 4-byte boundary of d; the C loops below do the rest. */
+#define BLOCK_STORES 1
+
+/* blocks times sixteen pixels of pair. */
+static uint16_t* fill_blocks(uint16_t* d, uint32_t pair, uint32_t blocks) {
+    register uint32_t r4 __asm__("r4") = pair;
+    register uint32_t r5 __asm__("r5") = pair;
+    register uint32_t r6 __asm__("r6") = pair;
+    register uint32_t r8 __asm__("r8") = pair;
+    __asm__ volatile("1: stmia %[d]!, {r4, r5, r6, r8}\n"
+                     "   stmia %[d]!, {r4, r5, r6, r8}\n"
+                     "   subs %[n], %[n], #1\n"
+                     "   bne 1b\n"
+                     : [d] "+r"(d), [n] "+r"(blocks)
+                     : "r"(r4), "r"(r5), "r"(r6), "r"(r8)
+                     : "cc", "memory");
+    return d;
+}
+
+/* blocks times eight pixels from s, which need not be word-aligned: single loads, which may be
+ * unaligned on these cores, and one multiple store. */
+static uint16_t* copy_blocks(uint16_t* d, const uint8_t* s, uint32_t blocks) {
+    __asm__ volatile("1: ldr r4, [%[s]]\n"
+                     "   ldr r5, [%[s], #4]\n"
+                     "   ldr r6, [%[s], #8]\n"
+                     "   ldr r8, [%[s], #12]\n"
+                     "   adds %[s], %[s], #16\n"
+                     "   stmia %[d]!, {r4, r5, r6, r8}\n"
+                     "   subs %[n], %[n], #1\n"
+                     "   bne 1b\n"
+                     : [d] "+r"(d), [s] "+r"(s), [n] "+r"(blocks)
+                     :
+                     : "r4", "r5", "r6", "r8", "cc", "memory");
+    return d;
+}
+#endif
+
+/* n pixels of value v: two a store from a 4-byte boundary on. */
 static void fill_pixels(uint16_t* d, uint16_t v, uint32_t n) {
     const uint32_t pair = (uint32_t)v * 0x10001u;
     if (((uintptr_t)d & 2u) != 0 && n != 0) {
         *d++ = v;
         --n;
     }
-    for (; n >= 2; n -= 2, d += 2) {
-        memcpy(d, &pair, 4);
+#ifdef BLOCK_STORES
+    if (n >= 16) {
+        d = fill_blocks(d, pair, n / 16);
+        n %= 16;
     }
-    if (n != 0) {
+#endif
+    for (; n >= 8; n -= 8, d += 8) {
+        memcpy(d, &pair, 4);
+        memcpy(d + 2, &pair, 4);
+        memcpy(d + 4, &pair, 4);
+        memcpy(d + 6, &pair, 4);
+    }
+    if ((n & 4) != 0) {
+        memcpy(d, &pair, 4);
+        memcpy(d + 2, &pair, 4);
+        d += 4;
+    }
+    if ((n & 2) != 0) {
+        memcpy(d, &pair, 4);
+        d += 2;
+    }
+    if ((n & 1) != 0) {
         *d = v;
     }
 }
 
+/* n pixels from s: two a store from a 4-byte boundary of d on. */
 static void put_pixels(uint16_t* d, const uint8_t* s, uint32_t n, unsigned reverse) {
+    uint32_t w;
     if (((uintptr_t)d & 2u) != 0 && n != 0) {
         *d++ = load_pixel(s, reverse);
         s += 2;
         --n;
     }
+#ifdef BLOCK_STORES
+    if (!reverse && n >= 8) {
+        d = copy_blocks(d, s, n / 8);
+        s += 2u * (n & ~7u);
+        n %= 8;
+    }
+#endif
     for (; n >= 2; n -= 2, d += 2, s += 4) {
-        uint32_t w;
         memcpy(&w, s, 4);
-        if (reverse) {
-            w = (w & 0x00FF00FFu) << 8 | (w >> 8 & 0x00FF00FFu);
-        }
+        w = reverse ? swap_pair(w) : w;
         memcpy(d, &w, 4);
     }
-    if (n != 0) {
+    if ((n & 1) != 0) {
         *d = load_pixel(s, reverse);
     }
 }
 
+/* ---- Rows ---- */
+
+/* A pass over an image's rows: where it stands in the bytes, and where the pixels go. Rows
+ * [r0, r1) have their pixels [c0, c1) written, row r0's to fb and each next one a stride on; the
+ * rows before r0 are passed by their control units; the pass ends before row r1. */
+typedef struct {
+    cursor c;
+    const theme_image* im;
+    uint16_t* fb;
+    uint32_t stride;
+    uint32_t c0, c1, r0, r1;
+    uint32_t row; /* the next row */
+    unsigned reverse;
+} walk;
+
+/* Copies n pixels that start at the cursor, refilling the window as they come (the _io path). */
 static theme_status copy_pixels(cursor* c, uint16_t* d, uint32_t n, unsigned reverse) {
     while (n != 0) {
         uint32_t have = (uint32_t)(c->end - c->p) / 2u;
@@ -213,79 +297,110 @@ static theme_status copy_pixels(cursor* c, uint16_t* d, uint32_t n, unsigned rev
     return THEME_OK;
 }
 
-/* ---- Rows ---- */
-
-/* Passes one row of a PRI0 image, writing its pixels [c0, c1) to d. */
-static theme_status pri0_row(cursor* c, uint32_t w, uint16_t* d, uint32_t c0, uint32_t c1,
-                             unsigned reverse) {
-    theme_status st = cursor_skip(c, 2u * c0);
-    if (st == THEME_OK) {
-        st = copy_pixels(c, d, c1 - c0, reverse);
+/* Passes len pixels at the cursor (the start of a literal run's pixels, or of a PRI0 row's),
+ * writing those in [c0, c1) when d is given; x is the first one's column. */
+static theme_status pass_pixels(walk* w, uint16_t* d, uint32_t x, uint32_t len) {
+    const uint32_t from = x > w->c0 ? x : w->c0, to = x + len < w->c1 ? x + len : w->c1;
+    theme_status st = THEME_OK;
+    if (d != NULL && from < to) {
+        st = cursor_skip(&w->c, 2u * (from - x));
+        if (st == THEME_OK) {
+            st = copy_pixels(&w->c, d + (from - w->c0), to - from, w->reverse);
+        }
+        len = x + len - to;
     }
-    return st != THEME_OK ? st : cursor_skip(c, 2u * (w - c1));
+    return st == THEME_OK ? cursor_skip(&w->c, 2u * len) : st;
 }
 
-/* Passes one row of an RLE4 image by its control units, writing its pixels [c0, c1) to d. */
-static theme_status rle_row(cursor* c, uint32_t w, uint32_t last, uint16_t* d, uint32_t c0,
-                            uint32_t c1, unsigned reverse) {
-    uint32_t x = 0;
-    theme_status st = THEME_OK;
-    while (st == THEME_OK) {
-        uint32_t unit, len, from, to;
-        if (c->end - c->p < 2 && (st = cursor_fill(c, 2)) != THEME_OK) {
-            break;
-        }
-        unit = le16(c->p);
-        c->p += 2;
-        len = unit & RUN_LENGTH;
-        if ((unit & RUN_ZERO) != 0 || len == 0 || len > w - x) {
-            return THEME_E_STREAM;
-        }
-        from = x > c0 ? x : c0;
-        to = x + len < c1 ? x + len : c1;
-        if ((unit & RUN_REPEAT) != 0) {
-            if (c->end - c->p < 2 && (st = cursor_fill(c, 2)) != THEME_OK) {
+/* Passes one row of an RLE4 image by its control units, writing its pixels [c0, c1) to d when d
+ * is given. The bytes at hand are kept in locals, and given back to the cursor around calls that
+ * move it. Every run takes 4 bytes or more, so that many are at hand before one is read. */
+static theme_status rle_row(walk* w, uint16_t* d, uint32_t ends) {
+    const uint32_t width = (uint32_t)w->im->width, c0 = w->c0, c1 = d != NULL ? w->c1 : 0;
+    const uint8_t *p = w->c.p, *end = w->c.end;
+    uint32_t x = 0, unit, len;
+    theme_status st;
+    if (d != NULL && c0 == 0 && c1 == width) {
+        /* The whole row is drawn: the common case, kept lean, while the runs are at hand. */
+        while (end - p >= 4) {
+            unit = le16(p);
+            len = unit & RUN_LENGTH;
+            if ((unit & RUN_ZERO) != 0 || len - 1u >= width - x) {
+                return THEME_E_STREAM;
+            }
+            if ((unit & RUN_REPEAT) != 0) {
+                fill_pixels(d + x, load_pixel(p + 2, w->reverse), len);
+                p += 4;
+            } else if (2u * len < (uint32_t)(end - p) - 1u) {
+                put_pixels(d + x, p + 2, len, w->reverse);
+                p += 2u + 2u * len;
+            } else {
                 break;
             }
-            if (from < to) {
-                fill_pixels(d + (from - c0), load_pixel(c->p, reverse), to - from);
+            x += len;
+            if (unit >> RUN_ENDS_SHIFT != (x == width ? ends : 0u)) {
+                return THEME_E_STREAM;
             }
-            c->p += 2;
-        } else if (from < to) {
-            st = cursor_skip(c, 2u * (from - x));
-            if (st == THEME_OK) {
-                st = copy_pixels(c, d + (from - c0), to - from, reverse);
+            if (x == width) {
+                w->c.p = p;
+                return THEME_OK;
             }
-            if (st == THEME_OK) {
-                st = cursor_skip(c, 2u * (x + len - to));
-            }
-        } else {
-            st = cursor_skip(c, 2u * len);
-        }
-        x += len;
-        if (unit >> RUN_ENDS_SHIFT != (x == w ? RUN_ROW_END | (last ? RUN_IMAGE_END : 0u) : 0u)) {
-            return THEME_E_STREAM;
-        }
-        if (x == w) {
-            break;
         }
     }
-    return st;
+    do {
+        if (end - p < 4) {
+            w->c.p = p;
+            if ((st = cursor_fill(&w->c, 4)) != THEME_OK) {
+                return st;
+            }
+            p = w->c.p, end = w->c.end;
+        }
+        unit = le16(p);
+        len = unit & RUN_LENGTH;
+        if ((unit & RUN_ZERO) != 0 || len - 1u >= width - x) {
+            return THEME_E_STREAM;
+        }
+        if ((unit & RUN_REPEAT) != 0) {
+            const uint32_t from = x > c0 ? x : c0, to = x + len < c1 ? x + len : c1;
+            if (from < to) {
+                fill_pixels(d + (from - c0), load_pixel(p + 2, w->reverse), to - from);
+            }
+            p += 4;
+        } else if (x >= c0 && x + len <= c1 && 2u * len < (uint32_t)(end - p) - 1u) {
+            put_pixels(d + (x - c0), p + 2, len, w->reverse);
+            p += 2u + 2u * len;
+        } else if (2u * len >= (uint32_t)(end - p) - 1u || (x < c1 && x + len > c0)) {
+            /* Cut by the clip, or past the bytes at hand (the _io path or the end of the bytes). */
+            w->c.p = p + 2;
+            if ((st = pass_pixels(w, d, x, len)) != THEME_OK) {
+                return st;
+            }
+            p = w->c.p, end = w->c.end;
+        } else {
+            p += 2u + 2u * len;
+        }
+        x += len;
+        if (unit >> RUN_ENDS_SHIFT != (x == width ? ends : 0u)) {
+            return THEME_E_STREAM;
+        }
+    } while (x != width);
+    w->c.p = p;
+    return THEME_OK;
 }
 
-/* Passes rows [r, r1) from the cursor, which stands at row r, writing pixels [c0, c1) of rows
- * r0 and on to fb, one row a stride on. */
-static theme_status pass_rows(const theme_image* im, cursor* c, uint32_t r, uint32_t r0,
-                              uint32_t r1, uint16_t* fb, uint32_t stride, uint32_t c0, uint32_t c1,
-                              unsigned reverse) {
-    const uint32_t w = (uint32_t)im->width, h = (uint32_t)im->height;
+/* Passes rows from w->row to r1. */
+static theme_status walk_rows(walk* w) {
+    const uint32_t h = (uint32_t)w->im->height;
     theme_status st = THEME_OK;
-    for (; r < r1 && st == THEME_OK; ++r) {
-        const uint32_t from = r < r0 ? 0 : c0, to = r < r0 ? 0 : c1;
-        st = im->rle ? rle_row(c, w, r + 1 == h, fb, from, to, reverse)
-                     : pri0_row(c, w, fb, from, to, reverse);
-        if (r >= r0) {
-            fb += stride;
+    for (; w->row < w->r1 && st == THEME_OK; ++w->row) {
+        uint16_t* d = w->row < w->r0 ? NULL : w->fb;
+        if (w->im->rle) {
+            st = rle_row(w, d, RUN_ROW_END | (w->row + 1u == h ? RUN_IMAGE_END : 0u));
+        } else {
+            st = pass_pixels(w, d, 0, (uint32_t)w->im->width);
+        }
+        if (d != NULL) {
+            w->fb += w->stride;
         }
     }
     return st;
@@ -304,6 +419,11 @@ static theme_status source_io(theme_source* s, theme_read_fn read, void* ctx, ui
 }
 
 /* ---- Index ---- */
+
+/* Opened: a failed open leaves a size of 0, and an Index.bin holds at least its header. */
+static int index_ready(const theme_index* ix) {
+    return ix != NULL && ix->src.size != 0;
+}
 
 typedef struct {
     uint32_t entries; /* offset of its first image entry */
@@ -428,20 +548,23 @@ uint32_t theme_index_count(const theme_index* index) {
     return index != NULL ? index->image_count : 0;
 }
 
-theme_status theme_index_find(const theme_index* index, const char* group, const char* name,
-                              theme_slot* slot) {
+/* The slot of the first image called name in a group called group; with no group, of image
+ * ordinal. */
+static theme_status index_lookup(const theme_index* index, const char* group, const char* name,
+                                 uint32_t ordinal, theme_slot* slot) {
     group_info gi;
     cursor c;
     uint32_t g, k;
     theme_status st;
-    if (index == NULL || group == NULL || name == NULL || slot == NULL) {
-        return THEME_E_ARGUMENT;
-    }
     cursor_open(&c, &index->src, 0);
     for (g = 0; g < index->group_count; ++g) {
         if ((st = read_group(index, &c, g, group, &gi)) != THEME_OK) {
             return st;
         }
+        if (group == NULL && ordinal < gi.count) {
+            return entry_at(&c, &gi, ordinal, slot);
+        }
+        ordinal -= gi.count;
         for (k = 0; gi.named && k < gi.count; ++k) {
             cursor_seek(&c, gi.entries + k * IMAGE_ENTRY_SIZE);
             if ((st = cursor_fill(&c, IMAGE_ENTRY_SIZE)) != THEME_OK) {
@@ -455,40 +578,26 @@ theme_status theme_index_find(const theme_index* index, const char* group, const
     return THEME_E_NOT_FOUND;
 }
 
+theme_status theme_index_find(const theme_index* index, const char* group, const char* name,
+                              theme_slot* slot) {
+    return !index_ready(index) || group == NULL || name == NULL || slot == NULL
+               ? THEME_E_ARGUMENT
+               : index_lookup(index, group, name, 0, slot);
+}
+
 theme_status theme_index_slot(const theme_index* index, uint32_t ordinal, theme_slot* slot) {
-    group_info gi;
-    cursor c;
-    uint32_t g;
-    theme_status st;
-    if (index == NULL || slot == NULL) {
-        return THEME_E_ARGUMENT;
-    }
-    cursor_open(&c, &index->src, 0);
-    for (g = 0; g < index->group_count; ++g) {
-        if ((st = read_group(index, &c, g, NULL, &gi)) != THEME_OK) {
-            return st;
-        }
-        if (ordinal < gi.count) {
-            return entry_at(&c, &gi, ordinal, slot);
-        }
-        ordinal -= gi.count;
-    }
-    return THEME_E_NOT_FOUND;
+    return !index_ready(index) || slot == NULL ? THEME_E_ARGUMENT
+                                               : index_lookup(index, NULL, NULL, ordinal, slot);
 }
 
 theme_status theme_index_verify(const theme_index* index, uint32_t size, uint32_t crc32) {
-    /* CRC-32 (reflected 0xEDB88320) four bits a step. */
-    static const uint32_t nibbles[16] = {0x00000000u, 0x1DB71064u, 0x3B6E20C8u, 0x26D930ACu,
-                                         0x76DC4190u, 0x6B6B51F4u, 0x4DB26158u, 0x5005713Cu,
-                                         0xEDB88320u, 0xF00F9344u, 0xD6D6A3E8u, 0xCB61B38Cu,
-                                         0x9B64C2B0u, 0x86D3D2D4u, 0xA00AE278u, 0xBDBDF21Cu};
-    uint32_t crc = 0xFFFFFFFFu;
+    uint32_t crc = 0xFFFFFFFFu, k;
     cursor c;
     theme_status st;
-    if (index == NULL) {
+    if (!index_ready(index)) {
         return THEME_E_ARGUMENT;
     }
-    if (index->src.size != size || size == 0) {
+    if (index->src.size != size) {
         return THEME_E_INDEX;
     }
     cursor_open(&c, &index->src, 0);
@@ -496,16 +605,23 @@ theme_status theme_index_verify(const theme_index* index, uint32_t size, uint32_
         if ((st = cursor_fill(&c, 1)) != THEME_OK) {
             return st;
         }
+        /* CRC-32 (reflected 0xEDB88320) a bit a step: once at start-up, in little code. */
         for (; c.p < c.end; ++c.p) {
             crc ^= *c.p;
-            crc = crc >> 4 ^ nibbles[crc & 15u];
-            crc = crc >> 4 ^ nibbles[crc & 15u];
+            for (k = 0; k < 8; ++k) {
+                crc = crc >> 1 ^ (0xEDB88320u & (0u - (crc & 1u)));
+            }
         }
     }
     return ~crc == crc32 ? THEME_OK : THEME_E_INDEX;
 }
 
 /* ---- Images ---- */
+
+/* Opened: a failed open leaves a width of 0. */
+static int image_ready(const theme_image* im) {
+    return im != NULL && im->width > 0;
+}
 
 static theme_status image_scan(theme_image* im) {
     uint64_t w, h, need;
@@ -530,7 +646,7 @@ static theme_status image_scan(theme_image* im) {
     w = (uint64_t)im->width;
     h = (uint64_t)im->height;
     /* An RLE4 row takes at least one run of a control unit and a pixel per 4095 pixels. */
-    need = im->rle ? h * 4u * ((w + RUN_MAX - 1) / RUN_MAX) : 2u * w * h;
+    need = im->rle ? h * 4u * (((uint32_t)w + RUN_MAX - 1) / RUN_MAX) : 2u * w * h;
     return need > im->src.size - HEADER_SIZE ? THEME_E_IMAGE : THEME_OK;
 }
 
@@ -581,14 +697,22 @@ int32_t theme_image_height(const theme_image* image) {
     return image != NULL ? image->height : 0;
 }
 
+/* A walk over image from row 0 that writes nothing; theme_draw and the row functions say more. */
+static void walk_open(walk* w, const theme_image* image, uint32_t pos, uint32_t flags) {
+    memset(w, 0, sizeof *w);
+    cursor_open(&w->c, &image->src, pos);
+    w->im = image;
+    w->reverse = reversed(flags);
+}
+
 theme_status theme_image_check(const theme_image* image) {
-    cursor c;
-    if (image == NULL) {
+    walk w;
+    if (!image_ready(image)) {
         return THEME_E_ARGUMENT;
     }
-    cursor_open(&c, &image->src, HEADER_SIZE);
-    return pass_rows(image, &c, 0, (uint32_t)image->height, (uint32_t)image->height, NULL, 0, 0, 0,
-                     0);
+    walk_open(&w, image, HEADER_SIZE, 0);
+    w.r0 = w.r1 = (uint32_t)image->height;
+    return walk_rows(&w);
 }
 
 static int64_t max64(int64_t a, int64_t b) {
@@ -602,9 +726,10 @@ static int64_t min64(int64_t a, int64_t b) {
 theme_status theme_draw(const theme_image* image, uint16_t* framebuffer, uint32_t stride_px,
                         theme_rect clip, int32_t x, int32_t y, uint32_t flags) {
     int64_t x0, x1, y0, y1;
-    cursor c;
-    if (image == NULL || framebuffer == NULL || (flags & ~THEME_SWAP_BYTES) != 0 || clip.x < 0 ||
-        clip.y < 0 || clip.w < 0 || clip.h < 0 || (uint64_t)clip.x + (uint64_t)clip.w > stride_px) {
+    walk w;
+    if (!image_ready(image) || framebuffer == NULL || (flags & ~THEME_SWAP_BYTES) != 0 ||
+        clip.x < 0 || clip.y < 0 || clip.w < 0 || clip.h < 0 ||
+        (uint64_t)clip.x + (uint64_t)clip.w > stride_px) {
         return THEME_E_ARGUMENT;
     }
     x0 = max64(x, clip.x);
@@ -614,14 +739,18 @@ theme_status theme_draw(const theme_image* image, uint16_t* framebuffer, uint32_
     if (x0 >= x1 || y0 >= y1) {
         return THEME_OK;
     }
-    cursor_open(&c, &image->src, HEADER_SIZE);
-    return pass_rows(image, &c, 0, (uint32_t)(y0 - y), (uint32_t)(y1 - y),
-                     framebuffer + (size_t)y0 * stride_px + (size_t)x0, stride_px,
-                     (uint32_t)(x0 - x), (uint32_t)(x1 - x), reversed(flags));
+    walk_open(&w, image, HEADER_SIZE, flags);
+    w.fb = framebuffer + (size_t)y0 * stride_px + (size_t)x0;
+    w.stride = stride_px;
+    w.c0 = (uint32_t)(x0 - x);
+    w.c1 = (uint32_t)(x1 - x);
+    w.r0 = (uint32_t)(y0 - y);
+    w.r1 = (uint32_t)(y1 - y);
+    return walk_rows(&w);
 }
 
 theme_status theme_rows_begin(theme_rows* rows, const theme_image* image, uint32_t flags) {
-    if (rows == NULL || image == NULL || (flags & ~THEME_SWAP_BYTES) != 0) {
+    if (rows == NULL || !image_ready(image) || (flags & ~THEME_SWAP_BYTES) != 0) {
         return THEME_E_ARGUMENT;
     }
     rows->image = image;
@@ -634,13 +763,16 @@ theme_status theme_rows_begin(theme_rows* rows, const theme_image* image, uint32
 
 /* Passes the next row, writing its pixels [c0, c1) to line. */
 static theme_status rows_step(theme_rows* rows, uint16_t* line, uint32_t c0, uint32_t c1) {
-    const theme_image* im = rows->image;
-    cursor c;
+    walk w;
     if (rows->status == THEME_OK) {
-        cursor_open(&c, &im->src, rows->pos);
-        rows->status = pass_rows(im, &c, (uint32_t)rows->row, 0, (uint32_t)rows->row + 1u, line, 0,
-                                 c0, c1, reversed(rows->flags));
-        rows->pos = cursor_pos(&c);
+        walk_open(&w, rows->image, rows->pos, rows->flags);
+        w.row = w.r0 = (uint32_t)rows->row;
+        w.r1 = w.row + 1u;
+        w.fb = line;
+        w.c0 = c0;
+        w.c1 = c1;
+        rows->status = walk_rows(&w);
+        rows->pos = cursor_pos(&w.c);
         rows->row++;
     }
     return rows->status;
@@ -665,13 +797,8 @@ theme_status theme_rows_skip(theme_rows* rows, int32_t count) {
 }
 
 const char* theme_status_text(theme_status status) {
-    static const char* const texts[] = {"ok",
-                                        "bad argument",
-                                        "not a valid Index.bin",
-                                        "no such image",
-                                        "slot outside the theme",
-                                        "not a 16-bit PRI0 or RLE4 image that fits its slot",
-                                        "broken run stream",
-                                        "read failed"};
+    static const char* const texts[] = {"ok",        "bad argument",       "bad index",
+                                        "not found", "slot outside theme", "not a 16-bit image",
+                                        "bad runs",  "read failed"};
     return (unsigned)status < sizeof texts / sizeof texts[0] ? texts[status] : "unknown status";
 }

@@ -29,7 +29,7 @@
  *               run has one pixel after it, a literal run `length` pixels. No run crosses a row.
  *
  * Statuses: every function returns THEME_OK or the first fault it met; theme_status_text names
- * it. A draw or a row that meets a broken stream returns THEME_E_STREAM and leaves the pixels it
+ * it. An index or image whose open failed is THEME_E_ARGUMENT to every later call. A draw or a row that meets a broken stream returns THEME_E_STREAM and leaves the pixels it
  * already wrote: check an image once with theme_image_check (the packer's builds always pass)
  * when a half-drawn image would matter.
  */

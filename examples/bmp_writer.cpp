@@ -195,8 +195,9 @@ std::uint16_t rgb565Of(std::uint32_t rgb) {
                                       (rgb >> 3 & 0x1F));
 }
 
-std::vector<std::uint8_t> uiLikePri0Block(int width, int height, std::uint32_t seed) {
-    const std::vector<std::uint32_t> pixels = makeUiLikePixels(width, height, seed);
+std::vector<std::uint8_t> uiLikePri0Block(int width, int height, std::uint32_t seed,
+                                          int photoPercent) {
+    const std::vector<std::uint32_t> pixels = makeUiLikePixels(width, height, seed, photoPercent);
     std::vector<std::uint8_t> block(16 + 2 * pixels.size());
     putU32Le(block, 0, 'P' | 'R' << 8 | 'I' << 16 | '0' << 24);
     putU32Le(block, 4, static_cast<std::uint32_t>(width));

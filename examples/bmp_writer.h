@@ -50,4 +50,5 @@ std::uint16_t rgb565Of(std::uint32_t rgb);
 
 /// What makeUiLikeBmp's picture converts to: the flat PRI0 block, a 16-byte header ("PRI0",
 /// width, height, 16) and the RGB565 pixels, little-endian, top row first.
-std::vector<std::uint8_t> uiLikePri0Block(int width, int height, std::uint32_t seed);
+std::vector<std::uint8_t> uiLikePri0Block(int width, int height, std::uint32_t seed,
+                                          int photoPercent = 25);

@@ -72,12 +72,11 @@ void initSettings(PackagerState& state) {
 namespace {
 
 // The path every path of the run is made from: the root folder's, or "." (paths relative to the
-// current folder) where the OS cannot tell it or its calls would not take the bins' paths made
-// from it. Its own path is never needed.
-std::string rootFolderPath() {
-    std::string path;
+// current folder) where the OS's calls would not take the bins' paths made from it. Its own path
+// is never needed.
+std::string usableRoot(const std::string& path) {
     const std::string longestBin = themeBinName(kThemeSlots - 1) + ".01234567.tmp";
-    return getCurrentFolder(path) && fitsEveryCall(joinPath(path, longestBin)) ? path : ".";
+    return fitsEveryCall(joinPath(path, longestBin)) ? path : ".";
 }
 
 } // namespace
@@ -85,16 +84,25 @@ std::string rootFolderPath() {
 void loadThemes(PackagerState& state) {
     // Read first, so that a setting that is ignored is said before anything else.
     const unsigned threads = conversionThreads();
-    state.rootPath = rootFolderPath();
+    // A root folder the OS cannot tell us is treated like one without themes.
+    if (!getCurrentFolder(state.rootPath)) {
+        printDiagnostic(
+            "the OS cannot tell the current folder (was it removed?); nothing is packed");
+        printMessage(state, Message::kNoThemeFolder);
+        return;
+    }
+    state.rootPath = usableRoot(state.rootPath);
     state.themeCount = discoverThemeFolders(state.rootPath, state.themePresent);
     // Variant lists and the index are derived from the base theme: without folder 0 there is
     // nothing to pack.
-    if (state.themeCount == 0 || state.themePresent[0] == 0) {
-        if (state.themeCount > 0) {
-            printDiagnostic(themeFolderPath(state.rootPath, 0) +
-                            " is missing: variant themes are packed together with the base "
-                            "theme in folder 0");
-        }
+    if (state.themePresent[0] == 0) {
+        printDiagnostic(themeFolderPath(state.rootPath, 0) + " " +
+                        whyNoThemeFolder(state.rootPath, 0) +
+                        (state.themeCount > 0
+                             ? "; variant themes are packed together with the base theme in "
+                               "folder 0"
+                             : "; run theme-packager in the folder that holds the theme folders 0 "
+                               "to 9 (theme-packager --help tells more)"));
         printMessage(state, Message::kNoThemeFolder);
         return;
     }
@@ -106,7 +114,8 @@ void loadThemes(PackagerState& state) {
         }
         state.fileLists[n] = std::make_unique<ImageFileEntry>();
         if (n == 0) {
-            listBaseTheme(*state.fileLists[n], state.rootPath, n, state.sourceProblems);
+            state.baseListed =
+                listBaseTheme(*state.fileLists[n], state.rootPath, n, state.sourceProblems) != 0;
         } else {
             listVariantTheme(*state.fileLists[n], state.rootPath, n, *state.fileLists[0],
                              state.sourceProblems);
@@ -141,6 +150,7 @@ void loadThemes(PackagerState& state) {
                             cause +
                             (state.machineShortage ? "; the run stops and writes nothing"
                                                    : "; the rest of " + theme + " is not packed"));
+            state.stoppedAt[n] = failure.path;
             state.incomplete = true;
         }
         freeFileList(*state.fileLists[n]);
@@ -173,16 +183,24 @@ unsigned conversionThreads() {
 
 namespace {
 
-// The index keeps shortened names; a device looking a name up finds only the first of those that
-// are stored alike.
+// Groups and the index keep shortened names: folders whose names are cut alike share a group,
+// and a device looking a name up finds only the first of those that are stored alike.
 void printNameCollisions(const ImageGroup& baseTable) {
     for (const NameCollision& c : findStoredNameCollisions(baseTable)) {
-        if (c.isGroup) {
+        switch (c.kind) {
+        case NameCollisionKind::kFolders:
+            printDiagnostic("warning: the folders " + c.firstPath + " and " + c.laterPath +
+                            " make one group, \"" + c.stored + "\": a group keeps the first " +
+                            std::to_string(kGroupNameSize - 1) + " bytes of a folder's name");
+            break;
+        case NameCollisionKind::kGroup:
             printDiagnostic("warning: the groups of " + c.firstPath + " and " + c.laterPath +
                             " are both stored as \"" + c.stored + "\" in Index.bin");
-        } else {
+            break;
+        case NameCollisionKind::kImage:
             printDiagnostic("warning: " + c.firstPath + " and " + c.laterPath +
                             " are both stored as \"" + c.stored + "\" in Index.bin");
+            break;
         }
     }
 }
@@ -216,6 +234,46 @@ int zipBinFiles(const ThemeFlags& themePresent, const std::string& rootPath) {
 
 } // namespace
 
+namespace {
+
+std::uint64_t imageCount(const ImageGroup& table) {
+    std::uint64_t count = 0;
+    for (const ImageGroup* group = table.next.get(); group != nullptr; group = group->next.get()) {
+        count += group->count;
+    }
+    return count;
+}
+
+// Why theme n has no image, once the lines of the load phase have told what went wrong.
+std::string whyNoImages(const PackagerState& state, int n) {
+    const std::string base = themeFolderPath(state.rootPath, 0);
+    if (!state.stoppedAt[n].empty()) {
+        return "it stopped at its first image, " + state.stoppedAt[n];
+    }
+    if (!state.baseListed) {
+        return base + " could not be scanned";
+    }
+    return "no file in " + base + " or its folders has a name that ends in \"bmp\" (in lower case)";
+}
+
+// Every theme fills every slot of the index: a variant that stopped before theme 0 did lacks
+// images for the slots after it, and no bin can be written. Tells it and returns false then.
+bool variantsFillTheSlots(const PackagerState& state) {
+    const std::uint64_t baseImages = imageCount(*state.groupTables[0]);
+    for (int n = 1; n < kThemeSlots; ++n) {
+        if (state.themePresent[n] != 0 && !state.stoppedAt[n].empty() &&
+            imageCount(*state.groupTables[n]) < baseImages) {
+            printDiagnostic("theme " + std::to_string(n) + " stopped at " + state.stoppedAt[n] +
+                            ", so it lacks images that theme 0 has: every theme must fill every "
+                            "slot, and no bin file is written (those of an earlier run stay)");
+            return false;
+        }
+    }
+    return true;
+}
+
+} // namespace
+
 void buildBinFiles(PackagerState& state) {
     if (state.loaded == 0) {
         printMessage(state, Message::kNotLoaded);
@@ -227,9 +285,15 @@ void buildBinFiles(PackagerState& state) {
     }
     for (int n = 0; n < kThemeSlots; ++n) {
         if (state.themePresent[n] != 0 && state.groupTables[n]->count == 0) {
+            printDiagnostic("theme " + std::to_string(n) +
+                            " has no image to pack: " + whyNoImages(state, n));
             printMessage(state, Message::kNoImages);
             return;
         }
+    }
+    if (!variantsFillTheSlots(state)) {
+        printMessage(state, Message::kCannotWriteBin);
+        return;
     }
     printNameCollisions(*state.groupTables[0]);
     std::string error;

@@ -22,6 +22,8 @@ struct PackagerState {
     std::int32_t loaded = 0;
     /// Per theme number, the head of its file list; set for present themes only.
     PerTheme<std::unique_ptr<ImageFileEntry>> fileLists;
+    /// False when folder 0 could not be scanned (a line on standard error said why).
+    bool baseListed = true;
     /// What the folder scan and the variant lookups could not use, in the order met.
     std::vector<SourceProblem> sourceProblems;
     /// The root folder: the current folder when the run started.
@@ -30,6 +32,8 @@ struct PackagerState {
     GroupTables groupTables;
     /// Per theme number, 1 when the theme folder exists.
     ThemeFlags themePresent{};
+    /// Per theme number, the image at which the theme stopped, or "" when it did not.
+    PerTheme<std::string> stoppedAt;
     /// Exit status told by the last result line printed (1 until one is printed).
     int exitStatus = 1;
     /// Set when a theme stopped at an image that failed, or a folder could not be listed: the

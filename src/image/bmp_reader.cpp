@@ -354,3 +354,37 @@ int convertBmpPixels(std::span<const std::uint8_t> fileBytes, std::span<std::uin
     }
     return convertBmpPixels(fileBytes, layout, pixels);
 }
+
+std::string bmpRefusalDetail(std::span<const std::uint8_t> head, ImageResult result) {
+    BmpHeader header;
+    const bool headerRead = readBmpHeader(head, header) == ImageResult::kOk;
+    switch (result) {
+    case ImageResult::kUnsupportedHeaderSize: {
+        const std::string size = std::to_string(header.infoSize);
+        std::string detail = size + " bytes (12, 40 and 56 are read)";
+        // Image editors write the larger headers by default; the pixels would be read alike.
+        if (header.infoSize == 108 || header.infoSize == 124) {
+            detail += "; a " + size +
+                      "-byte header holds colour-space information: save the image without it "
+                      "(GIMP: Export As, Compatibility Options, \"Do not write color space "
+                      "information\"; ImageMagick: convert IN.bmp BMP3:OUT.bmp)";
+        }
+        return detail;
+    }
+    case ImageResult::kTooLarge:
+        return headerRead ? bmpDimensions(header.width, header.height) +
+                                "; an image may have at most 2,147,483,639 pixels (16 bytes "
+                                "and 2 a pixel must fit in 32 bits)"
+                          : "";
+    case ImageResult::kUnsupportedDepth:
+        return headerRead
+                   ? std::to_string(header.bitsPerPixel) + " bits (1, 4, 8, 16, 24 and 32 are read)"
+                   : "";
+    default:
+        return "";
+    }
+}
+
+std::string bmpDimensions(std::int32_t width, std::int32_t height) {
+    return std::to_string(width) + " x " + std::to_string(height) + " pixels";
+}

@@ -29,6 +29,7 @@
 #include <array>
 #include <cstdint>
 #include <span>
+#include <string>
 
 #include "image/image_result.h"
 
@@ -109,6 +110,15 @@ inline std::int32_t storedRowOf(const BmpLayout& layout, std::int32_t y) {
 /// Converts a stored row (storedRowBytes at source) into 2 * width bytes at out. Returns false,
 /// with out partly written, when a colour index lies outside the colour table.
 bool convertBmpRow(const BmpLayout& layout, const std::uint8_t* source, std::uint8_t* out);
+
+/// What a refusal by readBmpFrame or readBmpLayout comes to in this file's numbers, to follow the
+/// reason's text: the info header size that is not read (and how to save such a file so that
+/// it is), the dimensions that are too large and the limit, or the depth that is not read; ""
+/// for any other reason.
+std::string bmpRefusalDetail(std::span<const std::uint8_t> head, ImageResult result);
+
+/// "W x H pixels".
+std::string bmpDimensions(std::int32_t width, std::int32_t height);
 
 /// Converts the pixels of a file accepted by readBmpLayout (with this layout) into pixels, which
 /// holds at least layout.outputSize bytes. Returns 1, or 0 when pixels is too small or the layout

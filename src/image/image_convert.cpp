@@ -26,6 +26,12 @@ constexpr std::size_t kBandBytes = std::size_t{1} << 20;
 // wait for it: ahead of a theme that stops, their work is lost.
 constexpr std::uint64_t kAheadBudget = std::uint64_t{16} << 20;
 
+// The encoder counts its units in an int, and a slot's size is a 32-bit field.
+std::string runsTooLarge(std::int32_t width, std::int32_t height) {
+    return bmpDimensions(width, height) +
+           "; their runs may take more than the 4 GiB an image may take in a slot";
+}
+
 // Reads the headers, head first: every limit is checked on them before any pixel is read and
 // before any buffer of the image's size is reserved.
 ImageResult readImageHeaders(const std::string& path, int compress, std::size_t headBytes,
@@ -34,11 +40,13 @@ ImageResult readImageHeaders(const std::string& path, int compress, std::size_t 
     BmpFrame frame;
     if (result == ImageResult::kOk) {
         result = readBmpFrame(file.view(), file.fileSize, frame);
+        cause = bmpRefusalDetail(file.view(), result);
     }
     // The encoder refuses an image whose worst case it cannot count.
     if (result == ImageResult::kOk && compress != 0 &&
         rleImageSizeBound(frame.width, frame.height, 16, 1) == 0) {
         result = ImageResult::kTooLarge;
+        cause = runsTooLarge(frame.width, frame.height);
     }
     if (result == ImageResult::kOk) {
         result = readFileRest(file, frame.headerBytes, cause);
@@ -117,6 +125,7 @@ ImageResult finishImage(std::uint8_t* blob, const BmpLayout& layout, int compres
         size = kImageHeaderSize + std::uint64_t{units} * 2;
     }
     if (size > UINT32_MAX) {
+        image.cause = runsTooLarge(layout.width, layout.height);
         return ImageResult::kTooLarge;
     }
     writeImageHeader(blob,

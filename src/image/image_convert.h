@@ -25,7 +25,8 @@
 /// One file's conversion, kept so that every theme naming the same file shares it.
 struct ConvertedImage {
     ImageResult result = ImageResult::kOk;
-    /// The OS's word on a file that could not be opened or read.
+    /// What follows the reason: the OS's word on a file that could not be opened or read, or the
+    /// file's numbers behind a refusal (bmpRefusalDetail); may be empty.
     std::string cause;
     /// The failure was the machine's (memory, open files, an I/O error), not the file's.
     bool machineShortage = false;
@@ -104,7 +105,7 @@ struct ImageConverter {
 struct ImageFailure {
     std::string path;
     ImageResult result = ImageResult::kOk;
-    /// Why the file could not be opened or read, as the OS tells it; empty for other reasons.
+    /// ConvertedImage::cause of the image.
     std::string cause;
     /// The machine fell short (memory, open files, an I/O error): no image of the run can be
     /// trusted to be what the files hold, the image is not at fault.

@@ -39,7 +39,9 @@ std::vector<ZipJob> zipJobs(const ThemeFlags& themePresent) {
         if (n == 0) {
             ZipJob index;
             index.file = kIndexFileName;
-            index.command = std::string("VOX_ZIP.exe -c -9 ") + kIndexFileName;
+            // The index's command line names the tool with the suffix Windows gives programs,
+            // as it always has; elsewhere it names the program that really runs.
+            index.command = std::string("VOX_ZIP") + kProgramSuffix + " -c -9 " + kIndexFileName;
             jobs.push_back(index);
         }
         ZipJob theme;

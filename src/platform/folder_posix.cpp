@@ -140,20 +140,29 @@ bool getCurrentFolder(std::string& path) {
     return true;
 }
 
-bool setCurrentFolder(const std::string& path) {
+bool setCurrentFolder(const std::string& path, std::string& error) {
     std::error_code ec;
     std::filesystem::current_path(path, ec);
+    if (ec) {
+        error = osErrorText(ec.value());
+    }
     return !ec;
 }
 
-bool canEnterFolder(const std::string& path) {
+bool canEnterFolder(const std::string& path, std::string& error) {
     PathParent parent;
     int err = 0;
     struct stat info;
-    // Searching a folder is what entering it asks; AT_EACCESS: as this process would.
-    return openPathParent(path, parent, err) &&
-           fstatat(parent.folder, parent.leaf.c_str(), &info, 0) == 0 && S_ISDIR(info.st_mode) &&
-           faccessat(parent.folder, parent.leaf.c_str(), X_OK, AT_EACCESS) == 0;
+    if (!openPathParent(path, parent, err) ||
+        (fstatat(parent.folder, parent.leaf.c_str(), &info, 0) != 0 && (err = errno) != 0) ||
+        (!S_ISDIR(info.st_mode) && (err = ENOTDIR) != 0) ||
+        // Searching a folder is what entering it asks; AT_EACCESS: as this process would.
+        (faccessat(parent.folder, parent.leaf.c_str(), X_OK, AT_EACCESS) != 0 &&
+         (err = errno) != 0)) {
+        error = osErrorText(err);
+        return false;
+    }
+    return true;
 }
 
 bool fitsEveryCall(const std::string& path) {

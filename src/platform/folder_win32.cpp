@@ -150,17 +150,26 @@ bool getCurrentFolder(std::string& path) {
     }
 }
 
-bool setCurrentFolder(const std::string& path) {
-    return SetCurrentDirectoryW(widePath(path).c_str()) != 0;
-}
-
-bool canEnterFolder(const std::string& path) {
-    // Only entering a folder tells whether it can be entered; the current folder is put back.
-    std::string current;
-    if (!getCurrentFolder(current) || !setCurrentFolder(path)) {
+bool setCurrentFolder(const std::string& path, std::string& error) {
+    if (SetCurrentDirectoryW(widePath(path).c_str()) == 0) {
+        error = lastErrorText();
         return false;
     }
-    setCurrentFolder(current);
+    return true;
+}
+
+bool canEnterFolder(const std::string& path, std::string& error) {
+    // Only entering a folder tells whether it can be entered; the current folder is put back.
+    std::string current;
+    if (!getCurrentFolder(current)) {
+        error = lastErrorText();
+        return false;
+    }
+    if (!setCurrentFolder(path, error)) {
+        return false;
+    }
+    std::string ignored;
+    setCurrentFolder(current, ignored);
     return true;
 }
 

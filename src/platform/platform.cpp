@@ -12,6 +12,7 @@
 #include <string_view>
 #include <thread>
 
+#include "common/ascii_case.h"
 #include "platform/process_os.h"
 
 namespace {
@@ -24,11 +25,6 @@ constexpr char kSearchPathSeparator = ':';
 constexpr char kPathSeparators[] = "/";
 #endif
 
-unsigned char upperAscii(char c) {
-    const auto u = static_cast<unsigned char>(c);
-    return (u >= 'a' && u <= 'z') ? static_cast<unsigned char>(u - 'a' + 'A') : u;
-}
-
 // Letters compare upper-cased (the order a case-insensitive file system returns), then the raw
 // bytes break ties so that names differing only in case still have a fixed order.
 bool listingOrder(const FolderEntry& a, const FolderEntry& b) {
@@ -36,8 +32,8 @@ bool listingOrder(const FolderEntry& a, const FolderEntry& b) {
     const std::string& y = b.name;
     const std::size_t common = std::min(x.size(), y.size());
     for (std::size_t i = 0; i < common; ++i) {
-        const unsigned char l = upperAscii(x[i]);
-        const unsigned char r = upperAscii(y[i]);
+        const auto l = static_cast<unsigned char>(upperAscii(x[i]));
+        const auto r = static_cast<unsigned char>(upperAscii(y[i]));
         if (l != r) {
             return l < r;
         }

@@ -12,8 +12,11 @@
 
 #ifdef _WIN32
 inline constexpr char kPathSeparator = '\\';
+/// What ends the file name of a program: TOOL.exe on Windows, TOOL elsewhere.
+inline constexpr char kProgramSuffix[] = ".exe";
 #else
 inline constexpr char kPathSeparator = '/';
+inline constexpr char kProgramSuffix[] = "";
 #endif
 
 /// Whether the OS finds a file under a name that differs from its own in letter case (Windows'
@@ -31,12 +34,13 @@ std::string joinPath(const std::string& folder, const std::string& name);
 /// cannot tell it.
 bool getCurrentFolder(std::string& path);
 
-/// Makes path the current folder. Returns false when it is not a folder that can be entered.
-bool setCurrentFolder(const std::string& path);
+/// Makes path the current folder. Returns false, with the OS cause in error, when it is not a
+/// folder that can be entered.
+bool setCurrentFolder(const std::string& path, std::string& error);
 
-/// True when path is a folder that this process could make its current folder; the current
-/// folder stays as it is.
-bool canEnterFolder(const std::string& path);
+/// True when path is a folder that this process could make its current folder; false with the
+/// OS cause in error else. The current folder stays as it is.
+bool canEnterFolder(const std::string& path, std::string& error);
 
 /// True when every call of this layer takes path as it is: shorter than PATH_MAX on POSIX, where
 /// only some calls walk a longer one a folder at a time; any path on Windows, whose calls are

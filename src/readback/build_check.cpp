@@ -124,7 +124,8 @@ bool checkGroup(std::span<const std::uint8_t> index, std::uint32_t g, std::uint6
                      ", but the group's first slot is at " +
                      number(kBinFileHeaderSize + slotTotal));
     }
-    check.layout.groups.push_back({entryAt, check.layout.images.size(), header.imageCount});
+    check.layout.groups.push_back({entryAt, check.layout.images.size(), header.imageCount,
+                                   entry.groupOffset, header.dataOffset});
     std::uint64_t inGroup = 0;
     for (std::uint32_t k = 0; k < header.imageCount; ++k) {
         const std::uint64_t at = blockAt + kGroupHeaderSize + std::uint64_t{k} * kImageEntrySize;
@@ -146,8 +147,8 @@ bool checkGroup(std::span<const std::uint8_t> index, std::uint32_t g, std::uint6
                      "the slots add up to more than a Theme.bin's 32-bit offsets reach");
             return false;
         }
-        check.layout.images.push_back(
-            {at, std::uint64_t{header.dataOffset} + image.slotOffset, image.slotSize, false});
+        check.layout.images.push_back({at, std::uint64_t{header.dataOffset} + image.slotOffset,
+                                       image.slotSize, false, image.slotOffset});
         inGroup += image.slotSize;
         slotTotal += image.slotSize;
     }

@@ -15,6 +15,9 @@ struct IndexGroup {
     std::uint64_t entryOffset = 0; // its GroupDirectoryEntry
     std::size_t firstImage = 0;    // into IndexLayout::images
     std::size_t imageCount = 0;
+    /// The fields as stored, right or wrong.
+    std::uint32_t groupOffset = 0;
+    std::uint32_t dataOffset = 0;
 };
 
 struct IndexImage {
@@ -24,6 +27,8 @@ struct IndexImage {
     std::uint32_t slotSize = 0;
     /// At least an image header long and inside the slot area: the themes' slots are checked.
     bool slotUsable = false;
+    /// The field as stored, right or wrong.
+    std::uint32_t slotOffset = 0;
 };
 
 /// What Index.bin says, read record by record in file order.

@@ -93,8 +93,7 @@ std::string groupsText(const ScannedBuild& build, const std::vector<int>& themes
     std::string out = table.substr(0, lineEnd);
     for (const IndexGroup& group : layout.groups) {
         out += "group " + displayName(groupName(index, group)) + ": " +
-               std::to_string(group.imageCount) +
-               (group.imageCount == 1 ? " image\n" : " images\n");
+               countOf(group.imageCount, "image") + "\n";
         for (std::size_t k = 0; k < group.imageCount; ++k) {
             const std::size_t next = table.find('\n', lineEnd) + 1;
             out += table.substr(lineEnd, next - lineEnd);
@@ -156,11 +155,13 @@ std::string jsonGroups(const ScannedBuild& build, const std::vector<int>& themes
     for (std::size_t g = 0; g < layout.groups.size(); ++g) {
         const IndexGroup& group = layout.groups[g];
         out += std::string(g == 0 ? "\n" : ",\n") + "    {" + jsonName(groupName(index, group)) +
-               ", \"images\": [";
+               ", \"groupOffset\": " + std::to_string(group.groupOffset) +
+               ", \"dataOffset\": " + std::to_string(group.dataOffset) + ", \"images\": [";
         for (std::size_t k = group.firstImage; k < group.firstImage + group.imageCount; ++k) {
             const IndexImage& image = layout.images[k];
             out += std::string(k == group.firstImage ? "\n" : ",\n") + "      {" +
                    jsonName(imageName(index, image)) +
+                   ", \"slotOffset\": " + std::to_string(image.slotOffset) +
                    ", \"offset\": " + std::to_string(image.slotStart) +
                    ", \"slotSize\": " + std::to_string(image.slotSize) + ", \"copies\": [";
             for (std::size_t t = 0; t < themes.size(); ++t) {
@@ -204,8 +205,8 @@ std::string listText(const ScannedBuild& build) {
     std::string out = index.path + ": " + groupedNumber(index.bytes.size) + " bytes" +
                       (index.compressed ? " (" + groupedNumber(index.storedSize) + " compressed)"
                                         : std::string()) +
-                      "; " + std::to_string(layout.groups.size()) + " groups, " +
-                      std::to_string(layout.images.size()) + " images\n\n";
+                      "; " + countOf(layout.groups.size(), "group") + ", " +
+                      countOf(layout.images.size(), "image") + "\n\n";
     out += groupsText(build, themes);
     out += "\n(offset: of the slot in every Theme.bin; = theme 0: the same bytes as theme 0's "
            "copy; *: other dimensions than theme 0's)\n\n";

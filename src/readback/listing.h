@@ -24,5 +24,7 @@ std::string percent(std::uint64_t part, std::uint64_t whole);
 std::string listText(const ScannedBuild& build);
 
 /// The same as one JSON document. Names are given as UTF-8 ("name", any byte that is not valid
-/// UTF-8 as U+FFFD) and as their exact bytes ("nameHex").
+/// UTF-8 as U+FFFD) and as their exact bytes ("nameHex"); the index's offsets as stored
+/// ("groupOffset" and "dataOffset" of a group, "slotOffset" of an image) and the slot's place in
+/// every Theme.bin ("offset", dataOffset + slotOffset).
 std::string listJson(const ScannedBuild& build);

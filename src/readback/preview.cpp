@@ -169,9 +169,9 @@ std::string pageHead(const ScannedBuild& build, const std::string& title,
     const IndexLayout& layout = build.check.layout;
     std::string out = kPageStart + htmlText("Themes of " + title) + kStyle;
     out += "<h1>Themes of " + htmlText(title) + "</h1>\n<p class=\"meta\">" +
-           std::to_string(layout.groups.size()) + " groups, " +
-           std::to_string(layout.images.size()) + " images, " + std::to_string(themes.size()) +
-           " themes. <span class=\"badge same\">= theme 0</span> the same bytes as theme 0's "
+           countOf(layout.groups.size(), "group") + ", " + countOf(layout.images.size(), "image") +
+           ", " + countOf(themes.size(), "theme") +
+           ". <span class=\"badge same\">= theme 0</span> the same bytes as theme 0's "
            "copy; <span class=\"badge other\">other size than theme 0</span> an override of "
            "other dimensions.</p>\n";
     return out + summary(build, themes);
@@ -198,8 +198,7 @@ bool writeGroups(const ScannedBuild& build, const std::vector<int>& themes, std:
         }
         const std::string heading =
             "<h2>group " + htmlText(displayName(groupName(build.index.bytes.view(), group))) +
-            " <span class=\"meta\">" + std::to_string(group.imageCount) +
-            (group.imageCount == 1 ? " image" : " images") + "</span></h2>\n";
+            " <span class=\"meta\">" + countOf(group.imageCount, "image") + "</span></h2>\n";
         if (!writeText(file, heading + "<style>\n" + page.style + "</style>\n" + page.table +
                                  "</table></div>\n")) {
             return false;

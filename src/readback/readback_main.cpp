@@ -14,8 +14,10 @@
 #include "platform/platform.h"
 #include "readback/build_scan.h"
 #include "readback/extract.h"
+#include "readback/firmware_header.h"
 #include "readback/listing.h"
 #include "readback/preview.h"
+#include "readback/text_forms.h"
 
 namespace {
 
@@ -35,6 +37,7 @@ const char kUsage[] =
     "  verify                       checks every rule of the formats: one line per fault\n"
     "  extract --theme N --out DIR  writes every image of theme N as DIR/<group>/<name>.png\n"
     "  preview --out FILE           writes one HTML page with every theme side by side\n"
+    "  header --out FILE.h          writes a C header of image IDs for theme_reader firmware\n"
     "\n"
     "Options:\n"
     "  -h, --help                   print this help and exit\n"
@@ -45,7 +48,7 @@ const char kUsage[] =
     "  1   the build has faults, or an output could not be written\n"
     "  2   a wrong command line, or the build's files are missing or unreadable\n";
 
-enum class Command { kNone, kList, kVerify, kExtract, kPreview, kHelp, kVersion };
+enum class Command { kNone, kList, kVerify, kExtract, kPreview, kHeader, kHelp, kVersion };
 
 struct Arguments {
     Command command = Command::kNone;
@@ -82,6 +85,9 @@ Command commandNamed(const std::string& name) {
     }
     if (name == "extract") {
         return Command::kExtract;
+    }
+    if (name == "header") {
+        return Command::kHeader;
     }
     return name == "preview" ? Command::kPreview : Command::kNone;
 }
@@ -150,18 +156,21 @@ bool parseWord(const std::string& arg, Arguments& args, std::string& error) {
 bool checkOptions(const Arguments& args, std::string& error) {
     const bool extract = args.command == Command::kExtract;
     const bool preview = args.command == Command::kPreview;
+    const bool header = args.command == Command::kHeader;
     if (args.command == Command::kNone) {
-        error = "no command given: list, verify, extract or preview";
+        error = "no command given: list, verify, extract, preview or header";
     } else if (args.json && args.command != Command::kList) {
         error = "--json is an option of list only";
     } else if (args.theme >= 0 && !extract) {
         error = "--theme is an option of extract only";
-    } else if (!args.out.empty() && !extract && !preview) {
-        error = "--out is an option of extract and preview only";
+    } else if (!args.out.empty() && !extract && !preview && !header) {
+        error = "--out is an option of extract, preview and header only";
     } else if (extract && (args.theme < 0 || args.out.empty())) {
         error = "extract needs --theme N and --out DIR";
     } else if (preview && args.out.empty()) {
         error = "preview needs --out FILE";
+    } else if (header && args.out.empty()) {
+        error = "header needs --out FILE.h";
     }
     return error.empty();
 }
@@ -243,8 +252,7 @@ int faultsTold(const ScannedBuild& build, int status) {
     if (count == 0) {
         return status;
     }
-    report("the build has " + std::to_string(count) + (count == 1 ? " fault" : " faults") +
-           " (theme-inspect verify lists them)");
+    report("the build has " + countOf(count, "fault") + " (theme-inspect verify lists them)");
     return kFaults;
 }
 
@@ -255,12 +263,14 @@ int runVerify(const ScannedBuild& build) {
     if (!build.check.faults.empty()) {
         return kFaults;
     }
-    int themes = 0;
+    std::uint64_t themes = 0;
     for (const ThemeScan& scan : build.themes) {
         themes += scan.read ? 1 : 0;
     }
-    std::printf("%s: no fault in %zu groups, %zu images, %d themes\n", build.index.path.c_str(),
-                build.check.layout.groups.size(), build.check.layout.images.size(), themes);
+    std::printf("%s: no fault in %s, %s, %s\n", build.index.path.c_str(),
+                countOf(build.check.layout.groups.size(), "group").c_str(),
+                countOf(build.check.layout.images.size(), "image").c_str(),
+                countOf(themes, "theme").c_str());
     return kDone;
 }
 
@@ -280,8 +290,8 @@ int runExtract(const ScannedBuild& build, const Arguments& args, const Progress&
     for (const std::string& failure : result.failures) {
         report(failure);
     }
-    std::printf("%zu images of theme %d written to %s\n", result.written, args.theme,
-                args.out.c_str());
+    std::printf("%s of theme %d written to %s\n", countOf(result.written, "image").c_str(),
+                args.theme, args.out.c_str());
     return faultsTold(build, result.failures.empty() ? kDone : kFaults);
 }
 
@@ -304,8 +314,19 @@ int runPreview(const ScannedBuild& build, const Arguments& args, const Progress&
     for (const std::string& failure : failures) {
         report(failure);
     }
-    std::printf("%s written: %zu images\n", args.out.c_str(), build.check.layout.images.size());
+    std::printf("%s written: %s\n", args.out.c_str(),
+                countOf(build.check.layout.images.size(), "image").c_str());
     return faultsTold(build, failures.empty() ? kDone : kFaults);
+}
+
+int runHeader(const ScannedBuild& build, const Arguments& args) {
+    std::string error;
+    if (!writeFirmwareHeader(build, args.out, error)) {
+        report(error);
+        return kFaults;
+    }
+    std::printf("%s written: %zu image IDs\n", args.out.c_str(), build.check.layout.images.size());
+    return faultsTold(build, kDone);
 }
 
 int run(const Arguments& args) {
@@ -317,7 +338,9 @@ int run(const Arguments& args) {
     ProgressLine line;
     const Progress progress{showProgress, &line};
     ScanOptions options;
-    options.onlyTheme = args.command == Command::kExtract ? args.theme : -1;
+    options.onlyTheme = args.command == Command::kExtract  ? args.theme
+                        : args.command == Command::kHeader ? 0
+                                                           : -1;
     options.keepBytes = args.command == Command::kExtract || args.command == Command::kPreview;
     ScannedBuild build;
     std::string error;
@@ -340,6 +363,10 @@ int run(const Arguments& args) {
     }
     if (args.command == Command::kPreview) {
         return runPreview(build, args, progress, line);
+    }
+    if (args.command == Command::kHeader) {
+        endProgress(line);
+        return runHeader(build, args);
     }
     endProgress(line);
     const std::string listing = args.json ? listJson(build) : listText(build);

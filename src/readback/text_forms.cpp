@@ -105,3 +105,7 @@ std::string groupedNumber(std::uint64_t value) {
     }
     return digits;
 }
+
+std::string countOf(std::uint64_t count, std::string_view noun) {
+    return std::to_string(count) + " " + std::string(noun) + (count == 1 ? "" : "s");
+}

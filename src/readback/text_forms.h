@@ -31,3 +31,6 @@ void appendBase64(std::span<const std::uint8_t> bytes, std::string& out);
 
 /// value with a thousands separator every three digits: 1234567 -> "1,234,567".
 std::string groupedNumber(std::uint64_t value);
+
+/// count and the noun, plural unless count is 1: "1 image", "2 images".
+std::string countOf(std::uint64_t count, std::string_view noun);

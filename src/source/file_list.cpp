@@ -8,8 +8,10 @@
 #include <utility>
 #include <vector>
 
+#include "common/ascii_case.h"
 #include "common/linked_chain.h"
 #include "platform/platform.h"
+#include "source/case_twins.h"
 #include "source/theme_folders.h"
 
 namespace {
@@ -163,7 +165,15 @@ Entered enterFolder(FolderScan& scan, FolderHandle handle, const std::string& pa
     }
     FolderVisits& visits = scan.visits[folder.id];
     if (visits.open) {
-        return Entered::kNo; // a link back into the scan would repeat it forever
+        // A link back into the scan would repeat it forever.
+        for (const OpenFolder& open : scan.open) {
+            if (open.id == folder.id) {
+                tell(scan, SourceProblemKind::kLinkNotFollowed,
+                     path + " leads back to " + open.path +
+                         ", which is being scanned; it is not followed");
+            }
+        }
+        return Entered::kNo;
     }
     if (!scan.open.empty()) {
         for (const BarredFolder& barred : scan.barred) {
@@ -265,10 +275,26 @@ int listBaseTheme(ImageFileEntry& head, const std::string& rootPath, int n,
     return scanImageFolder(head, head.dirPath, head.groupName, rootPath, problems);
 }
 
+namespace {
+
+// Only a file that opens is a variant file: one the user may not read would stop its theme.
+int regularFileOpens(const std::string& path, std::string& why) {
+    std::uint64_t size = 0;
+    std::FILE* file = openRegularFile(path, size, why);
+    if (file == nullptr) {
+        why = "cannot be opened: " + why;
+        return 0;
+    }
+    std::fclose(file);
+    return 1;
+}
+
+} // namespace
+
 int fileExists(const std::string& path, std::string& why) {
     switch (pathKind(path, why)) {
     case PathKind::kRegular:
-        return 1;
+        return regularFileOpens(path, why);
     case PathKind::kMissing:
         return 0;
     case PathKind::kFolder:
@@ -284,9 +310,9 @@ int fileExists(const std::string& path, std::string& why) {
 namespace {
 
 // The names in one variant folder, listed once for every base entry of the folder it stands
-// for. It spares the look-ups of names that are not there, and of names the listing itself
-// calls regular files; any other name found in it is looked up as before, and a folder that
-// cannot be listed has every name looked up.
+// for. It spares the look-ups of names that are not there; a name the listing calls a regular
+// file is only opened, any other name found in it is looked up first, and a folder that cannot
+// be listed has every name looked up.
 struct VariantFolder {
     bool listed = false;
     // Whether a name may be there: every listed name, with ASCII letters upper-cased where names
@@ -302,14 +328,8 @@ bool isAscii(const std::string& name) {
                        [](char c) { return static_cast<unsigned char>(c) < 0x80; });
 }
 
-std::string nameKey(std::string name) {
-    if (!kFileNamesIgnoreCase) {
-        return name;
-    }
-    for (char& c : name) {
-        c = (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
-    }
-    return name;
+std::string nameKey(const std::string& name) {
+    return kFileNamesIgnoreCase ? upperAscii(name) : name;
 }
 
 VariantFolder listVariantFolder(const std::string& path) {
@@ -358,11 +378,37 @@ int variantFileUsable(Presence what, const std::string& path, std::string& why) 
     case Presence::kAbsent:
         return 0;
     case Presence::kRegular:
-        return 1;
+        return regularFileOpens(path, why);
     case Presence::kLookUp:
         return fileExists(path, why);
     }
     return 0;
+}
+
+// A variant file under a name that differs from the base image's in letter case alone is used
+// where names ignore case and not elsewhere: the same tree packs other bytes on the two systems.
+// Tells each such file for the base entry base, whose path has the theme digit at digitAt.
+void tellCaseTwins(CaseTwinSearch& search, const std::string& themeFolder,
+                   const ImageFileEntry& base, std::size_t digitAt, const std::string& theme,
+                   std::vector<SourceProblem>& problems) {
+    std::vector<std::string> relative;
+    for (std::size_t at = digitAt + 2; at <= base.dirPath.size();) {
+        const std::size_t end =
+            std::min(base.dirPath.find(kPathSeparator, at), base.dirPath.size());
+        relative.push_back(base.dirPath.substr(at, end - at));
+        at = end + 1;
+    }
+    relative.push_back(base.fileName);
+    const std::string basePath = joinPath(base.dirPath, base.fileName);
+    for (const std::string& twin : findCaseTwins(search, themeFolder, relative)) {
+        problems.push_back(
+            {SourceProblemKind::kCaseTwin,
+             "warning: theme " + theme + ": " + twin + " differs from " + basePath +
+                 " in letter case alone: " +
+                 (kFileNamesIgnoreCase
+                      ? "Windows uses it in its place, systems that compare names exactly do not"
+                      : "it is not used, though Windows would use it in its place")});
+    }
 }
 
 } // namespace
@@ -381,6 +427,7 @@ int listVariantTheme(ImageFileEntry& head, const std::string& rootPath, int n,
     std::string baseFolder;
     std::string candidate;
     std::string why;
+    CaseTwinSearch twins;
     for (std::int32_t i = 0; i < baseList.count && base != nullptr; ++i, base = base->next.get()) {
         auto entry = std::make_unique<ImageFileEntry>();
         entry->fileName = base->fileName;
@@ -399,7 +446,12 @@ int listVariantTheme(ImageFileEntry& head, const std::string& rootPath, int n,
             folder = &found->second;
         }
         const std::string path = joinPath(candidate, base->fileName);
-        if (variantFileUsable(presence(*folder, base->fileName), path, why) != 0) {
+        const bool used = variantFileUsable(presence(*folder, base->fileName), path, why) != 0;
+        // Where names ignore case, a used file may be a twin; elsewhere, one that is not there.
+        if (used == kFileNamesIgnoreCase && why.empty()) {
+            tellCaseTwins(twins, head.dirPath, *base, digitAt, head.groupName, problems);
+        }
+        if (used) {
             entry->dirPath = candidate;
         } else {
             entry->dirPath = base->dirPath;

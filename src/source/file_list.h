@@ -35,9 +35,11 @@ struct ImageFileEntry {
 /// app prints text on standard error.
 enum class SourceProblemKind : std::uint8_t {
     kFolderNotListed, // a folder that could not be opened or listed: its images are missing
-    kLinkNotFollowed, // a linked folder that leads to the root folder or to a theme folder
+    kLinkNotFollowed, // a linked folder that leads to the root folder, a theme folder or back
+                      // into the scan
     kLinkFanOut,      // linked folders that fan out: the theme's scan was abandoned
     kNotAVariantFile, // something other than a file at a variant path: the base image is used
+    kCaseTwin,        // a variant file named like a base image but for letter case
 };
 
 struct SourceProblem {
@@ -61,8 +63,8 @@ int listBaseTheme(ImageFileEntry& head, const std::string& rootPath, int n,
 /// depth-first in listing order, in every sub-folder; a sub-folder's files carry the sub-folder's
 /// own name as group name. Folders are opened relative to their parent, so neither depth nor path
 /// length is a limit. Not entered, with a problem for the user: a sub-folder that cannot be
-/// listed (the scan goes on with its siblings), and a linked folder that leads to rootPath or to a
-/// theme folder under it. A link back to a folder being scanned is passed over. Returns 0 when
+/// listed (the scan goes on with its siblings), and a linked folder that leads to rootPath, to a
+/// theme folder under it or back to a folder being scanned. Returns 0 when
 /// folderPath cannot be listed, and when a folder would be entered more than kMaxFolderEntries
 /// times: the list is then emptied. Else returns 1.
 int scanImageFolder(ImageFileEntry& list, const std::string& folderPath,
@@ -77,11 +79,14 @@ int freeFileList(ImageFileEntry& head);
 
 /// Fills the head of variant theme n and appends one entry per base entry: same names, and the
 /// variant's folder when it holds the file, else the base entry's folder. Something other than a
-/// regular file at the variant's path (a folder, a FIFO, a device, a path that cannot be looked
-/// at) is no variant file: the base entry's folder is used and problems tells why. Returns 1.
+/// regular file that opens at the variant's path (a folder, a FIFO, a device, a file that may not
+/// be read, a path that cannot be looked at) is no variant file: the base entry's folder is used
+/// and problems tells why. A variant file whose path differs from the base entry's in letter case
+/// alone is told too: used where names ignore case, not used where they do not. Returns 1.
 int listVariantTheme(ImageFileEntry& head, const std::string& rootPath, int n,
                      const ImageFileEntry& baseList, std::vector<SourceProblem>& problems);
 
-/// 1 when path is a regular file (after following links), decided without opening it, else 0.
-/// why is empty when nothing is at path, else it says why what is there is no file.
+/// 1 when path is a regular file (after following links) that opens for reading, else 0; only a
+/// regular file is opened. why is empty when nothing is at path, else it says why what is there
+/// is no file that can be used.
 int fileExists(const std::string& path, std::string& why);

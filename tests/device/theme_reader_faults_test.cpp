@@ -108,10 +108,9 @@ Outcome readImage(const Build& build, std::uint32_t window, theme_read_fn read =
     out.pixels.assign(6 * 4, 0x1234);
     out.draw = theme_draw(&image, out.pixels.data(), 6, {1, 1, 4, 2}, 1, 1, 0);
     theme_rows rows;
-    theme_rows_begin(&rows, &image, 0);
     std::uint16_t line[4];
-    out.rows = theme_rows_next(&rows, line, 0, 4);
-    if (out.rows == THEME_OK) {
+    out.rows = theme_rows_begin(&rows, &image, 0);
+    for (int row = 0; row < 2 && out.rows == THEME_OK; ++row) {
         out.rows = theme_rows_next(&rows, line, 0, 4);
     }
     return out;
@@ -142,10 +141,10 @@ std::vector<std::uint16_t> drawn(bool row0, std::size_t row1) {
     return fb;
 }
 
+// A failed open: the image is not there for any later step, and nothing is drawn.
 Outcome failing(theme_status index, theme_status slot, theme_status image) {
-    // What a failed step leaves: no slot, no image, nothing drawn.
-    const theme_status noImage = image == THEME_OK ? THEME_OK : THEME_E_ARGUMENT;
-    return {index, slot, image, THEME_OK, THEME_OK, noImage, drawn(false, 0)};
+    return {index, slot, image, THEME_E_ARGUMENT, THEME_E_ARGUMENT, THEME_E_ARGUMENT,
+            drawn(false, 0)};
 }
 
 // A stream fault found after row0 and row1 pixels were drawn: runs are drawn as they come, and
@@ -156,7 +155,7 @@ Outcome broken(bool row0, std::size_t row1) {
 }
 
 // An index that did not open finds nothing; the empty slot holds no image.
-const Outcome kIndexFault = failing(THEME_E_INDEX, THEME_E_NOT_FOUND, THEME_E_IMAGE);
+const Outcome kIndexFault = failing(THEME_E_INDEX, THEME_E_ARGUMENT, THEME_E_IMAGE);
 
 const std::vector<Fault> kFaults = {
     {"Valid",

@@ -92,6 +92,16 @@ void expectSlots(const TempFolder& root, const RunCase& c) {
 
 const std::vector<std::string> kAsUs{};
 
+// The warnings of VariantNamesThatDifferInCase.
+const std::string kCaseTwins =
+    "theme-packager: warning: theme 2: ROOT/2/A.bmp differs from ROOT/0/a.bmp in letter case "
+    "alone: ";
+const std::string kCaseTwinMenu = "theme-packager: warning: theme 2: ROOT/2/MENU/bg.BMP differs "
+                                  "from ROOT/0/menu/bg.bmp in letter case alone: ";
+const std::string kWindowsUsesThem =
+    "Windows uses it in its place, systems that compare names exactly do not\n";
+const std::string kPosixIgnoresThem = "it is not used, though Windows would use it in its place\n";
+
 // Why hostile trees of some kinds are POSIX's alone.
 constexpr char kNoFifos[] = "Windows has no FIFOs or device files among a folder's files";
 constexpr char kNoLinks[] = "Wine makes no symbolic links";
@@ -130,8 +140,9 @@ TEST_P(RunTest, ConsoleExitStatusAndEveryByteWritten) {
     const int lineStatus = c.result == kZipCreated ? 0 : c.result == kZipFailed ? 2 : 1;
     EXPECT_EQ(run.exitStatus, c.status >= 0 ? c.status : lineStatus);
     std::string err = c.err;
+    // The lines quote the command lines as they were run: only Windows names the tool VOX_ZIP.exe.
     for (std::size_t i = 0; c.tool == nullptr && i < c.outputs.size(); ++i) {
-        err += "theme-packager: cannot run \"VOX_ZIP" + std::string(i == 0 ? ".exe" : "") +
+        err += "theme-packager: cannot run \"VOX_ZIP" + std::string(i == 0 ? kExeSuffix : "") +
                " -c -9 " + c.outputs[i] + kNotFound;
     }
     EXPECT_EQ(rooted(run.err, root), nativePaths(err));
@@ -197,7 +208,7 @@ INSTANTIATE_TEST_SUITE_P(
         // without case, one folder name at two depths, group names that differ in case alone,
         // files that are no images (only the last three letters count: abmp is one), folder names
         // alike in the 29 bytes a group keeps (one group), and names cut to their index fields
-        // that collide: one warning per pair, bytes as ever.
+        // that collide: one warning per pair of each, bytes as ever.
         RunCase{.name = "NestedGroups",
                 .tree = {"0/B.bmp", "0/a.bmp", "0/image_name_that_is_longer_than_its_field_1.bmp",
                          "0/image_name_that_is_longer_than_its_field_2.bmp", "0/menu/bg.bmp",
@@ -227,6 +238,10 @@ INSTANTIATE_TEST_SUITE_P(
                        "field_1.bmp and ROOT/0/image_name_that_is_longer_than_its_field_2.bmp "
                        "are both stored as \"image_name_that_is_longer_than_its_fiel\" in "
                        "Index.bin\n"
+                       "theme-packager: warning: the folders ROOT/0/ggggggggggggggggggggggggggggg1 "
+                       "and ROOT/0/ggggggggggggggggggggggggggggg2 make one group, "
+                       "\"ggggggggggggggggggggggggggggg\": a group keeps the first 29 bytes of a "
+                       "folder's name\n"
                        "theme-packager: warning: the groups of ROOT/0/navigation_bar_A/back.bmp "
                        "and ROOT/0/navigation_bar_B/x.bmp are both stored as \"navigation_\" in "
                        "Index.bin\n"},
@@ -241,6 +256,30 @@ INSTANTIATE_TEST_SUITE_P(
                 .slots = {{"0:a.bmp", "0/a.bmp", "0/a.bmp"}, {"0:b.bmp", "0/b.bmp", "0/b.bmp"}},
                 .err = "theme-packager: theme 3: ROOT/3/b.bmp is a folder; ROOT/0/b.bmp is used "
                        "in its place\n"},
+        // Names that differ in case alone: used on Windows, not on POSIX, told on both.
+        RunCase{.name = "VariantNamesThatDifferInCase",
+                .tree = {"0/a.bmp", "0/menu/bg.bmp", "2/A.bmp", "2/MENU/bg.BMP"},
+                .outputs = {"Index.bin", "0/Theme.bin", "2/Theme.bin"},
+                .slots = {{"0:a.bmp", "0/a.bmp", kWindows ? "2/A.bmp" : "0/a.bmp"},
+                          {"menu:bg.bmp", "0/menu/bg.bmp",
+                           kWindows ? "2/MENU/bg.BMP" : "0/menu/bg.bmp"}},
+                .err = kWindows
+                           ? kCaseTwins + kWindowsUsesThem + kCaseTwinMenu + kWindowsUsesThem
+                           : kCaseTwins + kPosixIgnoresThem + kCaseTwinMenu + kPosixIgnoresThem},
+        // A file theme 2 may not read is no variant file.
+        RunCase{.name = "VariantFileThatCannotBeOpened",
+                .tree = {"0/a.bmp", "0/menu/bg.bmp", "2/menu/bg.bmp"},
+                .hostile =
+                    [](const TempFolder& root) {
+                        fs::permissions(root.path("2/menu/bg.bmp"), fs::perms::none);
+                    },
+                .outputs = {"Index.bin", "0/Theme.bin", "2/Theme.bin"},
+                .slots = {{"0:a.bmp", "0/a.bmp", "0/a.bmp"},
+                          {"menu:bg.bmp", "0/menu/bg.bmp", "0/menu/bg.bmp"}},
+                .err = "theme-packager: theme 2: ROOT/2/menu/bg.bmp cannot be opened: Permission "
+                       "denied; ROOT/0/menu/bg.bmp is used in its place\n",
+                .asNobody = true,
+                .notOnWindows = kNoRights},
         // Both themes stop at the shared broken file and keep what came before it; the exit
         // status tells a script that images are missing.
         RunCase{.name = "StopsAtBrokenImage",
@@ -259,15 +298,59 @@ INSTANTIATE_TEST_SUITE_P(
                 .result = kNoFolder,
                 .err = "theme-packager: takes no arguments; those given are ignored and the "
                        "current folder is packed (theme-packager --help alone tells how to use "
-                       "it)\n"},
+                       "it)\ntheme-packager: ROOT/0 does not exist; run theme-packager in the "
+                       "folder that holds the theme folders 0 to 9 (theme-packager --help tells "
+                       "more)\n"},
         RunCase{.name = "VariantWithoutBaseTheme",
                 .tree = {"3/a.bmp"},
                 .result = kNoFolder,
-                .err = "theme-packager: ROOT/0 is missing: variant themes are packed together "
-                       "with the base theme in folder 0\n"},
+                .err = "theme-packager: ROOT/0 does not exist; variant themes are packed "
+                       "together with the base theme in folder 0\n"},
+        RunCase{.name = "BaseThemeFolderCannotBeEntered",
+                .tree = {"0/a.bmp"},
+                .hostile =
+                    [](const TempFolder& root) {
+                        fs::permissions(root.path("0"), static_cast<fs::perms>(0600));
+                    },
+                .result = kNoFolder,
+                .err = "theme-packager: ROOT/0 cannot be entered: Permission denied; run "
+                       "theme-packager in the folder that holds the theme folders 0 to 9 "
+                       "(theme-packager --help tells more)\n",
+                .asNobody = true,
+                .notOnWindows = kNoRights},
+        RunCase{.name = "BaseThemeFolderIsAFile",
+                .tree = {"0", "2/a.bmp"},
+                .result = kNoFolder,
+                .err = "theme-packager: ROOT/0 is not a folder; variant themes are packed "
+                       "together with the base theme in folder 0\n"},
         RunCase{.name = "NoImages",
                 .tree = {"0/readme.txt", "0/photo.BMP", "0/menu/", "2/"},
-                .result = "Error: There are no BMP images for packing\n"},
+                .result = "Error: There are no BMP images for packing\n",
+                .err = "theme-packager: theme 0 has no image to pack: no file in ROOT/0 or its "
+                       "folders has a name that ends in \"bmp\" (in lower case)\n"},
+        // Refused images say what in them is refused; theme 2 has none left to pack.
+        RunCase{.name = "RefusedImagesSayWhy",
+                .tree = {"0/a.bmp", "0/b.bmp", "2/"},
+                .hostile =
+                    [](const TempFolder& root) {
+                        std::vector<std::uint8_t> huge = root.readBytes("0/b.bmp");
+                        putU32Le(huge, 18, 70000);
+                        putU32Le(huge, 22, 40000);
+                        root.writeBytes("0/b.bmp", huge);
+                        root.writeBytes("2/a.bmp", makeBmp({.infoHeaderSize = 124}, {0x102030}));
+                    },
+                .result = "Error: There are no BMP images for packing\n",
+                .err = "theme-packager: theme 0: ROOT/0/b.bmp is too large: 70000 x 40000 pixels; "
+                       "an image may have at most 2,147,483,639 pixels (16 bytes and 2 a pixel "
+                       "must fit in 32 bits); the rest of theme 0 is not packed\n"
+                       "theme-packager: theme 2: ROOT/2/a.bmp has an unsupported BMP header "
+                       "size: 124 bytes (12, 40 and 56 are read); a 124-byte header holds "
+                       "colour-space information: save the image without it (GIMP: Export As, "
+                       "Compatibility Options, \"Do not write color space information\"; "
+                       "ImageMagick: convert IN.bmp BMP3:OUT.bmp); the rest of theme 2 is not "
+                       "packed\n"
+                       "theme-packager: theme 2 has no image to pack: it stopped at its first "
+                       "image, ROOT/2/a.bmp\n"},
         // Theme 2 cannot fill theme 0's slots: the bins of an earlier run stay untouched.
         RunCase{.name = "VariantImageFails",
                 .tree = {"0/a.bmp", "0/b.bmp", TreeFile("2/b.bmp", 0), "Index.bin", "0/Theme.bin",
@@ -275,8 +358,9 @@ INSTANTIATE_TEST_SUITE_P(
                 .result = kCannotWrite,
                 .err = "theme-packager: theme 2: ROOT/2/b.bmp is truncated; the "
                        "rest of theme 2 is not packed\n"
-                       "theme-packager: cannot write ROOT/2/Theme.bin: theme 2 has fewer images "
-                       "in group 0 than theme 0\n"},
+                       "theme-packager: theme 2 stopped at ROOT/2/b.bmp, so it lacks images that "
+                       "theme 0 has: every theme must fill every slot, and no bin file is written "
+                       "(those of an earlier run stay)\n"},
         // Hostile trees: FIFOs and devices where images are expected, folder chains beyond the
         // OS's path limit, links that lead out of the theme or fan out, and a folder that cannot
         // be listed. Each run ends, stays small, and says what it could not use.
@@ -302,24 +386,24 @@ INSTANTIATE_TEST_SUITE_P(
                 "theme-packager: theme 0: ROOT/0/b\\x1b]0;pwned\\x07\\x0afake: "
                 "\\xc2\\x9b\\xe2\\x80\\xae.bmp is truncated; the rest of theme 0 is not packed\n",
             .notOnWindows = "Windows file names hold no control characters"},
-        RunCase{
-            .name = "FolderChainBeyondThePathLimit",
-            .tree = {"pics/a.bmp", "pics/z.bmp", TreeFile("pics/v.bmp", 9, 4)},
-            .hostile =
-                [](const TempFolder& root) {
-                    writeFarFile(root, "0/" + chain(kChainMiddle) + "/a.bmp",
-                                 root.readBytes("pics/a.bmp"));
-                    writeFarFile(root, "0/" + chain(kChain) + "/z.bmp",
-                                 root.readBytes("pics/z.bmp"));
-                    writeFarFile(root, "2/" + chain(kChain) + "/z.bmp",
-                                 root.readBytes("pics/v.bmp"));
-                },
-            .outputs = {"Index.bin", "0/Theme.bin", "2/Theme.bin"},
-            .slots = {{chainFolder(kChainMiddle).substr(0, 11) + ":a.bmp", "pics/a.bmp",
-                       "pics/a.bmp"},
-                      {chainFolder(kChain).substr(0, 11) + ":z.bmp", "pics/z.bmp", "pics/v.bmp"}}},
-        // A folder outside the theme reached through two links is listed under both; links back
-        // into the scan are passed over in silence.
+        RunCase{.name = "FolderChainBeyondThePathLimit",
+                .tree = {"pics/a.bmp", "pics/z.bmp", TreeFile("pics/v.bmp", 9, 4)},
+                .hostile =
+                    [](const TempFolder& root) {
+                        writeFarFile(root, "0/" + chain(kChainMiddle) + "/a.bmp",
+                                     root.readBytes("pics/a.bmp"));
+                        writeFarFile(root, "0/" + chain(kChain) + "/z.bmp",
+                                     root.readBytes("pics/z.bmp"));
+                        writeFarFile(root, "2/" + chain(kChain) + "/z.bmp",
+                                     root.readBytes("pics/v.bmp"));
+                    },
+                .outputs = {"Index.bin", "0/Theme.bin", "2/Theme.bin"},
+                .slots = {{chainFolder(kChainMiddle).substr(0, 11) + ":a.bmp", "pics/a.bmp",
+                           "pics/a.bmp"},
+                          {chainFolder(kChain).substr(0, 11) + ":z.bmp", "pics/z.bmp",
+                           "pics/v.bmp"}}},
+        // A folder outside the theme reached through two links is listed under both; every link
+        // that is not followed is told.
         RunCase{.name = "LinksToRootAndThemeFoldersNotFollowed",
                 .tree = {"0/a.bmp", "0/menu/b.bmp", "2/a.bmp", "shared/s.bmp"},
                 .hostile =
@@ -338,8 +422,12 @@ INSTANTIATE_TEST_SUITE_P(
                           {"shared:s.bmp", "shared/s.bmp", "shared/s.bmp"}},
                 .err = "theme-packager: ROOT/0/menu/all leads to the root folder ROOT; it is not "
                        "followed\n"
+                       "theme-packager: ROOT/0/menu/self leads back to ROOT/0/menu, which is being "
+                       "scanned; it is not followed\n"
                        "theme-packager: ROOT/0/menu/two leads to theme folder ROOT/2; it is not "
-                       "followed\n",
+                       "followed\n"
+                       "theme-packager: ROOT/0/menu/up leads back to ROOT/0, which is being "
+                       "scanned; it is not followed\n",
                 .notOnWindows = kNoLinks},
         // 18 levels, each with two links to the next: 2^18 ways down.
         RunCase{.name = "LinksThatFanOut",
@@ -358,7 +446,9 @@ INSTANTIATE_TEST_SUITE_P(
                 .result = "Error: There are no BMP images for packing\n",
                 .err = "theme-packager: ROOT/0/down/x/x/x/x/x/x/x/x/x/x/y/x/x/x/x/x/x is a folder "
                        "reached through links more than 64 times: the linked folders fan out; "
-                       "ROOT/0 is not scanned and none of its images are packed\n",
+                       "ROOT/0 is not scanned and none of its images are packed\n"
+                       "theme-packager: theme 0 has no image to pack: ROOT/0 could not be "
+                       "scanned\n",
                 .notOnWindows = kNoLinks},
         RunCase{.name = "FolderThatCannotBeListed",
                 .tree = {"0/a.bmp", "0/secret/s.bmp", "0/z.bmp"},
@@ -417,7 +507,7 @@ TEST(ConsoleTest, OneLogKeepsTheOrderOfEvents) {
     const LonePackager packager(nullptr);
     const ProgramResult run = packager.run(root, {}, {}, true);
     const std::string failed = "theme-packager: theme 0: ";
-    const std::string notFound = "theme-packager: cannot run \"VOX_ZIP.exe";
+    const std::string notFound = std::string("theme-packager: cannot run \"VOX_ZIP") + kExeSuffix;
     ASSERT_EQ(run.out.rfind(kBanner, 0), 0u) << run.out;
     EXPECT_LT(run.out.find(failed), run.out.find(notFound)) << run.out;
     EXPECT_LT(run.out.find(notFound), run.out.find(kZipFailed)) << run.out;

@@ -85,8 +85,9 @@ Seeds gzipSeeds() {
 }
 
 // Index.bin and the Theme.bin of themes 0 and 1 as the bin writer makes them, each given as a
-// 2-byte little-endian length and its bytes, the framing the verify target reads.
-Seeds buildVerifySeeds(const fs::path& folder) {
+// 2-byte little-endian length and its bytes, the framing the verify and device reader targets
+// read.
+Bytes framedBuild(const fs::path& folder) {
     const fs::path root = folder / "build";
     GroupTables tables;
     ThemeFlags present{};
@@ -119,7 +120,21 @@ Seeds buildVerifySeeds(const fs::path& folder) {
     }
     std::error_code ec;
     fs::remove_all(root, ec);
-    return {{"two-themes", framed}};
+    return framed;
+}
+
+// The build after the choices of the device reader target: a framebuffer of 32 x 24 pixels,
+// whole and cut by a clip, with the image in it, partly off it and above it.
+Seeds themeReaderSeeds(const fs::path& folder) {
+    const Bytes build = framedBuild(folder);
+    Seeds seeds;
+    for (const std::uint8_t place : {0, 5, 0xF8}) {
+        Bytes choices = {31, 23, 0, 0, 0, 0, 32, 24, 0, place, place, 0, 4, 0, 0, 0};
+        seeds.emplace_back("draw-at-" + std::to_string(place), join({choices, build}));
+        choices[3] = 1, choices[4] = 3, choices[5] = 2, choices[6] = 9, choices[7] = 5;
+        seeds.emplace_back("clipped-swapped-at-" + std::to_string(place), join({choices, build}));
+    }
+    return seeds;
 }
 
 } // namespace
@@ -136,7 +151,8 @@ int main(int argc, char** argv) {
     const Seeds seeds = target == "bmp_round_trip" ? bmpSeeds()
                         : target == "rle_decode"   ? rleSeeds()
                         : target == "gzip_restore" ? gzipSeeds()
-                        : target == "build_verify" ? buildVerifySeeds(folder)
+                        : target == "build_verify" ? Seeds{{"two-themes", framedBuild(folder)}}
+                        : target == "theme_reader" ? themeReaderSeeds(folder)
                                                    : Seeds{};
     if (seeds.empty()) {
         std::fprintf(stderr, "make_fuzz_seeds: no seeds for %s\n", target.c_str());

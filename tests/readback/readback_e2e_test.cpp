@@ -160,7 +160,7 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         // The worked build as it was written has no fault.
         InspectCase{"NoFault", nullptr, "verify", 0, "",
-                    "Index.bin: no fault in 1 groups, 2 images"},
+                    "Index.bin: no fault in 1 group, 2 images, 2 themes\n"},
         // Row 0 of a.bmp is one repeat run, 0x6008, at 32: its row end flag cleared.
         InspectCase{"FlippedFlagBit",
                     [](const TempFolder& r) { setByte(r, "0/Theme.bin", 33, 0x20); }, "verify", 1,
@@ -213,7 +213,8 @@ INSTANTIATE_TEST_SUITE_P(
         InspectCase{"HelpAfterACommand", nullptr, "list --help", 0, "",
                     "Usage: theme-inspect COMMAND [ROOT]"},
         InspectCase{"NoCommand", nullptr, "", 2,
-                    "theme-inspect: no command given: list, verify, extract or preview" + kHelp},
+                    "theme-inspect: no command given: list, verify, extract, preview or header" +
+                        kHelp},
         InspectCase{"UnknownCommand", nullptr, "show", 2,
                     "theme-inspect: unknown command 'show'" + kHelp},
         InspectCase{"UnknownOption", nullptr, "list --all", 2,
@@ -237,6 +238,22 @@ INSTANTIATE_TEST_SUITE_P(
                     std::string("{\n  \"index\": {\"file\": \"") + osText(".", ".\\") +
                         "/Index.bin\", \"length\": 154, \"compressedLength\": null},\n"}),
     [](const auto& test) { return std::string(test.param.name); });
+
+// list --json gives the index's offsets as they are stored, a wrong one too, beside the slot's
+// place that they make.
+TEST(ListJsonTest, GivesTheStoredOffsets) {
+    TempFolder root;
+    writeWorkedBuild(root);
+    setByte(root, "Index.bin", 136, 99); // b.bmp's slotOffset
+    const ProgramResult run = runInspect(root, "list --json");
+    EXPECT_EQ(run.exitStatus, 1) << run.err;
+    for (const char* expected :
+         {"\"nameHex\": \"30\", \"groupOffset\": 32, \"dataOffset\": 16, \"images\": [",
+          "\"slotOffset\": 0, \"offset\": 16, \"slotSize\": 24",
+          "\"slotOffset\": 99, \"offset\": 115, \"slotSize\": 28"}) {
+        EXPECT_NE(run.out.find(expected), std::string::npos) << expected << "\n" << run.out;
+    }
+}
 
 TEST(ExtractTest, WritesNothingOutsideItsFolderAndKeepsCollidingNamesApart) {
     TempFolder root;

@@ -29,7 +29,8 @@ std::vector<std::string> listed(const ImageFileEntry& head, const std::string& r
 
 // Problems as "kind: text", with the root folder written ROOT.
 std::vector<std::string> told(const std::vector<SourceProblem>& problems, const std::string& root) {
-    static const char* const kKinds[] = {"not listed", "not followed", "fan-out", "not a file"};
+    static const char* const kKinds[] = {"not listed", "not followed", "fan-out", "not a file",
+                                         "case"};
     std::vector<std::string> out;
     for (const SourceProblem& p : problems) {
         std::string text = p.text;
@@ -70,8 +71,9 @@ TEST(ThemeFoldersTest, CountsFoldersOnlyLeavesTheCurrentFolderAndTellsAMissingOn
 
 // A regular file at the variant's path replaces the base image: the same names as the file system
 // compares them (on POSIX B.bmp is not b.bmp, nor MENU/BG.BMP menu/bg.bmp; on Windows they are),
-// and only the theme digit after the root changes, not a later folder named 0. Anything else
-// there is told, and nothing is opened to find out, so a FIFO cannot stop the lookup. Every other
+// and only the theme digit after the root changes, not a later folder named 0; a name that
+// differs in case alone is told on both. Anything else there is told, and only regular files are
+// opened to find out, so a FIFO cannot stop the lookup. Every other
 // base image is taken from folder 0, also where the variant lacks the whole folder, and a
 // folder's files after one of its sub-folders are found like those before it.
 TEST(VariantListTest, UsesRegularFilesOfTheSamePathAndTellsWhatElseItFound) {
@@ -102,7 +104,12 @@ TEST(VariantListTest, UsesRegularFilesOfTheSamePathAndTellsWhatElseItFound) {
                                   "0 0 c.bmp", "0 0 d.bmp", "0 0 e.bmp", "0 0 f.bmp", "0 0 g.bmp",
                                   kWindows ? "3/menu menu bg.bmp" : "0/menu menu bg.bmp",
                                   "0/q q r.bmp", "3 0 s.bmp"}));
-    std::vector<std::string> expected;
+    const std::string twins = kWindows ? "Windows uses it in its place, systems that compare names "
+                                         "exactly do not"
+                                       : "it is not used, though Windows would use it in its place";
+    std::vector<std::string> expected = {nativePaths("case: warning: theme 3: ROOT/3/B.bmp differs "
+                                                     "from ROOT/0/b.bmp in letter case alone: ") +
+                                         twins};
     for (const auto& [name, why] :
          {std::pair{"c", "is a folder"},
           {"d", "is not a regular file"},
@@ -114,6 +121,9 @@ TEST(VariantListTest, UsesRegularFilesOfTheSamePathAndTellsWhatElseItFound) {
                                            ".bmp is used in its place"));
         }
     }
+    expected.push_back(nativePaths("case: warning: theme 3: ROOT/3/MENU/BG.BMP differs from "
+                                   "ROOT/0/menu/bg.bmp in letter case alone: ") +
+                       twins);
     EXPECT_EQ(told(problems, root.path()), expected);
 }
 

@@ -273,3 +273,7 @@ bool gzipDecompress(ByteSource in, ByteSink out, GzipRestored& restored, GzipErr
     restored = r.restored;
     return true;
 }
+
+std::uint32_t crc32Of(std::span<const std::uint8_t> bytes) {
+    return libdeflate_crc32(0, bytes.data(), bytes.size());
+}

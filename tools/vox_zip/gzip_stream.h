@@ -69,6 +69,9 @@ struct GzipError {
     const char* detail = nullptr; // static text saying what is wrong with corrupt data
 };
 
+/// The CRC-32 of bytes, as gzip's trailer holds it (and zlib's crc32 gives it).
+std::uint32_t crc32Of(std::span<const std::uint8_t> bytes);
+
 /// One line describing error, e.g. "read failed: Is a directory".
 std::string describeGzipError(const GzipError& error);
 

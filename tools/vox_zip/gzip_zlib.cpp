@@ -269,3 +269,14 @@ bool gzipDecompress(ByteSource in, ByteSink out, GzipRestored& restored, GzipErr
     restored = r.restored;
     return ok;
 }
+
+std::uint32_t crc32Of(std::span<const std::uint8_t> bytes) {
+    uLong crc = crc32(0, Z_NULL, 0);
+    // zlib takes at most 4 GiB - 1 bytes a call.
+    for (std::size_t at = 0; at < bytes.size();) {
+        const auto chunk = static_cast<uInt>(std::min<std::size_t>(bytes.size() - at, 1u << 30));
+        crc = crc32(crc, bytes.data() + at, chunk);
+        at += chunk;
+    }
+    return static_cast<std::uint32_t>(crc);
+}

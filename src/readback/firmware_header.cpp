@@ -1,0 +1,114 @@
+#include "readback/firmware_header.h"
+
+#include <cstdio>
+#include <set>
+
+#include "readback/text_forms.h"
+#include "vox_zip/gzip_stream.h"
+#include "vox_zip/output_file.h"
+
+namespace {
+
+// text upper-cased, each run of bytes that are not ASCII letters or digits made one '_'.
+std::string identifierPart(std::string_view text) {
+    std::string out;
+    for (const char c : text) {
+        const bool alnum =
+            (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
+        if (alnum) {
+            out += c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+        } else if (out.empty() || out.back() != '_') {
+            out += '_';
+        }
+    }
+    return out;
+}
+
+std::string withoutTrailingUnderscores(std::string text) {
+    text.erase(text.find_last_not_of('_') + 1);
+    return text;
+}
+
+// A name inside a C comment: printable, and unable to end the comment or open another.
+std::string commentText(std::string_view raw) {
+    std::string text = displayName(raw);
+    for (std::size_t at; (at = text.find("*/")) != std::string::npos ||
+                         (at = text.find("/*")) != std::string::npos;) {
+        text.replace(at, 2, text[at] == '*' ? "*\\/" : "/\\*");
+    }
+    return text;
+}
+
+std::string hex32(std::uint32_t value) {
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%08Xu", value);
+    return text;
+}
+
+} // namespace
+
+std::vector<std::string> imageIdentifiers(const ScannedBuild& build) {
+    const auto index = build.index.bytes.view();
+    std::vector<std::string> names;
+    std::set<std::string> taken;
+    for (const IndexGroup& group : build.check.layout.groups) {
+        const std::string prefix = "THEME_IMG_" + std::string(groupName(index, group)) + "_";
+        for (std::size_t k = group.firstImage; k < group.firstImage + group.imageCount; ++k) {
+            const std::string base = withoutTrailingUnderscores(identifierPart(
+                prefix + std::string(imageName(index, build.check.layout.images[k]))));
+            std::string name = base;
+            for (int n = 2; !taken.insert(name).second; ++n) {
+                name = base + "_" + std::to_string(n);
+            }
+            names.push_back(name);
+        }
+    }
+    return names;
+}
+
+std::string firmwareHeader(const ScannedBuild& build, const std::string& fileName) {
+    const auto index = build.index.bytes.view();
+    const IndexLayout& layout = build.check.layout;
+    std::string guard = identifierPart(fileName);
+    guard = guard.empty() || (guard[0] >= '0' && guard[0] <= '9') ? "THEME_" + guard : guard;
+    const std::vector<std::string> names = imageIdentifiers(build);
+    std::string out =
+        "/* The images of a theme build, as theme-inspect header wrote them: the ordinal of each\n"
+        " * in index order (theme_index_slot), and the Index.bin they were read from. */\n"
+        "#ifndef " +
+        guard + "\n#define " + guard + "\n\n" + "#define THEME_IMAGE_COUNT " +
+        std::to_string(layout.images.size()) + "u\n" + "#define THEME_INDEX_SIZE " +
+        std::to_string(index.size()) + "u\n" + "#define THEME_INDEX_CRC32 " +
+        hex32(crc32Of(index)) + "\n";
+    for (const IndexGroup& group : layout.groups) {
+        out += "\n/* group " + commentText(groupName(index, group)) + " */\n";
+        for (std::size_t k = group.firstImage; k < group.firstImage + group.imageCount; ++k) {
+            out += "#define " + names[k] + " " + std::to_string(k) + "u /* " +
+                   commentText(imageName(index, layout.images[k])) + " */\n";
+        }
+    }
+    return out + "\n#endif\n";
+}
+
+bool writeFirmwareHeader(const ScannedBuild& build, const std::string& outFile,
+                         std::string& error) {
+    const std::size_t slash = outFile.find_last_of("/\\");
+    const std::string text =
+        firmwareHeader(build, slash == std::string::npos ? outFile : outFile.substr(slash + 1));
+    PendingOutput output;
+    std::string cause;
+    if (!beginOutput(outFile, output, cause)) {
+        error = outFile + ": " + cause;
+        return false;
+    }
+    if (std::fwrite(text.data(), 1, text.size(), output.file) != text.size()) {
+        abandonOutput(output);
+        error = outFile + ": cannot write it";
+        return false;
+    }
+    if (!commitOutput(output, cause)) {
+        error = outFile + ": " + cause;
+        return false;
+    }
+    return true;
+}

@@ -1,0 +1,420 @@
+// Writes the C source of device_cases.h for draw_check: the bytes of packed builds, and for every
+// image of every theme a set of draws with the checksum each framebuffer must have, computed from
+// the converter's pixels of the image's source file, never from the reader.
+//
+//   device-cases OUT.c [--corpus ICONS SCREENS] NAME=ROOT ...
+//   device-cases --write-tree ROOT
+//   device-cases --stack FILE.ci
+//
+// ROOT holds a theme tree and the plain bins the packer wrote there (Index.bin, n/Theme.bin);
+// each index entry is found back in folder 0 by its group (the folder's name) and file name,
+// which must be unique. --corpus adds the first ICONS icons and SCREENS screens of pack_bench's
+// corpus (theme 0), encoded as the packer does into a Theme.bin of their own: the draws whose
+// instructions draw_check counts.
+//
+// --write-tree writes a theme tree of odd sizes, rows over 4095 pixels, every BMP form and two
+// variants of other sizes. --stack reads the call graph gcc writes with -fcallgraph-info=su and
+// prints the deepest stack each public function (theme_*) can reach, its own frame included.
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "bench/bench_corpus.h"
+#include "common/byte_order.h"
+#include "examples/bmp_writer.h"
+#include "image/bmp_reader.h"
+#include "readback/build_check.h"
+#include "support/sample_forms.h"
+#include "vox_zip/gzip_stream.h"
+
+extern "C" {
+#include "device/device_cases.h"
+}
+
+namespace {
+
+namespace fs = std::filesystem;
+using Bytes = std::vector<std::uint8_t>;
+
+struct Picture {
+    int width = 0;
+    int height = 0;
+    Bytes rgb565;
+};
+
+struct Build {
+    std::string name;
+    Bytes index;
+    std::map<int, Bytes> themes;
+};
+
+Bytes readFile(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+bool converted(const fs::path& file, Picture& picture) {
+    const Bytes bmp = readFile(file);
+    if (parseBmpHeader(bmp, picture.width, picture.height) != 1) {
+        return false;
+    }
+    picture.height = std::abs(picture.height);
+    picture.rgb565.resize(2 * static_cast<std::size_t>(picture.width) *
+                          static_cast<std::size_t>(picture.height));
+    return convertBmpPixels(bmp, picture.rgb565) == 1;
+}
+
+// The framebuffer a draw must leave: the guard values, the clipped image over them.
+std::uint32_t expectedChecksum(const device_draw& d, const Picture& p) {
+    std::vector<std::uint16_t> fb(static_cast<std::size_t>(d.stride) * d.rows);
+    for (std::size_t i = 0; i < fb.size(); ++i) {
+        fb[i] = fb_guard(static_cast<std::uint32_t>(i));
+    }
+    for (std::int64_t fy = d.clip.y; fy < std::int64_t{d.clip.y} + d.clip.h; ++fy) {
+        for (std::int64_t fx = d.clip.x; fx < std::int64_t{d.clip.x} + d.clip.w; ++fx) {
+            const std::int64_t ix = fx - d.x, iy = fy - d.y;
+            if (ix >= 0 && ix < p.width && iy >= 0 && iy < p.height) {
+                std::uint16_t v =
+                    loadU16Le(&p.rgb565[static_cast<std::size_t>(2 * (iy * p.width + ix))]);
+                if ((d.flags & THEME_SWAP_BYTES) != 0) {
+                    v = static_cast<std::uint16_t>(v << 8 | v >> 8);
+                }
+                fb[static_cast<std::size_t>(fy * d.stride + fx)] = v;
+            }
+        }
+    }
+    return fb_checksum(fb.data(), static_cast<std::uint32_t>(fb.size()));
+}
+
+device_draw draw(const Picture& p, std::uint32_t stride, std::uint32_t rows, theme_rect clip,
+                 std::int32_t x, std::int32_t y, std::uint32_t flags, std::uint32_t kind) {
+    device_draw d{};
+    d.width = p.width;
+    d.height = p.height;
+    d.stride = stride;
+    d.rows = rows;
+    d.clip = clip;
+    d.x = x;
+    d.y = y;
+    d.flags = flags;
+    d.kind = kind;
+    d.checksum = expectedChecksum(d, p);
+    return d;
+}
+
+// Whole; cut on the left and at the bottom; cut on the right and at the top, swapped.
+void drawsOf(const Picture& p, std::uint32_t kind, std::vector<device_draw>& out) {
+    const auto w = static_cast<std::uint32_t>(p.width), h = static_cast<std::uint32_t>(p.height);
+    const std::uint32_t stride = w + 6, rows = h + 5;
+    const auto s = static_cast<std::int32_t>(stride), r = static_cast<std::int32_t>(rows);
+    out.push_back(draw(p, w, h, {0, 0, p.width, p.height}, 0, 0, 0, kind));
+    out.push_back(draw(p, stride, rows, {1, 1, s - 2, r - 3}, -(p.width / 3), 3, 0, KIND_CHECK));
+    out.push_back(draw(p, stride, rows, {2, 0, s - 4, r - 1}, s - p.width / 2 - 1, -(p.height / 2),
+                       THEME_SWAP_BYTES, KIND_CHECK));
+}
+
+// Folder 0's files by (group, file name): the group is the name of the folder that holds them.
+std::map<std::pair<std::string, std::string>, fs::path> baseFiles(const fs::path& root) {
+    std::map<std::pair<std::string, std::string>, fs::path> files;
+    for (const auto& e : fs::recursive_directory_iterator(root / "0")) {
+        if (e.is_regular_file()) {
+            const fs::path relative = fs::relative(e.path(), root / "0");
+            const std::string group =
+                relative.has_parent_path() ? relative.parent_path().filename().string() : "0";
+            files[{group, relative.filename().string()}] = relative;
+        }
+    }
+    return files;
+}
+
+bool addTree(const std::string& name, const fs::path& root, std::uint16_t buildNumber,
+             std::vector<Build>& builds, std::vector<device_draw>& draws) {
+    Build build{name, readFile(root / "Index.bin"), {}};
+    BuildCheck check;
+    checkIndex(build.index, check);
+    if (!check.layout.complete || !check.faults.empty()) {
+        std::fprintf(stderr, "device-cases: %s: not a sound Index.bin\n", root.string().c_str());
+        return false;
+    }
+    const auto files = baseFiles(root);
+    for (int theme = 0; theme < 10; ++theme) {
+        if (fs::exists(root / std::to_string(theme) / "Theme.bin")) {
+            build.themes[theme] = readFile(root / std::to_string(theme) / "Theme.bin");
+        }
+    }
+    for (const IndexGroup& group : check.layout.groups) {
+        for (std::size_t k = group.firstImage; k < group.firstImage + group.imageCount; ++k) {
+            const IndexImage& image = check.layout.images[k];
+            const auto found = files.find({std::string(groupName(build.index, group)),
+                                           std::string(imageName(build.index, image))});
+            if (found == files.end()) {
+                std::fprintf(stderr, "device-cases: %s: no source for image %zu\n", name.c_str(),
+                             k);
+                return false;
+            }
+            for (const auto& [theme, bytes] : build.themes) {
+                const fs::path variant = root / std::to_string(theme) / found->second;
+                Picture picture;
+                if (!converted(fs::is_regular_file(variant) ? variant : root / "0" / found->second,
+                               picture)) {
+                    std::fprintf(stderr, "device-cases: cannot convert %s\n",
+                                 found->second.string().c_str());
+                    return false;
+                }
+                std::vector<device_draw> mine;
+                drawsOf(picture, name == "sample" ? KIND_SAMPLE : KIND_CHECK, mine);
+                for (device_draw& d : mine) {
+                    d.build = buildNumber;
+                    d.theme = static_cast<std::uint16_t>(theme);
+                    d.ordinal = static_cast<std::uint32_t>(k);
+                    d.slot = {static_cast<std::uint32_t>(image.slotStart), image.slotSize};
+                    draws.push_back(d);
+                }
+            }
+        }
+    }
+    builds.push_back(std::move(build));
+    return true;
+}
+
+// The first icons and screens of the corpus's theme 0, each RLE4 in a slot of its own.
+void addCorpus(int icons, int screens, std::uint16_t buildNumber, std::vector<Build>& builds,
+               std::vector<device_draw>& draws) {
+    const CorpusShape shape;
+    Bytes theme(16, 0);
+    std::copy_n("Theme", 5, theme.begin());
+    for (const CorpusImage& source : corpusImages(shape, 0)) {
+        const bool screen = source.height > 64;
+        if ((screen ? screens : icons) == 0) {
+            continue;
+        }
+        --(screen ? screens : icons);
+        Picture p{source.width, source.height, {}};
+        Bytes blob;
+        encodeCorpusImage(source, shape.photoPercent, blob, p.rgb565);
+        const theme_slot slot{static_cast<std::uint32_t>(theme.size()),
+                              static_cast<std::uint32_t>(blob.size())};
+        theme.insert(theme.end(), blob.begin(), blob.end());
+        std::vector<device_draw> mine;
+        const auto w = static_cast<std::uint32_t>(p.width),
+                   h = static_cast<std::uint32_t>(p.height);
+        mine.push_back(
+            draw(p, w, h, {0, 0, p.width, p.height}, 0, 0, 0, screen ? KIND_SCREEN : KIND_ICON));
+        if (screen) {
+            mine.push_back(draw(p, w, h, {p.width / 2, p.height / 2, p.width / 2, p.height / 2}, 0,
+                                0, 0, KIND_QUARTER));
+        }
+        for (device_draw& d : mine) {
+            d.build = buildNumber;
+            d.slot = slot;
+            draws.push_back(d);
+        }
+    }
+    const char end[] = "EndOfTheme";
+    theme.insert(theme.end(), end, end + 10);
+    Build build{"corpus", {}, {}};
+    build.themes[0] = std::move(theme);
+    builds.push_back(std::move(build));
+}
+
+// bytes as 32-bit little-endian words (the last one zero-padded), so that the array is aligned
+// as a file in flash is.
+void writeWords(std::FILE* out, const std::string& name, const Bytes& bytes) {
+    std::fprintf(out, "static const uint32_t %s[] = {", name.c_str());
+    for (std::size_t i = 0; i < bytes.size(); i += 4) {
+        std::uint32_t word = 0;
+        for (std::size_t b = 0; b < 4 && i + b < bytes.size(); ++b) {
+            word |= static_cast<std::uint32_t>(bytes[i + b]) << (8 * b);
+        }
+        std::fprintf(out, "%s0x%08x,", i % 32 == 0 ? "\n" : "", word);
+    }
+    std::fprintf(out, "0};\n");
+}
+
+void writeSource(std::FILE* out, const std::vector<Build>& builds,
+                 const std::vector<device_draw>& draws) {
+    std::fprintf(out, "/* Written by device-cases. */\n#include \"device_cases.h\"\n\n");
+    for (std::size_t b = 0; b < builds.size(); ++b) {
+        if (!builds[b].index.empty()) {
+            writeWords(out, "index" + std::to_string(b), builds[b].index);
+        }
+        for (const auto& [theme, bytes] : builds[b].themes) {
+            writeWords(out, "theme" + std::to_string(b) + "_" + std::to_string(theme), bytes);
+        }
+    }
+    std::fprintf(out, "\nconst device_build device_builds[] = {\n");
+    for (std::size_t b = 0; b < builds.size(); ++b) {
+        const Build& build = builds[b];
+        const std::string index =
+            build.index.empty() ? "0" : "(const uint8_t *)index" + std::to_string(b);
+        std::fprintf(out, "    {\"%s\", %s, %zuu, 0x%08xu, {", build.name.c_str(), index.c_str(),
+                     build.index.size(), crc32Of(build.index));
+        for (int theme = 0; theme < 10; ++theme) {
+            const auto found = build.themes.find(theme);
+            std::fprintf(out, "%s",
+                         found == build.themes.end()
+                             ? "0, "
+                             : ("(const uint8_t *)theme" + std::to_string(b) + "_" +
+                                std::to_string(theme) + ", ")
+                                   .c_str());
+        }
+        std::fprintf(out, "}, {");
+        for (int theme = 0; theme < 10; ++theme) {
+            const auto found = build.themes.find(theme);
+            std::fprintf(out, "%zuu, ", found == build.themes.end() ? 0 : found->second.size());
+        }
+        std::fprintf(out, "}},\n");
+    }
+    std::fprintf(out, "};\nconst uint32_t device_build_count = %zuu;\n\n", builds.size());
+    std::fprintf(out, "const device_draw device_draws[] = {\n");
+    for (const device_draw& d : draws) {
+        std::fprintf(
+            out,
+            "    {%u, %u, %uu, {%uu, %uu}, %d, %d, %uu, %uu, {%d, %d, %d, %d}, %d, %d, %uu, "
+            "0x%08xu, %uu},\n",
+            d.build, d.theme, d.ordinal, d.slot.offset, d.slot.size, d.width, d.height, d.stride,
+            d.rows, d.clip.x, d.clip.y, d.clip.w, d.clip.h, d.x, d.y, d.flags, d.checksum, d.kind);
+    }
+    std::fprintf(out, "};\nconst uint32_t device_draw_count = %zuu;\n", draws.size());
+}
+
+// Odd sizes, rows past the 4095 pixels a run holds (flat ones: repeat runs cut at the length
+// field; noisy ones: literal runs cut), every BMP form; variants 3 and 7 replace some images by
+// pictures of other sizes.
+bool writeTree(const fs::path& root) {
+    const auto form = [](std::size_t k) { return kSampleForms[k % kSampleForms.size()].second; };
+    std::vector<std::pair<std::string, Bytes>> files = {
+        {"0/top.bmp", makeUiLikeBmp(33, 21, 1)},
+        {"0/wide/flat.bmp", makeUiLikeBmp(4200, 2, 2)},
+        {"0/wide/noisy.bmp", sample(form(0), 4100, 1).first},
+        {"3/wide/flat.bmp", makeUiLikeBmp(4096, 3, 3)},
+        {"7/top.bmp", makeUiLikeBmp(6, 5, 4)},
+    };
+    for (std::size_t k = 0; k < kSampleForms.size(); ++k) {
+        const int w = 1 + static_cast<int>(k * 5 % 23), h = 1 + static_cast<int>(k * 3 % 7);
+        const std::string name = "odd/" + std::string(kSampleForms[k].first) + ".bmp";
+        files.emplace_back("0/" + name, sample(form(k), w, h).first);
+        if (k % 3 == 1) {
+            files.emplace_back("3/" + name, sample(form(k + 1), h + 2, w + 1).first);
+        }
+    }
+    for (const auto& [path, bytes] : files) {
+        std::error_code ec;
+        fs::create_directories((root / path).parent_path(), ec);
+        if (ec || !writeBytesFile((root / path).string(), bytes)) {
+            std::fprintf(stderr, "device-cases: cannot write %s\n", (root / path).string().c_str());
+            return false;
+        }
+    }
+    return true;
+}
+
+// The text between the quotes that follow key in line.
+std::string quoted(const std::string& line, const std::string& key) {
+    const std::size_t at = line.find(key + ": \"");
+    if (at == std::string::npos) {
+        return {};
+    }
+    const std::size_t from = at + key.size() + 3;
+    return line.substr(from, line.find('"', from) - from);
+}
+
+// The deepest stack below each function of the call graph (a DAG: the reader does not recurse),
+// with the path that reaches it.
+int printStack(const fs::path& graph) {
+    std::map<std::string, std::uint32_t> frame;
+    std::map<std::string, std::vector<std::string>> calls;
+    std::ifstream in(graph);
+    for (std::string line; std::getline(in, line);) {
+        if (line.starts_with("node:")) {
+            const std::string label = quoted(line, "label");
+            const std::size_t bytes = label.rfind("\\n");
+            frame[quoted(line, "title")] =
+                bytes == std::string::npos
+                    ? 0u
+                    : static_cast<std::uint32_t>(std::atoi(label.c_str() + bytes + 2));
+        } else if (line.starts_with("edge:")) {
+            calls[quoted(line, "sourcename")].push_back(quoted(line, "targetname"));
+        }
+    }
+    const auto shortName = [](const std::string& title) {
+        const std::string name = title.substr(title.rfind(':') + 1);
+        return name.substr(0, name.find('.'));
+    };
+    std::map<std::string, std::pair<std::uint32_t, std::string>> deepest;
+    const std::function<std::pair<std::uint32_t, std::string>(const std::string&)> depth =
+        [&](const std::string& f) {
+            if (const auto known = deepest.find(f); known != deepest.end()) {
+                return known->second;
+            }
+            std::pair<std::uint32_t, std::string> below{0, ""};
+            for (const std::string& callee : calls[f]) {
+                below = std::max(below, depth(callee));
+            }
+            const std::string name = shortName(f);
+            return deepest[f] = {frame[f] + below.first,
+                                 name + " " + std::to_string(frame[f]) +
+                                     (below.second.empty() ? "" : " > " + below.second)};
+        };
+    std::uint32_t worst = 0;
+    for (const auto& [title, bytes] : frame) {
+        if (shortName(title).starts_with("theme_")) {
+            const auto [total, path] = depth(title);
+            std::printf("  %-22s %4u bytes  (%s)\n", shortName(title).c_str(), total, path.c_str());
+            worst = std::max(worst, total);
+        }
+    }
+    std::printf("  worst: %u bytes; the read callback's own stack comes on top for _io calls\n",
+                worst);
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (argc == 3 && std::string(argv[1]) == "--write-tree") {
+        return writeTree(argv[2]) ? 0 : 1;
+    }
+    if (argc == 3 && std::string(argv[1]) == "--stack") {
+        return printStack(argv[2]);
+    }
+    if (argc < 3) {
+        std::fprintf(stderr, "usage: device-cases OUT.c [--corpus ICONS SCREENS] NAME=ROOT ...\n"
+                             "       device-cases --write-tree ROOT\n"
+                             "       device-cases --stack FILE.ci\n");
+        return 2;
+    }
+    std::vector<Build> builds;
+    std::vector<device_draw> draws;
+    for (int i = 2; i < argc; ++i) {
+        const std::string arg = argv[i];
+        const auto number = static_cast<std::uint16_t>(builds.size());
+        if (arg == "--corpus" && i + 2 < argc) {
+            addCorpus(std::atoi(argv[i + 1]), std::atoi(argv[i + 2]), number, builds, draws);
+            i += 2;
+        } else if (const std::size_t eq = arg.find('='); eq != std::string::npos) {
+            if (!addTree(arg.substr(0, eq), arg.substr(eq + 1), number, builds, draws)) {
+                return 1;
+            }
+        } else {
+            std::fprintf(stderr, "device-cases: what is '%s'?\n", arg.c_str());
+            return 2;
+        }
+    }
+    std::FILE* out = std::fopen(argv[1], "wb");
+    if (out == nullptr) {
+        std::fprintf(stderr, "device-cases: cannot write %s\n", argv[1]);
+        return 1;
+    }
+    writeSource(out, builds, draws);
+    if (std::fclose(out) != 0) {
+        std::fprintf(stderr, "device-cases: cannot write %s\n", argv[1]);
+        return 1;
+    }
+    return 0;
+}
