@@ -716,37 +716,40 @@ theme_status theme_image_check(const theme_image* image) {
     return walk_rows(&w);
 }
 
-static int64_t max64(int64_t a, int64_t b) {
-    return a > b ? a : b;
-}
-
-static int64_t min64(int64_t a, int64_t b) {
-    return a < b ? a : b;
+/* Where [pos, pos + size) meets [clip, clip + clip_size), in [0, size): false when nowhere. */
+static int clip_span(int32_t pos, int32_t size, int32_t clip, int32_t clip_size, uint32_t* from,
+                     uint32_t* to) {
+    const int64_t low = pos > clip ? pos : clip;
+    const int64_t high = (int64_t)pos + size < (int64_t)clip + clip_size
+                             ? (int64_t)pos + size
+                             : (int64_t)clip + clip_size;
+    *from = (uint32_t)(low - pos);
+    *to = (uint32_t)(high - pos);
+    return low < high;
 }
 
 theme_status theme_draw(const theme_image* image, uint16_t* framebuffer, uint32_t stride_px,
                         theme_rect clip, int32_t x, int32_t y, uint32_t flags) {
-    int64_t x0, x1, y0, y1;
+    uint32_t c0, c1, r0, r1;
     walk w;
     if (!image_ready(image) || framebuffer == NULL || (flags & ~THEME_SWAP_BYTES) != 0 ||
         clip.x < 0 || clip.y < 0 || clip.w < 0 || clip.h < 0 ||
         (uint64_t)clip.x + (uint64_t)clip.w > stride_px) {
         return THEME_E_ARGUMENT;
     }
-    x0 = max64(x, clip.x);
-    x1 = min64((int64_t)x + image->width, (int64_t)clip.x + clip.w);
-    y0 = max64(y, clip.y);
-    y1 = min64((int64_t)y + image->height, (int64_t)clip.y + clip.h);
-    if (x0 >= x1 || y0 >= y1) {
+    if (!clip_span(x, image->width, clip.x, clip.w, &c0, &c1) ||
+        !clip_span(y, image->height, clip.y, clip.h, &r0, &r1)) {
         return THEME_OK;
     }
     walk_open(&w, image, HEADER_SIZE, flags);
-    w.fb = framebuffer + (size_t)y0 * stride_px + (size_t)x0;
+    /* The first pixel written lies inside the clip, so at a place of 0 or more. */
+    w.fb =
+        framebuffer + (size_t)(uint32_t)((int64_t)y + r0) * stride_px + (uint32_t)((int64_t)x + c0);
     w.stride = stride_px;
-    w.c0 = (uint32_t)(x0 - x);
-    w.c1 = (uint32_t)(x1 - x);
-    w.r0 = (uint32_t)(y0 - y);
-    w.r1 = (uint32_t)(y1 - y);
+    w.c0 = c0;
+    w.c1 = c1;
+    w.r0 = r0;
+    w.r1 = r1;
     return walk_rows(&w);
 }
 

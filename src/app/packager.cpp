@@ -7,26 +7,53 @@
 #include <string_view>
 
 #include "app/command_line.h"
+#include "common/terminal_text.h"
 #include "common/version.h"
 #include "image/image_convert.h"
+#include "output/bin_format.h"
 #include "output/bin_writer.h"
 #include "output/name_collisions.h"
 #include "output/zip_step.h"
 #include "platform/platform.h"
+
+namespace {
+
+// What the console has been told, for a run that memory cuts short.
+bool resultPrinted = false;
+bool completionPrinted = false;
+
+// Memory that runs out where no result can say so (in a container or a string): the run ends
+// as one whose bins cannot be written, with the lines it still owes. Nothing here allocates.
+void reportOutOfMemory() {
+    std::fflush(stdout);
+    std::fputs("theme-packager: out of memory; the run stops\n", stderr);
+    if (!resultPrinted) {
+        std::fputs(messageText(Message::kCannotWriteBin), stdout);
+    }
+    if (!completionPrinted) {
+        std::fputs(messageText(Message::kCompletion), stdout);
+    }
+    std::fflush(stdout);
+}
+
+} // namespace
 
 void printMessage(PackagerState& state, Message message) {
     std::fputs(messageText(message), stdout);
     const int status = messageExitStatus(message);
     if (status >= 0) {
         state.exitStatus = status;
+        resultPrinted = true;
     }
+    completionPrinted = completionPrinted || message == Message::kCompletion;
 }
 
 void printDiagnostic(const std::string& line) {
     // Standard output is buffered and standard error is not: flushing first keeps the lines in
-    // the order they happened when both go to one log.
+    // the order they happened when both go to one log. The names in the line may hold any byte:
+    // none may act on the terminal.
     std::fflush(stdout);
-    std::fprintf(stderr, "theme-packager: %s\n", line.c_str());
+    std::fprintf(stderr, "theme-packager: %s\n", escapeUnsafe(line).c_str());
 }
 
 void printBanner(PackagerState& state) {
@@ -42,6 +69,18 @@ void initSettings(PackagerState& state) {
     state.zipAfterBuild = 1;
 }
 
+namespace {
+
+// The path every path of the run is made from: the root folder's, or "." (paths relative to the
+// current folder) where the OS's calls would not take the bins' paths made from it. Its own path
+// is never needed.
+std::string usableRoot(const std::string& path) {
+    const std::string longestBin = themeBinName(kThemeSlots - 1) + ".01234567.tmp";
+    return fitsEveryCall(joinPath(path, longestBin)) ? path : ".";
+}
+
+} // namespace
+
 void loadThemes(PackagerState& state) {
     // Read first, so that a setting that is ignored is said before anything else.
     state.threads = conversionThreads();
@@ -52,6 +91,7 @@ void loadThemes(PackagerState& state) {
         printMessage(state, Message::kNoThemeFolder);
         return;
     }
+    state.rootPath = usableRoot(state.rootPath);
     state.themeCount = discoverThemeFolders(state.rootPath, state.themePresent);
     // Variant lists and the index are derived from the base theme: without folder 0 there is
     // nothing to pack.
@@ -103,12 +143,20 @@ void loadThemes(PackagerState& state) {
             !failure.path.empty()) {
             const std::string theme = "theme " + std::to_string(n);
             const std::string cause = failure.cause.empty() ? "" : ": " + failure.cause;
+            // A machine that falls short says nothing of the image: packing the images before it
+            // would replace a complete build by a shorter one.
+            state.machineShortage = failure.machineShortage;
             printDiagnostic(theme + ": " + failure.path + " " + imageResultText(failure.result) +
-                            cause + "; the rest of " + theme + " is not packed");
+                            cause +
+                            (state.machineShortage ? "; the run stops and writes nothing"
+                                                   : "; the rest of " + theme + " is not packed"));
             state.stoppedAt[n] = failure.path;
             state.incomplete = true;
         }
         freeFileList(*state.fileLists[n]);
+        if (state.machineShortage) {
+            break;
+        }
     }
     stopConversionWorkers(converter);
     state.loaded = 1;
@@ -231,6 +279,10 @@ void buildBinFiles(PackagerState& state) {
         printMessage(state, Message::kNotLoaded);
         return;
     }
+    if (state.machineShortage) {
+        printMessage(state, Message::kCannotWriteBin);
+        return;
+    }
     for (int n = 0; n < kThemeSlots; ++n) {
         if (state.themePresent[n] != 0 && state.groupTables[n]->count == 0) {
             printDiagnostic("theme " + std::to_string(n) +
@@ -280,8 +332,11 @@ int runPackager(int argc, char** argv) {
     case RunRequest::kPack:
         break;
     }
-    // A bin cut short by a file-size limit is cleaned up like any other failed write.
+    // A bin cut short by a file-size limit is cleaned up like any other failed write; a run cut
+    // short by a signal or by memory leaves no temporary file and no compressor behind.
     failWritesBeyondFileSizeLimit();
+    stopCleanlyOnSignals();
+    stopCleanlyOnOutOfMemory(reportOutOfMemory, 1);
     PackagerState state;
     printBanner(state);
     initSettings(state);

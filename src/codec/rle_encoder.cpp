@@ -209,26 +209,25 @@ int encodeRleImage(const std::uint8_t* source, std::uint8_t* destination, int ro
         return -1;
     }
     std::uint8_t* payload = destination + kImageHeaderSize;
-    if (rowMode != 0 && header.bitsPerPixel == 16) {
-        return finishRle4Image(destination, header,
-                               static_cast<std::size_t>(encodeRows16(image.pixels, payload,
-                                                                     header.width, header.height)));
+    std::size_t words = 0;
+    if (rowMode == 0) {
+        header.magic = kRle5Magic;
+        words = encodeWords(image, payload);
+    } else if (header.bitsPerPixel == 32) {
+        header.magic = kRle5Magic;
+        words = static_cast<std::size_t>(
+            encodeRows32(image.pixels, payload, header.width, header.height));
+    } else {
+        header.magic = kRle4Magic;
+        const auto units = static_cast<std::size_t>(
+            encodeRows16(image.pixels, payload, header.width, header.height));
+        if (units % 2 != 0) {
+            storeU16Le(payload + units * 2, 0);
+        }
+        words = (units + 1) / 2;
     }
-    header.magic = kRle5Magic;
-    const std::size_t words =
-        rowMode == 0 ? encodeWords(image, payload)
-                     : static_cast<std::size_t>(
-                           encodeRows32(image.pixels, payload, header.width, header.height));
     writeImageHeader(destination, header);
     return static_cast<int>(words + kImageHeaderSize / 4);
-}
-
-int finishRle4Image(std::uint8_t* destination, const ImageHeader& source, std::size_t units) {
-    if (units % 2 != 0) {
-        storeU16Le(destination + kImageHeaderSize + units * 2, 0);
-    }
-    writeImageHeader(destination, {kRle4Magic, source.width, source.height, source.bitsPerPixel});
-    return static_cast<int>((units + 1) / 2 + kImageHeaderSize / 4);
 }
 
 int encodeRows16(const std::uint8_t* pixels, std::uint8_t* destination, int width, int height) {

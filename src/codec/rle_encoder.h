@@ -13,10 +13,7 @@
 // shorter last piece; repeat runs likewise, except that the last piece keeps at least 3 pixels.
 #pragma once
 
-#include <cstddef>
 #include <cstdint>
-
-#include "codec/image_format.h"
 
 /// Destination bytes that encodeRleImage needs at most for a PRI0 source with these header
 /// fields: the 16-byte header and, per row of width w ≥ 1 (or, in word mode, for the single
@@ -35,13 +32,6 @@ std::uint64_t rleImageSizeBound(std::int32_t width, std::int32_t height, std::in
 /// rleImageSizeBound is 0. Width, height or bitsPerPixel of 0 or less give a header-only blob.
 /// The source must hold the whole pixel area and destination rleImageSizeBound bytes.
 int encodeRleImage(const std::uint8_t* source, std::uint8_t* destination, int rowMode);
-
-/// Completes an RLE4 image at destination whose payload, the 16-bit units of its rows as
-/// encodeRuns16 wrote them one after another, follows the header: pads the payload to whole
-/// 32-bit words and writes the header (magic "RLE4", width, height and 16 bits per pixel of
-/// source). Returns the image's size in 32-bit words, header included, as encodeRleImage does.
-/// For a caller that makes each row just before it is encoded; units must stay below INT_MAX.
-int finishRle4Image(std::uint8_t* destination, const ImageHeader& source, std::size_t units);
 
 /// Encodes height rows of width 16-bit pixels into RLE4 runs; only the last row's last run gets
 /// imageEnd. Returns the 16-bit units written; 0 when width or height is 0 or less.

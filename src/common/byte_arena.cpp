@@ -1,19 +1,23 @@
-// Arena blocks through new (std::nothrow), so that running out of memory is a result.
+// Arena blocks from the C heap, so that running out of memory is a result.
 #include "common/byte_arena.h"
 
-#include <new>
+#include "common/byte_buffer.h"
 
 std::uint8_t* arenaRoom(ByteArena& arena, std::size_t size) {
     if (arena.block && size <= arena.capacity - arena.used) {
         return arena.block.get() + arena.used;
     }
     const std::size_t capacity = size > kArenaBlockSize ? size : kArenaBlockSize;
-    std::shared_ptr<std::uint8_t[]> block =
-        arena.allocateBlock != nullptr
-            ? arena.allocateBlock(capacity)
-            : std::shared_ptr<std::uint8_t[]>(new (std::nothrow) std::uint8_t[capacity]);
+    std::shared_ptr<std::uint8_t[]> block = arena.allocateBlock != nullptr
+                                                ? arena.allocateBlock(capacity)
+                                                : allocateSharedBytes(capacity);
     if (!block) {
         return nullptr;
+    }
+    // The room handed out last for the old block was its worst case; what was kept of it is all
+    // that is ever touched.
+    if (arena.block && arena.releaseTail != nullptr) {
+        arena.releaseTail(arena.block, arena.capacity, arena.used);
     }
     arena.block = std::move(block);
     arena.used = 0;

@@ -15,6 +15,10 @@ struct ByteArena {
     /// Where the blocks come from (a block of size bytes, or null when the memory cannot be had);
     /// null: plain heap blocks.
     std::shared_ptr<std::uint8_t[]> (*allocateBlock)(std::size_t size) = nullptr;
+    /// Gives back what a block of size bytes holds past its first kept bytes, when the arena has
+    /// moved on to the next block; null: nothing is given back.
+    void (*releaseTail)(const std::shared_ptr<std::uint8_t[]>& block, std::size_t size,
+                        std::size_t kept) = nullptr;
     std::shared_ptr<std::uint8_t[]> block;
     std::size_t used = 0;
     std::size_t capacity = 0;

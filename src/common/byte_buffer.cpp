@@ -1,21 +1,18 @@
-// Growth of ByteBuffer through new (std::nothrow).
+// Growth of ByteBuffer through the C heap's realloc, which grows a large block in place.
 #include "common/byte_buffer.h"
 
 #include <cstring>
-#include <new>
 
 bool reserveBytes(ByteBuffer& buffer, std::size_t capacity) {
     if (capacity <= buffer.capacity) {
         return true;
     }
-    std::unique_ptr<std::uint8_t[]> grown(new (std::nothrow) std::uint8_t[capacity]);
-    if (!grown) {
+    void* grown = std::realloc(buffer.data.get(), capacity);
+    if (grown == nullptr) {
         return false;
     }
-    if (buffer.size != 0) {
-        std::memcpy(grown.get(), buffer.data.get(), buffer.size);
-    }
-    buffer.data = std::move(grown);
+    static_cast<void>(buffer.data.release()); // realloc has taken it over
+    buffer.data.reset(static_cast<std::uint8_t*>(grown));
     buffer.capacity = capacity;
     return true;
 }

@@ -2,6 +2,7 @@
 // learn why a file fails before it allocates the output; the conversion then cannot fail.
 #include "image/bmp_reader.h"
 
+#include <algorithm>
 #include <limits>
 
 #include "codec/image_format.h"
@@ -19,6 +20,7 @@ constexpr std::uint64_t kMasksField = 54;
 constexpr std::uint32_t kShortInfoSize = 12;
 constexpr std::uint32_t kLongInfoSize = 40;
 constexpr std::uint32_t kLongMasksInfoSize = 56;
+constexpr std::uint64_t kMaxColourTableBytes = 256 * 4;
 
 struct BmpHeader {
     std::uint32_t infoSize = 0;
@@ -117,16 +119,12 @@ bool isPaletteForm(BmpPixelForm form) {
            form == BmpPixelForm::kPalette8;
 }
 
-std::uint64_t rowPixelBytes(const BmpLayout& layout) {
-    return (static_cast<std::uint64_t>(layout.width) * layout.bitsPerPixel + 7) / 8;
-}
-
 /// Sets end to one past the last byte the conversion reads. Returns false when that is beyond
 /// 64 bits, which no file reaches.
 bool pixelArrayEnd(const BmpLayout& layout, std::uint64_t& end) {
     return layout.height > 0 &&
            mulAddU64(layout.stride, static_cast<std::uint64_t>(layout.height - 1),
-                     layout.pixelOffset + rowPixelBytes(layout), end);
+                     layout.pixelOffset + storedRowBytes(layout), end);
 }
 
 /// True when the pixel array lies inside the first fileSize bytes of the file.
@@ -138,7 +136,7 @@ bool pixelArrayFits(const BmpLayout& layout, std::uint64_t fileSize) {
 /// The k-th row in file order.
 const std::uint8_t* storedRow(std::span<const std::uint8_t> bytes, const BmpLayout& layout,
                               std::int32_t k) {
-    return bytes.data() + layout.pixelOffset + static_cast<std::uint64_t>(k) * layout.stride;
+    return bytes.data() + storedRowOffset(layout, k);
 }
 
 /// Image editors write 5-5-5 pixels with a non-zero compression code and the masks that say so;
@@ -180,17 +178,25 @@ void readColourTable(std::span<const std::uint8_t> bytes, const BmpHeader& heade
     }
 }
 
-bool paletteIndicesFit(std::span<const std::uint8_t> bytes, const BmpLayout& layout) {
-    if (layout.paletteCount >= (1u << layout.bitsPerPixel)) {
-        return true;
+bool paletteRowFits(const BmpLayout& layout, const std::uint8_t* row) {
+    for (std::int32_t x = 0; x < layout.width; ++x) {
+        if (paletteIndex(row, static_cast<std::size_t>(x), layout.bitsPerPixel) >=
+            layout.paletteCount) {
+            return false;
+        }
     }
-    for (std::int32_t k = 0; k < layout.height; ++k) {
-        const std::uint8_t* row = storedRow(bytes, layout, k);
-        for (std::int32_t x = 0; x < layout.width; ++x) {
-            if (paletteIndex(row, static_cast<std::size_t>(x), layout.bitsPerPixel) >=
-                layout.paletteCount) {
-                return false;
-            }
+    return true;
+}
+
+// A full colour table holds every index a pixel can have: its rows need no check.
+bool indicesChecked(const BmpLayout& layout) {
+    return !isPaletteForm(layout.form) || layout.paletteCount >= (1u << layout.bitsPerPixel);
+}
+
+bool paletteIndicesFit(std::span<const std::uint8_t> bytes, const BmpLayout& layout) {
+    for (std::int32_t k = 0; !indicesChecked(layout) && k < layout.height; ++k) {
+        if (!paletteRowFits(layout, storedRow(bytes, layout, k))) {
+            return false;
         }
     }
     return true;
@@ -276,30 +282,55 @@ ImageResult readBmpFrame(std::span<const std::uint8_t> head, std::uint64_t fileS
     BmpLayout layout;
     const ImageResult result = readLayoutFromHeaders(head, fileSize, header, layout);
     if (result == ImageResult::kOk) {
-        frame = {layout.width, layout.height, 0};
+        frame = {layout.width, layout.height, 0, 0};
         pixelArrayEnd(layout, frame.bytesNeeded);
+        // The masks end at 66 and the colour table at most 1024 bytes after the info header,
+        // both before the pixel array.
+        const std::uint64_t end = kFileHeaderSize + header.infoSize + kMaxColourTableBytes;
+        frame.headerBytes = std::min<std::uint64_t>(layout.pixelOffset, end);
     }
     return result;
 }
 
-ImageResult readBmpLayout(std::span<const std::uint8_t> fileBytes, BmpLayout& layout) {
+ImageResult readBmpLayout(std::span<const std::uint8_t> head, std::uint64_t fileSize,
+                          BmpLayout& layout) {
     layout = BmpLayout{};
     BmpHeader header;
-    const ImageResult result = readLayoutFromHeaders(fileBytes, fileBytes.size(), header, layout);
+    const ImageResult result = readLayoutFromHeaders(head, fileSize, header, layout);
     if (result != ImageResult::kOk) {
         return result;
     }
-    if (layout.form == BmpPixelForm::kRgb565 &&
-        hasRgb555Masks(fileBytes, header, layout.pixelOffset)) {
+    if (layout.form == BmpPixelForm::kRgb565 && hasRgb555Masks(head, header, layout.pixelOffset)) {
         layout.form = BmpPixelForm::kRgb555;
     }
     if (isPaletteForm(layout.form)) {
-        readColourTable(fileBytes, header, layout);
-        if (!paletteIndicesFit(fileBytes, layout)) {
-            return ImageResult::kBadPaletteIndex;
-        }
+        readColourTable(head, header, layout);
     }
     return ImageResult::kOk;
+}
+
+ImageResult readBmpLayout(std::span<const std::uint8_t> fileBytes, BmpLayout& layout) {
+    const ImageResult result = readBmpLayout(fileBytes, fileBytes.size(), layout);
+    if (result == ImageResult::kOk && !paletteIndicesFit(fileBytes, layout)) {
+        return ImageResult::kBadPaletteIndex;
+    }
+    return result;
+}
+
+std::uint64_t storedRowOffset(const BmpLayout& layout, std::int32_t k) {
+    return layout.pixelOffset + static_cast<std::uint64_t>(k) * layout.stride;
+}
+
+std::uint64_t storedRowBytes(const BmpLayout& layout) {
+    return (static_cast<std::uint64_t>(layout.width) * layout.bitsPerPixel + 7) / 8;
+}
+
+bool convertBmpRow(const BmpLayout& layout, const std::uint8_t* source, std::uint8_t* out) {
+    if (!indicesChecked(layout) && !paletteRowFits(layout, source)) {
+        return false;
+    }
+    convertRow(layout, source, out);
+    return true;
 }
 
 int convertBmpPixels(std::span<const std::uint8_t> fileBytes, const BmpLayout& layout,
@@ -308,17 +339,12 @@ int convertBmpPixels(std::span<const std::uint8_t> fileBytes, const BmpLayout& l
         return 0;
     }
     const std::size_t outRow = 2 * static_cast<std::size_t>(layout.width);
-    for (std::int32_t y = 0; y < layout.height; ++y) {
-        convertBmpRow(fileBytes, layout, y, pixels.data() + static_cast<std::size_t>(y) * outRow);
+    for (std::int32_t k = 0; k < layout.height; ++k) {
+        const std::int32_t y = layout.topDown ? k : layout.height - 1 - k;
+        convertRow(layout, storedRow(fileBytes, layout, k),
+                   pixels.data() + static_cast<std::size_t>(y) * outRow);
     }
     return 1;
-}
-
-void convertBmpRow(std::span<const std::uint8_t> fileBytes, const BmpLayout& layout, std::int32_t y,
-                   std::uint8_t* out) {
-    // Stored bottom row first unless the file is top-down.
-    const std::int32_t k = layout.topDown ? y : layout.height - 1 - y;
-    convertRow(layout, storedRow(fileBytes, layout, k), out);
 }
 
 int convertBmpPixels(std::span<const std::uint8_t> fileBytes, std::span<std::uint8_t> pixels) {

@@ -73,6 +73,9 @@ struct BmpFrame {
     std::int32_t height = 0;
     /// Bytes from the start of the file to the end of the last pixel row: all that is read.
     std::uint64_t bytesNeeded = 0;
+    /// Bytes from the start of the file that hold every header field and the colour table, as
+    /// far as readBmpLayout reads them: what the head must hold before the layout is read.
+    std::uint64_t headerBytes = 0;
 };
 
 /// The checks of readBmpLayout that need only the headers, at the start of head, and the size of
@@ -86,6 +89,27 @@ ImageResult readBmpFrame(std::span<const std::uint8_t> head, std::uint64_t fileS
 /// row is inside the file, and every colour index. Returns ok with layout filled, or the first
 /// reason found. A file it accepts always converts.
 ImageResult readBmpLayout(std::span<const std::uint8_t> fileBytes, BmpLayout& layout);
+
+/// readBmpLayout's checks but the colour indices, from the first bytes of a file of fileSize
+/// bytes: head must hold the frame's headerBytes (or the whole file). The rows are then converted
+/// one by one with convertBmpRow, which checks their indices.
+ImageResult readBmpLayout(std::span<const std::uint8_t> head, std::uint64_t fileSize,
+                          BmpLayout& layout);
+
+/// Where the file's row k (k = 0 the first one stored) starts, from the start of the file.
+std::uint64_t storedRowOffset(const BmpLayout& layout, std::int32_t k);
+
+/// The bytes of a stored row's pixels, without its padding.
+std::uint64_t storedRowBytes(const BmpLayout& layout);
+
+/// The file's row that holds the picture's row y (y = 0 the top row).
+inline std::int32_t storedRowOf(const BmpLayout& layout, std::int32_t y) {
+    return layout.topDown ? y : layout.height - 1 - y;
+}
+
+/// Converts a stored row (storedRowBytes at source) into 2 * width bytes at out. Returns false,
+/// with out partly written, when a colour index lies outside the colour table.
+bool convertBmpRow(const BmpLayout& layout, const std::uint8_t* source, std::uint8_t* out);
 
 /// What a refusal by readBmpFrame or readBmpLayout comes to in this file's numbers, to follow the
 /// reason's text: the info header size that is not read (and how to save such a file so that
@@ -101,11 +125,6 @@ std::string bmpDimensions(std::int32_t width, std::int32_t height);
 /// does not fit the file.
 int convertBmpPixels(std::span<const std::uint8_t> fileBytes, const BmpLayout& layout,
                      std::span<std::uint8_t> pixels);
-
-/// Converts output row y (0 the top row) of a file accepted by readBmpLayout (with this layout)
-/// into the 2 * width bytes at out: for a caller that uses each row while it is in the cache.
-void convertBmpRow(std::span<const std::uint8_t> fileBytes, const BmpLayout& layout, std::int32_t y,
-                   std::uint8_t* out);
 
 /// readBmpLayout and then the conversion. Returns 1, or 0 when the file is refused or pixels is
 /// smaller than 2 * width * height bytes.

@@ -25,6 +25,9 @@ struct FileBytes {
     std::uint64_t fileSize = 0;
     /// Open while there is more to read.
     InputFile input;
+    /// Set when the last failure to open or read was the machine's (isMachineShortage), not the
+    /// file's.
+    bool machineShortage = false;
 
     std::span<const std::uint8_t> view() const { return buffer.view(); }
 };
@@ -39,3 +42,9 @@ ImageResult readFileHead(const std::string& path, FileBytes& file, std::string& 
 /// Reads file on up to byte end, which must not lie past fileSize, and closes it once all of it
 /// is read. Fails with kReadError (cause says why) or kOutOfMemory.
 ImageResult readFileRest(FileBytes& file, std::uint64_t end, std::string& cause);
+
+/// Reads the size bytes at offset, which must lie within fileSize, into into (replacing what it
+/// held), while the file is open (readFileRest has not read all of it). Fails with kReadError
+/// (cause says why) or kOutOfMemory.
+ImageResult readFileRange(FileBytes& file, std::uint64_t offset, std::size_t size, ByteBuffer& into,
+                          std::string& cause);

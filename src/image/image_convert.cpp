@@ -4,12 +4,14 @@
 // counter; each job's done flag hands its result to the filing thread.
 #include "image/image_convert.h"
 
+#include <algorithm>
+#include <climits>
 #include <cstdint>
 #include <cstring>
-#include <new>
 
 #include "codec/image_format.h"
 #include "codec/rle_encoder.h"
+#include "common/byte_order.h"
 #include "common/linked_chain.h"
 #include "common/name_field.h"
 #include "image/bmp_reader.h"
@@ -17,16 +19,23 @@
 
 namespace {
 
+// Stored rows are read in bands of about this many bytes (one row at least), so that the memory a
+// conversion takes does not grow with the image.
+constexpr std::size_t kBandBytes = std::size_t{1} << 20;
+// Converted images that workers hold for the filing thread may take this much before the workers
+// wait for it: ahead of a theme that stops, their work is lost.
+constexpr std::uint64_t kAheadBudget = std::uint64_t{16} << 20;
+
 // The encoder counts its units in an int, and a slot's size is a 32-bit field.
 std::string runsTooLarge(std::int32_t width, std::int32_t height) {
     return bmpDimensions(width, height) +
            "; their runs may take more than the 4 GiB an image may take in a slot";
 }
 
-// Reads what the conversion needs, head first: every limit is checked on the headers, before
-// the pixel array is read and before any buffer of the image's size is reserved.
-ImageResult readImageFile(const std::string& path, int compress, std::size_t headBytes,
-                          FileBytes& file, BmpLayout& layout, std::string& cause) {
+// Reads the headers, head first: every limit is checked on them before any pixel is read and
+// before any buffer of the image's size is reserved.
+ImageResult readImageHeaders(const std::string& path, int compress, std::size_t headBytes,
+                             FileBytes& file, BmpLayout& layout, std::string& cause) {
     ImageResult result = readFileHead(path, file, cause, headBytes);
     BmpFrame frame;
     if (result == ImageResult::kOk) {
@@ -40,65 +49,131 @@ ImageResult readImageFile(const std::string& path, int compress, std::size_t hea
         cause = runsTooLarge(frame.width, frame.height);
     }
     if (result == ImageResult::kOk) {
-        result = readFileRest(file, frame.bytesNeeded, cause);
+        result = readFileRest(file, frame.headerBytes, cause);
     }
     if (result == ImageResult::kOk) {
-        result = readBmpLayout(file.view(), layout);
+        result = readBmpLayout(file.view(), file.fileSize, layout);
     }
-    closeInputFile(file.input);
     return result;
 }
 
-// The converted image goes straight into the arena: as a PRI0 block, or run-length encoded into
-// room for its worst case, of which it keeps what it used.
+// The stored rows of picture rows [y, y + count), from the one stored first: in the head when it
+// holds them, else read into scratch.band.
+ImageResult readBand(ConversionScratch& scratch, const BmpLayout& layout, std::int32_t y,
+                     std::int32_t count, const std::uint8_t*& rows, std::string& cause) {
+    const std::int32_t first = std::min(storedRowOf(layout, y), storedRowOf(layout, y + count - 1));
+    const std::uint64_t begin = storedRowOffset(layout, first);
+    const std::uint64_t end = storedRowOffset(layout, first + count - 1) + storedRowBytes(layout);
+    FileBytes& file = scratch.file;
+    if (end <= file.buffer.size) {
+        rows = file.buffer.data.get() + begin;
+        return ImageResult::kOk;
+    }
+    const ImageResult result =
+        readFileRange(file, begin, static_cast<std::size_t>(end - begin), scratch.band, cause);
+    rows = scratch.band.data.get();
+    return result;
+}
+
+// The image's rows, top row first, as RGB565 in place in pri0 (its pixel area) or, when pri0 is
+// null, each run-length encoded behind the last at rle; units counts the 16-bit units encoded.
+ImageResult convertRows(ConversionScratch& scratch, const BmpLayout& layout, std::uint8_t* pri0,
+                        std::uint8_t* rle, std::size_t& units, std::string& cause) {
+    const std::size_t rowBytes = 2 * static_cast<std::size_t>(layout.width);
+    const std::uint64_t perBand = kBandBytes / layout.stride;
+    const auto bandRows = static_cast<std::int32_t>(perBand < 1           ? 1
+                                                    : perBand > INT32_MAX ? INT32_MAX
+                                                                          : perBand);
+    units = 0;
+    for (std::int32_t y = 0; y < layout.height;) {
+        const std::int32_t count = std::min(bandRows, layout.height - y);
+        const std::uint8_t* rows = nullptr;
+        const ImageResult result = readBand(scratch, layout, y, count, rows, cause);
+        if (result != ImageResult::kOk) {
+            return result;
+        }
+        const std::int32_t first =
+            std::min(storedRowOf(layout, y), storedRowOf(layout, y + count - 1));
+        for (const std::int32_t end = y + count; y < end; ++y) {
+            const std::uint8_t* source =
+                rows + static_cast<std::uint64_t>(storedRowOf(layout, y) - first) * layout.stride;
+            std::uint8_t* pixels = pri0 != nullptr ? pri0 + static_cast<std::size_t>(y) * rowBytes
+                                                   : scratch.row.data.get();
+            if (!convertBmpRow(layout, source, pixels)) {
+                return ImageResult::kBadPaletteIndex;
+            }
+            if (pri0 == nullptr) {
+                units += static_cast<std::size_t>(encodeRuns16(
+                    rle + units * 2, pixels, layout.width, y == layout.height - 1 ? 1 : 0));
+            }
+        }
+    }
+    return ImageResult::kOk;
+}
+
+// Writes the header at blob and sets the image's size: a PRI0 block, or an RLE4 image of units
+// 16-bit units, padded to whole words. A slot's size is a 32-bit field: an image whose runs do
+// not fit is refused, never cut.
+ImageResult finishImage(std::uint8_t* blob, const BmpLayout& layout, int compress,
+                        std::size_t units, ConvertedImage& image) {
+    std::uint64_t size = kImageHeaderSize + std::uint64_t{layout.outputSize};
+    if (compress != 0) {
+        if (units % 2 != 0) {
+            storeU16Le(blob + kImageHeaderSize + units * 2, 0);
+            ++units;
+        }
+        size = kImageHeaderSize + std::uint64_t{units} * 2;
+    }
+    if (size > UINT32_MAX) {
+        image.cause = runsTooLarge(layout.width, layout.height);
+        return ImageResult::kTooLarge;
+    }
+    writeImageHeader(blob,
+                     {compress == 0 ? kPri0Magic : kRle4Magic, layout.width, layout.height, 16});
+    image.dataSize = static_cast<std::uint32_t>(size);
+    return ImageResult::kOk;
+}
+
+// The converted image goes straight into the arena, row by row: as a PRI0 block, or run-length
+// encoded into room for its worst case, of which it keeps what it used. The file is read a band
+// of rows at a time, so that only the image's result grows with its size.
 ConvertedImage convertFile(const std::string& path, int compress, std::size_t headBytes,
                            ConversionScratch& scratch) {
     ConvertedImage image;
     BmpLayout layout;
-    image.result = readImageFile(path, compress, headBytes, scratch.file, layout, image.cause);
-    if (image.result != ImageResult::kOk) {
-        return image;
-    }
-    const auto bytes = scratch.file.view();
-    image.width = layout.width;
-    image.height = layout.height;
-    const ImageHeader header{kPri0Magic, layout.width, layout.height, 16};
-    // The layout check guarantees that the header plus the pixels fit in 32 bits.
-    const std::uint32_t pri0Size = static_cast<std::uint32_t>(kImageHeaderSize) + layout.outputSize;
-
-    if (compress == 0) {
-        std::uint8_t* blob = arenaRoom(scratch.kept, pri0Size);
-        if (blob == nullptr) {
+    image.result = readImageHeaders(path, compress, headBytes, scratch.file, layout, image.cause);
+    if (image.result == ImageResult::kOk) {
+        image.width = layout.width;
+        image.height = layout.height;
+        // The layout check guarantees that the header plus the pixels fit in 32 bits; the encoder's
+        // bound is counted in 64 bits and is below INT_MAX words (checked on the headers).
+        const std::size_t room =
+            compress == 0
+                ? kImageHeaderSize + layout.outputSize
+                : static_cast<std::size_t>(rleImageSizeBound(layout.width, layout.height, 16, 1));
+        std::uint8_t* blob = arenaRoom(scratch.kept, room);
+        std::size_t units = 0;
+        if (blob == nullptr ||
+            (compress != 0 &&
+             !reserveBytes(scratch.row, 2 * static_cast<std::size_t>(layout.width)))) {
             image.result = ImageResult::kOutOfMemory;
-            return image;
+        } else {
+            std::uint8_t* pixels = blob + kImageHeaderSize;
+            image.result = convertRows(scratch, layout, compress == 0 ? pixels : nullptr, pixels,
+                                       units, image.cause);
         }
-        writeImageHeader(blob, header);
-        convertBmpPixels(bytes, layout, {blob + kImageHeaderSize, layout.outputSize});
-        image.dataSize = pri0Size;
-        image.data = arenaKeep(scratch.kept, pri0Size);
-        return image;
+        if (image.result == ImageResult::kOk) {
+            image.result = finishImage(blob, layout, compress, units, image);
+        }
     }
-
-    // The bound is counted in 64 bits and is below INT_MAX words (checked on the headers).
-    const auto encodedBound =
-        static_cast<std::size_t>(rleImageSizeBound(layout.width, layout.height, 16, 1));
-    std::uint8_t* encoded = nullptr;
-    if (!reserveBytes(scratch.row, 2 * static_cast<std::size_t>(layout.width)) ||
-        (encoded = arenaRoom(scratch.kept, encodedBound)) == nullptr) {
-        image.result = ImageResult::kOutOfMemory;
-        return image;
+    closeInputFile(scratch.file.input);
+    const bool fileFailed =
+        image.result == ImageResult::kCannotOpen || image.result == ImageResult::kReadError;
+    image.machineShortage =
+        image.result == ImageResult::kOutOfMemory || (fileFailed && scratch.file.machineShortage);
+    if (image.result == ImageResult::kOk) {
+        image.data = arenaKeep(scratch.kept, image.dataSize);
     }
-    const int words = encodeBmpAsRle4(bytes, layout, scratch.row.data.get(), encoded);
-    // A slot's size is a 32-bit field: an image whose runs do not fit is refused, never cut.
-    const std::uint64_t encodedBytes =
-        words < 0 ? 0 : std::uint64_t{4} * static_cast<unsigned>(words);
-    if (encodedBytes == 0 || encodedBytes > UINT32_MAX) {
-        image.result = ImageResult::kTooLarge;
-        image.cause = runsTooLarge(layout.width, layout.height);
-        return image;
-    }
-    image.dataSize = static_cast<std::uint32_t>(encodedBytes);
-    image.data = arenaKeep(scratch.kept, image.dataSize);
     return image;
 }
 
@@ -107,26 +182,51 @@ std::int32_t addJob(ImageConverter& converter, const std::string& path) {
     return static_cast<std::int32_t>(converter.jobs.size() - 1);
 }
 
-void convertJob(ImageConverter& converter, ConversionJob& job, ConversionScratch& scratch) {
+// Converts job; a worker's result counts as held ahead of the filing until it is taken.
+void convertJob(ImageConverter& converter, ConversionJob& job, ConversionScratch& scratch,
+                bool ahead) {
     job.result = convertFile(job.path, converter.compress, converter.headBytes, scratch);
     {
         const std::lock_guard<std::mutex> lock(converter.handInLock);
+        job.ahead = ahead;
+        converter.aheadBytes += ahead ? job.result.dataSize : 0;
         job.done.store(1, std::memory_order_release);
     }
     converter.handedIn.notify_all();
 }
 
-// Converts the jobs in order, as they are claimed, until none is left; run by every worker.
+// Converts the jobs in order, as they are claimed, until none is left; run by every worker. A
+// worker claims a job only while what the workers hold ahead of the filing is within the budget,
+// so that the memory of a run does not grow with its threads.
 void startWorker(void* context) {
     auto* worker = static_cast<ConversionWorker*>(context);
     ImageConverter& converter = *worker->converter;
-    while (!converter.stopping.load(std::memory_order_relaxed)) {
+    for (;;) {
+        {
+            std::unique_lock<std::mutex> lock(converter.handInLock);
+            converter.handedIn.wait(lock, [&converter] {
+                return converter.aheadBytes < kAheadBudget || converter.stopping.load();
+            });
+        }
         const std::size_t next = converter.nextJob.fetch_add(1);
-        if (next >= converter.jobs.size()) {
+        if (converter.stopping.load() || next >= converter.jobs.size()) {
             return;
         }
-        convertJob(converter, converter.jobs[next], worker->scratch);
+        convertJob(converter, converter.jobs[next], worker->scratch, true);
     }
+}
+
+// The filing thread has job: what it held ahead no longer counts.
+void takeFromWorker(ImageConverter& converter, ConversionJob& job) {
+    {
+        const std::lock_guard<std::mutex> lock(converter.handInLock);
+        if (!job.ahead) {
+            return;
+        }
+        job.ahead = false;
+        converter.aheadBytes -= job.result.dataSize;
+    }
+    converter.handedIn.notify_all();
 }
 
 // The result of job index. Alone, the filing thread converts exactly the files it files, when it
@@ -136,7 +236,7 @@ const ConvertedImage& awaitJob(ImageConverter& converter, std::size_t index) {
     ConversionJob& wanted = converter.jobs[index];
     if (converter.workers.empty()) {
         if (wanted.done.load(std::memory_order_relaxed) == 0) {
-            convertJob(converter, wanted, converter.scratch);
+            convertJob(converter, wanted, converter.scratch, false);
         }
         return wanted.result;
     }
@@ -147,9 +247,10 @@ const ConvertedImage& awaitJob(ImageConverter& converter, std::size_t index) {
             std::unique_lock<std::mutex> lock(converter.handInLock);
             converter.handedIn.wait(lock, [&wanted] { return wanted.done.load() != 0; });
         } else if (converter.nextJob.compare_exchange_weak(next, next + 1)) {
-            convertJob(converter, converter.jobs[next], converter.scratch);
+            convertJob(converter, converter.jobs[next], converter.scratch, false);
         }
     }
+    takeFromWorker(converter, wanted);
     return wanted.result;
 }
 
@@ -166,7 +267,7 @@ void planList(ImageConverter& converter, ImageFileEntry& list) {
 // Gives record the converted image, or fills failure with why there is none.
 int takeImage(ImageRecord& record, const ConvertedImage& image, ImageFailure& failure) {
     if (image.result != ImageResult::kOk) {
-        failure = {record.path, image.result, image.cause};
+        failure = {record.path, image.result, image.cause, image.machineShortage};
         return 0;
     }
     record.width = image.width;
@@ -177,18 +278,6 @@ int takeImage(ImageRecord& record, const ConvertedImage& image, ImageFailure& fa
 }
 
 } // namespace
-
-int encodeBmpAsRle4(std::span<const std::uint8_t> fileBytes, const BmpLayout& layout,
-                    std::uint8_t* row, std::uint8_t* destination) {
-    std::uint8_t* payload = destination + kImageHeaderSize;
-    std::size_t units = 0;
-    for (std::int32_t y = 0; y < layout.height; ++y) {
-        convertBmpRow(fileBytes, layout, y, row);
-        units += static_cast<std::size_t>(
-            encodeRuns16(payload + 2 * units, row, layout.width, y == layout.height - 1));
-    }
-    return finishRle4Image(destination, {kPri0Magic, layout.width, layout.height, 16}, units);
-}
 
 ImageConverter::~ImageConverter() {
     stopConversionWorkers(*this);
@@ -232,7 +321,11 @@ void startConversionWorkers(ImageConverter& converter, unsigned threads) {
 }
 
 void stopConversionWorkers(ImageConverter& converter) {
-    converter.stopping.store(true);
+    {
+        const std::lock_guard<std::mutex> lock(converter.handInLock);
+        converter.stopping.store(true);
+    }
+    converter.handedIn.notify_all(); // a worker may wait for the budget
     for (const auto& worker : converter.workers) {
         joinThread(worker->thread);
     }

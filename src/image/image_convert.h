@@ -10,14 +10,12 @@
 #include <deque>
 #include <memory>
 #include <mutex>
-#include <span>
 #include <string>
 #include <vector>
 
 #include "common/byte_arena.h"
 #include "common/byte_buffer.h"
 #include "common/theme_slots.h"
-#include "image/bmp_reader.h"
 #include "image/file_bytes.h"
 #include "image/image_record.h"
 #include "image/image_result.h"
@@ -30,19 +28,23 @@ struct ConvertedImage {
     /// What follows the reason: the OS's word on a file that could not be opened or read, or the
     /// file's numbers behind a refusal (bmpRefusalDetail); may be empty.
     std::string cause;
+    /// The failure was the machine's (memory, open files, an I/O error), not the file's.
+    bool machineShortage = false;
     std::int32_t width = 0;
     std::int32_t height = 0;
     std::uint32_t dataSize = 0;
     std::shared_ptr<const std::uint8_t[]> data;
 };
 
-/// What one thread needs to convert files: the buffers reused from file to file (the file's bytes
-/// and one converted row) and the arena that keeps the converted images for the rest of the run,
-/// in large blocks that cost few page faults to fill.
+/// What one thread needs to convert files: the buffers reused from file to file (the file's
+/// head, a band of its rows, one converted row), none larger than about a megabyte whatever the
+/// image, and the arena that keeps the converted images for the rest of the run, in large blocks
+/// that cost few page faults to fill.
 struct ConversionScratch {
     FileBytes file;
+    ByteBuffer band;
     ByteBuffer row;
-    ByteArena kept{allocateLargeBlock, nullptr, 0, 0};
+    ByteArena kept{allocateLargeBlock, releaseBlockTail, nullptr, 0, 0};
 };
 
 struct ImageConverter;
@@ -62,6 +64,8 @@ struct ConversionJob {
     /// 1 once result is set, by whichever thread claimed the job.
     std::atomic<std::uint32_t> done{0};
     ConvertedImage result;
+    /// A worker converted it and the filing thread has not taken it yet (under handInLock).
+    bool ahead = false;
 };
 
 /// The run's conversions: the distinct files in the order a single thread would first need them,
@@ -83,6 +87,9 @@ struct ImageConverter {
     /// GCC 12, waits on atomics without a futex, and was seen to miss a wake-up and hang.)
     std::mutex handInLock;
     std::condition_variable handedIn;
+    /// Bytes of the jobs that workers converted and the filing thread has not taken (under
+    /// handInLock); workers claim no job while it is at its budget. handedIn wakes them too.
+    std::uint64_t aheadBytes = 0;
     /// The filing thread's own buffers.
     ConversionScratch scratch;
     std::vector<std::unique_ptr<ConversionWorker>> workers;
@@ -100,6 +107,9 @@ struct ImageFailure {
     ImageResult result = ImageResult::kOk;
     /// ConvertedImage::cause of the image.
     std::string cause;
+    /// The machine fell short (memory, open files, an I/O error): no image of the run can be
+    /// trusted to be what the files hold, the image is not at fault.
+    bool machineShortage = false;
 };
 
 /// Gives every entry of the present themes' lists its conversion (the entry's fileIndex): one
@@ -132,14 +142,6 @@ int createImageRecords(ImageFileEntry& fileList, ImageGroup& groupTable, int com
 /// reserved before the headers have shown that the image is within every limit.
 int convertImage(ImageRecord& record, int compress, ImageConverter& converter,
                  ImageFailure& failure);
-
-/// Converts the pixels of a file accepted by readBmpLayout (with this layout) to RGB565 and
-/// run-length encodes them into an RLE4 image at destination, which holds rleImageSizeBound
-/// bytes; returns its size in 32-bit words, as encodeRleImage does. Each row is encoded as soon
-/// as it is converted, in row, which holds 2 * width bytes and stays in the cache: no pixel is
-/// stored and read back a second time.
-int encodeBmpAsRle4(std::span<const std::uint8_t> fileBytes, const BmpLayout& layout,
-                    std::uint8_t* row, std::uint8_t* destination);
 
 /// Files record at the end of the group called groupName (cut to the group name field), creating
 /// that group behind the last one when the table has none of that name. Returns 1.

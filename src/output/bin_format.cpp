@@ -3,7 +3,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <new>
 
 #include "common/byte_order.h"
 #include "common/name_field.h"
@@ -52,13 +51,12 @@ void makeFileHeader(std::span<std::uint8_t, kBinFileHeaderSize> buffer, std::str
     serialize(header, buffer);
 }
 
-std::unique_ptr<std::uint8_t[]> allocGroupDirectory(std::uint32_t groupCount) {
+HeapBlock<std::uint8_t> allocGroupDirectory(std::uint32_t groupCount) {
     const std::uint64_t size = std::uint64_t{groupCount} * kGroupDirectoryEntrySize;
     if (size > SIZE_MAX) {
         return nullptr;
     }
-    std::unique_ptr<std::uint8_t[]> directory(new (std::nothrow)
-                                                  std::uint8_t[static_cast<std::size_t>(size)]);
+    HeapBlock<std::uint8_t> directory = allocateBytes<std::uint8_t>(static_cast<std::size_t>(size));
     if (directory) {
         std::memset(directory.get(), kNameFieldFill, static_cast<std::size_t>(size));
     }

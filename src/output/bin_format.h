@@ -48,6 +48,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+
+#include "common/byte_buffer.h"
 #include <span>
 #include <string>
 #include <string_view>
@@ -114,7 +116,7 @@ void makeFileHeader(std::span<std::uint8_t, kBinFileHeaderSize> buffer, std::str
                     std::uint32_t groupCount);
 
 /// groupCount directory entries, every byte set to 0x02; null when the memory cannot be had.
-std::unique_ptr<std::uint8_t[]> allocGroupDirectory(std::uint32_t groupCount);
+HeapBlock<std::uint8_t> allocGroupDirectory(std::uint32_t groupCount);
 
 /// Fills buffer with "EndOf", the tag and its terminator; the files hold the first 10 bytes.
 void makeEndMarker(std::span<std::uint8_t, kEndMarkerBufferSize> buffer, std::string_view tag);

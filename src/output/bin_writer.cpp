@@ -12,10 +12,10 @@
 #include <climits>
 #include <cstdio>
 #include <memory>
-#include <new>
 #include <span>
 #include <vector>
 
+#include "common/byte_buffer.h"
 #include "common/name_field.h"
 #include "output/bin_format.h"
 #include "platform/platform.h"
@@ -36,7 +36,7 @@ struct OutputFile {
     std::string tempPath; // set while the temporary file exists
     std::FILE* file = nullptr;
     // The stdio buffer of file; the destructor's body closes the file before it is released.
-    std::unique_ptr<char[]> buffer;
+    HeapBlock<char> buffer;
     // Slot pieces not yet written; their bytes stay where they are until then.
     std::vector<BytePiece> pending;
 
@@ -59,7 +59,7 @@ bool openFile(OutputFile& out, std::string path, std::string& error) {
         return false;
     }
     // Without the large buffer the file is still written correctly, only in smaller pieces.
-    out.buffer.reset(new (std::nothrow) char[kWriteBufferSize]);
+    out.buffer = allocateBytes<char>(kWriteBufferSize);
     if (out.buffer) {
         std::setvbuf(out.file, out.buffer.get(), _IOFBF, kWriteBufferSize);
     }
@@ -323,13 +323,13 @@ bool writeIndex(OutputFile& index, const ImageGroup& table, const BinPlan& plan,
     if (!writeBytes(index, header.data(), header.size(), error)) {
         return false;
     }
-    const std::unique_ptr<std::uint8_t[]> directory = allocGroupDirectory(groupCount);
+    const HeapBlock<std::uint8_t> directory = allocGroupDirectory(groupCount);
     if (!directory) {
         error = outOfMemory(index.path, "group directory");
         return false;
     }
-    const std::unique_ptr<std::uint8_t[]> imageTable(
-        new (std::nothrow) std::uint8_t[std::size_t{plan.largestGroup} * kImageEntrySize]);
+    const HeapBlock<std::uint8_t> imageTable =
+        allocateBytes<std::uint8_t>(std::size_t{plan.largestGroup} * kImageEntrySize);
     if (!imageTable) {
         error = outOfMemory(index.path, "image entries");
         return false;

@@ -9,6 +9,7 @@
 #include <system_error>
 
 #include <climits>
+#include <limits>
 #include <vector>
 
 #include <fcntl.h>
@@ -17,34 +18,42 @@
 #include <unistd.h>
 
 #include "platform/path_walk_posix.h"
+#include "platform/stop_cleanly.h"
 #include "platform/temp_name.h"
 
 bool openInputFile(const std::string& path, InputFile& file, std::uint64_t& size,
-                   std::string& error) {
+                   std::string& error, bool* machine) {
     closeInputFile(file);
     size = 0;
+    const auto fail = [&](int cause) {
+        closeInputFile(file);
+        error = osErrorText(cause);
+        if (machine != nullptr) {
+            *machine = isMachineShortage(cause);
+        }
+        return false;
+    };
     PathParent parent;
     int err = 0;
     if (!openPathParent(path, parent, err)) {
-        error = osErrorText(err);
-        return false;
+        return fail(err);
     }
     // O_NONBLOCK: opening a FIFO for reading would otherwise wait for a writer forever.
     const int fd = openat(parent.folder, parent.leaf.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
-        error = osErrorText(errno);
-        return false;
+        return fail(errno);
     }
     file.value = fd;
     struct stat info;
     if (fstat(fd, &info) != 0) {
-        error = osErrorText(errno);
-        closeInputFile(file);
-        return false;
+        return fail(errno);
     }
     if (!S_ISREG(info.st_mode)) {
-        error = S_ISDIR(info.st_mode) ? "is a folder" : "not a regular file";
         closeInputFile(file);
+        error = S_ISDIR(info.st_mode) ? "is a folder" : "not a regular file";
+        if (machine != nullptr) {
+            *machine = false;
+        }
         return false;
     }
     // O_NONBLOCK stays: it changes nothing for a regular file ("no effect for regular files",
@@ -54,7 +63,7 @@ bool openInputFile(const std::string& path, InputFile& file, std::uint64_t& size
 }
 
 bool readInputFile(InputFile& file, std::uint8_t* bytes, std::size_t size, std::size_t& got,
-                   std::string& error) {
+                   std::string& error, bool* machine) {
     got = 0;
     while (got < size) {
         const ssize_t read = ::read(static_cast<int>(file.value), bytes + got, size - got);
@@ -63,12 +72,25 @@ bool readInputFile(InputFile& file, std::uint8_t* bytes, std::size_t size, std::
         }
         if (read < 0) {
             error = osErrorText(errno);
+            if (machine != nullptr) {
+                *machine = isMachineShortage(errno);
+            }
             return false;
         }
         if (read == 0) {
             break;
         }
         got += static_cast<std::size_t>(read);
+    }
+    return true;
+}
+
+bool seekInputFile(InputFile& file, std::uint64_t offset, std::string& error) {
+    errno = 0;
+    if (offset > static_cast<std::uint64_t>(std::numeric_limits<off_t>::max()) ||
+        lseek(static_cast<int>(file.value), static_cast<off_t>(offset), SEEK_SET) < 0) {
+        error = osErrorText(errno != 0 ? errno : EOVERFLOW);
+        return false;
     }
     return true;
 }
@@ -95,14 +117,18 @@ bool mayReadFile(const std::string& path, std::string& error) {
     return true;
 }
 
-std::FILE* openRegularFile(const std::string& path, std::uint64_t& size, std::string& error) {
+std::FILE* openRegularFile(const std::string& path, std::uint64_t& size, std::string& error,
+                           bool* machine) {
     InputFile input;
-    if (!openInputFile(path, input, size, error)) {
+    if (!openInputFile(path, input, size, error, machine)) {
         return nullptr;
     }
     std::FILE* file = fdopen(static_cast<int>(input.value), "rb");
     if (file == nullptr) {
         error = osErrorText(errno);
+        if (machine != nullptr) {
+            *machine = isMachineShortage(errno);
+        }
         size = 0;
         return nullptr;
     }
@@ -115,11 +141,14 @@ std::FILE* createTempFile(const std::string& finalPath, std::string& tempPath, s
     int err = 0;
     for (int attempt = 0; attempt < kTempNameAttempts; ++attempt) {
         tempPath = tempFileName(finalPath);
+        // Noted before it exists, so that a signal that comes once it does finds it.
+        noteTempFile(tempPath);
         // O_EXCL: an existing entry of that name, even a dangling link, makes the call fail.
         const int fd = open(tempPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC,
                             ownerOnly ? 0600 : 0666);
         if (fd < 0) {
             err = errno;
+            forgetTempFile(tempPath);
             if (err == EEXIST) {
                 continue;
             }
@@ -132,6 +161,7 @@ std::FILE* createTempFile(const std::string& finalPath, std::string& tempPath, s
         err = errno;
         close(fd);
         unlink(tempPath.c_str());
+        forgetTempFile(tempPath);
         break;
     }
     tempPath.clear();
@@ -217,6 +247,7 @@ bool deleteFile(const std::string& path, std::string& error) {
         error = ec.message();
         return false;
     }
+    forgetTempFile(path);
     return true;
 }
 
@@ -244,6 +275,7 @@ bool replaceFile(const std::string& from, const std::string& to, std::string& er
         error = ec.message();
         return false;
     }
+    forgetTempFile(from);
     if (!durable) {
         return true;
     }

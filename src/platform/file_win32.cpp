@@ -12,6 +12,7 @@
 #include <io.h>
 #include <windows.h>
 
+#include "platform/stop_cleanly.h"
 #include "platform/temp_name.h"
 #include "platform/wide_text_win32.h"
 
@@ -78,15 +79,32 @@ std::FILE* streamOf(HANDLE handle, int flags, const char* mode, std::string& err
     return file;
 }
 
+// Errors that say the machine fell short (see isMachineShortage) rather than the file.
+bool isMachineShortageError(DWORD err) {
+    return err == ERROR_TOO_MANY_OPEN_FILES || err == ERROR_NOT_ENOUGH_MEMORY ||
+           err == ERROR_OUTOFMEMORY || err == ERROR_NO_SYSTEM_RESOURCES || err == ERROR_IO_DEVICE;
+}
+
+HANDLE handleOf(const InputFile& file) {
+    return reinterpret_cast<HANDLE>(static_cast<std::intptr_t>(file.value));
+}
+
 } // namespace
 
 bool openInputFile(const std::string& path, InputFile& file, std::uint64_t& size,
-                   std::string& error) {
+                   std::string& error, bool* machine) {
     closeInputFile(file);
     size = 0;
+    if (machine != nullptr) {
+        *machine = false;
+    }
     const HANDLE handle = openExisting(path, GENERIC_READ);
     if (handle == INVALID_HANDLE_VALUE) {
-        error = lastErrorText();
+        const DWORD err = GetLastError();
+        error = windowsErrorText(err);
+        if (machine != nullptr) {
+            *machine = isMachineShortageError(err);
+        }
         return false;
     }
     std::uint64_t length = 0;
@@ -101,16 +119,19 @@ bool openInputFile(const std::string& path, InputFile& file, std::uint64_t& size
 }
 
 bool readInputFile(InputFile& file, std::uint8_t* bytes, std::size_t size, std::size_t& got,
-                   std::string& error) {
+                   std::string& error, bool* machine) {
     // ReadFile counts in 32 bits.
     constexpr std::size_t kLargestRead = std::size_t{1} << 30;
-    const auto handle = reinterpret_cast<HANDLE>(static_cast<std::intptr_t>(file.value));
     got = 0;
     while (got < size) {
         const std::size_t asked = size - got < kLargestRead ? size - got : kLargestRead;
         DWORD read = 0;
-        if (ReadFile(handle, bytes + got, static_cast<DWORD>(asked), &read, nullptr) == 0) {
-            error = lastErrorText();
+        if (ReadFile(handleOf(file), bytes + got, static_cast<DWORD>(asked), &read, nullptr) == 0) {
+            const DWORD err = GetLastError();
+            error = windowsErrorText(err);
+            if (machine != nullptr) {
+                *machine = isMachineShortageError(err);
+            }
             return false;
         }
         if (read == 0) {
@@ -121,9 +142,21 @@ bool readInputFile(InputFile& file, std::uint8_t* bytes, std::size_t size, std::
     return true;
 }
 
+bool seekInputFile(InputFile& file, std::uint64_t offset, std::string& error) {
+    LARGE_INTEGER distance{};
+    distance.QuadPart = static_cast<LONGLONG>(offset);
+    if (offset > static_cast<std::uint64_t>(INT64_MAX) ||
+        SetFilePointerEx(handleOf(file), distance, nullptr, FILE_BEGIN) == 0) {
+        error = offset > static_cast<std::uint64_t>(INT64_MAX) ? osErrorText(EOVERFLOW)
+                                                               : lastErrorText();
+        return false;
+    }
+    return true;
+}
+
 void closeInputFile(InputFile& file) {
     if (file.value != -1) {
-        CloseHandle(reinterpret_cast<HANDLE>(static_cast<std::intptr_t>(file.value)));
+        CloseHandle(handleOf(file));
         file.value = -1;
     }
 }
@@ -138,12 +171,13 @@ bool mayReadFile(const std::string& path, std::string& error) {
     return openInputFile(path, file, size, error);
 }
 
-std::FILE* openRegularFile(const std::string& path, std::uint64_t& size, std::string& error) {
+std::FILE* openRegularFile(const std::string& path, std::uint64_t& size, std::string& error,
+                           bool* machine) {
     InputFile input;
-    if (!openInputFile(path, input, size, error)) {
+    if (!openInputFile(path, input, size, error, machine)) {
         return nullptr;
     }
-    const auto handle = reinterpret_cast<HANDLE>(static_cast<std::intptr_t>(input.value));
+    const HANDLE handle = handleOf(input);
     input.value = -1; // streamOf owns it now, and closes it when it fails
     std::FILE* file = streamOf(handle, _O_RDONLY, "rb", error);
     if (file == nullptr) {
@@ -157,13 +191,16 @@ std::FILE* createTempFile(const std::string& finalPath, std::string& tempPath, s
     DWORD err = ERROR_SUCCESS;
     for (int attempt = 0; attempt < kTempNameAttempts; ++attempt) {
         tempPath = tempFileName(finalPath);
+        // Noted before it exists, so that a console event that comes once it does finds it.
+        noteTempFile(tempPath);
         // CREATE_NEW: an existing entry of that name, even a link that leads nowhere, makes the
-        // call fail.
-        const HANDLE handle =
-            CreateFileW(widePath(tempPath).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                        CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+        // call fail; others may delete it, so that the cleanup can while it is open.
+        const HANDLE handle = CreateFileW(widePath(tempPath).c_str(), GENERIC_WRITE,
+                                          FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, CREATE_NEW,
+                                          FILE_ATTRIBUTE_NORMAL, nullptr);
         if (handle == INVALID_HANDLE_VALUE) {
             err = GetLastError();
+            forgetTempFile(tempPath);
             if (err == ERROR_FILE_EXISTS || err == ERROR_ALREADY_EXISTS) {
                 continue;
             }
@@ -174,6 +211,7 @@ std::FILE* createTempFile(const std::string& finalPath, std::string& tempPath, s
             return file;
         }
         DeleteFileW(widePath(tempPath).c_str());
+        forgetTempFile(tempPath);
         tempPath.clear();
         return nullptr;
     }
@@ -240,6 +278,7 @@ bool deleteFile(const std::string& path, std::string& error) {
         error = windowsErrorText(err);
         return false;
     }
+    forgetTempFile(path);
     return true;
 }
 
@@ -267,6 +306,7 @@ bool replaceFile(const std::string& from, const std::string& to, std::string& er
         error = lastErrorText();
         return false;
     }
+    forgetTempFile(from);
     return true;
 }
 

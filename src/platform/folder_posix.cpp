@@ -4,6 +4,7 @@
 #include "platform/platform.h"
 
 #include <cerrno>
+#include <climits>
 #include <filesystem>
 #include <system_error>
 #include <utility>
@@ -146,4 +147,24 @@ bool setCurrentFolder(const std::string& path, std::string& error) {
         error = osErrorText(ec.value());
     }
     return !ec;
+}
+
+bool canEnterFolder(const std::string& path, std::string& error) {
+    PathParent parent;
+    int err = 0;
+    struct stat info;
+    if (!openPathParent(path, parent, err) ||
+        (fstatat(parent.folder, parent.leaf.c_str(), &info, 0) != 0 && (err = errno) != 0) ||
+        (!S_ISDIR(info.st_mode) && (err = ENOTDIR) != 0) ||
+        // Searching a folder is what entering it asks; AT_EACCESS: as this process would.
+        (faccessat(parent.folder, parent.leaf.c_str(), X_OK, AT_EACCESS) != 0 &&
+         (err = errno) != 0)) {
+        error = osErrorText(err);
+        return false;
+    }
+    return true;
+}
+
+bool fitsEveryCall(const std::string& path) {
+    return path.size() < PATH_MAX;
 }

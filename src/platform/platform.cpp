@@ -4,6 +4,7 @@
 #include "platform/platform.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -193,6 +194,10 @@ bool startProcess(const std::string& commandLine, const std::string& workingFold
 PathKind pathKind(const std::string& path) {
     std::string ignored;
     return pathKind(path, ignored);
+}
+
+bool isMachineShortage(int err) {
+    return err == ENOMEM || err == EMFILE || err == ENFILE || err == EIO;
 }
 
 std::string osErrorText(int err) {

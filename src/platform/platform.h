@@ -38,6 +38,15 @@ bool getCurrentFolder(std::string& path);
 /// folder that can be entered.
 bool setCurrentFolder(const std::string& path, std::string& error);
 
+/// True when path is a folder that this process could make its current folder; false with the
+/// OS cause in error else. The current folder stays as it is.
+bool canEnterFolder(const std::string& path, std::string& error);
+
+/// True when every call of this layer takes path as it is: shorter than PATH_MAX on POSIX, where
+/// only some calls walk a longer one a folder at a time; any path on Windows, whose calls are
+/// given long paths in their \\?\ form.
+bool fitsEveryCall(const std::string& path);
+
 /// True when path names a folder (following links).
 bool isFolder(const std::string& path);
 
@@ -68,8 +77,10 @@ PathKind pathKind(const std::string& path);
 /// Opens path for binary reading when it is a regular file (after following links), and sets
 /// size to its size. Never blocks: a FIFO or device at path is refused without waiting for a
 /// writer. Returns null with the cause in error ("No such file or directory", "not a regular
-/// file") when it cannot be opened or is not a regular file.
-std::FILE* openRegularFile(const std::string& path, std::uint64_t& size, std::string& error);
+/// file") when it cannot be opened or is not a regular file; machine, when given, then tells
+/// whether the machine fell short (see isMachineShortage) rather than the file.
+std::FILE* openRegularFile(const std::string& path, std::uint64_t& size, std::string& error,
+                           bool* machine = nullptr);
 
 /// A regular file open for reading straight from the OS, with no <cstdio> buffer between (a
 /// descriptor on POSIX, a HANDLE on Windows); closed when it goes.
@@ -84,15 +95,20 @@ struct InputFile {
 
 /// openRegularFile without the <cstdio> stream, which costs a call of its own per file: opens
 /// path for reading into file (closing what file held) when it is a regular file, after following
-/// links, and sets size to its size. Never blocks. Returns false with the cause in error, as
-/// openRegularFile does.
+/// links, and sets size to its size. Never blocks. Returns false with the cause in error (and
+/// machine, when given, set) as openRegularFile does.
 bool openInputFile(const std::string& path, InputFile& file, std::uint64_t& size,
-                   std::string& error);
+                   std::string& error, bool* machine = nullptr);
 
 /// Reads up to size bytes from file's position on into bytes and sets got to the number read:
-/// fewer than size only at the end of the file. Returns false with the OS cause in error.
+/// fewer than size only at the end of the file. Returns false with the OS cause in error; machine,
+/// when given, then tells whether the machine fell short (see isMachineShortage).
 bool readInputFile(InputFile& file, std::uint8_t* bytes, std::size_t size, std::size_t& got,
-                   std::string& error);
+                   std::string& error, bool* machine = nullptr);
+
+/// Moves file's position to offset bytes from its start. Returns false with the OS cause in
+/// error.
+bool seekInputFile(InputFile& file, std::uint64_t offset, std::string& error);
 
 /// Closes file, if it is open.
 void closeInputFile(InputFile& file);
@@ -107,14 +123,19 @@ std::string osErrorText(int err);
 
 void sleepMilliseconds(unsigned milliseconds);
 
+/// The stack of a thread that startThread starts: a few of them must not take the address space
+/// that the data needs (8 MiB each is the usual default on Linux).
+inline constexpr std::size_t kThreadStackBytes = std::size_t{2} << 20;
+
 /// A thread started by startThread, as an opaque value (a pthread_t on POSIX, a HANDLE on
 /// Windows).
 struct ThreadHandle {
     std::uint64_t value = 0;
 };
 
-/// Starts run(context) on a new thread. Returns false with the OS cause in error when the OS
-/// refuses one (no memory, too many threads); nothing is left to join then. Unlike std::thread,
+/// Starts run(context) on a new thread, with a stack of kThreadStackBytes: the work given to
+/// threads recurses nowhere. Returns false with the OS cause in error when the OS refuses one (no
+/// memory, too many threads); nothing is left to join then. Unlike std::thread,
 /// whose refusal is an exception that a build without exceptions turns into an abort, the caller
 /// can go on without it. Every started thread must be joined once with joinThread.
 bool startThread(void (*run)(void* context), void* context, ThreadHandle& handle,
@@ -128,9 +149,15 @@ unsigned processorCount();
 
 /// A block of size bytes for data kept for the rest of the run, or null when the memory cannot be
 /// had. Where the OS offers it (Linux), a block of 2 MiB or more is backed by huge pages, so that
-/// filling it costs a page fault per 2 MiB instead of one per 4 KiB; elsewhere it is a plain heap
-/// block.
+/// filling it costs a page fault per 2 MiB instead of one per 4 KiB. Its pages are the OS's own
+/// (mmap, VirtualAlloc), so that releaseBlockTail can give some back.
 std::shared_ptr<std::uint8_t[]> allocateLargeBlock(std::size_t size);
+
+/// Gives the OS back the pages of a block of size bytes from allocateLargeBlock that lie wholly
+/// past its first kept bytes, which must never be touched again: an address-space limit then
+/// counts only what is kept.
+void releaseBlockTail(const std::shared_ptr<std::uint8_t[]>& block, std::size_t size,
+                      std::size_t kept);
 
 /// The largest resident set this process has had so far, in KiB; -1 when the OS cannot tell.
 long peakResidentKilobytes();
@@ -219,6 +246,26 @@ bool pollProcess(ProcessHandle handle, bool& ended, int& exitStatus, std::string
 /// caller can clean up and say so, instead of ending the process on the spot. (Windows has no
 /// such limit.)
 void failWritesBeyondFileSizeLimit();
+
+// Ending a run that is cut short without leaving anything behind: no temporary file of
+// createTempFile's, no process of startProcess's that nobody waits for.
+
+/// Makes SIGINT, SIGTERM and SIGHUP (on Windows: Ctrl+C, Ctrl+Break, closing the console, logoff
+/// and shutdown) end the process with 128 + the signal (Windows: 130 for Ctrl+C and Ctrl+Break,
+/// 129 for the others), once every temporary file still there is removed and every child not yet
+/// waited for is stopped: told the same (POSIX), given 2 s to clean up after itself, then killed.
+/// A signal that the process started with ignored stays ignored.
+void stopCleanlyOnSignals();
+
+/// Makes memory that runs out in operator new (a standard container or string) end the process
+/// with status after report (which must not allocate) has told it, with the same cleanup, instead
+/// of an abort. operator new (std::nothrow) would end it the same way, so no code here uses it:
+/// buffers whose growth may fail come from the C heap (allocateBytes).
+void stopCleanlyOnOutOfMemory(void (*report)(), int status);
+
+/// True when err, an errno value, says that the machine fell short rather than that a file is at
+/// fault: no memory, too many open files, an I/O error.
+bool isMachineShortage(int err);
 
 // Folders held open, so that neither depth nor path length limits a walk through them, and
 // paths of any length. A path longer than the OS limit is followed one component at a time.

@@ -3,6 +3,7 @@
 // posix_spawn, which reports a failed exec to the caller itself and leaves no child behind.
 #include "platform/platform.h"
 #include "platform/process_os.h"
+#include "platform/stop_cleanly.h"
 
 #include <cerrno>
 #include <csignal>
@@ -105,6 +106,7 @@ bool spawnProcess(const std::string& program, std::vector<std::string>& words,
         return false;
     }
     handle.value = static_cast<std::uint64_t>(pid);
+    noteChild(handle.value);
     return true;
 }
 
@@ -133,6 +135,7 @@ bool waitProcess(ProcessHandle handle, int& exitStatus, std::string& error) {
     if (!validPid(handle, pid, error) || waitFor(pid, status, 0, error) < 0) {
         return false;
     }
+    forgetChild(handle.value);
     exitStatus = exitStatusOf(status);
     return true;
 }
@@ -149,6 +152,7 @@ bool pollProcess(ProcessHandle handle, bool& ended, int& exitStatus, std::string
         return false;
     }
     if (rc == pid) {
+        forgetChild(handle.value);
         ended = true;
         exitStatus = exitStatusOf(status);
     }

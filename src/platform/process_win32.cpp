@@ -3,6 +3,7 @@
 // CreateProcessW from its resolved path, its window shown (SW_SHOW).
 #include "platform/platform.h"
 #include "platform/process_os.h"
+#include "platform/stop_cleanly.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -105,6 +106,7 @@ bool waitFor(ProcessHandle handle, DWORD timeoutMs, bool& ended, int& exitStatus
         error = "cannot wait for a process: " + lastErrorText();
         return false;
     }
+    forgetChild(handle.value);
     CloseHandle(process);
     ended = true;
     exitStatus = static_cast<int>(code);
@@ -140,6 +142,7 @@ bool spawnProcess(const std::string& program, std::vector<std::string>& words,
     }
     CloseHandle(process.hThread);
     handle.value = static_cast<std::uint64_t>(reinterpret_cast<std::uintptr_t>(process.hProcess));
+    noteChild(handle.value);
     return true;
 }
 

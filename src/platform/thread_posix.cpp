@@ -2,8 +2,9 @@
 #include "platform/platform.h"
 
 #include <cerrno>
-#include <new>
+#include <cstdlib>
 
+#include <malloc.h>
 #include <pthread.h>
 
 namespace {
@@ -15,7 +16,7 @@ struct ThreadStart {
 
 void* runThread(void* start) {
     const ThreadStart s = *static_cast<ThreadStart*>(start);
-    delete static_cast<ThreadStart*>(start);
+    std::free(start);
     s.run(s.context);
     return nullptr;
 }
@@ -24,15 +25,26 @@ void* runThread(void* start) {
 
 bool startThread(void (*run)(void* context), void* context, ThreadHandle& handle,
                  std::string& error) {
-    auto* start = new (std::nothrow) ThreadStart{run, context};
+    // From the C heap: running out of memory here is a result, not the end of the process.
+    auto* start = static_cast<ThreadStart*>(std::malloc(sizeof(ThreadStart)));
     if (start == nullptr) {
         error = osErrorText(ENOMEM);
         return false;
     }
+    *start = ThreadStart{run, context};
+#ifdef M_ARENA_MAX
+    // One malloc arena for every thread: the threads allocate little, and an arena of its own
+    // reserves 64 MiB of address space, which an address-space limit counts (glibc).
+    mallopt(M_ARENA_MAX, 1);
+#endif
+    pthread_attr_t attributes;
+    pthread_attr_init(&attributes);
+    pthread_attr_setstacksize(&attributes, kThreadStackBytes);
     pthread_t thread;
-    const int rc = pthread_create(&thread, nullptr, runThread, start);
+    const int rc = pthread_create(&thread, &attributes, runThread, start);
+    pthread_attr_destroy(&attributes);
     if (rc != 0) {
-        delete start;
+        std::free(start);
         error = osErrorText(rc);
         return false;
     }

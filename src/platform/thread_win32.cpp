@@ -4,7 +4,7 @@
 
 #include <cerrno>
 #include <cstdint>
-#include <new>
+#include <cstdlib>
 
 #include <process.h>
 #include <windows.h>
@@ -18,7 +18,7 @@ struct ThreadStart {
 
 unsigned __stdcall runThread(void* start) {
     const ThreadStart s = *static_cast<ThreadStart*>(start);
-    delete static_cast<ThreadStart*>(start);
+    std::free(start);
     s.run(s.context);
     return 0;
 }
@@ -27,15 +27,19 @@ unsigned __stdcall runThread(void* start) {
 
 bool startThread(void (*run)(void* context), void* context, ThreadHandle& handle,
                  std::string& error) {
-    auto* start = new (std::nothrow) ThreadStart{run, context};
+    // From the C heap: running out of memory here is a result, not the end of the process.
+    auto* start = static_cast<ThreadStart*>(std::malloc(sizeof(ThreadStart)));
     if (start == nullptr) {
         error = osErrorText(ENOMEM);
         return false;
     }
-    const std::uintptr_t thread = _beginthreadex(nullptr, 0, runThread, start, 0, nullptr);
+    *start = ThreadStart{run, context};
+    const std::uintptr_t thread =
+        _beginthreadex(nullptr, static_cast<unsigned>(kThreadStackBytes), runThread, start,
+                       STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr);
     if (thread == 0) {
         const int err = errno;
-        delete start;
+        std::free(start);
         error = osErrorText(err);
         return false;
     }

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "common/terminal_text.h"
 #include "common/version.h"
 #include "platform/platform.h"
 #include "readback/build_scan.h"
@@ -61,7 +62,13 @@ struct Arguments {
 
 void report(const std::string& line) {
     std::fflush(stdout);
-    std::fprintf(stderr, "theme-inspect: %s\n", line.c_str());
+    // Names in the line (a folder's from the command line, say) may hold any byte.
+    std::fprintf(stderr, "theme-inspect: %s\n", escapeUnsafe(line).c_str());
+}
+
+void reportOutOfMemory() {
+    std::fflush(stdout);
+    std::fputs("theme-inspect: out of memory\n", stderr);
 }
 
 int badCommandLine(const std::string& line) {
@@ -370,6 +377,9 @@ int run(const Arguments& args) {
 } // namespace
 
 int main(int argc, char** argv) {
+    // Cut short by a signal or by memory, no output file is left half-written.
+    stopCleanlyOnSignals();
+    stopCleanlyOnOutOfMemory(reportOutOfMemory, kFaults);
     Arguments args;
     std::string error;
     if (!parseArguments(commandArguments(argc, argv), args, error)) {

@@ -24,14 +24,19 @@ std::string lowerAscii(std::string_view text) {
     return out;
 }
 
-// CON, PRN, AUX, NUL, COM1-9 and LPT1-9 name devices on Windows, with any extension.
+// CON, PRN, AUX, NUL, COM0-9, LPT0-9 and COM or LPT with a superscript 1, 2 or 3 (U+00B9,
+// U+00B2, U+00B3) name devices on Windows, with any extension.
 bool isDeviceName(std::string_view name) {
     const std::string stem = lowerAscii(name.substr(0, name.find('.')));
     if (stem == "con" || stem == "prn" || stem == "aux" || stem == "nul") {
         return true;
     }
-    return stem.size() == 4 && (stem.starts_with("com") || stem.starts_with("lpt")) &&
-           stem[3] >= '1' && stem[3] <= '9';
+    if (!stem.starts_with("com") && !stem.starts_with("lpt")) {
+        return false;
+    }
+    const std::string_view port = std::string_view(stem).substr(3);
+    return (port.size() == 1 && port[0] >= '0' && port[0] <= '9') || port == "\xC2\xB9" ||
+           port == "\xC2\xB2" || port == "\xC2\xB3";
 }
 
 } // namespace
@@ -39,12 +44,11 @@ bool isDeviceName(std::string_view name) {
 std::string safeFileName(std::string_view raw) {
     std::string out;
     for (std::size_t at = 0; at < raw.size();) {
-        const auto byte = static_cast<unsigned char>(raw[at]);
         const std::size_t length = utf8SequenceLength(raw, at);
-        if (length == 0 || byte < 0x20 || byte == 0x7F ||
+        if (isUnsafeCharacter(raw, at, length) ||
             kForbidden.find(raw[at]) != std::string_view::npos) {
             out += '_';
-            ++at;
+            at += length == 0 ? 1 : length;
         } else {
             out.append(raw.substr(at, length));
             at += length;

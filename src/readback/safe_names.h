@@ -7,9 +7,10 @@
 #include <vector>
 
 /// raw as one plain file or folder name: separators (/ \), the characters Windows forbids
-/// (: * ? " < > |), control bytes and bytes outside valid UTF-8 become '_'; trailing dots and
+/// (: * ? " < > |), characters that would act on a terminal (isUnsafeCharacter: C0 and C1
+/// controls, bidirectional overrides) and bytes outside valid UTF-8 become '_'; trailing dots and
 /// blanks become '_' (so "." and ".." cannot come out); a device name of Windows (CON, NUL,
-/// COM1, ...) gets a leading '_'; an empty name becomes "_".
+/// COM0, LPT¹, ...) gets a leading '_'; an empty name becomes "_".
 std::string safeFileName(std::string_view raw);
 
 struct NamedImage {

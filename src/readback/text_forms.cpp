@@ -3,39 +3,6 @@
 
 #include <cstdio>
 
-std::size_t utf8SequenceLength(std::string_view text, std::size_t at) {
-    const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
-    const unsigned char lead = byte(at);
-    if (lead < 0x80) {
-        return 1;
-    }
-    std::size_t length = 0;
-    unsigned char low = 0x80;
-    unsigned char high = 0xBF;
-    if (lead >= 0xC2 && lead <= 0xDF) {
-        length = 2;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-        length = 3;
-        low = lead == 0xE0 ? 0xA0 : 0x80;
-        high = lead == 0xED ? 0x9F : 0xBF;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-        length = 4;
-        low = lead == 0xF0 ? 0x90 : 0x80;
-        high = lead == 0xF4 ? 0x8F : 0xBF;
-    } else {
-        return 0;
-    }
-    if (text.size() - at < length || byte(at + 1) < low || byte(at + 1) > high) {
-        return 0;
-    }
-    for (std::size_t i = 2; i < length; ++i) {
-        if (byte(at + i) < 0x80 || byte(at + i) > 0xBF) {
-            return 0;
-        }
-    }
-    return length;
-}
-
 namespace {
 
 void appendHexByte(std::string& out, const char* format, unsigned char byte) {
@@ -47,22 +14,7 @@ void appendHexByte(std::string& out, const char* format, unsigned char byte) {
 } // namespace
 
 std::string displayName(std::string_view raw) {
-    std::string out;
-    for (std::size_t at = 0; at < raw.size();) {
-        const auto byte = static_cast<unsigned char>(raw[at]);
-        const std::size_t length = utf8SequenceLength(raw, at);
-        if (byte == '\\') {
-            out += "\\\\";
-        } else if (length == 0 || byte < 0x20 || byte == 0x7F) {
-            appendHexByte(out, "\\x%02x", byte);
-        } else {
-            out.append(raw.substr(at, length));
-            at += length;
-            continue;
-        }
-        ++at;
-    }
-    return out;
+    return escapeUnsafe(raw, true);
 }
 
 std::string hexBytes(std::string_view raw) {

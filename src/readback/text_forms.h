@@ -9,12 +9,11 @@
 #include <string>
 #include <string_view>
 
-/// Length of the valid UTF-8 sequence at text[at], or 0 when the byte there starts none (an
-/// overlong form, a surrogate or a code point past U+10FFFF starts none).
-std::size_t utf8SequenceLength(std::string_view text, std::size_t at);
+#include "common/terminal_text.h"
 
-/// raw as printable UTF-8: valid UTF-8 stays; a control byte, DEL or a byte outside a valid
-/// UTF-8 sequence becomes \xNN; a backslash becomes \\ so that the form reads back unambiguously.
+/// raw as printable UTF-8: valid UTF-8 stays; each byte of a character that would act on a
+/// terminal (a C0 or C1 control, DEL, a bidirectional override: isUnsafeCharacter) or lies outside
+/// valid UTF-8 becomes \xNN; a backslash becomes \\ so that the form reads back unambiguously.
 std::string displayName(std::string_view raw);
 
 /// raw in lower-case hexadecimal, two digits a byte.

@@ -42,11 +42,17 @@ int freeFileList(ImageFileEntry& head) {
 
 namespace {
 
+// At most this many folders of a scan are held open: the first and the deepest. No depth then
+// runs out of descriptors; a folder closed on the way is opened again from its nearest open
+// ancestor, by name, when a sub-folder of it is entered.
+constexpr std::size_t kFoldersHeldOpen = 32;
+
 // A folder of the scan whose entries are being walked.
 struct OpenFolder {
-    FolderHandle handle;
+    FolderHandle handle; // closed (value -1) while the scan is deep below it
     FolderId id;
     std::string path;
+    std::string name; // its entry in the folder above it
     std::string group;
     std::vector<FolderEntry> entries;
     std::size_t next = 0;
@@ -104,10 +110,55 @@ std::vector<BarredFolder> barredFolders(const std::string& rootPath) {
     return barred;
 }
 
+bool isOpen(const OpenFolder& folder) {
+    return folder.handle.value != -1;
+}
+
+// Closes the shallowest open folders but the first until at most kFoldersHeldOpen are open.
+void closeShallowFolders(FolderScan& scan) {
+    std::size_t open = 0;
+    for (const OpenFolder& folder : scan.open) {
+        open += isOpen(folder) ? 1 : 0;
+    }
+    for (std::size_t i = 1; i < scan.open.size() && open > kFoldersHeldOpen; ++i) {
+        if (isOpen(scan.open[i])) {
+            scan.open[i].handle = FolderHandle();
+            --open;
+        }
+    }
+}
+
+// Opens the innermost folder again, when it was closed, from its nearest open ancestor by name,
+// checking that each folder on the way is still the one the scan entered.
+bool reopenInnermost(FolderScan& scan, std::string& error) {
+    if (isOpen(scan.open.back())) {
+        return true;
+    }
+    std::size_t at = scan.open.size() - 1;
+    while (!isOpen(scan.open[at])) {
+        --at; // the first folder is never closed
+    }
+    for (++at; at < scan.open.size(); ++at) {
+        OpenFolder& folder = scan.open[at];
+        FolderId id;
+        if (!openSubFolder(scan.open[at - 1].handle, folder.name, folder.handle, error) ||
+            !folderIdentity(folder.handle, id, error)) {
+            return false;
+        }
+        if (id != folder.id) {
+            error = "it was replaced while it was scanned";
+            folder.handle = FolderHandle();
+            return false;
+        }
+    }
+    closeShallowFolders(scan);
+    return true;
+}
+
 Entered enterFolder(FolderScan& scan, FolderHandle handle, const std::string& path,
-                    const std::string& group) {
+                    const std::string& name, const std::string& group) {
     std::string error;
-    OpenFolder folder{std::move(handle), {}, path, group, {}, 0};
+    OpenFolder folder{std::move(handle), {}, path, name, group, {}, 0};
     if (!folderIdentity(folder.handle, folder.id, error)) {
         tellNotListed(scan, path, error);
         return Entered::kNo;
@@ -146,6 +197,7 @@ Entered enterFolder(FolderScan& scan, FolderHandle handle, const std::string& pa
     }
     visits.open = true;
     scan.open.push_back(std::move(folder));
+    closeShallowFolders(scan);
     return Entered::kYes;
 }
 
@@ -180,12 +232,12 @@ bool scanOpenFolders(FolderScan& scan) {
         const std::string path = joinPath(folder.path, e.name);
         FolderHandle handle;
         std::string error;
-        if (!openSubFolder(folder.handle, e.name, handle, error)) {
+        if (!reopenInnermost(scan, error) || !openSubFolder(folder.handle, e.name, handle, error)) {
             tellNotListed(scan, path, error);
             continue;
         }
-        const std::string group = e.name; // e dies when the folder is pushed
-        if (enterFolder(scan, std::move(handle), path, group) == Entered::kAbandon) {
+        const std::string name = e.name; // e dies when the folder is pushed
+        if (enterFolder(scan, std::move(handle), path, name, name) == Entered::kAbandon) {
             return false;
         }
     }
@@ -204,7 +256,7 @@ int scanImageFolder(ImageFileEntry& list, const std::string& folderPath,
         tellNotListed(scan, folderPath, error);
         return 0;
     }
-    if (enterFolder(scan, std::move(handle), folderPath, groupName) != Entered::kYes) {
+    if (enterFolder(scan, std::move(handle), folderPath, "", groupName) != Entered::kYes) {
         return 0;
     }
     if (!scanOpenFolders(scan)) {

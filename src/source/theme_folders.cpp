@@ -10,11 +10,9 @@ std::string themeFolderPath(const std::string& rootPath, int n) {
 int discoverThemeFolders(const std::string& rootPath, ThemeFlags& themePresent) {
     int count = 0;
     for (int n = 0; n < kThemeSlots; ++n) {
-        // Entering the folder is the test: a plain file, or a folder that cannot be entered,
-        // is no theme.
+        // A plain file, or a folder that cannot be entered, is no theme.
         std::string error;
-        if (setCurrentFolder(themeFolderPath(rootPath, n), error)) {
-            setCurrentFolder(rootPath, error);
+        if (canEnterFolder(themeFolderPath(rootPath, n), error)) {
             themePresent[n] = 1;
             ++count;
         }
@@ -25,8 +23,7 @@ int discoverThemeFolders(const std::string& rootPath, ThemeFlags& themePresent) 
 std::string whyNoThemeFolder(const std::string& rootPath, int n) {
     const std::string path = themeFolderPath(rootPath, n);
     std::string error;
-    if (setCurrentFolder(path, error)) {
-        setCurrentFolder(rootPath, error);
+    if (canEnterFolder(path, error)) {
         return "";
     }
     switch (pathKind(path)) {

@@ -10,11 +10,9 @@
 std::string themeFolderPath(const std::string& rootPath, int n);
 
 /// Sets themePresent[n] = 1 for every folder rootPath/n (n = 0..9) that can be entered, and
-/// returns how many there are. Plain files named like a theme do not count. Leaves rootPath as
-/// the current folder.
+/// returns how many there are. Plain files named like a theme do not count.
 int discoverThemeFolders(const std::string& rootPath, ThemeFlags& themePresent);
 
 /// Why rootPath/n is no theme folder, to follow its path: "does not exist", "is not a folder" or
-/// "cannot be entered: " and the OS cause; "" when it is one after all. Leaves rootPath as the
-/// current folder when it is one.
+/// "cannot be entered: " and the OS cause; "" when it is one after all.
 std::string whyNoThemeFolder(const std::string& rootPath, int n);

@@ -374,6 +374,18 @@ INSTANTIATE_TEST_SUITE_P(
             .err = "theme-packager: theme 0: ROOT/0/x.bmp cannot be opened: not a regular "
                    "file; the rest of theme 0 is not packed\n",
             .notOnWindows = kNoFifos},
+        // A name that would act on a terminal (an escape sequence, a line of its own, a C1
+        // control, a right-to-left override) shows as its bytes in the line that names it.
+        RunCase{
+            .name = "NameThatWouldActOnATerminal",
+            .tree = {"0/a.bmp", TreeFile("0/b\x1B]0;pwned\x07\nfake: \xC2\x9B\xE2\x80\xAE.bmp", 0)},
+            .status = 3,
+            .outputs = {"Index.bin", "0/Theme.bin"},
+            .slots = {{"0:a.bmp", "0/a.bmp"}},
+            .err =
+                "theme-packager: theme 0: ROOT/0/b\\x1b]0;pwned\\x07\\x0afake: "
+                "\\xc2\\x9b\\xe2\\x80\\xae.bmp is truncated; the rest of theme 0 is not packed\n",
+            .notOnWindows = "Windows file names hold no control characters"},
         RunCase{.name = "FolderChainBeyondThePathLimit",
                 .tree = {"pics/a.bmp", "pics/z.bmp", TreeFile("pics/v.bmp", 9, 4)},
                 .hostile =

@@ -43,7 +43,18 @@ INSTANTIATE_TEST_SUITE_P(
                       // A cut sequence, an overlong form and a lone continuation byte.
                       NameCase{"x\xC3", "x_", "x\\xc3", "\"x\\ufffd\""},
                       NameCase{"\xC0\xAF", "__", "\\xc0\\xaf", "\"\\ufffd\\ufffd\""},
-                      NameCase{"\x80z", "_z", "\\x80z", "\"\\ufffdz\""}));
+                      NameCase{"\x80z", "_z", "\\x80z", "\"\\ufffdz\""},
+                      // A C1 control (U+009B, CSI) and a right-to-left override act on a terminal
+                      // as C0 controls do.
+                      NameCase{"a\xC2\x9B"
+                               "b\xE2\x80\xAEgpj.exe",
+                               "a_b_gpj.exe", "a\\xc2\\x9bb\\xe2\\x80\\xaegpj.exe",
+                               "\"a\xC2\x9B"
+                               "b\xE2\x80\xAEgpj.exe\""},
+                      NameCase{"com0", "_com0", "com0", "\"com0\""},
+                      NameCase{"LPT0.x", "_LPT0.x", "LPT0.x", "\"LPT0.x\""},
+                      NameCase{"COM\xC2\xB9", "_COM\xC2\xB9", "COM\xC2\xB9", "\"COM\xC2\xB9\""},
+                      NameCase{"lpt\xC2\xB3", "_lpt\xC2\xB3", "lpt\xC2\xB3", "\"lpt\xC2\xB3\""}));
 
 TEST(PngPathTest, DropsBmpAndKeepsEveryPathApartAsACaseInsensitiveSystemWould) {
     const std::vector<PngPath> paths = pngPaths({{"menu", "bg.bmp"},

@@ -31,14 +31,16 @@ inline const std::string kNoFolder =
 
 // The packager copied into a folder of its own and run with a PATH that leads nowhere, so that it
 // finds only the VOX_ZIP put beside it: none (tool null), the real one (tool ""), or the stand-in
-// tool following the plan lines in tool before it hands over to the real one.
+// tool following the plan lines in tool before it hands over to the real one. plain: the tools
+// built without sanitizers (plainProgramPath), for an address-space limit.
 class LonePackager {
 public:
-    explicit LonePackager(const char* tool) {
-        std::filesystem::copy_file(programPath("theme-packager"),
+    explicit LonePackager(const char* tool, bool plain = false) {
+        const auto path = plain ? plainProgramPath : programPath;
+        std::filesystem::copy_file(path("theme-packager"),
                                    folder_.path(std::string("theme-packager") + kExeSuffix));
         if (tool != nullptr && *tool == '\0') {
-            std::filesystem::copy_file(programPath("VOX_ZIP"),
+            std::filesystem::copy_file(path("VOX_ZIP"),
                                        folder_.path(std::string("VOX_ZIP") + kExeSuffix));
         } else if (tool != nullptr) {
             writeStandIn(folder_.path(), "VOX_ZIP", "use " + programPath("VOX_ZIP") + "\n" + tool);
@@ -55,6 +57,12 @@ public:
         command.push_back(folder_.path(std::string("theme-packager") + kExeSuffix));
         command.insert(command.end(), arguments.begin(), arguments.end());
         return runProgram(root.path(), command, {.path = "/nonexistent", .errToOut = errToOut});
+    }
+    /// Starts the packager in root, with limits in options (its PATH leads nowhere).
+    StartedProgram start(const TempFolder& root, ProgramOptions options = {}) const {
+        options.path = "/nonexistent";
+        return startProgram(root.path(), {folder_.path(std::string("theme-packager") + kExeSuffix)},
+                            options);
     }
 
 private:

@@ -8,6 +8,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
@@ -57,16 +58,30 @@ void setLimit(int resource, std::uint64_t value) {
     }
 }
 
-[[noreturn]] void runChild(const std::string& folder, const std::string& out,
-                           const std::string& err, const ProgramOptions& options,
-                           const std::string& file, char* const* argv, char* const* envp) {
+// Enters folder, one component at a time when it is longer than one call may name.
+bool enter(const std::string& folder, const std::vector<std::string>& components) {
+    if (chdir(folder.c_str()) == 0) {
+        return true;
+    }
+    for (const std::string& component : components) {
+        if (chdir(component.c_str()) != 0) {
+            return false;
+        }
+    }
+    return true;
+}
+
+[[noreturn]] void runChild(const std::string& folder, const std::vector<std::string>& components,
+                           const std::string& out, const std::string& err,
+                           const ProgramOptions& options, const std::string& file,
+                           char* const* argv, char* const* envp) {
     const int in = open("/dev/null", O_RDONLY);
     // Both appending: one file takes both streams in the order of their writes.
     const int outFd = open(out.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0600);
     const int errFd =
         options.errToOut ? outFd : open(err.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0600);
     if (in < 0 || outFd < 0 || errFd < 0 || dup2(in, 0) < 0 || dup2(outFd, 1) < 0 ||
-        dup2(errFd, 2) < 0 || chdir(folder.c_str()) != 0) {
+        dup2(errFd, 2) < 0 || !enter(folder, components)) {
         _exit(127);
     }
     struct sigaction standard {};
@@ -109,9 +124,15 @@ StartedProgram startProgram(const std::string& folder, const std::vector<std::st
     }
     const std::vector<char*> argv = pointers(words);
     const std::vector<char*> envp = pointers(variables);
+    // Made now: after the fork, the child may only make calls that are safe there.
+    std::vector<std::string> components = {"/"};
+    for (std::size_t begin = 1, end; begin < folder.size(); begin = end + 1) {
+        end = std::min(folder.find('/', begin), folder.size());
+        components.push_back(folder.substr(begin, end - begin));
+    }
     const pid_t pid = fork();
     if (pid == 0) {
-        runChild(folder, out, err, options, file, argv.data(), envp.data());
+        runChild(folder, components, out, err, options, file, argv.data(), envp.data());
     }
     if (pid < 0) {
         program.startError = words[0] + ": " + std::strerror(errno);

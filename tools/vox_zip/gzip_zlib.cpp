@@ -3,12 +3,11 @@
 #include "gzip_stream.h"
 
 #include <algorithm>
-#include <memory>
-#include <new>
 
 #define ZLIB_CONST
 #include <zlib.h>
 
+#include "common/byte_buffer.h"
 #include "gzip_backend.h"
 
 namespace {
@@ -20,13 +19,13 @@ constexpr int kMemLevel = 8; // zlib's default
 
 // The two fixed buffers of a conversion, allocated so that a failure is a reason, not a throw.
 struct Buffers {
-    std::unique_ptr<std::uint8_t[]> input;
-    std::unique_ptr<std::uint8_t[]> output;
+    HeapBlock<std::uint8_t> input;
+    HeapBlock<std::uint8_t> output;
 };
 
 bool allocate(Buffers& buffers, GzipError& error) {
-    buffers.input.reset(new (std::nothrow) std::uint8_t[kChunk]);
-    buffers.output.reset(new (std::nothrow) std::uint8_t[kChunk]);
+    buffers.input = allocateBytes<std::uint8_t>(kChunk);
+    buffers.output = allocateBytes<std::uint8_t>(kChunk);
     return buffers.input && buffers.output ? true : gzipFail(error, GzipReason::kOutOfMemory);
 }
 

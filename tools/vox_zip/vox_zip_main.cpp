@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "common/terminal_text.h"
 #include "common/version.h"
 #include "gzip_stream.h"
 #include "output_file.h"
@@ -115,8 +116,13 @@ bool parseArguments(const std::vector<std::string>& arguments, Options& options,
     return true;
 }
 
+void reportOutOfMemory() {
+    std::fputs("VOX_ZIP: out of memory\n", stderr);
+}
+
+// A file's name may hold any byte: none may act on the terminal.
 int report(const std::string& file, const std::string& cause) {
-    std::fprintf(stderr, "VOX_ZIP: %s: %s\n", file.c_str(), cause.c_str());
+    std::fprintf(stderr, "VOX_ZIP: %s: %s\n", escapeUnsafe(file).c_str(), cause.c_str());
     return kFailed;
 }
 
@@ -150,7 +156,7 @@ int warnAboutGarbage(const std::string& source, const GzipRestored& restored) {
     std::fprintf(stderr,
                  "VOX_ZIP: %s: decompression OK, trailing garbage ignored (from byte %" PRIu64
                  " on)\n",
-                 source.c_str(), restored.tailOffset);
+                 escapeUnsafe(source).c_str(), restored.tailOffset);
     return kWarning;
 }
 
@@ -194,8 +200,11 @@ int convert(const Options& options, const std::string& source, const std::string
 } // namespace
 
 int main(int argc, char** argv) {
-    // A write beyond the file-size limit fails with its cause, and the temporary file goes.
+    // A write beyond the file-size limit fails with its cause, and the temporary file goes, as
+    // it does when a signal or memory that runs out cuts the tool short.
     failWritesBeyondFileSizeLimit();
+    stopCleanlyOnSignals();
+    stopCleanlyOnOutOfMemory(reportOutOfMemory, kFailed);
     Options options;
     std::string error;
     if (!parseArguments(commandArguments(argc, argv), options, error)) {
