@@ -30,8 +30,13 @@ craftedIndex(const std::vector<std::pair<std::uint32_t, std::uint32_t>>& slots) 
     appendU32(index, static_cast<std::uint32_t>(slots.size()));
     appendText(index, std::string_view("\x10\0\0\0\0\0\0\0\0\0\0\0", 12));
     for (std::size_t k = 0; k < slots.size(); ++k) {
-        const std::string name = "i" + std::to_string(k) + ".bmp";
-        appendText(index, name + std::string(39 - name.size(), '\0') + '\2');
+        char field[40] = {}; // the name, zero-filled, then 0x02
+        const std::string name = std::to_string(k);
+        field[0] = 'i';
+        name.copy(field + 1, name.size());
+        std::string_view(".bmp").copy(field + 1 + name.size(), 4);
+        field[39] = 2;
+        appendText(index, std::string_view(field, sizeof field));
         appendU32(index, slots[k].first);
         appendU32(index, slots[k].second);
     }
