@@ -1,6 +1,6 @@
 // Reading bins: the size of a plain bin is known before its buffer is allocated; a .gz is
-// restored into buffers that stop at the limit, so neither a size field nor a small file that
-// restores to gigabytes can make it take more memory than the limit.
+// restored into one buffer that stops at the limit, so neither a size field nor a small file
+// that restores to gigabytes can make it take more memory than the limit.
 #include "readback/bin_files.h"
 
 #include <cerrno>
@@ -13,46 +13,28 @@ namespace {
 
 constexpr char kGzipSuffix[] = ".gz";
 
-struct MemorySink {
-    ByteBuffer* buffer;
-    std::uint64_t limit;
-    LoadFailure failure = LoadFailure::kNone;
-};
-
-bool writeToMemory(void* context, const std::uint8_t* bytes, std::size_t size, int& osError) {
-    auto& sink = *static_cast<MemorySink*>(context);
-    osError = 0;
-    if (size > sink.limit - sink.buffer->size) {
-        sink.failure = LoadFailure::kTooLarge;
-        return false;
-    }
-    if (!appendBytes(*sink.buffer, bytes, size)) {
-        sink.failure = LoadFailure::kOutOfMemory;
-        return false;
-    }
-    return true;
-}
-
+// The bin is restored straight into file.bytes, which grows as the data comes: its bytes are
+// held once, and never more of them than limit.
 LoadFailure restore(std::FILE* in, BinFile& file, std::uint64_t limit, std::string& error) {
-    MemorySink sink{&file.bytes, limit};
     GzipRestored restored;
     GzipError gzipError;
     // Bytes after the last member do not change what it restores to, as for any gzip reader.
-    if (gzipDecompress(fileSource(in, file.storedSize), ByteSink{&sink, writeToMemory, limit},
-                       restored, gzipError)) {
+    if (gzipDecompress(fileSource(in, file.storedSize), bufferSink(file.bytes, limit), restored,
+                       gzipError)) {
         return LoadFailure::kNone;
     }
-    if (sink.failure == LoadFailure::kTooLarge || gzipError.reason == GzipReason::kTooLarge) {
+    switch (gzipError.reason) {
+    case GzipReason::kTooLarge:
         error = "restores to more than " + std::to_string(limit) + " bytes";
         return LoadFailure::kTooLarge;
-    }
-    if (sink.failure == LoadFailure::kOutOfMemory || gzipError.reason == GzipReason::kOutOfMemory) {
+    case GzipReason::kOutOfMemory:
         error = "out of memory while restoring it";
         return LoadFailure::kOutOfMemory;
+    default:
+        error = describeGzipError(gzipError);
+        return gzipError.reason == GzipReason::kReadFailed ? LoadFailure::kUnreadable
+                                                           : LoadFailure::kBadGzip;
     }
-    error = describeGzipError(gzipError);
-    return gzipError.reason == GzipReason::kReadFailed ? LoadFailure::kUnreadable
-                                                       : LoadFailure::kBadGzip;
 }
 
 LoadFailure readPlain(std::FILE* in, BinFile& file, std::uint64_t limit, std::string& error) {

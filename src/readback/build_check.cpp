@@ -156,6 +156,21 @@ bool checkGroup(std::span<const std::uint8_t> index, std::uint32_t g, std::uint6
     return true;
 }
 
+// The slots lie one after another in index order: a slot that starts inside or before the one
+// of the image before it is told, whatever the offsets that put it there (they are told too).
+void checkSlotOrder(BuildCheck& check) {
+    std::uint64_t end = kBinFileHeaderSize;
+    for (const IndexImage& image : check.layout.images) {
+        if (image.slotStart < end) {
+            addFault(check, kIndexFile, image.entryOffset + 40,
+                     "the slot starts at " + number(image.slotStart) +
+                         ", inside or before the slot of the image before it (which ends at " +
+                         number(end) + "): slots may not overlap nor leave index order");
+        }
+        end = std::max<std::uint64_t>(end, image.slotStart + image.slotSize);
+    }
+}
+
 void markUsableSlots(IndexLayout& layout) {
     const std::uint64_t slotsEnd = layout.themeLength - kEndMarkerSize;
     for (IndexImage& image : layout.images) {
@@ -245,6 +260,7 @@ void checkIndex(std::span<const std::uint8_t> index, BuildCheck& check) {
         addFault(check, kIndexFile, blockAt + kEndMarkerSize,
                  number(index.size() - blockAt - kEndMarkerSize) + " bytes follow the end marker");
     }
+    checkSlotOrder(check);
     check.layout.complete = true;
     check.layout.themeLength = kEnvelope + slotTotal;
     markUsableSlots(check.layout);

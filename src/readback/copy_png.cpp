@@ -1,7 +1,6 @@
 // Decoding and encoding in one step, so that both users bound the decoded size the same way.
 #include "readback/copy_png.h"
 
-#include "readback/image_pixels.h"
 #include "readback/png_encode.h"
 
 bool copyPng(const ScannedBuild& build, int theme, std::size_t k, ByteBuffer& png,
@@ -14,4 +13,11 @@ bool copyPng(const ScannedBuild& build, int theme, std::size_t k, ByteBuffer& pn
     Rgb565Image pixels;
     return copyPixels(copyBytes(build, theme, k), copy, pixels, cause) &&
            encodePng(pixels, png, cause);
+}
+
+std::uint64_t copyPixelCount(const ScannedBuild& build, int theme, std::size_t k) {
+    const SlotCopy& copy = build.themes[theme].copies[k];
+    return copy.state != CopyState::kValid ? 0
+                                           : static_cast<std::uint64_t>(copy.header.width) *
+                                                 static_cast<std::uint64_t>(copy.header.height);
 }

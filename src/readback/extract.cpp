@@ -3,7 +3,9 @@
 #include "readback/extract.h"
 
 #include <filesystem>
+#include <map>
 #include <system_error>
+#include <utility>
 
 #include "readback/copy_png.h"
 #include "readback/safe_names.h"
@@ -60,15 +62,49 @@ bool writeFile(const std::string& path, const ByteBuffer& bytes, std::string& ca
     return commitOutput(output, cause);
 }
 
+// The PNG files of slots that later images name again, so that each is encoded once, and the
+// pixels still to be written.
+struct EncodedSlots {
+    using Key = std::pair<std::uint64_t, std::uint32_t>; // where the slot starts, the copy's length
+    std::map<Key, std::size_t> usesLeft;
+    std::map<Key, ByteBuffer> kept;
+    std::uint64_t pixelsLeft = kPixelBudget;
+    std::size_t overBudget = 0;
+};
+
+EncodedSlots::Key slotKey(const ScannedBuild& build, int theme, std::size_t k) {
+    return {build.check.layout.images[k].slotStart, build.themes[theme].copies[k].encodedSize};
+}
+
+// Writes copy k as file, from the PNG data of its slot kept for it or encoded now (and kept when a
+// later image names the slot too). A copy beyond the budget is counted, not written.
 bool extractImage(const ScannedBuild& build, int theme, std::size_t k, const fs::path& file,
-                  std::string& cause) {
+                  EncodedSlots& slots, std::string& cause) {
+    const EncodedSlots::Key key = slotKey(build, theme, k);
+    const std::size_t usesLeft = --slots.usesLeft[key];
+    const std::uint64_t pixels = copyPixelCount(build, theme, k);
+    if (pixels > slots.pixelsLeft) {
+        ++slots.overBudget;
+        return true;
+    }
+    const auto found = slots.kept.find(key);
     ByteBuffer png;
-    if (!copyPng(build, theme, k, png, cause) || !prepareGroupFolder(file.parent_path(), cause)) {
+    if (found == slots.kept.end() && !copyPng(build, theme, k, png, cause)) {
         return false;
     }
-    if (!writeFile(utf8Text(file), png, cause)) {
+    slots.pixelsLeft -= pixels;
+    const ByteBuffer& bytes = found != slots.kept.end() ? found->second : png;
+    if (!prepareGroupFolder(file.parent_path(), cause)) {
+        return false;
+    }
+    if (!writeFile(utf8Text(file), bytes, cause)) {
         cause = utf8Text(file) + ": " + cause;
         return false;
+    }
+    if (usesLeft == 0 && found != slots.kept.end()) {
+        slots.kept.erase(found);
+    } else if (usesLeft != 0 && found == slots.kept.end()) {
+        slots.kept.emplace(key, std::move(png));
     }
     return true;
 }
@@ -105,19 +141,32 @@ bool extractTheme(const ScannedBuild& build, int theme, const std::string& outDi
     }
     const std::vector<NamedImage> named = namedImages(build);
     const std::vector<PngPath> paths = pngPaths(named);
+    EncodedSlots slots;
+    for (std::size_t k = 0; k < named.size(); ++k) {
+        ++slots.usesLeft[slotKey(build, theme, k)];
+    }
     for (std::size_t k = 0; k < named.size(); ++k) {
         reportProgress(progress, "extracting", k, named.size());
         const std::string label = displayName(named[k].group) + "/" + displayName(named[k].name);
         const fs::path file = utf8Path(outDir) / utf8Path(paths[k].path);
+        const std::size_t skipped = slots.overBudget;
         std::string cause;
-        if (!extractImage(build, theme, k, file, cause)) {
+        if (!extractImage(build, theme, k, file, slots, cause)) {
             report.failures.push_back(label + ": " + cause);
+            continue;
+        }
+        if (slots.overBudget != skipped) {
             continue;
         }
         ++report.written;
         if (paths[k].renamed) {
             report.renamed.push_back(label + " written as " + utf8Text(file));
         }
+    }
+    if (slots.overBudget != 0) {
+        report.failures.push_back(countOf(slots.overBudget, "image") +
+                                  " not written: over extract's budget of " +
+                                  groupedNumber(kPixelBudget) + " pixels");
     }
     reportProgress(progress, "extracting", named.size(), named.size());
     return true;

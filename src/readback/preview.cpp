@@ -1,9 +1,12 @@
-// The page is written group by group: a group's images are encoded into one <style> block of
-// CSS classes, followed by its table, so memory holds one group's PNG data at a time.
+// The page is written image by image: each row follows the CSS classes of the images it brings,
+// so memory holds one image's PNG data at a time. A slot that several images name is decoded
+// once, and no more pixels than the budget are decoded for a page.
 #include "readback/preview.h"
 
 #include <algorithm>
 #include <cstdio>
+#include <map>
+#include <tuple>
 
 #include "readback/copy_png.h"
 #include "readback/listing.h"
@@ -67,24 +70,49 @@ std::string dimensions(const SlotCopy& copy) {
     return std::to_string(copy.header.width) + "&times;" + std::to_string(copy.header.height);
 }
 
-// What one group adds to the page: its CSS classes and its table.
-struct GroupPage {
-    std::string style;
-    std::string table;
+// What the page has shown so far: the class of each distinct copy (by theme, slot and length), so
+// that a slot that several images name is decoded once; and the pixels it may still decode.
+struct ShownCopies {
+    std::map<std::tuple<int, std::uint64_t, std::uint32_t>, std::string> classes;
+    int classCount = 0;
+    std::uint64_t pixelsLeft = kPixelBudget;
+    std::size_t overBudget = 0;
 };
 
-// The class that shows copy k of theme, made from its pixels; "" when it cannot be shown.
-std::string imageClass(const ScannedBuild& build, int theme, std::size_t k, int& classCount,
-                       GroupPage& page, std::string& cause) {
+const char kOverBudget[] = "not shown: over the page's budget";
+
+// One image's row and the CSS classes it brings, written one after the other as they come.
+struct ImageRow {
+    std::string style;
+    std::string html;
+};
+
+// The class that shows copy k of theme: that of the same slot shown before, or one made now from
+// its pixels, whose CSS goes into row.style; "" when it cannot be shown, with why in cause.
+std::string imageClass(const ScannedBuild& build, int theme, std::size_t k, ShownCopies& shown,
+                       ImageRow& row, std::string& cause) {
+    const auto key = std::make_tuple(theme, build.check.layout.images[k].slotStart,
+                                     build.themes[theme].copies[k].encodedSize);
+    if (const auto found = shown.classes.find(key); found != shown.classes.end()) {
+        return found->second;
+    }
+    const std::uint64_t pixels = copyPixelCount(build, theme, k);
+    if (pixels > shown.pixelsLeft) {
+        cause = kOverBudget;
+        ++shown.overBudget;
+        return "";
+    }
     ByteBuffer png;
     if (!copyPng(build, theme, k, png, cause)) {
         return "";
     }
+    shown.pixelsLeft -= pixels;
     std::string name(1, 'i');
-    name += std::to_string(classCount++);
-    page.style += "." + name + " { background-image: url(\"data:image/png;base64,";
-    appendBase64(png.view(), page.style);
-    page.style += "\"); }\n";
+    name += std::to_string(shown.classCount++);
+    row.style += "." + name + " { background-image: url(\"data:image/png;base64,";
+    appendBase64(png.view(), row.style);
+    row.style += "\"); }\n";
+    shown.classes.emplace(key, name);
     return name;
 }
 
@@ -111,35 +139,41 @@ std::string copyCell(const ScannedBuild& build, int theme, std::size_t k,
 }
 
 std::string failedCell(const std::string& cause) {
-    return "<td class=\"copy bad\">cannot be shown:<br>" + htmlText(cause) + "</td>";
+    return cause == kOverBudget
+               ? "<td class=\"copy bad\">" + htmlText(cause) + "</td>"
+               : "<td class=\"copy bad\">cannot be shown:<br>" + htmlText(cause) + "</td>";
 }
 
-void addImageRow(const ScannedBuild& build, const std::vector<int>& themes, std::size_t k,
-                 int& classCount, GroupPage& page, std::vector<std::string>& failures) {
+ImageRow imageRow(const ScannedBuild& build, const std::vector<int>& themes, std::size_t k,
+                  ShownCopies& shown, std::vector<std::string>& failures) {
     const IndexImage& image = build.check.layout.images[k];
     const std::string name = displayName(imageName(build.index.bytes.view(), image));
     const std::string label = htmlText(name);
-    page.table += "<tr><th>" + label + "<div class=\"meta\">slot at " +
-                  groupedNumber(image.slotStart) + ", " + groupedNumber(image.slotSize) +
-                  " B</div></th>";
+    ImageRow row;
+    row.html = "<tr><th>" + label + "<div class=\"meta\">slot at " +
+               groupedNumber(image.slotStart) + ", " + groupedNumber(image.slotSize) +
+               " B</div></th>";
     std::string baseClass;
     for (const int theme : themes) {
         std::string cause;
         const std::string shownAs =
             theme != 0 && build.themes[theme].sameAsBase[k] && !baseClass.empty()
                 ? baseClass
-                : imageClass(build, theme, k, classCount, page, cause);
+                : imageClass(build, theme, k, shown, row, cause);
         if (theme == 0) {
             baseClass = shownAs;
         }
         if (shownAs.empty()) {
-            failures.push_back(name + ", theme " + std::to_string(theme) + ": " + cause);
-            page.table += failedCell(cause);
+            if (cause != kOverBudget) {
+                failures.push_back(name + ", theme " + std::to_string(theme) + ": " + cause);
+            }
+            row.html += failedCell(cause);
         } else {
-            page.table += copyCell(build, theme, k, shownAs, label);
+            row.html += copyCell(build, theme, k, shownAs, label);
         }
     }
-    page.table += "</tr>\n";
+    row.html += "</tr>\n";
+    return row;
 }
 
 std::string summary(const ScannedBuild& build, const std::vector<int>& themes) {
@@ -181,28 +215,40 @@ bool writeText(std::FILE* file, const std::string& text) {
     return std::fwrite(text.data(), 1, text.size(), file) == text.size();
 }
 
+// Each row is written as it is made, after the CSS of the images it brings (a style element in
+// a table applies as one in the head does), so that the page is never held in memory.
 bool writeGroups(const ScannedBuild& build, const std::vector<int>& themes, std::FILE* file,
                  const Progress& progress, std::vector<std::string>& failures) {
     const IndexLayout& layout = build.check.layout;
-    int classCount = 0;
+    ShownCopies shown;
     for (const IndexGroup& group : layout.groups) {
-        GroupPage page;
-        page.table = "<div class=\"wrap\"><table class=\"images\">\n<tr><th>image</th>";
-        for (const int theme : themes) {
-            page.table += "<th>theme " + std::to_string(theme) + "</th>";
-        }
-        page.table += "</tr>\n";
-        for (std::size_t k = group.firstImage; k < group.firstImage + group.imageCount; ++k) {
-            reportProgress(progress, "previewing", k, layout.images.size());
-            addImageRow(build, themes, k, classCount, page, failures);
-        }
-        const std::string heading =
+        std::string head =
             "<h2>group " + htmlText(displayName(groupName(build.index.bytes.view(), group))) +
-            " <span class=\"meta\">" + countOf(group.imageCount, "image") + "</span></h2>\n";
-        if (!writeText(file, heading + "<style>\n" + page.style + "</style>\n" + page.table +
-                                 "</table></div>\n")) {
+            " <span class=\"meta\">" + countOf(group.imageCount, "image") +
+            "</span></h2>\n<div class=\"wrap\"><table class=\"images\">\n<tr><th>image</th>";
+        for (const int theme : themes) {
+            head += "<th>theme " + std::to_string(theme) + "</th>";
+        }
+        if (!writeText(file, head + "</tr>\n")) {
             return false;
         }
+        for (std::size_t k = group.firstImage; k < group.firstImage + group.imageCount; ++k) {
+            reportProgress(progress, "previewing", k, layout.images.size());
+            const ImageRow row = imageRow(build, themes, k, shown, failures);
+            if ((!row.style.empty() && !writeText(file, "<style>\n" + row.style + "</style>\n")) ||
+                !writeText(file, row.html)) {
+                return false;
+            }
+        }
+        if (!writeText(file, "</table></div>\n")) {
+            return false;
+        }
+    }
+    if (shown.overBudget != 0) {
+        failures.push_back(std::to_string(shown.overBudget) +
+                           (shown.overBudget == 1 ? " copy" : " copies") +
+                           " not shown: over the page's budget of " + groupedNumber(kPixelBudget) +
+                           " pixels decoded");
     }
     return writeText(file, "</body>\n</html>\n");
 }

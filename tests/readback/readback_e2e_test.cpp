@@ -9,6 +9,7 @@
 
 #include "common/byte_order.h"
 #include "readback/readback_run.h"
+#include "support/crafted_build.h"
 
 namespace {
 
@@ -298,6 +299,84 @@ TEST(ExtractTest, WritesNothingOutsideItsFolderAndKeepsCollidingNamesApart) {
     ASSERT_EQ(runInspect(root, "extract --theme 0 --out", out.path()).exitStatus, 0);
     EXPECT_EQ(readPng(out.path("long_group_/icon.png")).width, 8);
     EXPECT_EQ(readPng(out.path("long_group_/icon~2.png")).width, 8);
+}
+
+// A slot of width x height pixels of colour: two repeat runs a row, 8 bytes a row.
+CraftedBytes repeatSlot(std::uint32_t width, std::uint32_t height, std::uint16_t colour) {
+    CraftedBytes slot;
+    appendText(slot, "RLE4");
+    appendU32(slot, width);
+    appendU32(slot, height);
+    appendU32(slot, 16);
+    for (std::uint32_t y = 0; y < height; ++y) {
+        const std::uint16_t end = y + 1 == height ? 0xE003 : 0x6003; // 3 pixels, row (image) end
+        for (const std::uint16_t unit :
+             {static_cast<std::uint16_t>(0x2000 | (width - 3)), colour, end, colour}) {
+            slot.push_back(static_cast<std::uint8_t>(unit));
+            slot.push_back(static_cast<std::uint8_t>(unit >> 8));
+        }
+    }
+    return slot;
+}
+
+// 45 images in 7 KB of index and 590 KB of bins: 9 slots of 4096 x 8192 pixels, each named five
+// times. verify tells every slot that overlaps the one before it. preview decodes a slot once and
+// no more than its budget of pixels (eight such slots), showing the rest as over it; extract
+// writes files up to the same budget, encoding a slot once. Their time and their output are
+// bounded by the budget, not by how often the index names a slot. Neither clutters its log with
+// a progress line.
+TEST(CraftedBuildTest, ASlotNamedManyTimesCostsNoMoreThanTheBudget) {
+    TempFolder build;
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> entries;
+    CraftedBytes slots;
+    for (std::uint16_t s = 0; s < 9; ++s) {
+        const CraftedBytes slot = repeatSlot(4096, 8192, static_cast<std::uint16_t>(0x0841 * s));
+        for (int name = 0; name < 5; ++name) {
+            entries.emplace_back(static_cast<std::uint32_t>(slots.size()),
+                                 static_cast<std::uint32_t>(slot.size()));
+        }
+        slots.insert(slots.end(), slot.begin(), slot.end());
+    }
+    build.writeBytes("Index.bin", craftedIndex(entries));
+    build.writeBytes("0/Theme.bin", craftedTheme(slots));
+    const auto inspect = [&build](std::vector<std::string> arguments) {
+        arguments.insert(arguments.begin(), plainProgramPath("theme-inspect"));
+        return runProgram(build.path(), arguments);
+    };
+    const ProgramResult verified = inspect({"verify"});
+    const std::string faults =
+        "theme-inspect: the build has " +
+        std::to_string(std::count(verified.out.begin(), verified.out.end(), '\n')) +
+        " faults (theme-inspect verify lists them)\n";
+    std::size_t overlaps = 0;
+    for (std::size_t at = 0;
+         (at = verified.out.find("inside or before the slot", at)) != std::string::npos; ++at) {
+        ++overlaps;
+    }
+    EXPECT_EQ(overlaps, 36u) << verified.out;
+    EXPECT_EQ(verified.exitStatus, 1);
+
+    const ProgramResult previewed = inspect({"preview", "--out", "page.html"});
+    EXPECT_EQ(previewed.err, "theme-inspect: 5 copies not shown: over the page's budget of "
+                             "268,435,456 pixels decoded\n" +
+                                 faults);
+    EXPECT_EQ(previewed.exitStatus, 1);
+    const auto page = build.readBytes("page.html");
+    const std::string text(page.begin(), page.end());
+    EXPECT_LT(page.size(), 2u << 20); // eight PNG files of one colour, and the rows
+    std::size_t notShown = 0;
+    for (std::size_t at = 0;
+         (at = text.find("not shown: over the page&#39;s budget", at)) != std::string::npos; ++at) {
+        ++notShown;
+    }
+    EXPECT_EQ(notShown, 5u);
+
+    const ProgramResult extracted = inspect({"extract", "--theme", "0", "--out", "out"});
+    EXPECT_EQ(extracted.out, "8 images of theme 0 written to out\n");
+    EXPECT_EQ(extracted.err, "theme-inspect: 37 images not written: over extract's budget of "
+                             "268,435,456 pixels\n" +
+                                 faults);
+    EXPECT_EQ(readPng(build.path("out/g/i7.png")).height, 8192);
 }
 
 } // namespace

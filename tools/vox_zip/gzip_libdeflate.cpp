@@ -5,9 +5,11 @@
 // deflate data between header and trailer.
 //
 // Memory: compressing holds the input and its compressed form; restoring holds the input and
-// the largest restored member. A member's size is never taken from its ISIZE field alone: the
-// field only seeds the buffer, which is bounded by what deflate can restore from the bytes there
-// and by the sink's limit, and grows by doubling when the member needs more.
+// the largest restored member, or, into a sink's buffer, the restored bytes alone. A member's
+// size is never taken from the file's last four bytes (ISIZE, when it has one member) alone:
+// the first room for it is no more than a few times its compressed size, and it grows by
+// doubling (to ISIZE exactly when a step passes it), never beyond what deflate can restore from
+// the bytes there nor beyond the sink's limit.
 #include "gzip_stream.h"
 
 #include <algorithm>
@@ -24,6 +26,8 @@ constexpr std::size_t kFirstReadSize = 128 * 1024;
 // Deflate restores at most 258 bytes from a 2-bit code: 1032 bytes per input byte, plus slack.
 constexpr std::uint64_t kMaxDeflateRatio = 1032;
 constexpr std::uint64_t kRestoreSlack = 64 * 1024;
+// The first room for a member, per compressed byte: bins compress to about half.
+constexpr std::uint64_t kFirstRoomRatio = 8;
 
 constexpr std::uint8_t kMethodDeflate = 8;
 constexpr std::size_t kFixedHeaderSize = 10;
@@ -64,6 +68,9 @@ bool readAll(ByteSource in, ByteBuffer& buffer, GzipError& error) {
 }
 
 bool writeAll(ByteSink out, const std::uint8_t* bytes, std::size_t size, GzipError& error) {
+    if (size != 0 && out.buffer != nullptr) {
+        return appendBytes(*out.buffer, bytes, size) || gzipFail(error, GzipReason::kOutOfMemory);
+    }
     int osError = 0;
     if (size != 0 && !out.write(out.context, bytes, size, osError)) {
         return gzipFail(error, GzipReason::kWriteFailed, osError);
@@ -130,31 +137,36 @@ struct Decompressor {
 struct Restore {
     std::span<const std::uint8_t> input;
     ByteSink out;
-    ByteBuffer member; // the restored bytes of the current member
+    ByteBuffer member; // the current member's bytes, when the sink has no buffer of its own
     std::uint64_t written = 0;
     GzipRestored restored;
 };
 
-// Restores the deflate data at the start of data into r.member; sets used to its length. The
-// first try takes the last ISIZE of the input as a hint.
+// Where the members are restored: behind what the sink's buffer holds, or in member.
+ByteBuffer& restoreBuffer(Restore& r) {
+    return r.out.buffer != nullptr ? *r.out.buffer : r.member;
+}
+
+// Restores the deflate data at the start of data behind what the restore buffer holds (its size
+// stays); sets used to its length in data and produced to the bytes it gave.
 bool inflateMember(Restore& r, Decompressor& decompressor, std::span<const std::uint8_t> data,
-                   std::size_t& used, GzipError& error) {
+                   std::size_t& used, std::size_t& produced, GzipError& error) {
+    ByteBuffer& into = restoreBuffer(r);
     const std::uint64_t room = r.out.limit - r.written;
     const std::uint64_t ratioBound = data.size() * kMaxDeflateRatio + kRestoreSlack;
-    const std::uint64_t bound = std::min({room, ratioBound, std::uint64_t{SIZE_MAX}});
+    const std::uint64_t bound = std::min({room, ratioBound, std::uint64_t{SIZE_MAX - into.size}});
     const std::uint64_t hint =
         r.input.size() >= 4 ? loadU32Le(r.input.data() + r.input.size() - 4) : 0;
-    std::uint64_t capacity = std::min(std::max(hint, kRestoreSlack), bound);
+    const std::uint64_t guess = std::min(hint, data.size() * kFirstRoomRatio + kRestoreSlack);
+    std::uint64_t capacity = std::min(std::max(guess, kRestoreSlack), bound);
     for (;;) {
-        if (!reserveBytes(r.member, static_cast<std::size_t>(capacity))) {
+        if (!reserveBytes(into, into.size + static_cast<std::size_t>(capacity))) {
             return gzipFail(error, GzipReason::kOutOfMemory);
         }
-        std::size_t produced = 0;
         const libdeflate_result result = libdeflate_deflate_decompress_ex(
-            decompressor.d, data.data(), data.size(), r.member.data.get(),
+            decompressor.d, data.data(), data.size(), into.data.get() + into.size,
             static_cast<std::size_t>(capacity), &used, &produced);
         if (result == LIBDEFLATE_SUCCESS) {
-            r.member.size = produced;
             return true;
         }
         if (result != LIBDEFLATE_INSUFFICIENT_SPACE) {
@@ -167,34 +179,44 @@ bool inflateMember(Restore& r, Decompressor& decompressor, std::span<const std::
                                  : gzipFail(error, GzipReason::kCorruptData, 0,
                                             "restores to more than deflate can");
         }
-        capacity = capacity > bound / 2 ? bound : capacity * 2;
+        const std::uint64_t next = capacity > bound / 2 ? bound : capacity * 2;
+        capacity = hint > capacity && hint < next ? hint : next;
     }
 }
 
 // Restores the member at the start of data; sets length to its size in the input.
 bool restoreMember(Restore& r, Decompressor& decompressor, std::span<const std::uint8_t> data,
                    std::size_t& length, GzipError& error) {
+    ByteBuffer& into = restoreBuffer(r);
+    if (r.out.buffer == nullptr) {
+        into.size = 0; // one member at a time
+    }
     std::size_t header = 0;
     std::size_t deflated = 0;
+    std::size_t produced = 0;
     if (!readHeader(data, header, error) ||
-        !inflateMember(r, decompressor, data.subspan(header), deflated, error)) {
+        !inflateMember(r, decompressor, data.subspan(header), deflated, produced, error)) {
         return false;
     }
     const std::span<const std::uint8_t> rest = data.subspan(header + deflated);
     if (rest.size() < kTrailerSize) {
         return gzipFail(error, GzipReason::kTruncatedData);
     }
-    const ByteBuffer& member = r.member;
-    if (libdeflate_crc32(0, member.data.get(), member.size) != loadU32Le(rest.data())) {
+    const std::uint8_t* member = into.data.get() + into.size;
+    if (libdeflate_crc32(0, member, produced) != loadU32Le(rest.data())) {
         return gzipFail(error, GzipReason::kCorruptData, 0, "incorrect data check");
     }
-    if (static_cast<std::uint32_t>(member.size) != loadU32Le(rest.data() + 4)) {
+    if (static_cast<std::uint32_t>(produced) != loadU32Le(rest.data() + 4)) {
         return gzipFail(error, GzipReason::kCorruptData, 0, "incorrect length check");
     }
     length = header + deflated + kTrailerSize;
-    r.written += member.size;
+    r.written += produced;
     ++r.restored.members;
-    return writeAll(r.out, member.data.get(), member.size, error);
+    if (r.out.buffer != nullptr) {
+        into.size += produced;
+        return true;
+    }
+    return writeAll(r.out, member, produced, error);
 }
 
 // What follows a member at pos: true when another member starts there.

@@ -50,6 +50,10 @@ ByteSink fileSink(std::FILE* file) {
     return {file, writeFile};
 }
 
+ByteSink bufferSink(ByteBuffer& buffer, std::uint64_t limit) {
+    return {nullptr, nullptr, limit, &buffer};
+}
+
 ByteSource memorySource(MemoryBytes& memory) {
     return {&memory, readMemory, memory.bytes.size()};
 }

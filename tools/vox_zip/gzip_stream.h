@@ -17,6 +17,8 @@
 #include <span>
 #include <string>
 
+#include "common/byte_buffer.h"
+
 /// Where the bytes come from. read fills buffer with up to capacity bytes and returns how many
 /// it gave, 0 at the end; -1 when reading failed, with the errno value in osError (0 unknown).
 struct ByteSource {
@@ -36,11 +38,18 @@ struct ByteSink {
                   int& osError) = nullptr;
     /// The most bytes a restore may give: more fails with kTooLarge before they are held.
     std::uint64_t limit = UINT64_MAX;
+    /// When set, the bytes are appended to this buffer, grown as they come, instead of handed to
+    /// write: restored bytes are then held once, not also in a buffer of the restore's own.
+    ByteBuffer* buffer = nullptr;
 };
 
 /// A source and a sink over an open file, which stays the caller's; sizeHint as in ByteSource.
 ByteSource fileSource(std::FILE* file, std::uint64_t sizeHint = 0);
 ByteSink fileSink(std::FILE* file);
+
+/// A sink that appends the bytes to buffer, at most limit of them; growing it fails with
+/// kOutOfMemory.
+ByteSink bufferSink(ByteBuffer& buffer, std::uint64_t limit);
 
 /// Bytes in memory, handed out at most chunk bytes per read (chunk 0: all at once), so that a
 /// test can put the read boundaries anywhere.

@@ -41,6 +41,10 @@ std::ptrdiff_t readChunk(ByteSource in, std::uint8_t* buffer, GzipError& error) 
 
 bool writeProduced(ByteSink out, const std::uint8_t* buffer, const z_stream& zs, GzipError& error) {
     const std::size_t produced = kChunk - zs.avail_out;
+    if (produced != 0 && out.buffer != nullptr) {
+        return appendBytes(*out.buffer, buffer, produced) ||
+               gzipFail(error, GzipReason::kOutOfMemory);
+    }
     int osError = 0;
     if (produced != 0 && !out.write(out.context, buffer, produced, osError)) {
         return gzipFail(error, GzipReason::kWriteFailed, osError);
