@@ -100,7 +100,8 @@ bool ensureCorpus(const std::string& rootPath, const CorpusShape& shape, std::st
 void encodeCorpusImage(const CorpusImage& image, int photoPercent, std::vector<std::uint8_t>& blob,
                        std::vector<std::uint8_t>& rgb565) {
     rgb565 = uiLikePri0Block(image.width, image.height, image.seed, photoPercent);
-    blob.resize(rleImageSizeBound(image.width, image.height, 16, 1));
-    blob.resize(4 * static_cast<std::size_t>(encodeRleImage(rgb565.data(), blob.data(), 1)));
+    blob.resize(rleImageSizeBound(image.width, image.height, 16, RunMode::kRows));
+    blob.resize(
+        4 * static_cast<std::size_t>(encodeRleImage(rgb565.data(), blob.data(), RunMode::kRows)));
     rgb565.erase(rgb565.begin(), rgb565.begin() + 16);
 }

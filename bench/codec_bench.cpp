@@ -18,12 +18,12 @@ void encodeRle4(benchmark::State& state, int width, int height, int pictures) {
         blocks.push_back(uiLikePri0Block(width, height, static_cast<std::uint32_t>(seed)));
     }
     const auto pixels = static_cast<std::int64_t>(width) * height * pictures;
-    std::vector<std::uint8_t> destination(rleImageSizeBound(width, height, 16, 1));
+    std::vector<std::uint8_t> destination(rleImageSizeBound(width, height, 16, RunMode::kRows));
     std::int64_t encodedBytes = 0;
     for (auto _ : state) {
         encodedBytes = 0;
         for (const auto& block : blocks) {
-            encodedBytes += 4 * encodeRleImage(block.data(), destination.data(), 1);
+            encodedBytes += 4 * encodeRleImage(block.data(), destination.data(), RunMode::kRows);
             benchmark::DoNotOptimize(destination.data());
         }
     }

@@ -36,7 +36,8 @@ void BM_Bgr24ToRle4(benchmark::State& state) {
     BmpLayout probe;
     readBmpLayout(file, probe);
     std::vector<std::uint8_t> flat(kImageHeaderSize + probe.outputSize);
-    std::vector<std::uint8_t> encoded(rleImageSizeBound(probe.width, probe.height, 16, 1));
+    std::vector<std::uint8_t> encoded(
+        rleImageSizeBound(probe.width, probe.height, 16, RunMode::kRows));
     std::int64_t encodedBytes = 0;
     for (auto _ : state) {
         BmpLayout layout;
@@ -46,7 +47,7 @@ void BM_Bgr24ToRle4(benchmark::State& state) {
         }
         writeImageHeader(flat.data(), {kPri0Magic, layout.width, layout.height, 16});
         convertBmpPixels(file, layout, {flat.data() + kImageHeaderSize, layout.outputSize});
-        encodedBytes = 4 * encodeRleImage(flat.data(), encoded.data(), 1);
+        encodedBytes = 4 * encodeRleImage(flat.data(), encoded.data(), RunMode::kRows);
         benchmark::DoNotOptimize(encoded.data());
         benchmark::ClobberMemory();
     }

@@ -34,6 +34,11 @@ std::uint64_t pixelAreaBytes(const ImageHeader& header) {
     return roundUpDivide(pixelAreaBits(header), 8);
 }
 
+std::uint64_t pri0BlockSize(const ImageHeader& header) {
+    const std::uint64_t area = pixelAreaBytes(header);
+    return area > kTooLarge - kImageHeaderSize ? kTooLarge : kImageHeaderSize + area;
+}
+
 std::uint64_t pixelAreaWords(const ImageHeader& header) {
     return roundUpDivide(pixelAreaBits(header), 32);
 }

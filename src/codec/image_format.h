@@ -40,6 +40,18 @@ inline constexpr std::uint32_t kPri0Magic = 0x30495250; // "PRI0"
 inline constexpr std::uint32_t kRle4Magic = 0x34454C52; // "RLE4"
 inline constexpr std::uint32_t kRle5Magic = 0x35454C52; // "RLE5"
 inline constexpr std::size_t kImageHeaderSize = 16;
+// Where the header's fields lie.
+inline constexpr std::size_t kWidthAt = 4;
+inline constexpr std::size_t kHeightAt = 8;
+inline constexpr std::size_t kBitsPerPixelAt = 12;
+
+/// Every size and offset the formats store is a 32-bit field: no blob, slot total or bin file is
+/// longer than this.
+inline constexpr std::uint64_t kMaxStoredSize = 0xFFFFFFFF;
+
+/// How the runs cover the pixels: each row on its own (RLE4 for 16-bit pixels, RLE5 for 32-bit
+/// ones), or the whole pixel area as one sequence of 32-bit words (always RLE5).
+enum class RunMode : std::uint8_t { kWords, kRows };
 
 /// The fields of a control unit, for one unit width.
 struct RunFormat {
@@ -63,17 +75,17 @@ struct ImageHeader {
 
 /// Reads the four header fields from bytes[0..16), which the caller guarantees to be readable.
 inline ImageHeader readImageHeader(const std::uint8_t* bytes) {
-    return {loadU32Le(bytes), static_cast<std::int32_t>(loadU32Le(bytes + 4)),
-            static_cast<std::int32_t>(loadU32Le(bytes + 8)),
-            static_cast<std::int32_t>(loadU32Le(bytes + 12))};
+    return {loadU32Le(bytes), static_cast<std::int32_t>(loadU32Le(bytes + kWidthAt)),
+            static_cast<std::int32_t>(loadU32Le(bytes + kHeightAt)),
+            static_cast<std::int32_t>(loadU32Le(bytes + kBitsPerPixelAt))};
 }
 
 /// Writes the four header fields to bytes[0..16).
 inline void writeImageHeader(std::uint8_t* bytes, const ImageHeader& header) {
     storeU32Le(bytes, header.magic);
-    storeU32Le(bytes + 4, static_cast<std::uint32_t>(header.width));
-    storeU32Le(bytes + 8, static_cast<std::uint32_t>(header.height));
-    storeU32Le(bytes + 12, static_cast<std::uint32_t>(header.bitsPerPixel));
+    storeU32Le(bytes + kWidthAt, static_cast<std::uint32_t>(header.width));
+    storeU32Le(bytes + kHeightAt, static_cast<std::uint32_t>(header.height));
+    storeU32Le(bytes + kBitsPerPixelAt, static_cast<std::uint32_t>(header.bitsPerPixel));
 }
 
 /// A PRI0 image as the encoder reads it: the header of a flat PRI0 block and its pixel rows,
@@ -93,6 +105,10 @@ struct RleImage {
 /// pixel area of a flat PRI0 block. 0 when any of the three is 0 or less; UINT64_MAX when the
 /// count does not fit 64 bits.
 std::uint64_t pixelAreaBytes(const ImageHeader& header);
+
+/// The size of the flat PRI0 block of an image with these header fields: the header and its
+/// pixel area. UINT64_MAX when that does not fit 64 bits.
+std::uint64_t pri0BlockSize(const ImageHeader& header);
 
 /// The same area counted in 32-bit words, rounded up: the units that word mode encodes.
 std::uint64_t pixelAreaWords(const ImageHeader& header);

@@ -12,9 +12,6 @@
 
 namespace {
 
-// Slot sizes in the bins are 32-bit, so no stored image can decode to more than this.
-constexpr std::uint64_t kMaxBlockBytes = 0xFFFFFFFF;
-
 // How the runs cover the pixel area: rows of rowUnits units each; word mode is one row.
 struct RunLayout {
     std::size_t unitBytes = 0;
@@ -27,8 +24,8 @@ std::uint32_t loadControl(const std::uint8_t* bytes, std::size_t unitBytes) {
     return unitBytes == 2 ? loadU16Le(bytes) : loadU32Le(bytes);
 }
 
-// Checks the runs of every row and, when out is not null, writes their pixels to it; unitsRead
-// gets the payload units the runs took.
+// Checks the runs of every row and, when out is not null, writes their pixels to it. unitsRead
+// gets the payload units the runs took, or on a fault the units before the run it is in.
 RleDecodeFailure decodeRuns(std::span<const std::uint8_t> payload, const RunLayout& layout,
                             std::uint8_t* out, std::size_t& unitsRead) {
     const RunFormat& format = *layout.format;
@@ -40,6 +37,7 @@ RleDecodeFailure decodeRuns(std::span<const std::uint8_t> payload, const RunLayo
         std::uint64_t covered = 0;
         bool rowEnd = false;
         while (!rowEnd) {
+            unitsRead = next;
             if (next >= available) {
                 return RleDecodeFailure::kTruncatedRuns;
             }
@@ -90,8 +88,9 @@ RleDecodeFailure decodeRuns(std::span<const std::uint8_t> payload, const RunLayo
 }
 
 // Reads the header, picks the run layout and checks every run without writing anything.
-RleDecodeFailure checkBlob(std::span<const std::uint8_t> blob, int rowMode, RunLayout& layout,
+RleDecodeFailure checkBlob(std::span<const std::uint8_t> blob, RunMode mode, RunLayout& layout,
                            RleImageExtent& extent) {
+    extent.faultOffset = blob.size();
     if (blob.size() < kImageHeaderSize) {
         return RleDecodeFailure::kTruncatedHeader;
     }
@@ -100,31 +99,38 @@ RleDecodeFailure checkBlob(std::span<const std::uint8_t> blob, int rowMode, RunL
     const bool hasRows = header.width > 0 && header.height > 0;
     if (header.magic == kRle4Magic) {
         if (header.bitsPerPixel != 16) {
+            extent.faultOffset = kBitsPerPixelAt;
             return RleDecodeFailure::kBadBitsPerPixel;
         }
         layout = {2, &kRle4Runs, hasRows ? static_cast<std::uint64_t>(header.width) : 0,
                   hasRows ? static_cast<std::uint64_t>(header.height) : 0};
-    } else if (header.magic == kRle5Magic && rowMode != 0 && header.bitsPerPixel == 32) {
+    } else if (header.magic == kRle5Magic && mode == RunMode::kRows && header.bitsPerPixel == 32) {
         layout = {4, &kRle5Runs, hasRows ? static_cast<std::uint64_t>(header.width) : 0,
                   hasRows ? static_cast<std::uint64_t>(header.height) : 0};
     } else if (header.magic == kRle5Magic) {
         const std::uint64_t words = pixelAreaWords(header);
         layout = {4, &kRle5Runs, words, words > 0 ? 1u : 0u};
     } else {
+        extent.faultOffset = 0;
         return RleDecodeFailure::kBadMagic;
     }
 
-    const std::uint64_t areaBytes = pixelAreaBytes(header);
+    // Slot sizes in the bins are 32-bit, so no stored image can decode to more than that.
+    const std::uint64_t pri0Size = pri0BlockSize(header);
     std::uint64_t rowBytes = 0;
     std::uint64_t decodedBytes = 0;
-    if (areaBytes > kMaxBlockBytes || !mulAddU64(layout.rowUnits, layout.unitBytes, 0, rowBytes) ||
+    if (pri0Size > kMaxStoredSize || !mulAddU64(layout.rowUnits, layout.unitBytes, 0, rowBytes) ||
         !mulAddU64(layout.rows, rowBytes, 0, decodedBytes) ||
-        decodedBytes > kMaxBlockBytes - kImageHeaderSize) {
+        decodedBytes > kMaxStoredSize - kImageHeaderSize) {
+        extent.faultOffset = kWidthAt;
         return RleDecodeFailure::kImageTooLarge;
     }
     std::size_t unitsRead = 0;
     const RleDecodeFailure failure = decodeRuns(image.payload, layout, nullptr, unitsRead);
     if (failure != RleDecodeFailure::kNone) {
+        if (failure != RleDecodeFailure::kTruncatedRuns) {
+            extent.faultOffset = kImageHeaderSize + unitsRead * layout.unitBytes;
+        }
         return failure;
     }
     std::size_t payloadBytes = unitsRead * layout.unitBytes;
@@ -136,15 +142,16 @@ RleDecodeFailure checkBlob(std::span<const std::uint8_t> blob, int rowMode, RunL
     }
     extent.blobSize = kImageHeaderSize + payloadBytes;
     extent.runBytes = decodedBytes;
-    extent.pri0Size = kImageHeaderSize + areaBytes;
+    extent.pri0Size = pri0Size;
+    extent.faultOffset = 0;
     return RleDecodeFailure::kNone;
 }
 
-RleDecodeFailure decodeInto(std::span<const std::uint8_t> blob, int rowMode,
+RleDecodeFailure decodeInto(std::span<const std::uint8_t> blob, RunMode mode,
                             std::uint64_t maxPri0Bytes, RleDecodeResult& result) {
     RunLayout layout;
     RleImageExtent extent;
-    const RleDecodeFailure failure = checkBlob(blob, rowMode, layout, extent);
+    const RleDecodeFailure failure = checkBlob(blob, mode, layout, extent);
     if (failure != RleDecodeFailure::kNone) {
         return failure;
     }
@@ -200,21 +207,21 @@ const char* rleDecodeFailureText(RleDecodeFailure failure) {
     return "unknown failure";
 }
 
-RleDecodeFailure checkRleImage(std::span<const std::uint8_t> blob, int rowMode,
+RleDecodeFailure checkRleImage(std::span<const std::uint8_t> blob, RunMode mode,
                                RleImageExtent& extent) {
     extent = RleImageExtent{};
     RunLayout layout;
-    const RleDecodeFailure failure = checkBlob(blob, rowMode, layout, extent);
+    const RleDecodeFailure failure = checkBlob(blob, mode, layout, extent);
     if (failure != RleDecodeFailure::kNone) {
-        extent = RleImageExtent{};
+        extent = RleImageExtent{.faultOffset = extent.faultOffset};
     }
     return failure;
 }
 
-bool decodeRleImage(std::span<const std::uint8_t> blob, int rowMode, RleDecodeResult& result,
+bool decodeRleImage(std::span<const std::uint8_t> blob, RunMode mode, RleDecodeResult& result,
                     std::uint64_t maxPri0Bytes) {
     result = RleDecodeResult{};
-    result.failure = decodeInto(blob, rowMode, maxPri0Bytes, result);
+    result.failure = decodeInto(blob, mode, maxPri0Bytes, result);
     if (result.failure != RleDecodeFailure::kNone) {
         result.pri0Block.clear();
         return false;

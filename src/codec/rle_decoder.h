@@ -7,6 +7,8 @@
 #include <span>
 #include <vector>
 
+#include "codec/image_format.h"
+
 /// The largest flat PRI0 block decodeRleImage makes unless the caller allows more: 256 MiB, a
 /// 16-bit image of 8192 x 16384 pixels, far beyond any screen a theme is drawn for. A valid blob
 /// of a few hundred bytes can describe an image of 4 GiB.
@@ -50,22 +52,25 @@ struct RleImageExtent {
     std::uint64_t runBytes = 0;
     /// Bytes of the flat PRI0 block the image decodes to, header included.
     std::uint64_t pri0Size = 0;
+    /// Where the first fault shows, in bytes from the blob's start: the control unit of the run
+    /// it is in, the header field it is in, or the blob's end for runs that end early.
+    std::size_t faultOffset = 0;
 };
 
 /// Checks the image at the start of blob by the rules of decodeRleImage, without allocating or
 /// writing any pixel: a reader can check images of any claimed size. Returns kNone with extent
-/// filled, or the first fault found with extent zeroed.
-RleDecodeFailure checkRleImage(std::span<const std::uint8_t> blob, int rowMode,
+/// filled, or the first fault found with only extent.faultOffset set.
+RleDecodeFailure checkRleImage(std::span<const std::uint8_t> blob, RunMode mode,
                                RleImageExtent& extent);
 
-/// Decodes the image at the start of blob. rowMode tells how an RLE5 image of 32 bits per pixel
-/// was encoded (non-zero: row by row; zero: word mode); RLE4 is always rows of 16-bit pixels
-/// and RLE5 of any other depth always word mode. Returns true with result filled, or false
+/// Decodes the image at the start of blob. mode tells how an RLE5 image of 32 bits per pixel
+/// was encoded; RLE4 is always rows of 16-bit pixels and RLE5 of any other depth always word
+/// mode. Returns true with result filled, or false
 /// with result.failure set and pri0Block empty when the blob is not an image the encoder
 /// could have written: every run must lie inside its row, every row must end with the run
 /// flagged rowEnd, exactly the last one with imageEnd, and reserved bits must be 0. The
 /// padding unit's value is not checked. Never reads outside blob. Nothing is allocated before
 /// the whole blob has been checked; an image whose flat PRI0 block would take more than
 /// maxPri0Bytes is refused with kOverLimit without allocating (see checkRleImage for its size).
-bool decodeRleImage(std::span<const std::uint8_t> blob, int rowMode, RleDecodeResult& result,
+bool decodeRleImage(std::span<const std::uint8_t> blob, RunMode mode, RleDecodeResult& result,
                     std::uint64_t maxPri0Bytes = kDefaultMaxPri0Bytes);

@@ -136,7 +136,7 @@ std::size_t encodeSequence(std::uint8_t* destination, const Source& units, std::
     return static_cast<std::size_t>(out - destination) / sizeof(Unit);
 }
 
-using RunEncoder = int (*)(std::uint8_t*, const std::uint8_t*, int, int);
+using RunEncoder = int (*)(std::uint8_t*, const std::uint8_t*, int, bool);
 
 // Rows are encoded one by one with the run encoder of their unit width, so no run spans rows.
 template <class Unit>
@@ -175,10 +175,10 @@ std::uint64_t sequenceUnitsBound(std::uint64_t count, std::uint64_t maxLength) {
 } // namespace
 
 std::uint64_t rleImageSizeBound(std::int32_t width, std::int32_t height, std::int32_t bitsPerPixel,
-                                int rowMode) {
+                                RunMode mode) {
     std::uint64_t units = 0;
     std::uint64_t unitBytes = 4;
-    if (rowMode == 0) {
+    if (mode == RunMode::kWords) {
         const std::uint64_t words = pixelAreaWords({kPri0Magic, width, height, bitsPerPixel});
         if (words > INT_MAX) {
             return 0;
@@ -201,16 +201,16 @@ std::uint64_t rleImageSizeBound(std::int32_t width, std::int32_t height, std::in
     return kImageHeaderSize + (units * unitBytes + 3) / 4 * 4;
 }
 
-int encodeRleImage(const std::uint8_t* source, std::uint8_t* destination, int rowMode) {
+int encodeRleImage(const std::uint8_t* source, std::uint8_t* destination, RunMode mode) {
     const Pri0Image image{readImageHeader(source), source + kImageHeaderSize};
     ImageHeader header = image.header;
     if (header.magic != kPri0Magic ||
-        rleImageSizeBound(header.width, header.height, header.bitsPerPixel, rowMode) == 0) {
+        rleImageSizeBound(header.width, header.height, header.bitsPerPixel, mode) == 0) {
         return -1;
     }
     std::uint8_t* payload = destination + kImageHeaderSize;
     std::size_t words = 0;
-    if (rowMode == 0) {
+    if (mode == RunMode::kWords) {
         header.magic = kRle5Magic;
         words = encodeWords(image, payload);
     } else if (header.bitsPerPixel == 32) {
@@ -238,18 +238,18 @@ int encodeRows32(const std::uint8_t* pixels, std::uint8_t* destination, int widt
     return encodeRows<std::uint32_t>(pixels, destination, width, height, encodeRuns32);
 }
 
-int encodeRuns16(std::uint8_t* destination, const std::uint8_t* values, int count, int lastRow) {
+int encodeRuns16(std::uint8_t* destination, const std::uint8_t* values, int count, bool lastRow) {
     if (count <= 0) {
         return 0;
     }
     return static_cast<int>(encodeSequence(destination, UnitsInMemory<std::uint16_t>{values},
-                                           static_cast<std::size_t>(count), lastRow != 0));
+                                           static_cast<std::size_t>(count), lastRow));
 }
 
-int encodeRuns32(std::uint8_t* destination, const std::uint8_t* values, int count, int lastRow) {
+int encodeRuns32(std::uint8_t* destination, const std::uint8_t* values, int count, bool lastRow) {
     if (count <= 0) {
         return 0;
     }
     return static_cast<int>(encodeSequence(destination, UnitsInMemory<std::uint32_t>{values},
-                                           static_cast<std::size_t>(count), lastRow != 0));
+                                           static_cast<std::size_t>(count), lastRow));
 }

@@ -245,10 +245,8 @@ ImageResult readLayoutFromHeaders(std::span<const std::uint8_t> head, std::uint6
         return ImageResult::kPixelOffsetInHeaders;
     }
     const std::uint64_t width = static_cast<std::uint64_t>(header.width);
-    const std::uint64_t height = static_cast<std::uint64_t>(header.height);
-    std::uint64_t pri0Size = 0;
-    if (!mulAddU64(2 * width, height, kImageHeaderSize, pri0Size) ||
-        pri0Size > std::numeric_limits<std::uint32_t>::max()) {
+    const std::uint64_t pri0Size = pri0BlockSize({kPri0Magic, header.width, header.height, 16});
+    if (pri0Size > kMaxStoredSize) {
         return ImageResult::kTooLarge;
     }
     layout.width = header.width;

@@ -44,7 +44,7 @@ ImageResult readImageHeaders(const std::string& path, int compress, std::size_t 
     }
     // The encoder refuses an image whose worst case it cannot count.
     if (result == ImageResult::kOk && compress != 0 &&
-        rleImageSizeBound(frame.width, frame.height, 16, 1) == 0) {
+        rleImageSizeBound(frame.width, frame.height, 16, RunMode::kRows) == 0) {
         result = ImageResult::kTooLarge;
         cause = runsTooLarge(frame.width, frame.height);
     }
@@ -103,8 +103,8 @@ ImageResult convertRows(ConversionScratch& scratch, const BmpLayout& layout, std
                 return ImageResult::kBadPaletteIndex;
             }
             if (pri0 == nullptr) {
-                units += static_cast<std::size_t>(encodeRuns16(
-                    rle + units * 2, pixels, layout.width, y == layout.height - 1 ? 1 : 0));
+                units += static_cast<std::size_t>(
+                    encodeRuns16(rle + units * 2, pixels, layout.width, y == layout.height - 1));
             }
         }
     }
@@ -124,7 +124,7 @@ ImageResult finishImage(std::uint8_t* blob, const BmpLayout& layout, int compres
         }
         size = kImageHeaderSize + std::uint64_t{units} * 2;
     }
-    if (size > UINT32_MAX) {
+    if (size > kMaxStoredSize) {
         image.cause = runsTooLarge(layout.width, layout.height);
         return ImageResult::kTooLarge;
     }
@@ -148,9 +148,9 @@ ConvertedImage convertFile(const std::string& path, int compress, std::size_t he
         // The layout check guarantees that the header plus the pixels fit in 32 bits; the encoder's
         // bound is counted in 64 bits and is below INT_MAX words (checked on the headers).
         const std::size_t room =
-            compress == 0
-                ? kImageHeaderSize + layout.outputSize
-                : static_cast<std::size_t>(rleImageSizeBound(layout.width, layout.height, 16, 1));
+            compress == 0 ? kImageHeaderSize + layout.outputSize
+                          : static_cast<std::size_t>(
+                                rleImageSizeBound(layout.width, layout.height, 16, RunMode::kRows));
         std::uint8_t* blob = arenaRoom(scratch.kept, room);
         std::size_t units = 0;
         if (blob == nullptr ||

@@ -14,30 +14,29 @@ std::string themeBinName(int theme) {
 
 void serialize(const BinFileHeader& header, std::span<std::uint8_t, kBinFileHeaderSize> out) {
     std::memcpy(out.data(), header.tag.data(), kTagFieldWidth);
-    out[6] = 0;
-    out[7] = 0;
-    storeU32Le(out.data() + 8, header.groupCount);
-    storeU32Le(out.data() + 12, header.directoryOffset);
+    std::fill(out.begin() + kTagFieldWidth, out.begin() + kGroupCountAt, std::uint8_t{0});
+    storeU32Le(out.data() + kGroupCountAt, header.groupCount);
+    storeU32Le(out.data() + kDirectoryOffsetAt, header.directoryOffset);
 }
 
 void serialize(const GroupDirectoryEntry& entry,
                std::span<std::uint8_t, kGroupDirectoryEntrySize> out) {
     std::memcpy(out.data(), entry.name.data(), kGroupNameFieldWidth);
     out[kGroupNameFieldWidth] = kNameFieldFill;
-    storeU32Le(out.data() + 12, entry.groupOffset);
+    storeU32Le(out.data() + kGroupOffsetAt, entry.groupOffset);
 }
 
 void serialize(const GroupHeader& header, std::span<std::uint8_t, kGroupHeaderSize> out) {
     storeU32Le(out.data(), header.imageCount);
-    storeU32Le(out.data() + 4, header.dataOffset);
-    std::fill(out.begin() + 8, out.end(), std::uint8_t{0});
+    storeU32Le(out.data() + kDataOffsetAt, header.dataOffset);
+    std::fill(out.begin() + kReservedAt, out.end(), std::uint8_t{0});
 }
 
 void serialize(const ImageEntry& entry, std::span<std::uint8_t, kImageEntrySize> out) {
     std::memcpy(out.data(), entry.name.data(), kImageNameFieldWidth);
     out[kImageNameFieldWidth] = kNameFieldFill;
-    storeU32Le(out.data() + 40, entry.slotOffset);
-    storeU32Le(out.data() + 44, entry.slotSize);
+    storeU32Le(out.data() + kSlotOffsetAt, entry.slotOffset);
+    storeU32Le(out.data() + kSlotSizeAt, entry.slotSize);
 }
 
 void makeFileHeader(std::span<std::uint8_t, kBinFileHeaderSize> buffer, std::string_view tag,
@@ -112,8 +111,8 @@ const char* recordFaultText(RecordFault fault) {
 
 RecordCheck parse(std::span<const std::uint8_t, kBinFileHeaderSize> in, BinFileHeader& header) {
     std::memcpy(header.tag.data(), in.data(), kTagFieldWidth);
-    header.groupCount = loadU32Le(in.data() + 8);
-    header.directoryOffset = loadU32Le(in.data() + 12);
+    header.groupCount = loadU32Le(in.data() + kGroupCountAt);
+    header.directoryOffset = loadU32Le(in.data() + kDirectoryOffsetAt);
     for (std::size_t at = kTagFieldWidth - 1; at <= kTagFieldWidth; ++at) {
         if (in[at] != 0) {
             return {RecordFault::kTagNotTerminated, at};
@@ -125,15 +124,15 @@ RecordCheck parse(std::span<const std::uint8_t, kBinFileHeaderSize> in, BinFileH
 RecordCheck parse(std::span<const std::uint8_t, kGroupDirectoryEntrySize> in,
                   GroupDirectoryEntry& entry) {
     std::memcpy(entry.name.data(), in.data(), kGroupNameFieldWidth);
-    entry.groupOffset = loadU32Le(in.data() + 12);
+    entry.groupOffset = loadU32Le(in.data() + kGroupOffsetAt);
     return checkNameField(in.first(kGroupNameFieldWidth + 1));
 }
 
 RecordCheck parse(std::span<const std::uint8_t, kGroupHeaderSize> in, GroupHeader& header) {
     header.imageCount = loadU32Le(in.data());
-    header.dataOffset = loadU32Le(in.data() + 4);
+    header.dataOffset = loadU32Le(in.data() + kDataOffsetAt);
     const auto stray =
-        std::find_if(in.begin() + 8, in.end(), [](std::uint8_t b) { return b != 0; });
+        std::find_if(in.begin() + kReservedAt, in.end(), [](std::uint8_t b) { return b != 0; });
     if (stray != in.end()) {
         return {RecordFault::kReservedNotZero, static_cast<std::size_t>(stray - in.begin())};
     }
@@ -142,7 +141,7 @@ RecordCheck parse(std::span<const std::uint8_t, kGroupHeaderSize> in, GroupHeade
 
 RecordCheck parse(std::span<const std::uint8_t, kImageEntrySize> in, ImageEntry& entry) {
     std::memcpy(entry.name.data(), in.data(), kImageNameFieldWidth);
-    entry.slotOffset = loadU32Le(in.data() + 40);
-    entry.slotSize = loadU32Le(in.data() + 44);
+    entry.slotOffset = loadU32Le(in.data() + kSlotOffsetAt);
+    entry.slotSize = loadU32Le(in.data() + kSlotSizeAt);
     return checkNameField(in.first(kImageNameFieldWidth + 1));
 }

@@ -40,8 +40,9 @@
 //
 // A slot holds one theme's copy of an image: its 16-byte header (magic "PRI0" or "RLE4", width,
 // height, bitsPerPixel), its payload, then 'P' bytes up to slotSize. A slot is as long as the
-// largest copy among the themes, rounded up to a multiple of 4 for uncompressed images, so every
-// Theme.bin of a run has the same layout and length and one Index.bin serves them all.
+// largest copy among the themes in whole 32-bit words (a PRI0 copy with an odd pixel count is
+// rounded up; run-length images are whole words already), so every Theme.bin of a run has the
+// same layout and length and one Index.bin serves them all.
 #pragma once
 
 #include <array>
@@ -49,10 +50,12 @@
 #include <cstdint>
 #include <memory>
 
-#include "common/byte_buffer.h"
 #include <span>
 #include <string>
 #include <string_view>
+
+#include "codec/image_format.h"
+#include "common/byte_buffer.h"
 
 inline constexpr std::size_t kBinFileHeaderSize = 16;
 inline constexpr std::size_t kGroupDirectoryEntrySize = 16;
@@ -63,6 +66,16 @@ inline constexpr std::size_t kEndMarkerBufferSize = 11;
 /// ... of which the files hold this many.
 inline constexpr std::size_t kEndMarkerSize = 10;
 
+// Where each field lies in its record (every field name is used by one record only).
+inline constexpr std::size_t kGroupCountAt = 8;       // BinFileHeader
+inline constexpr std::size_t kDirectoryOffsetAt = 12; // BinFileHeader
+inline constexpr std::size_t kGroupOffsetAt = 12;     // GroupDirectoryEntry
+inline constexpr std::size_t kDataOffsetAt = 4;       // GroupHeader
+inline constexpr std::size_t kReservedAt = 8;         // GroupHeader, up to its end
+inline constexpr std::size_t kSlotOffsetAt = 40;      // ImageEntry
+inline constexpr std::size_t kSlotSizeAt = 44;        // ImageEntry
+
+/// The tag and its terminator; a zero byte and the padding byte follow, up to kGroupCountAt.
 inline constexpr std::size_t kTagFieldWidth = 6;
 inline constexpr std::size_t kGroupNameFieldWidth = 11;
 inline constexpr std::size_t kImageNameFieldWidth = 39;
@@ -76,6 +89,17 @@ inline constexpr char kIndexFileName[] = "Index.bin";
 inline constexpr char kThemeFileName[] = "Theme.bin";
 inline constexpr std::string_view kIndexTag = "Index";
 inline constexpr std::string_view kThemeTag = "Theme";
+
+/// The slot of an image whose largest copy among the themes takes largestCopy bytes: that many,
+/// rounded up to whole 32-bit words.
+constexpr std::uint64_t slotSizeFor(std::uint64_t largestCopy) {
+    return (largestCopy + 3) / 4 * 4;
+}
+
+/// The length of every Theme.bin whose slots add up to slotTotal bytes: header, slots, end marker.
+constexpr std::uint64_t themeFileLength(std::uint64_t slotTotal) {
+    return kBinFileHeaderSize + slotTotal + kEndMarkerSize;
+}
 
 /// Theme n's Theme.bin as a path relative to the root folder: n, a separator, kThemeFileName.
 std::string themeBinName(int theme);

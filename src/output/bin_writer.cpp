@@ -180,14 +180,13 @@ struct Walk {
             c.group = c.group->next.get();
         }
     }
-    /// The slot for the current image: the largest copy, rounded up to whole 32-bit words for
-    /// uncompressed images (run-length images are whole words already).
-    std::uint64_t slotSize(int compress) {
-        std::uint64_t size = 0;
+    /// The slot for the current image, made for its largest copy.
+    std::uint64_t slotSize() {
+        std::uint64_t largest = 0;
         for (const ThemeCursor& c : *this) {
-            size = c.image->dataSize > size ? c.image->dataSize : size;
+            largest = c.image->dataSize > largest ? c.image->dataSize : largest;
         }
-        return compress != 0 ? size : (size + 3) / 4 * 4;
+        return slotSizeFor(largest);
     }
 };
 
@@ -235,7 +234,7 @@ bool checkCursors(Walk& walk, const std::string& rootPath, std::string& error) {
 // Walks the tables as writeBinFiles will, without touching a file, and fills plan with what the
 // writing pass needs.
 bool checkTables(const GroupTables& groupTables, const ThemeFlags& themePresent,
-                 const std::string& rootPath, int compress, BinPlan& plan, std::string& error) {
+                 const std::string& rootPath, BinPlan& plan, std::string& error) {
     if (themePresent[0] == 0 || !groupTables[0]) {
         error = "cannot write " + indexPath(rootPath) + ": theme 0 is missing";
         return false;
@@ -266,7 +265,7 @@ bool checkTables(const GroupTables& groupTables, const ThemeFlags& themePresent,
             if (!checkCursors(walk, rootPath, error)) {
                 return false;
             }
-            const std::uint64_t slotSize = walk.slotSize(compress);
+            const std::uint64_t slotSize = walk.slotSize();
             slotTotal += slotSize;
             // A slot beyond 32 bits makes Theme.bin too long, which the size check refuses.
             plan.slotSizes.push_back(static_cast<std::uint32_t>(slotSize));
@@ -275,9 +274,9 @@ bool checkTables(const GroupTables& groupTables, const ThemeFlags& themePresent,
         walk.nextGroup();
     }
     plan.indexSize += kEndMarkerSize;
-    plan.themeSize = kBinFileHeaderSize + slotTotal + kEndMarkerSize;
-    if (plan.themeSize > UINT32_MAX || plan.indexSize > UINT32_MAX) {
-        const bool theme = plan.themeSize > UINT32_MAX;
+    plan.themeSize = themeFileLength(slotTotal);
+    if (plan.themeSize > kMaxStoredSize || plan.indexSize > kMaxStoredSize) {
+        const bool theme = plan.themeSize > kMaxStoredSize;
         error = "cannot write " + (theme ? themePath(rootPath, 0) : indexPath(rootPath)) +
                 ": it would be " + std::to_string(theme ? plan.themeSize : plan.indexSize) +
                 " bytes long, beyond the 4 GiB that its 32-bit offsets reach";
@@ -552,9 +551,10 @@ void discardTemporaries(BinFiles& files, std::string& error) {
 } // namespace
 
 int writeBinFiles(const GroupTables& groupTables, const ThemeFlags& themePresent,
-                  const std::string& rootPath, int compress, std::string& error, unsigned threads) {
+                  const std::string& rootPath, int /*compress*/, std::string& error,
+                  unsigned threads) {
     BinPlan plan;
-    if (!checkTables(groupTables, themePresent, rootPath, compress, plan, error)) {
+    if (!checkTables(groupTables, themePresent, rootPath, plan, error)) {
         return 0;
     }
     BinFiles files;

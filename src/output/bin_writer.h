@@ -9,8 +9,9 @@
 
 /// Writes Index.bin and the Theme.bin of every present theme: a slot per image position of theme
 /// 0's table, as long as the longest copy of the image at that position in any theme's table,
-/// each theme's table walked by position. compress is the flag the images were encoded with; it
-/// decides whether slots are rounded up to a multiple of 4 (uncompressed only). Up to threads
+/// each theme's table walked by position, in whole 32-bit words (slotSizeFor). compress, the flag
+/// the images were encoded with, does not change the layout: run-length images are whole words
+/// already, and a PRI0 copy is rounded up like any other. Up to threads
 /// threads write different bins at once; the bytes are the same with any number.
 ///
 /// Each file is written to a new temporary file beside its final name (createTempFile); only when

@@ -8,9 +8,6 @@
 
 #include "common/byte_buffer.h"
 
-/// The largest bin the packager writes: its offsets are 32-bit.
-inline constexpr std::uint64_t kMaxBinSize = 0xFFFFFFFF;
-
 struct BinFile {
     /// The path from the root folder ("Index.bin", "2/Theme.bin.gz"), as messages show it.
     std::string name;

@@ -13,9 +13,8 @@
 
 namespace {
 
-constexpr std::uint64_t kEnvelope = kBinFileHeaderSize + kEndMarkerSize;
-// Every offset into a Theme.bin is 32-bit, its end marker's included.
-constexpr std::uint64_t kMaxSlotTotal = 0xFFFFFFFF - kEnvelope;
+// A file of no record but its header and end marker.
+constexpr std::uint64_t kEnvelope = themeFileLength(0);
 
 std::string number(std::uint64_t value) {
     return std::to_string(value);
@@ -36,6 +35,10 @@ void addRecordFault(BuildCheck& check, int file, std::uint64_t recordOffset,
 template <std::size_t N>
 std::span<const std::uint8_t, N> recordAt(std::span<const std::uint8_t> bytes, std::uint64_t at) {
     return bytes.subspan(static_cast<std::size_t>(at)).first<N>();
+}
+
+std::string_view nameAt(std::span<const std::uint8_t> index, std::uint64_t at, std::size_t width) {
+    return nameFieldView(reinterpret_cast<const char*>(index.data() + at), width);
 }
 
 // The tag and its terminator, which both files share.
@@ -68,17 +71,18 @@ bool checkIndexHeader(std::span<const std::uint8_t> index, BuildCheck& check,
                       std::uint32_t& groupCount) {
     const BinFileHeader header = checkFileHeader(index, kIndexFile, kIndexTag, check);
     if (header.directoryOffset != kBinFileHeaderSize) {
-        addFault(check, kIndexFile, 12,
+        addFault(check, kIndexFile, kDirectoryOffsetAt,
                  "directoryOffset is " + number(header.directoryOffset) +
-                     ", but the group directory starts at 16");
+                     ", but the group directory starts at " + number(kBinFileHeaderSize));
     }
     groupCount = header.groupCount;
     if (groupCount == 0) {
-        addFault(check, kIndexFile, 8, "groupCount is 0, but a build has at least one group");
+        addFault(check, kIndexFile, kGroupCountAt,
+                 "groupCount is 0, but a build has at least one group");
         return false;
     }
     if (groupCount > (index.size() - kEnvelope) / kGroupDirectoryEntrySize) {
-        addFault(check, kIndexFile, 8,
+        addFault(check, kIndexFile, kGroupCountAt,
                  "groupCount is " + number(groupCount) +
                      ": its group directory would run past the end of the file");
         return false;
@@ -96,7 +100,7 @@ bool checkGroup(std::span<const std::uint8_t> index, std::uint32_t g, std::uint6
                    parse(recordAt<kGroupDirectoryEntrySize>(index, entryAt), entry),
                    "group directory entry " + number(g));
     if (entry.groupOffset != blockAt) {
-        addFault(check, kIndexFile, entryAt + 12,
+        addFault(check, kIndexFile, entryAt + kGroupOffsetAt,
                  "groupOffset is " + number(entry.groupOffset) + ", but the group's block is at " +
                      number(blockAt));
     }
@@ -119,13 +123,14 @@ bool checkGroup(std::span<const std::uint8_t> index, std::uint32_t g, std::uint6
         return false;
     }
     if (header.dataOffset != kBinFileHeaderSize + slotTotal) {
-        addFault(check, kIndexFile, blockAt + 4,
+        addFault(check, kIndexFile, blockAt + kDataOffsetAt,
                  "dataOffset is " + number(header.dataOffset) +
                      ", but the group's first slot is at " +
                      number(kBinFileHeaderSize + slotTotal));
     }
-    check.layout.groups.push_back({entryAt, check.layout.images.size(), header.imageCount,
-                                   entry.groupOffset, header.dataOffset});
+    check.layout.groups.push_back({nameAt(index, entryAt, kGroupNameFieldWidth), entryAt,
+                                   check.layout.images.size(), header.imageCount, entry.groupOffset,
+                                   header.dataOffset});
     std::uint64_t inGroup = 0;
     for (std::uint32_t k = 0; k < header.imageCount; ++k) {
         const std::uint64_t at = blockAt + kGroupHeaderSize + std::uint64_t{k} * kImageEntrySize;
@@ -133,21 +138,22 @@ bool checkGroup(std::span<const std::uint8_t> index, std::uint32_t g, std::uint6
         addRecordFault(check, kIndexFile, at, parse(recordAt<kImageEntrySize>(index, at), image),
                        "image entry");
         if (image.slotOffset != inGroup) {
-            addFault(check, kIndexFile, at + 40,
+            addFault(check, kIndexFile, at + kSlotOffsetAt,
                      "slotOffset is " + number(image.slotOffset) + ", but the slot is at " +
                          number(inGroup) + ", after the group's earlier slots");
         }
-        if (image.slotSize < kImageHeaderSize || image.slotSize % 4 != 0) {
-            addFault(check, kIndexFile, at + 44,
+        if (image.slotSize < kImageHeaderSize || slotSizeFor(image.slotSize) != image.slotSize) {
+            addFault(check, kIndexFile, at + kSlotSizeAt,
                      "slotSize is " + number(image.slotSize) +
                          ", but a slot is whole 32-bit words and at least an image header long");
         }
-        if (slotTotal + image.slotSize > kMaxSlotTotal) {
-            addFault(check, kIndexFile, at + 44,
+        if (themeFileLength(slotTotal + image.slotSize) > kMaxStoredSize) {
+            addFault(check, kIndexFile, at + kSlotSizeAt,
                      "the slots add up to more than a Theme.bin's 32-bit offsets reach");
             return false;
         }
-        check.layout.images.push_back({at, std::uint64_t{header.dataOffset} + image.slotOffset,
+        check.layout.images.push_back({nameAt(index, at, kImageNameFieldWidth), at,
+                                       std::uint64_t{header.dataOffset} + image.slotOffset,
                                        image.slotSize, false, image.slotOffset});
         inGroup += image.slotSize;
         slotTotal += image.slotSize;
@@ -162,7 +168,7 @@ void checkSlotOrder(BuildCheck& check) {
     std::uint64_t end = kBinFileHeaderSize;
     for (const IndexImage& image : check.layout.images) {
         if (image.slotStart < end) {
-            addFault(check, kIndexFile, image.entryOffset + 40,
+            addFault(check, kIndexFile, image.entryOffset + kSlotOffsetAt,
                      "the slot starts at " + number(image.slotStart) +
                          ", inside or before the slot of the image before it (which ends at " +
                          number(end) + "): slots may not overlap nor leave index order");
@@ -218,7 +224,8 @@ std::vector<SlotCopy> checkSlots(std::span<const std::uint8_t> bytes, int theme,
                                  BuildCheck& check) {
     const IndexLayout& layout = check.layout;
     std::vector<SlotCopy> copies(layout.images.size());
-    const std::uint64_t slotsEnd = std::min<std::uint64_t>(bytes.size(), layout.themeLength - 10);
+    const std::uint64_t slotsEnd =
+        std::min<std::uint64_t>(bytes.size(), layout.themeLength - kEndMarkerSize);
     for (std::size_t k = 0; k < copies.size(); ++k) {
         const IndexImage& image = layout.images[k];
         // A slot that the file's end cuts is told by the length fault.
@@ -262,7 +269,7 @@ void checkIndex(std::span<const std::uint8_t> index, BuildCheck& check) {
     }
     checkSlotOrder(check);
     check.layout.complete = true;
-    check.layout.themeLength = kEnvelope + slotTotal;
+    check.layout.themeLength = themeFileLength(slotTotal);
     markUsableSlots(check.layout);
     check.largestCopy.assign(check.layout.images.size(), 0);
 }
@@ -278,10 +285,11 @@ std::vector<SlotCopy> checkTheme(std::span<const std::uint8_t> bytes, int theme,
     }
     const BinFileHeader header = checkFileHeader(bytes, theme, kThemeTag, check);
     if (header.groupCount != 0) {
-        addFault(check, theme, 8, "groupCount is " + number(header.groupCount) + ", not 0");
+        addFault(check, theme, kGroupCountAt,
+                 "groupCount is " + number(header.groupCount) + ", not 0");
     }
     if (header.directoryOffset != 0) {
-        addFault(check, theme, 12,
+        addFault(check, theme, kDirectoryOffsetAt,
                  "directoryOffset is " + number(header.directoryOffset) + ", not 0");
     }
     checkThemeLength(bytes, theme, check);
@@ -308,9 +316,9 @@ void finishCheck(BuildCheck& check) {
     const IndexLayout& layout = check.layout;
     for (std::size_t k = 0; k < check.largestCopy.size(); ++k) {
         const std::uint64_t largest = check.largestCopy[k];
-        const std::uint64_t expected = (largest + 3) / 4 * 4;
-        if (largest != kUnknownCopy && largest != 0 && layout.images[k].slotSize != expected) {
-            addFault(check, kIndexFile, layout.images[k].entryOffset + 44,
+        if (largest != kUnknownCopy && largest != 0 &&
+            layout.images[k].slotSize != slotSizeFor(largest)) {
+            addFault(check, kIndexFile, layout.images[k].entryOffset + kSlotSizeAt,
                      "slotSize is " + number(layout.images[k].slotSize) +
                          ", but the largest copy of the image takes " + number(largest) +
                          " bytes, and a slot is as long as that in whole 32-bit words");
@@ -319,14 +327,4 @@ void finishCheck(BuildCheck& check) {
     std::stable_sort(check.faults.begin(), check.faults.end(), [](const Fault& a, const Fault& b) {
         return a.file != b.file ? a.file < b.file : a.offset < b.offset;
     });
-}
-
-std::string_view groupName(std::span<const std::uint8_t> index, const IndexGroup& group) {
-    return nameFieldView(reinterpret_cast<const char*>(index.data() + group.entryOffset),
-                         kGroupNameFieldWidth);
-}
-
-std::string_view imageName(std::span<const std::uint8_t> index, const IndexImage& image) {
-    return nameFieldView(reinterpret_cast<const char*>(index.data() + image.entryOffset),
-                         kImageNameFieldWidth);
 }

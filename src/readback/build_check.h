@@ -7,13 +7,18 @@
 #include <cstdint>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "readback/slot_check.h"
 
+// The names are the raw bytes of their fields (cut at the first zero byte), viewed in the index's
+// bytes, which must outlive the layout.
 struct IndexGroup {
+    std::string_view name;
     std::uint64_t entryOffset = 0; // its GroupDirectoryEntry
-    std::size_t firstImage = 0;    // into IndexLayout::images
+    /// Its images: IndexLayout::images[firstImage, firstImage + imageCount).
+    std::size_t firstImage = 0;
     std::size_t imageCount = 0;
     /// The fields as stored, right or wrong.
     std::uint32_t groupOffset = 0;
@@ -21,6 +26,7 @@ struct IndexGroup {
 };
 
 struct IndexImage {
+    std::string_view name;
     std::uint64_t entryOffset = 0; // its ImageEntry
     /// dataOffset + slotOffset as stored: where a device reads the slot.
     std::uint64_t slotStart = 0;
@@ -55,7 +61,8 @@ struct BuildCheck {
 
 inline constexpr std::uint64_t kUnknownCopy = UINT64_MAX;
 
-/// Reads and checks Index.bin; check.layout gets what it says. Call it first.
+/// Reads and checks Index.bin; check.layout gets what it says, its names viewed in index. Call it
+/// first.
 void checkIndex(std::span<const std::uint8_t> index, BuildCheck& check);
 
 /// Checks theme's Theme.bin against the index (and against theme 0's length when the index is not
@@ -69,7 +76,3 @@ void skipTheme(BuildCheck& check);
 /// After every theme: each slot must be as long as its largest copy, in whole 32-bit words.
 /// Then puts the faults in file order (Index.bin, then theme 0 to 9) and offset order.
 void finishCheck(BuildCheck& check);
-
-/// The group's name and the image's name as their fields hold them (raw bytes).
-std::string_view groupName(std::span<const std::uint8_t> index, const IndexGroup& group);
-std::string_view imageName(std::span<const std::uint8_t> index, const IndexImage& image);

@@ -59,7 +59,7 @@ ScanFailure scanTheme(int theme, const ScanOptions& options, ScannedBuild& build
     BuildCheck& check = build.check;
     // A .gz may restore to no more than the index says; a plain file's length is told anyway.
     const std::uint64_t limit =
-        check.layout.complete && scan.file.compressed ? check.layout.themeLength : kMaxBinSize;
+        check.layout.complete && scan.file.compressed ? check.layout.themeLength : kMaxStoredSize;
     const ScanFailure failure = loadOrNote(scan.file, theme, limit, check, scan.read, error);
     if (failure != ScanFailure::kNone || !scan.read) {
         skipTheme(check);
@@ -96,13 +96,6 @@ ScanFailure findThemes(const std::string& root, const ScanOptions& options, Scan
 }
 
 } // namespace
-
-void reportProgress(const Progress& progress, std::string_view step, std::uint64_t done,
-                    std::uint64_t total) {
-    if (progress.update != nullptr) {
-        progress.update(progress.context, step, done, total);
-    }
-}
 
 ScanFailure scanBuild(const std::string& root, const ScanOptions& options, const Progress& progress,
                       ScannedBuild& build, std::string& error) {

@@ -12,19 +12,10 @@
 #include "common/theme_slots.h"
 #include "readback/bin_files.h"
 #include "readback/build_check.h"
+#include "readback/progress.h"
 
 /// Index.bin is far smaller than the themes: 64 MiB holds over a million image entries.
 inline constexpr std::uint64_t kMaxIndexSize = std::uint64_t{64} << 20;
-
-/// Told how far a long run has come; the caller decides whether and how to show it.
-struct Progress {
-    void (*update)(void* context, std::string_view step, std::uint64_t done,
-                   std::uint64_t total) = nullptr;
-    void* context = nullptr;
-};
-
-void reportProgress(const Progress& progress, std::string_view step, std::uint64_t done,
-                    std::uint64_t total);
 
 struct ThemeScan {
     bool present = false;

@@ -110,12 +110,10 @@ bool extractImage(const ScannedBuild& build, int theme, std::size_t k, const fs:
 }
 
 std::vector<NamedImage> namedImages(const ScannedBuild& build) {
-    const auto index = build.index.bytes.view();
     std::vector<NamedImage> named;
     for (const IndexGroup& group : build.check.layout.groups) {
         for (std::size_t k = group.firstImage; k < group.firstImage + group.imageCount; ++k) {
-            named.push_back(
-                {groupName(index, group), imageName(index, build.check.layout.images[k])});
+            named.push_back({group.name, build.check.layout.images[k].name});
         }
     }
     return named;

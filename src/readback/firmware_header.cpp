@@ -48,14 +48,13 @@ std::string hex32(std::uint32_t value) {
 } // namespace
 
 std::vector<std::string> imageIdentifiers(const ScannedBuild& build) {
-    const auto index = build.index.bytes.view();
     std::vector<std::string> names;
     std::set<std::string> taken;
     for (const IndexGroup& group : build.check.layout.groups) {
-        const std::string prefix = "THEME_IMG_" + std::string(groupName(index, group)) + "_";
+        const std::string prefix = "THEME_IMG_" + std::string(group.name) + "_";
         for (std::size_t k = group.firstImage; k < group.firstImage + group.imageCount; ++k) {
-            const std::string base = withoutTrailingUnderscores(identifierPart(
-                prefix + std::string(imageName(index, build.check.layout.images[k]))));
+            const std::string base = withoutTrailingUnderscores(
+                identifierPart(prefix + std::string(build.check.layout.images[k].name)));
             std::string name = base;
             for (int n = 2; !taken.insert(name).second; ++n) {
                 name = base + "_" + std::to_string(n);
@@ -81,10 +80,10 @@ std::string firmwareHeader(const ScannedBuild& build, const std::string& fileNam
         std::to_string(index.size()) + "u\n" + "#define THEME_INDEX_CRC32 " +
         hex32(crc32Of(index)) + "\n";
     for (const IndexGroup& group : layout.groups) {
-        out += "\n/* group " + commentText(groupName(index, group)) + " */\n";
+        out += "\n/* group " + commentText(group.name) + " */\n";
         for (std::size_t k = group.firstImage; k < group.firstImage + group.imageCount; ++k) {
             out += "#define " + names[k] + " " + std::to_string(k) + "u /* " +
-                   commentText(imageName(index, layout.images[k])) + " */\n";
+                   commentText(layout.images[k].name) + " */\n";
         }
     }
     return out + "\n#endif\n";

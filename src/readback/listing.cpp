@@ -2,26 +2,12 @@
 #include "readback/listing.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <vector>
 
+#include "readback/build_summary.h"
 #include "readback/text_forms.h"
 
 namespace {
-
-// The image as PRI0 would store it: the header and 2 bytes a pixel.
-std::uint64_t rgb565Size(const SlotCopy& copy) {
-    return 16 + 2 * static_cast<std::uint64_t>(copy.header.width) *
-                    static_cast<std::uint64_t>(copy.header.height);
-}
-
-bool sameDimensions(const SlotCopy& a, const SlotCopy& b) {
-    return a.header.width == b.header.width && a.header.height == b.header.height;
-}
-
-std::string dimensions(const SlotCopy& copy) {
-    return std::to_string(copy.header.width) + "x" + std::to_string(copy.header.height);
-}
 
 // Rows of cells, padded to the widest cell of each column; numeric columns align right.
 std::string alignRows(const std::vector<std::vector<std::string>>& rows,
@@ -48,41 +34,28 @@ std::string alignRows(const std::vector<std::vector<std::string>>& rows,
 }
 
 std::string copyCell(const ScannedBuild& build, int theme, std::size_t k) {
-    const ThemeScan& scan = build.themes[theme];
-    const SlotCopy& copy = scan.copies[k];
+    const SlotCopy& copy = build.themes[theme].copies[k];
     if (copy.state != CopyState::kValid) {
-        return copy.state == CopyState::kInvalid ? "invalid" : "unchecked";
+        return copyStateText(copy.state);
     }
-    if (theme != 0 && scan.sameAsBase[k]) {
+    const CopyMark mark = copyMark(build, theme, k);
+    if (mark == CopyMark::kSameAsBase) {
         return "= theme 0";
     }
-    const SlotCopy& base = build.themes[0].copies[k];
-    const bool flagged =
-        theme != 0 && base.state == CopyState::kValid && !sameDimensions(copy, base);
-    return groupedNumber(copy.encodedSize) + " B " + dimensions(copy) + (flagged ? " *" : "");
-}
-
-std::vector<int> readThemes(const ScannedBuild& build) {
-    std::vector<int> themes;
-    for (int theme = 0; theme < kThemeSlots; ++theme) {
-        if (build.themes[theme].read) {
-            themes.push_back(theme);
-        }
-    }
-    return themes;
+    return groupedNumber(copy.encodedSize) + " B " + dimensions(copy, "x") +
+           (mark == CopyMark::kOtherDimensions ? " *" : "");
 }
 
 // One table for all groups, so that the columns line up; each group's rows follow its heading.
 std::string groupsText(const ScannedBuild& build, const std::vector<int>& themes) {
     const IndexLayout& layout = build.check.layout;
-    const auto index = build.index.bytes.view();
     std::vector<std::vector<std::string>> rows{{"image", "offset", "slot size"}};
     for (const int theme : themes) {
         rows[0].push_back("theme " + std::to_string(theme));
     }
     for (const IndexImage& image : layout.images) {
         const std::size_t k = rows.size() - 1;
-        rows.push_back({displayName(imageName(index, image)), groupedNumber(image.slotStart),
+        rows.push_back({displayName(image.name), groupedNumber(image.slotStart),
                         groupedNumber(image.slotSize)});
         for (const int theme : themes) {
             rows.back().push_back(copyCell(build, theme, k));
@@ -92,8 +65,8 @@ std::string groupsText(const ScannedBuild& build, const std::vector<int>& themes
     std::size_t lineEnd = table.find('\n') + 1;
     std::string out = table.substr(0, lineEnd);
     for (const IndexGroup& group : layout.groups) {
-        out += "group " + displayName(groupName(index, group)) + ": " +
-               countOf(group.imageCount, "image") + "\n";
+        out +=
+            "group " + displayName(group.name) + ": " + countOf(group.imageCount, "image") + "\n";
         for (std::size_t k = 0; k < group.imageCount; ++k) {
             const std::size_t next = table.find('\n', lineEnd) + 1;
             out += table.substr(lineEnd, next - lineEnd);
@@ -120,18 +93,15 @@ std::string totalsText(const ScannedBuild& build, const std::vector<int>& themes
 }
 
 std::string jsonCopy(const ScannedBuild& build, int theme, std::size_t k) {
-    const ThemeScan& scan = build.themes[theme];
-    const SlotCopy& copy = scan.copies[k];
+    const SlotCopy& copy = build.themes[theme].copies[k];
     std::string out = "{\"theme\": " + std::to_string(theme) + ", \"state\": \"" +
-                      (copy.state == CopyState::kValid     ? "valid"
-                       : copy.state == CopyState::kInvalid ? "invalid"
-                                                           : "unchecked") +
-                      "\"";
+                      copyStateText(copy.state) + "\"";
     if (copy.state == CopyState::kValid) {
-        out += ", \"encodedSize\": " + std::to_string(copy.encodedSize) +
-               ", \"width\": " + std::to_string(copy.header.width) +
-               ", \"height\": " + std::to_string(copy.header.height) +
-               ", \"sameAsTheme0\": " + (theme == 0 || scan.sameAsBase[k] ? "true" : "false");
+        out +=
+            ", \"encodedSize\": " + std::to_string(copy.encodedSize) +
+            ", \"width\": " + std::to_string(copy.header.width) +
+            ", \"height\": " + std::to_string(copy.header.height) + ", \"sameAsTheme0\": " +
+            (theme == 0 || copyMark(build, theme, k) == CopyMark::kSameAsBase ? "true" : "false");
     } else if (copy.state == CopyState::kInvalid) {
         out += ", \"fault\": " + jsonString(copy.fault);
     }
@@ -150,18 +120,16 @@ std::string jsonFile(const BinFile& file, std::uint64_t length) {
 
 std::string jsonGroups(const ScannedBuild& build, const std::vector<int>& themes) {
     const IndexLayout& layout = build.check.layout;
-    const auto index = build.index.bytes.view();
     std::string out = "  \"groups\": [";
     for (std::size_t g = 0; g < layout.groups.size(); ++g) {
         const IndexGroup& group = layout.groups[g];
-        out += std::string(g == 0 ? "\n" : ",\n") + "    {" + jsonName(groupName(index, group)) +
+        out += std::string(g == 0 ? "\n" : ",\n") + "    {" + jsonName(group.name) +
                ", \"groupOffset\": " + std::to_string(group.groupOffset) +
                ", \"dataOffset\": " + std::to_string(group.dataOffset) + ", \"images\": [";
         for (std::size_t k = group.firstImage; k < group.firstImage + group.imageCount; ++k) {
             const IndexImage& image = layout.images[k];
             out += std::string(k == group.firstImage ? "\n" : ",\n") + "      {" +
-                   jsonName(imageName(index, image)) +
-                   ", \"slotOffset\": " + std::to_string(image.slotOffset) +
+                   jsonName(image.name) + ", \"slotOffset\": " + std::to_string(image.slotOffset) +
                    ", \"offset\": " + std::to_string(image.slotStart) +
                    ", \"slotSize\": " + std::to_string(image.slotSize) + ", \"copies\": [";
             for (std::size_t t = 0; t < themes.size(); ++t) {
@@ -176,37 +144,13 @@ std::string jsonGroups(const ScannedBuild& build, const std::vector<int>& themes
 
 } // namespace
 
-ThemeTotals themeTotals(const ThemeScan& scan) {
-    ThemeTotals totals;
-    for (const SlotCopy& copy : scan.copies) {
-        if (copy.state == CopyState::kValid) {
-            ++totals.images;
-            totals.rgb565Bytes += rgb565Size(copy);
-            totals.encodedBytes += copy.encodedSize;
-        }
-    }
-    return totals;
-}
-
-std::string percent(std::uint64_t part, std::uint64_t whole) {
-    if (whole == 0) {
-        return "-";
-    }
-    char text[32];
-    std::snprintf(text, sizeof text, "%.1f%%",
-                  100.0 * static_cast<double>(part) / static_cast<double>(whole));
-    return text;
-}
-
 std::string listText(const ScannedBuild& build) {
     const std::vector<int> themes = readThemes(build);
-    const IndexLayout& layout = build.check.layout;
     const BinFile& index = build.index;
     std::string out = index.path + ": " + groupedNumber(index.bytes.size) + " bytes" +
                       (index.compressed ? " (" + groupedNumber(index.storedSize) + " compressed)"
                                         : std::string()) +
-                      "; " + countOf(layout.groups.size(), "group") + ", " +
-                      countOf(layout.images.size(), "image") + "\n\n";
+                      "; " + indexCounts(build) + "\n\n";
     out += groupsText(build, themes);
     out += "\n(offset: of the slot in every Theme.bin; = theme 0: the same bytes as theme 0's "
            "copy; *: other dimensions than theme 0's)\n\n";

@@ -7,19 +7,6 @@
 
 #include "readback/build_scan.h"
 
-struct ThemeTotals {
-    std::uint64_t images = 0;
-    /// The valid copies as PRI0 would store them: header and 2 bytes a pixel.
-    std::uint64_t rgb565Bytes = 0;
-    /// The valid copies as they are stored, headers included.
-    std::uint64_t encodedBytes = 0;
-};
-
-ThemeTotals themeTotals(const ThemeScan& scan);
-
-/// part as a percentage of whole with one decimal ("31.4%"), "-" when whole is 0.
-std::string percent(std::uint64_t part, std::uint64_t whole);
-
 /// The listing as aligned text. The build's index must be complete.
 std::string listText(const ScannedBuild& build);
 

@@ -8,8 +8,8 @@
 #include <map>
 #include <tuple>
 
+#include "readback/build_summary.h"
 #include "readback/copy_png.h"
-#include "readback/listing.h"
 #include "readback/text_forms.h"
 #include "vox_zip/output_file.h"
 
@@ -19,6 +19,7 @@ namespace {
 // to 4), large ones reduced to fit.
 constexpr std::int64_t kBox = 128;
 constexpr std::int64_t kMaxEnlargement = 4;
+constexpr std::string_view kTimes = "&times;";
 
 const char kPageStart[] = R"(<!DOCTYPE html>
 <html lang="en">
@@ -64,10 +65,6 @@ Box displayBox(std::int32_t width, std::int32_t height) {
     }
     return {std::max<std::int64_t>(1, width * kBox / longest),
             std::max<std::int64_t>(1, height * kBox / longest)};
-}
-
-std::string dimensions(const SlotCopy& copy) {
-    return std::to_string(copy.header.width) + "&times;" + std::to_string(copy.header.height);
 }
 
 // What the page has shown so far: the class of each distinct copy (by theme, slot and length), so
@@ -119,21 +116,19 @@ std::string imageClass(const ScannedBuild& build, int theme, std::size_t k, Show
 std::string copyCell(const ScannedBuild& build, int theme, std::size_t k,
                      const std::string& shownAs, const std::string& label) {
     const SlotCopy& copy = build.themes[theme].copies[k];
-    const SlotCopy& base = build.themes[0].copies[k];
     const Box box = displayBox(copy.header.width, copy.header.height);
     std::string cell =
         "<td class=\"copy\"><div class=\"px " + shownAs +
         "\" style=\"width:" + std::to_string(box.width) +
         "px;height:" + std::to_string(box.height) + "px\" role=\"img\" aria-label=\"" + label +
         ", theme " + std::to_string(theme) + "\"></div><div class=\"meta\">" +
-        groupedNumber(copy.encodedSize) + " B &middot; " + dimensions(copy) + "</div>";
-    if (theme != 0 && build.themes[theme].sameAsBase[k]) {
+        groupedNumber(copy.encodedSize) + " B &middot; " + dimensions(copy, kTimes) + "</div>";
+    const CopyMark mark = copyMark(build, theme, k);
+    if (mark == CopyMark::kSameAsBase) {
         cell += "<span class=\"badge same\">= theme 0</span>";
-    } else if (theme != 0 && base.state == CopyState::kValid &&
-               (base.header.width != copy.header.width ||
-                base.header.height != copy.header.height)) {
-        cell +=
-            "<span class=\"badge other\">other size than theme 0 (" + dimensions(base) + ")</span>";
+    } else if (mark == CopyMark::kOtherDimensions) {
+        cell += "<span class=\"badge other\">other size than theme 0 (" +
+                dimensions(build.themes[0].copies[k], kTimes) + ")</span>";
     }
     return cell + "</td>";
 }
@@ -147,7 +142,7 @@ std::string failedCell(const std::string& cause) {
 ImageRow imageRow(const ScannedBuild& build, const std::vector<int>& themes, std::size_t k,
                   ShownCopies& shown, std::vector<std::string>& failures) {
     const IndexImage& image = build.check.layout.images[k];
-    const std::string name = displayName(imageName(build.index.bytes.view(), image));
+    const std::string name = displayName(image.name);
     const std::string label = htmlText(name);
     ImageRow row;
     row.html = "<tr><th>" + label + "<div class=\"meta\">slot at " +
@@ -157,7 +152,7 @@ ImageRow imageRow(const ScannedBuild& build, const std::vector<int>& themes, std
     for (const int theme : themes) {
         std::string cause;
         const std::string shownAs =
-            theme != 0 && build.themes[theme].sameAsBase[k] && !baseClass.empty()
+            copyMark(build, theme, k) == CopyMark::kSameAsBase && !baseClass.empty()
                 ? baseClass
                 : imageClass(build, theme, k, shown, row, cause);
         if (theme == 0) {
@@ -200,10 +195,8 @@ std::string summary(const ScannedBuild& build, const std::vector<int>& themes) {
 
 std::string pageHead(const ScannedBuild& build, const std::string& title,
                      const std::vector<int>& themes) {
-    const IndexLayout& layout = build.check.layout;
     std::string out = kPageStart + htmlText("Themes of " + title) + kStyle;
-    out += "<h1>Themes of " + htmlText(title) + "</h1>\n<p class=\"meta\">" +
-           countOf(layout.groups.size(), "group") + ", " + countOf(layout.images.size(), "image") +
+    out += "<h1>Themes of " + htmlText(title) + "</h1>\n<p class=\"meta\">" + indexCounts(build) +
            ", " + countOf(themes.size(), "theme") +
            ". <span class=\"badge same\">= theme 0</span> the same bytes as theme 0's "
            "copy; <span class=\"badge other\">other size than theme 0</span> an override of "
@@ -223,8 +216,8 @@ bool writeGroups(const ScannedBuild& build, const std::vector<int>& themes, std:
     ShownCopies shown;
     for (const IndexGroup& group : layout.groups) {
         std::string head =
-            "<h2>group " + htmlText(displayName(groupName(build.index.bytes.view(), group))) +
-            " <span class=\"meta\">" + countOf(group.imageCount, "image") +
+            "<h2>group " + htmlText(displayName(group.name)) + " <span class=\"meta\">" +
+            countOf(group.imageCount, "image") +
             "</span></h2>\n<div class=\"wrap\"><table class=\"images\">\n<tr><th>image</th>";
         for (const int theme : themes) {
             head += "<th>theme " + std::to_string(theme) + "</th>";
@@ -258,12 +251,7 @@ bool writeGroups(const ScannedBuild& build, const std::vector<int>& themes, std:
 bool writePreview(const ScannedBuild& build, const std::string& title, const std::string& outFile,
                   const Progress& progress, std::vector<std::string>& failures,
                   std::string& error) {
-    std::vector<int> themes;
-    for (int theme = 0; theme < kThemeSlots; ++theme) {
-        if (build.themes[theme].read) {
-            themes.push_back(theme);
-        }
-    }
+    const std::vector<int> themes = readThemes(build);
     PendingOutput output;
     std::string cause;
     if (!beginOutput(outFile, output, cause)) {

@@ -13,8 +13,10 @@
 #include "common/version.h"
 #include "platform/platform.h"
 #include "readback/build_scan.h"
+#include "readback/build_summary.h"
 #include "readback/extract.h"
 #include "readback/firmware_header.h"
+#include "readback/inspect_arguments.h"
 #include "readback/listing.h"
 #include "readback/preview.h"
 #include "readback/text_forms.h"
@@ -48,18 +50,6 @@ const char kUsage[] =
     "  1   the build has faults, or an output could not be written\n"
     "  2   a wrong command line, or the build's files are missing or unreadable\n";
 
-enum class Command { kNone, kList, kVerify, kExtract, kPreview, kHeader, kHelp, kVersion };
-
-struct Arguments {
-    Command command = Command::kNone;
-    std::string commandName;
-    std::string root;
-    bool haveRoot = false;
-    bool json = false;
-    int theme = -1;
-    std::string out;
-};
-
 void report(const std::string& line) {
     std::fflush(stdout);
     // Names in the line (a folder's from the command line, say) may hold any byte.
@@ -74,127 +64,6 @@ void reportOutOfMemory() {
 int badCommandLine(const std::string& line) {
     report(line + " (theme-inspect --help for help)");
     return kBadInput;
-}
-
-Command commandNamed(const std::string& name) {
-    if (name == "list") {
-        return Command::kList;
-    }
-    if (name == "verify") {
-        return Command::kVerify;
-    }
-    if (name == "extract") {
-        return Command::kExtract;
-    }
-    if (name == "header") {
-        return Command::kHeader;
-    }
-    return name == "preview" ? Command::kPreview : Command::kNone;
-}
-
-bool parseTheme(const std::string& value, int& theme) {
-    if (value.size() != 1 || value[0] < '0' || value[0] > '9') {
-        return false;
-    }
-    theme = value[0] - '0';
-    return true;
-}
-
-// One option, with its value from "--name=value" or from the next argument.
-bool parseOption(const std::string& arg, const std::vector<std::string>& words, std::size_t& i,
-                 Arguments& args, std::string& error) {
-    const std::size_t equals = arg.find('=');
-    const std::string name = arg.substr(0, equals);
-    const bool takesValue = name == "--theme" || name == "--out";
-    if (name == "--json" && equals == std::string::npos) {
-        args.json = true;
-        return true;
-    }
-    if (!takesValue) {
-        error = "unknown option '" + arg + "'";
-        return false;
-    }
-    std::string value;
-    if (equals != std::string::npos) {
-        value = arg.substr(equals + 1);
-    } else if (i + 1 < words.size()) {
-        value = words[++i];
-    } else {
-        error = name + " needs a value";
-        return false;
-    }
-    if (name == "--out") {
-        args.out = value;
-        return !value.empty() || (error = "--out needs a value", false);
-    }
-    if (!parseTheme(value, args.theme)) {
-        error = "--theme takes a theme number from 0 to 9, not '" + value + "'";
-        return false;
-    }
-    return true;
-}
-
-bool parseWord(const std::string& arg, Arguments& args, std::string& error) {
-    if (args.command == Command::kNone) {
-        args.command = commandNamed(arg);
-        args.commandName = arg;
-        if (args.command == Command::kNone) {
-            error = "unknown command '" + arg + "'";
-        }
-        return args.command != Command::kNone;
-    }
-    if (args.haveRoot) {
-        error = "more than one ROOT given ('" + args.root + "', '" + arg + "')";
-        return false;
-    }
-    args.root = arg;
-    args.haveRoot = true;
-    return true;
-}
-
-// The options each command takes, and those it needs.
-bool checkOptions(const Arguments& args, std::string& error) {
-    const bool extract = args.command == Command::kExtract;
-    const bool preview = args.command == Command::kPreview;
-    const bool header = args.command == Command::kHeader;
-    if (args.command == Command::kNone) {
-        error = "no command given: list, verify, extract, preview or header";
-    } else if (args.json && args.command != Command::kList) {
-        error = "--json is an option of list only";
-    } else if (args.theme >= 0 && !extract) {
-        error = "--theme is an option of extract only";
-    } else if (!args.out.empty() && !extract && !preview && !header) {
-        error = "--out is an option of extract, preview and header only";
-    } else if (extract && (args.theme < 0 || args.out.empty())) {
-        error = "extract needs --theme N and --out DIR";
-    } else if (preview && args.out.empty()) {
-        error = "preview needs --out FILE";
-    } else if (header && args.out.empty()) {
-        error = "header needs --out FILE.h";
-    }
-    return error.empty();
-}
-
-// "--" ends the options, so that a ROOT whose name starts with '-' can be given.
-bool parseArguments(const std::vector<std::string>& words, Arguments& args, std::string& error) {
-    bool optionsEnded = false;
-    for (std::size_t i = 0; i < words.size(); ++i) {
-        const std::string& arg = words[i];
-        if (!optionsEnded && (arg == "-h" || arg == "--help" || arg == "--version")) {
-            args.command = arg == "--version" ? Command::kVersion : Command::kHelp;
-            return true;
-        }
-        if (!optionsEnded && arg == "--") {
-            optionsEnded = true;
-        } else if (!optionsEnded && arg.size() > 1 && arg[0] == '-') {
-            if (!parseOption(arg, words, i, args, error)) {
-                return false;
-            }
-        } else if (!parseWord(arg, args, error)) {
-            return false;
-        }
-    }
-    return checkOptions(args, error);
 }
 
 // A line on standard error that shows how far a run has come, once it has taken a second. Only
@@ -263,14 +132,8 @@ int runVerify(const ScannedBuild& build) {
     if (!build.check.faults.empty()) {
         return kFaults;
     }
-    std::uint64_t themes = 0;
-    for (const ThemeScan& scan : build.themes) {
-        themes += scan.read ? 1 : 0;
-    }
-    std::printf("%s: no fault in %s, %s, %s\n", build.index.path.c_str(),
-                countOf(build.check.layout.groups.size(), "group").c_str(),
-                countOf(build.check.layout.images.size(), "image").c_str(),
-                countOf(themes, "theme").c_str());
+    std::printf("%s: no fault in %s, %s\n", build.index.path.c_str(), indexCounts(build).c_str(),
+                countOf(readThemes(build).size(), "theme").c_str());
     return kDone;
 }
 
@@ -385,8 +248,8 @@ int main(int argc, char** argv) {
     if (!parseArguments(commandArguments(argc, argv), args, error)) {
         return badCommandLine(error);
     }
-    if (args.command == Command::kHelp || args.command == Command::kVersion) {
-        if (args.command == Command::kHelp) {
+    if (args.command == Command::kShowHelp || args.command == Command::kShowVersion) {
+        if (args.command == Command::kShowHelp) {
             std::fputs(kUsage, stdout);
         } else {
             std::printf("theme-inspect %s\n", kVersion);

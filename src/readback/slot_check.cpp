@@ -1,6 +1,6 @@
-// The image rules of a slot. The runs are judged by the codec's own checkRleImage, so that this
-// tool and the decoder never disagree on what a valid stream is; this file adds where a fault
-// lies and the rules of the bins (16-bit pixels, at least one pixel, 'P' fill).
+// The image rules of a slot. The runs are judged by the codec's own checkRleImage, which also
+// tells where a stream fails, so that this tool and the decoder never disagree on what a valid
+// stream is; this file adds the rules of the bins (16-bit pixels, at least one pixel, 'P' fill).
 #include "readback/slot_check.h"
 
 #include <algorithm>
@@ -12,9 +12,6 @@
 
 namespace {
 
-constexpr std::size_t kWidthField = 4;
-constexpr std::size_t kHeightField = 8;
-constexpr std::size_t kBitsPerPixelField = 12;
 constexpr int kBinBitsPerPixel = 16;
 
 std::string hexValue(std::uint32_t value, int digits) {
@@ -27,52 +24,18 @@ void addFault(std::vector<Fault>& faults, int theme, std::uint64_t offset, std::
     faults.push_back({theme, offset, std::move(rule)});
 }
 
-// Where a fault that checkRleImage reports lies: in the run whose control unit is returned. The
-// check reads units in order and tells a stream that is cut short from a faulty one, so a prefix
-// of the blob fails the same way exactly when it holds the faulty unit (with the run's data, for
-// a fault of its flags). The shortest such prefix ends in the faulty run.
-std::size_t runFaultOffset(std::span<const std::uint8_t> blob, RleDecodeFailure failure) {
-    std::size_t low = kImageHeaderSize;
-    std::size_t high = blob.size();
-    while (low < high) {
-        const std::size_t middle = low + (high - low) / 2;
-        RleImageExtent extent;
-        if (checkRleImage(blob.first(middle), 1, extent) == failure) {
-            high = middle;
-        } else {
-            low = middle + 1;
-        }
-    }
-    const bool rle4 = loadU32Le(blob.data()) == kRle4Magic;
-    const std::size_t unit = rle4 ? 2 : 4;
-    const RunFormat& format = rle4 ? kRle4Runs : kRle5Runs;
-    std::size_t run = kImageHeaderSize;
-    while (run + unit < high) {
-        const std::uint32_t control =
-            rle4 ? loadU16Le(blob.data() + run) : loadU32Le(blob.data() + run);
-        const std::uint64_t dataUnits =
-            (control & format.repeat) != 0 ? 1 : (control & format.lengthMask);
-        const std::uint64_t next = run + unit * (1 + dataUnits);
-        if (next >= high) {
-            break;
-        }
-        run = static_cast<std::size_t>(next);
-    }
-    return run;
-}
-
 // The header rules that every image of a bin meets, whatever its form.
 bool checkHeader(const ImageHeader& header, std::uint64_t slotStart, int theme,
                  std::vector<Fault>& faults) {
     if (header.bitsPerPixel != kBinBitsPerPixel) {
-        addFault(faults, theme, slotStart + kBitsPerPixelField,
+        addFault(faults, theme, slotStart + kBitsPerPixelAt,
                  "bitsPerPixel is " + std::to_string(header.bitsPerPixel) +
                      ", but the images of a bin have 16");
         return false;
     }
     if (header.width < 1 || header.height < 1) {
         const bool width = header.width < 1;
-        addFault(faults, theme, slotStart + (width ? kWidthField : kHeightField),
+        addFault(faults, theme, slotStart + (width ? kWidthAt : kHeightAt),
                  std::string(width ? "width" : "height") + " is " +
                      std::to_string(width ? header.width : header.height) +
                      ", but an image is at least one pixel wide and high");
@@ -84,9 +47,7 @@ bool checkHeader(const ImageHeader& header, std::uint64_t slotStart, int theme,
 bool checkPri0(std::span<const std::uint8_t> slot, std::uint64_t slotStart, int theme,
                SlotCopy& copy, std::vector<Fault>& faults) {
     const ImageHeader& header = copy.header;
-    // width and height are below 2^31, so this stays far below 2^64.
-    const std::uint64_t size = kImageHeaderSize + 2 * static_cast<std::uint64_t>(header.width) *
-                                                      static_cast<std::uint64_t>(header.height);
+    const std::uint64_t size = pri0BlockSize(header);
     if (size > slot.size()) {
         addFault(faults, theme, slotStart,
                  "a PRI0 image of " + std::to_string(header.width) + "x" +
@@ -101,21 +62,15 @@ bool checkPri0(std::span<const std::uint8_t> slot, std::uint64_t slotStart, int 
 bool checkRle(std::span<const std::uint8_t> slot, std::uint64_t slotStart, int theme,
               SlotCopy& copy, std::vector<Fault>& faults) {
     RleImageExtent extent;
-    const RleDecodeFailure failure = checkRleImage(slot, 1, extent);
+    const RleDecodeFailure failure = checkRleImage(slot, RunMode::kRows, extent);
     if (failure == RleDecodeFailure::kNone) {
         copy.encodedSize = static_cast<std::uint32_t>(extent.blobSize);
         return true;
     }
-    std::uint64_t at = slot.size();
-    if (failure == RleDecodeFailure::kImageTooLarge) {
-        at = kWidthField;
-    } else if (failure != RleDecodeFailure::kTruncatedRuns) {
-        at = runFaultOffset(slot, failure);
-    }
     const std::string where = failure == RleDecodeFailure::kTruncatedRuns ? " (its slot ends first)"
                               : failure == RleDecodeFailure::kImageTooLarge ? ""
                                                                             : " (this run)";
-    addFault(faults, theme, slotStart + at, rleDecodeFailureText(failure) + where);
+    addFault(faults, theme, slotStart + extent.faultOffset, rleDecodeFailureText(failure) + where);
     return false;
 }
 

@@ -24,12 +24,12 @@ constexpr std::uint32_t kR32 = 0xFF102030, kG32 = 0x00405060, kB32 = 0x0070A0B0;
 
 // Encodes into a buffer of rleImageSizeBound bytes plus guard bytes and checks that nothing was
 // written past the result. Returns the blob, or nothing when the encoder refused.
-Bytes encodeGuarded(const Bytes& block, int rowMode) {
+Bytes encodeGuarded(const Bytes& block, RunMode mode) {
     const ImageHeader header = readImageHeader(block.data());
     const std::size_t bound =
-        rleImageSizeBound(header.width, header.height, header.bitsPerPixel, rowMode);
+        rleImageSizeBound(header.width, header.height, header.bitsPerPixel, mode);
     Bytes out(bound + 64, 0xA5);
-    const int words = encodeRleImage(block.data(), out.data(), rowMode);
+    const int words = encodeRleImage(block.data(), out.data(), mode);
     const std::size_t size = words < 0 ? 0 : static_cast<std::size_t>(words) * 4;
     EXPECT_LE(size, bound);
     const auto end = out.begin() + static_cast<std::ptrdiff_t>(std::min(size, out.size()));
@@ -43,7 +43,8 @@ struct Exact {
     int width, height;
     Units pixels;  // units of bitsPerPixel / 8 bytes
     Units payload; // expected units, padding left out
-    int bitsPerPixel = 16, rowMode = 1;
+    int bitsPerPixel = 16;
+    RunMode mode = RunMode::kRows;
 };
 
 class EncoderExactTest : public ::testing::TestWithParam<Exact> {};
@@ -51,11 +52,11 @@ class EncoderExactTest : public ::testing::TestWithParam<Exact> {};
 TEST_P(EncoderExactTest, WritesEveryUnitAndByte) {
     const Exact& c = GetParam();
     const Bytes block = makePri0Block(c.width, c.height, c.bitsPerPixel, c.pixels);
-    const bool rle4 = c.rowMode != 0 && c.bitsPerPixel == 16;
+    const bool rle4 = c.mode == RunMode::kRows && c.bitsPerPixel == 16;
     const Bytes expected =
         makeBlob({rle4 ? kRle4Magic : kRle5Magic, c.width, c.height, c.bitsPerPixel}, c.payload,
                  rle4 ? 2 : 4);
-    EXPECT_EQ(encodeGuarded(block, c.rowMode), expected);
+    EXPECT_EQ(encodeGuarded(block, c.mode), expected);
 }
 
 const std::vector<Exact> kExact = {
@@ -74,7 +75,13 @@ const std::vector<Exact> kExact = {
     {"Equal4096", 4096, 1, Units(4096, kR), {0x2FFD, kR, 0xE003, kR}},
     {"Equal4097", 4097, 1, Units(4097, kR), {0x2FFE, kR, 0xE003, kR}},
     // Word mode: the pixel area's words, the last one zero-filled.
-    {"WordsOf24Bits", 3, 1, Units(3, 0x0A0B0C), {0x0C000003, 0x0C0A0B0C, 0x0B0C0A0B, 0x0A}, 24, 0},
+    {"WordsOf24Bits",
+     3,
+     1,
+     Units(3, 0x0A0B0C),
+     {0x0C000003, 0x0C0A0B0C, 0x0B0C0A0B, 0x0A},
+     24,
+     RunMode::kWords},
 };
 
 INSTANTIATE_TEST_SUITE_P(Images, EncoderExactTest, ::testing::ValuesIn(kExact),
@@ -84,11 +91,11 @@ TEST(EncoderTest, RefusesWithoutTouchingTheDestination) {
     Bytes notPri0 = makePri0Block(2, 1, 16, {kR, kG});
     notPri0[3] = '1';
     const Bytes huge = makePri0Block(65536, 65536, 32, {}); // units beyond an int; never read
-    for (int rowMode : {0, 1}) {
-        EXPECT_TRUE(encodeGuarded(notPri0, rowMode).empty());
-        EXPECT_TRUE(encodeGuarded(huge, rowMode).empty());
+    for (const RunMode mode : {RunMode::kWords, RunMode::kRows}) {
+        EXPECT_TRUE(encodeGuarded(notPri0, mode).empty());
+        EXPECT_TRUE(encodeGuarded(huge, mode).empty());
     }
-    EXPECT_TRUE(encodeGuarded(makePri0Block(2, 1, 24, {}), 1).empty());
+    EXPECT_TRUE(encodeGuarded(makePri0Block(2, 1, 24, {}), RunMode::kRows).empty());
 }
 
 // Stretches of 1 to 5000 pixels, each one of three values or a ramp whose neighbours all differ:
@@ -159,13 +166,14 @@ void checkRuns(const Units& runs, const Units& pixels, std::size_t rowLength, co
     }
 }
 
-class RlePropertyTest : public ::testing::TestWithParam<std::tuple<int, int>> {};
+class RlePropertyTest : public ::testing::TestWithParam<std::tuple<int, RunMode>> {};
 
 TEST_P(RlePropertyTest, RandomImagesKeepBoundsInvariantsAndRoundTrip) {
-    const auto [bitsPerPixel, rowMode] = GetParam();
-    const bool rle4 = rowMode != 0 && bitsPerPixel == 16;
+    const auto [bitsPerPixel, mode] = GetParam();
+    const bool rows = mode == RunMode::kRows;
+    const bool rle4 = rows && bitsPerPixel == 16;
     const int edgeWidths[] = {0, 1, 2, 3, 4095, 4096, 4097, 5000};
-    std::mt19937 rng(20240611u + static_cast<unsigned>(bitsPerPixel + rowMode));
+    std::mt19937 rng(20240611u + static_cast<unsigned>(bitsPerPixel) + (rows ? 1u : 0u));
     for (int image = 0; image < 400; ++image) {
         const int width =
             image < 16 ? edgeWidths[image % 8] : std::uniform_int_distribution<int>(0, 5000)(rng);
@@ -175,31 +183,31 @@ TEST_P(RlePropertyTest, RandomImagesKeepBoundsInvariantsAndRoundTrip) {
             randomPixels(rng, static_cast<std::size_t>(width) * static_cast<std::size_t>(height),
                          bitsPerPixel == 16 ? 0xFFFF : 0xFFFFFFFF);
         const Bytes block = makePri0Block(width, height, bitsPerPixel, pixels);
-        const Bytes blob = encodeGuarded(block, rowMode);
+        const Bytes blob = encodeGuarded(block, mode);
         ASSERT_FALSE(blob.empty());
         EXPECT_TRUE(!rle4 || blob.size() <= 4 * block.size()); // image conversion's buffer
         RleDecodeResult decoded;
-        ASSERT_TRUE(decodeRleImage(blob, rowMode, decoded))
-            << rleDecodeFailureText(decoded.failure);
+        ASSERT_TRUE(decodeRleImage(blob, mode, decoded)) << rleDecodeFailureText(decoded.failure);
         EXPECT_EQ(decoded.pri0Block, block);
         EXPECT_EQ(decoded.blobSize, blob.size());
-        EXPECT_EQ(decodeProblem(blob, rowMode), "");
-        const Units source =
-            unitsOf(block, rowMode != 0 ? static_cast<std::size_t>(bitsPerPixel) / 8 : 4);
+        EXPECT_EQ(decodeProblem(blob, mode), "");
+        const Units source = unitsOf(block, rows ? static_cast<std::size_t>(bitsPerPixel) / 8 : 4);
         checkRuns(unitsOf(blob, rle4 ? 2 : 4), source,
-                  rowMode != 0 ? static_cast<std::size_t>(width) : source.size(),
+                  rows ? static_cast<std::size_t>(width) : source.size(),
                   rle4 ? kRle4Runs : kRle5Runs);
     }
 }
 
 INSTANTIATE_TEST_SUITE_P(Forms, RlePropertyTest,
-                         ::testing::Combine(::testing::Values(16, 32), ::testing::Values(0, 1)));
+                         ::testing::Combine(::testing::Values(16, 32),
+                                            ::testing::Values(RunMode::kWords, RunMode::kRows)));
 
 struct Defect {
     const char* name;
     F failure;
     ImageHeader header;
     Units units;
+    std::size_t faultAt; // the byte the check reports: the run's control unit, the header field
     std::size_t cutBytes = 0; // taken off the end of the blob
 };
 
@@ -210,29 +218,36 @@ TEST_P(DecoderFailureTest, NamesTheDefect) {
     Bytes blob = makeBlob(c.header, c.units, c.header.magic == kRle4Magic ? 2 : 4);
     blob.resize(blob.size() - c.cutBytes);
     RleDecodeResult result;
-    EXPECT_FALSE(decodeRleImage(blob, 1, result));
+    EXPECT_FALSE(decodeRleImage(blob, RunMode::kRows, result));
     EXPECT_EQ(result.failure, c.failure) << rleDecodeFailureText(result.failure);
-    EXPECT_EQ(decodeProblem(blob, 1), "");
+    EXPECT_EQ(decodeProblem(blob, RunMode::kRows), "");
+    RleImageExtent extent;
+    checkRleImage(blob, RunMode::kRows, extent);
+    EXPECT_EQ(extent.faultOffset, c.faultAt);
 }
 
 constexpr ImageHeader kRle4x2{kRle4Magic, 4, 2, 16};
 
 const std::vector<Defect> kDefects = {
-    {"ShortHeader", F::kTruncatedHeader, kRle4x2, {}, 1},
-    {"BadMagic", F::kBadMagic, {kPri0Magic, 4, 2, 16}, {}},
-    {"Rle4Of32Bits", F::kBadBitsPerPixel, {kRle4Magic, 4, 2, 32}, {}},
-    {"TooLarge", F::kImageTooLarge, {kRle5Magic, 65535, 65535, 32}, {}},
-    {"RunsStopEarly", F::kTruncatedRuns, kRle4x2, {0x6004, kR, 0x0002, kR, kG, 0x0001}},
-    {"LiteralDataCut", F::kTruncatedRuns, kRle4x2, {0x6004, kR, 0xC004, kR, kG, kR}},
-    {"MissingPadding", F::kTruncatedRuns, {kRle4Magic, 2, 1, 16}, {0xC002, kR, kG}, 2},
-    {"Rle4Bit12", F::kReservedBits, kRle4x2, {0x7004, kR, 0xE004, kG}},
-    {"Rle5Bit31", F::kReservedBits, {kRle5Magic, 4, 2, 32}, {0x86000004, kR, 0x0E000004, kG}},
-    {"ZeroLength", F::kZeroLength, kRle4x2, {0x6000, kR, 0xE004, kG}},
-    {"RunPastRowEnd", F::kRunPastRowEnd, kRle4x2, {0x6005, kR, 0xE003, kG}},
-    {"MissingRowEnd", F::kMissingRowEnd, kRle4x2, {0x2004, kR, 0xE004, kG}},
-    {"EarlyRowEnd", F::kEarlyRowEnd, kRle4x2, {0x6003, kR, 0x6001, kG, 0xE004, kG}},
-    {"MissingImageEnd", F::kMissingImageEnd, kRle4x2, {0x6004, kR, 0x6004, kG}},
-    {"ImageEndOnFirstRow", F::kMisplacedImageEnd, kRle4x2, {0xE004, kR, 0xE004, kG}},
+    {"ShortHeader", F::kTruncatedHeader, kRle4x2, {}, 15, 1},
+    {"BadMagic", F::kBadMagic, {kPri0Magic, 4, 2, 16}, {}, 0},
+    {"Rle4Of32Bits", F::kBadBitsPerPixel, {kRle4Magic, 4, 2, 32}, {}, 12},
+    {"TooLarge", F::kImageTooLarge, {kRle5Magic, 65535, 65535, 32}, {}, 4},
+    {"RunsStopEarly", F::kTruncatedRuns, kRle4x2, {0x6004, kR, 0x0002, kR, kG, 0x0001}, 28},
+    {"LiteralDataCut", F::kTruncatedRuns, kRle4x2, {0x6004, kR, 0xC004, kR, kG, kR}, 28},
+    {"MissingPadding", F::kTruncatedRuns, {kRle4Magic, 2, 1, 16}, {0xC002, kR, kG}, 22, 2},
+    {"Rle4Bit12", F::kReservedBits, kRle4x2, {0x6004, kR, 0xF004, kG}, 20},
+    {"Rle5Bit31", F::kReservedBits, {kRle5Magic, 4, 2, 32}, {0x86000004, kR, 0x0E000004, kG}, 16},
+    {"ZeroLength", F::kZeroLength, kRle4x2, {0x6000, kR, 0xE004, kG}, 16},
+    {"RunPastRowEnd",
+     F::kRunPastRowEnd,
+     kRle4x2,
+     {0x6004, kR, 0x0003, kG, kG, kG, 0xC002, kG, kB},
+     28},
+    {"MissingRowEnd", F::kMissingRowEnd, kRle4x2, {0x2004, kR, 0xE004, kG}, 16},
+    {"EarlyRowEnd", F::kEarlyRowEnd, kRle4x2, {0x6003, kR, 0x6001, kG, 0xE004, kG}, 16},
+    {"MissingImageEnd", F::kMissingImageEnd, kRle4x2, {0x6004, kR, 0x6004, kG}, 20},
+    {"ImageEndOnFirstRow", F::kMisplacedImageEnd, kRle4x2, {0xE004, kR, 0xE004, kG}, 16},
 };
 
 INSTANTIATE_TEST_SUITE_P(Blobs, DecoderFailureTest, ::testing::ValuesIn(kDefects),
@@ -243,18 +258,18 @@ INSTANTIATE_TEST_SUITE_P(Blobs, DecoderFailureTest, ::testing::ValuesIn(kDefects
 TEST(DecoderLimitTest, RefusesImagesBeyondTheLimitWithoutAllocating) {
     const Bytes huge = hugeWordBlob();
     RleImageExtent extent;
-    ASSERT_EQ(checkRleImage(huge, 0, extent), F::kNone);
+    ASSERT_EQ(checkRleImage(huge, RunMode::kWords, extent), F::kNone);
     EXPECT_EQ(extent.pri0Size, kImageHeaderSize + 4ull * 0xFFFFFF * 64);
     RleDecodeResult decoded;
-    EXPECT_FALSE(decodeRleImage(huge, 0, decoded));
+    EXPECT_FALSE(decodeRleImage(huge, RunMode::kWords, decoded));
     EXPECT_EQ(decoded.failure, F::kOverLimit);
     EXPECT_TRUE(decoded.pri0Block.empty());
 
     const Bytes block = makePri0Block(3, 1, 16, {kR, kG, kB});
-    const Bytes small = encodeGuarded(block, 1);
-    EXPECT_FALSE(decodeRleImage(small, 1, decoded, block.size() - 1));
+    const Bytes small = encodeGuarded(block, RunMode::kRows);
+    EXPECT_FALSE(decodeRleImage(small, RunMode::kRows, decoded, block.size() - 1));
     EXPECT_EQ(decoded.failure, F::kOverLimit);
-    ASSERT_TRUE(decodeRleImage(small, 1, decoded, block.size()));
+    ASSERT_TRUE(decodeRleImage(small, RunMode::kRows, decoded, block.size()));
     EXPECT_EQ(decoded.pri0Block, block);
 }
 

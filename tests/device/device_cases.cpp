@@ -150,8 +150,7 @@ bool addTree(const std::string& name, const fs::path& root, std::uint16_t buildN
     for (const IndexGroup& group : check.layout.groups) {
         for (std::size_t k = group.firstImage; k < group.firstImage + group.imageCount; ++k) {
             const IndexImage& image = check.layout.images[k];
-            const auto found = files.find({std::string(groupName(build.index, group)),
-                                           std::string(imageName(build.index, image))});
+            const auto found = files.find({std::string(group.name), std::string(image.name)});
             if (found == files.end()) {
                 std::fprintf(stderr, "device-cases: %s: no source for image %zu\n", name.c_str(),
                              k);

@@ -66,18 +66,17 @@ void expectSlots(const TempFolder& root, const RunCase& c) {
     for (const Fault& fault : build.check.faults) {
         ADD_FAILURE() << faultLine(build, fault);
     }
-    const auto index = build.index.bytes.view();
     const IndexLayout& layout = build.check.layout;
     ASSERT_EQ(layout.images.size(), c.slots.size());
     for (const IndexGroup& group : layout.groups) {
         for (std::size_t k = group.firstImage; k < group.firstImage + group.imageCount; ++k) {
-            EXPECT_EQ(std::string(groupName(index, group)) + ":" +
-                          std::string(imageName(index, layout.images[k])),
+            EXPECT_EQ(std::string(group.name) + ":" + std::string(layout.images[k].name),
                       c.slots[k].at(0));
             for (std::size_t t = 1; t < c.outputs.size(); ++t) {
                 const std::string& path = c.slots[k].at(t);
                 RleDecodeResult image;
-                ASSERT_TRUE(decodeRleImage(copyBytes(build, c.outputs[t][0] - '0', k), 1, image))
+                ASSERT_TRUE(decodeRleImage(copyBytes(build, c.outputs[t][0] - '0', k),
+                                           RunMode::kRows, image))
                     << path;
                 const TreeFile& source =
                     *std::find_if(c.tree.begin(), c.tree.end(),

@@ -13,14 +13,14 @@
 
 namespace {
 
-void expectRoundTrip(const std::vector<std::uint8_t>& block, int rowMode) {
+void expectRoundTrip(const std::vector<std::uint8_t>& block, RunMode mode) {
     const ImageHeader header = readImageHeader(block.data());
-    const std::vector<std::uint8_t> blob = encodeBlock(block, rowMode);
+    const std::vector<std::uint8_t> blob = encodeBlock(block, mode);
     FUZZ_CHECK(blob.size() >= kImageHeaderSize &&
                blob.size() <=
-                   rleImageSizeBound(header.width, header.height, header.bitsPerPixel, rowMode));
+                   rleImageSizeBound(header.width, header.height, header.bitsPerPixel, mode));
     RleDecodeResult decoded;
-    FUZZ_CHECK(decodeRleImage(blob, rowMode, decoded, block.size()));
+    FUZZ_CHECK(decodeRleImage(blob, mode, decoded, block.size()));
     FUZZ_CHECK(decoded.blobSize == blob.size());
     FUZZ_CHECK(decoded.pri0Block == block);
 }
@@ -41,7 +41,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::vector<std::uint8_t> again(layout.outputSize);
     FUZZ_CHECK(convertBmpPixels(file, again) == 1);
     FUZZ_CHECK(std::equal(again.begin(), again.end(), pixels.begin()));
-    expectRoundTrip(block, 1);
-    expectRoundTrip(block, 0);
+    expectRoundTrip(block, RunMode::kRows);
+    expectRoundTrip(block, RunMode::kWords);
     return 0;
 }

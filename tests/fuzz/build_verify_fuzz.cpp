@@ -11,7 +11,7 @@
 #include "common/byte_order.h"
 #include "fuzz_check.h"
 #include "readback/build_check.h"
-#include "readback/image_pixels.h"
+#include "readback/copy_png.h"
 
 namespace {
 

@@ -51,13 +51,13 @@ Seeds rleSeeds() {
     Bytes noRows(kImageHeaderSize);
     writeImageHeader(noRows.data(), {kPri0Magic, 0, 3, 16});
     return {
-        {"rle4-ui", encodeBlock(uiLikePri0Block(24, 12, 1), 1)},
-        {"rle4-one-row", encodeBlock(uiLikePri0Block(40, 1, 2), 1)},
-        {"rle4-runs-cut-by-length", encodeBlock(flat, 1)},
-        {"rle5-rows", encodeBlock(pri0Block32(12, 6), 1)},
-        {"rle5-words-odd-pixels", encodeBlock(uiLikePri0Block(15, 7, 3), 0)},
-        {"rle5-words-32", encodeBlock(pri0Block32(9, 4), 0)},
-        {"header-only", encodeBlock(noRows, 1)},
+        {"rle4-ui", encodeBlock(uiLikePri0Block(24, 12, 1), RunMode::kRows)},
+        {"rle4-one-row", encodeBlock(uiLikePri0Block(40, 1, 2), RunMode::kRows)},
+        {"rle4-runs-cut-by-length", encodeBlock(flat, RunMode::kRows)},
+        {"rle5-rows", encodeBlock(pri0Block32(12, 6), RunMode::kRows)},
+        {"rle5-words-odd-pixels", encodeBlock(uiLikePri0Block(15, 7, 3), RunMode::kWords)},
+        {"rle5-words-32", encodeBlock(pri0Block32(9, 4), RunMode::kWords)},
+        {"header-only", encodeBlock(noRows, RunMode::kRows)},
         {"rle5-huge", hugeWordBlob()},
     };
 }
@@ -75,7 +75,7 @@ Bytes gzip(const Bytes& data, int level) {
 }
 
 Seeds gzipSeeds() {
-    const Bytes member = gzip(encodeBlock(uiLikePri0Block(40, 24, 6), 1), 9);
+    const Bytes member = gzip(encodeBlock(uiLikePri0Block(40, 24, 6), RunMode::kRows), 9);
     return {
         {"member", member},
         {"empty-member-and-member", join({gzip({}, 1), member})},
@@ -96,12 +96,14 @@ Bytes framedBuild(const fs::path& folder) {
         std::error_code ec;
         fs::create_directories(root / std::to_string(theme), ec);
         tables[theme] = std::make_unique<ImageGroup>();
-        fileRecord(*tables[theme], "0", "logo.bmp", encodeBlock(uiLikePri0Block(12, 9, 1), 1));
+        fileRecord(*tables[theme], "0", "logo.bmp",
+                   encodeBlock(uiLikePri0Block(12, 9, 1), RunMode::kRows));
         fileRecord(
             *tables[theme], "menu", "bg.bmp",
             encodeBlock(uiLikePri0Block(20, 6 + 3 * theme, 2u + static_cast<std::uint32_t>(theme)),
-                        1));
-        fileRecord(*tables[theme], "menu", "arrow.bmp", encodeBlock(uiLikePri0Block(4, 4, 4), 1));
+                        RunMode::kRows));
+        fileRecord(*tables[theme], "menu", "arrow.bmp",
+                   encodeBlock(uiLikePri0Block(4, 4, 4), RunMode::kRows));
     }
     std::string error;
     Bytes framed;

@@ -13,10 +13,11 @@ namespace {
 // Larger images take longer to write out and reach no code that smaller ones do not.
 constexpr std::uint64_t kMaxPri0Bytes = 1u << 20;
 
-void decodeInMode(std::span<const std::uint8_t> blob, int rowMode) {
-    const std::string problem = decodeProblem(blob, rowMode, kMaxPri0Bytes);
+void decodeInMode(std::span<const std::uint8_t> blob, RunMode mode) {
+    const std::string problem = decodeProblem(blob, mode, kMaxPri0Bytes);
     if (!problem.empty()) {
-        std::fprintf(stderr, "row mode %d: %s\n", rowMode, problem.c_str());
+        std::fprintf(stderr, "%s mode: %s\n", mode == RunMode::kRows ? "row" : "word",
+                     problem.c_str());
     }
     FUZZ_CHECK(problem.empty());
 }
@@ -24,7 +25,7 @@ void decodeInMode(std::span<const std::uint8_t> blob, int rowMode) {
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    decodeInMode({data, size}, 0);
-    decodeInMode({data, size}, 1);
+    decodeInMode({data, size}, RunMode::kWords);
+    decodeInMode({data, size}, RunMode::kRows);
     return 0;
 }

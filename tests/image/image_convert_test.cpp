@@ -77,7 +77,7 @@ TEST_F(ImageRecordsTest, RecordsHoldThePri0BlockOrItsRle4Encoding) {
     EXPECT_EQ(packed.dataSize % 4, 0u);
     EXPECT_EQ(Bytes(packed.data.get(), packed.data.get() + 4), (Bytes{'R', 'L', 'E', '4'}));
     RleDecodeResult decoded;
-    ASSERT_TRUE(decodeRleImage({packed.data.get(), packed.dataSize}, 1, decoded));
+    ASSERT_TRUE(decodeRleImage({packed.data.get(), packed.dataSize}, RunMode::kRows, decoded));
     EXPECT_EQ(decoded.blobSize, packed.dataSize);
     EXPECT_EQ(decoded.pri0Block, pri0);
 }

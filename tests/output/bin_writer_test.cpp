@@ -118,15 +118,16 @@ TEST(BinWriterTest, WorkedLayoutByteForByteWithVariantExtrasLeftOut) {
     }
 }
 
-// A slot is the largest copy, rounded up to 4 bytes only when uncompressed (3 x 3 pixels: 34 -> 36
-// bytes). Each theme has two images of one size, the first with long names.
+// A slot is the largest copy in whole 32-bit words, compressed or not (3 x 3 pixels: 34 -> 36
+// bytes; the check of a build rejects any other slot). Each theme has two images of one size, the
+// first with long names.
 TEST(BinWriterTest, SlotsAndLongNames) {
     const std::string name = "abcdefghijklmnopqrstuvwxyz0123456789ABCDEFGHIJKLMN";
     const struct {
         std::vector<std::pair<int, std::uint32_t>> copies; // theme, dataSize
         std::uint32_t slot;
         int compress;
-    } cases[] = {{{{0, 34}}, 36, 0}, {{{0, 34}, {2, 38}}, 40, 0}, {{{0, 34}, {9, 26}}, 34, 1}};
+    } cases[] = {{{{0, 34}}, 36, 0}, {{{0, 34}, {2, 38}}, 40, 0}, {{{0, 34}, {9, 26}}, 36, 1}};
     for (const auto& c : cases) {
         PackRun run;
         const auto table = [&](std::uint32_t size) {

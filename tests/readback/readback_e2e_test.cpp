@@ -1,8 +1,9 @@
 // theme-inspect, the real binary, on builds packed by the real theme-packager: random trees read
-// back pixel for pixel, deliberate damage found at its file and offset, command lines refused as
+// back pixel for pixel, deliberate damage found at its file and offset, a command line refused as
 // a user expects, and extraction that writes nowhere but its folder.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <random>
@@ -117,11 +118,18 @@ void writeWorkedBuild(const TempFolder& root) {
     LonePackager(nullptr).run(root);
 }
 
-// Sets the byte at offset at of file to value.
-void setByte(const TempFolder& root, const char* file, std::size_t at, std::uint8_t value) {
+// Puts values into file from offset at on; past its end, the file grows.
+void setBytes(const TempFolder& root, const char* file, std::size_t at, const Bytes& values) {
     Bytes bytes = root.readBytes(file);
-    bytes.at(at) = value;
+    bytes.resize(std::max(bytes.size(), at + values.size()));
+    std::copy(values.begin(), values.end(), bytes.begin() + static_cast<std::ptrdiff_t>(at));
     root.writeBytes(file, bytes);
+}
+
+// Theme 2's Theme.bin as a .gz of its bytes (a restorer sees nothing else), the plain file gone.
+void compressTheme2(const TempFolder& root) {
+    runProgram(root.path(), {programPath("VOX_ZIP"), "-c", "2/Theme.bin"});
+    fs::remove(root.path("2/Theme.bin"));
 }
 
 struct InspectCase {
@@ -164,12 +172,13 @@ INSTANTIATE_TEST_SUITE_P(
                     "Index.bin: no fault in 1 group, 2 images, 2 themes\n"},
         // Row 0 of a.bmp is one repeat run, 0x6008, at 32: its row end flag cleared.
         InspectCase{"FlippedFlagBit",
-                    [](const TempFolder& r) { setByte(r, "0/Theme.bin", 33, 0x20); }, "verify", 1,
-                    "",
+                    [](const TempFolder& r) { setBytes(r, "0/Theme.bin", 33, {0x20}); }, "verify",
+                    1, "",
                     "0/Theme.bin: offset 32: the last run of a row lacks the row end flag (this "
                     "run)\n"},
-        InspectCase{"WrongSlotSize", [](const TempFolder& r) { setByte(r, "Index.bin", 92, 28); },
-                    "verify", 1, "",
+        InspectCase{"WrongSlotSize",
+                    [](const TempFolder& r) { setBytes(r, "Index.bin", 92, {28}); }, "verify", 1,
+                    "",
                     "Index.bin: offset 92: slotSize is 28, but the largest copy of the image takes "
                     "24 bytes, and a slot is as long as that in whole 32-bit words\n"},
         InspectCase{"TruncatedFile",
@@ -178,7 +187,8 @@ INSTANTIATE_TEST_SUITE_P(
                     "2/Theme.bin: offset 70: the file is 70 bytes long, but the slots of Index.bin "
                     "make every Theme.bin 78\n"},
         InspectCase{"WrongEndMarker",
-                    [](const TempFolder& r) { setByte(r, "Index.bin", 153, 'y'); }, "verify", 1, "",
+                    [](const TempFolder& r) { setBytes(r, "Index.bin", 153, {'y'}); }, "verify", 1,
+                    "",
                     "Index.bin: offset 144: \"EndOfIndex\" does not stand here, where the end "
                     "marker belongs\n"},
         InspectCase{"UnequalThemeLengths",
@@ -189,45 +199,56 @@ INSTANTIATE_TEST_SUITE_P(
                     "verify", 1, "",
                     "2/Theme.bin: offset 78: the file is 82 bytes long, but the slots of Index.bin "
                     "make every Theme.bin 78\n"},
-        InspectCase{"FillByteNotP", [](const TempFolder& r) { setByte(r, "0/Theme.bin", 65, 'Q'); },
-                    "verify", 1, "",
+        InspectCase{"FillByteNotP",
+                    [](const TempFolder& r) { setBytes(r, "0/Theme.bin", 65, {'Q'}); }, "verify", 1,
+                    "",
                     "0/Theme.bin: offset 65: byte 0x51 in the fill after the image, where only "
                     "'P' bytes belong\n"},
-        InspectCase{"NameFieldFill", [](const TempFolder& r) { setByte(r, "Index.bin", 27, 0); },
+        InspectCase{"NameFieldFill", [](const TempFolder& r) { setBytes(r, "Index.bin", 27, {0}); },
                     "verify", 1, "",
                     "Index.bin: offset 27: group directory entry 0: the byte after the name field "
                     "is not 0x02\n"},
-        InspectCase{"SlotMagic", [](const TempFolder& r) { setByte(r, "2/Theme.bin", 40, 'X'); },
+        InspectCase{"SlotMagic", [](const TempFolder& r) { setBytes(r, "2/Theme.bin", 40, {'X'}); },
                     "verify", 1, "",
                     "2/Theme.bin: offset 40: the magic \"XLE4\" is none of PRI0, RLE4 and RLE5\n"},
         InspectCase{"GroupCountBeyondFile",
-                    [](const TempFolder& r) { setByte(r, "Index.bin", 11, 0x10); }, "verify", 1, "",
+                    [](const TempFolder& r) { setBytes(r, "Index.bin", 11, {0x10}); }, "verify", 1,
+                    "",
                     "Index.bin: offset 8: groupCount is 268435457: its group directory would run "
                     "past the end of the file\n"},
         InspectCase{"CompressedThemeCutShort",
                     [](const TempFolder& r) {
-                        runProgram(r.path(), {programPath("VOX_ZIP"), "-c", "2/Theme.bin"});
-                        fs::remove(r.path("2/Theme.bin"));
+                        compressTheme2(r);
                         fs::resize_file(r.path("2/Theme.bin.gz"), 8);
                     },
                     "verify", 1, "", "2/Theme.bin.gz: gzip data ends early (truncated file)\n"},
-        InspectCase{"HelpAfterACommand", nullptr, "list --help", 0, "",
-                    "Usage: theme-inspect COMMAND [ROOT]"},
-        InspectCase{"NoCommand", nullptr, "", 2,
-                    "theme-inspect: no command given: list, verify, extract, preview or header" +
-                        kHelp},
+        InspectCase{"CompressedThemeBeyondTheIndex",
+                    [](const TempFolder& r) {
+                        setBytes(r, "2/Theme.bin", 78, {'P'});
+                        compressTheme2(r);
+                    },
+                    "verify", 1, "", "2/Theme.bin.gz: restores to more than 78 bytes\n"},
+        // b.bmp's copy in theme 2 made a PRI0 image of 2x3 pixels, which fills its slot.
+        InspectCase{"Pri0AmongRle",
+                    [](const TempFolder& r) {
+                        setBytes(r, "2/Theme.bin", 40, {'P', 'R', 'I', '0', 2, 0, 0, 0, 3});
+                    },
+                    "verify", 1, "",
+                    "2/Theme.bin: offset 40: a PRI0 image among run-length encoded ones\n"},
+        InspectCase{"BytesAfterTheEndMarker",
+                    [](const TempFolder& r) {
+                        setBytes(r, "Index.bin", 154, {'x', 'y'});
+                    },
+                    "verify", 1, "", "Index.bin: offset 154: 2 bytes follow the end marker\n"},
+        InspectCase{"NoImageInGroup",
+                    [](const TempFolder& r) { setBytes(r, "Index.bin", 32, {0}); }, "verify", 1, "",
+                    "Index.bin: offset 32: imageCount is 0, but a group has at least one image\n"},
+        InspectCase{"ThemeWithGroups",
+                    [](const TempFolder& r) { setBytes(r, "2/Theme.bin", 8, {1}); }, "verify", 1,
+                    "", "2/Theme.bin: offset 8: groupCount is 1, not 0\n"},
+        // The words themselves: InspectArgumentsTest.
         InspectCase{"UnknownCommand", nullptr, "show", 2,
                     "theme-inspect: unknown command 'show'" + kHelp},
-        InspectCase{"UnknownOption", nullptr, "list --all", 2,
-                    "theme-inspect: unknown option '--all'" + kHelp},
-        InspectCase{"OptionOfAnotherCommand", nullptr, "verify --json", 2,
-                    "theme-inspect: --json is an option of list only" + kHelp},
-        InspectCase{"ExtractWithoutOut", nullptr, "extract --theme 0", 2,
-                    "theme-inspect: extract needs --theme N and --out DIR" + kHelp},
-        InspectCase{"ThemeOutOfRange", nullptr, "extract --theme=10 --out x", 2,
-                    "theme-inspect: --theme takes a theme number from 0 to 9, not '10'" + kHelp},
-        InspectCase{"TwoRoots", nullptr, "list a b", 2,
-                    "theme-inspect: more than one ROOT given ('a', 'b')" + kHelp},
         InspectCase{"MissingRoot", nullptr, "verify nowhere", 2,
                     "theme-inspect: nowhere: no such folder\n"},
         InspectCase{"NoBuildInRoot", nullptr, "verify 0", 2,
@@ -235,6 +256,19 @@ INSTANTIATE_TEST_SUITE_P(
         InspectCase{"ThemeNotInBuild", nullptr, "extract --theme 5 --out x", 2,
                     "theme-inspect: 5/Theme.bin: not found, nor 5/Theme.bin.gz: theme 5 is not in "
                     "this build\n"},
+        InspectCase{
+            "ListsTheWorkedBuildAsText", nullptr, "list", 0, "",
+            "Index.bin: 154 bytes; 1 group, 2 images\n\n"
+            "  image  offset  slot size  theme 0   theme 2\n"
+            "group 0: 2 images\n"
+            "  a.bmp      16         24  24 B 8x2  = theme 0\n"
+            "  b.bmp      40         28  24 B 8x2  28 B 12x3 *\n\n"
+            "(offset: of the slot in every Theme.bin; = theme 0: the same bytes as theme "
+            "0's copy; *: other dimensions than theme 0's)\n\n"
+            "theme  file         images  RGB565  encoded  of RGB565  bin  compressed  of bin\n"
+            "0      0/Theme.bin       2      96       48      50.0%   78           -       -\n"
+            "2      2/Theme.bin       2     136       52      38.2%   78           -       "
+            "-\n"},
         InspectCase{"ListsTheWorkedBuild", nullptr, "list . --json", 0, "",
                     std::string("{\n  \"index\": {\"file\": \"") + osText(".", ".\\") +
                         "/Index.bin\", \"length\": 154, \"compressedLength\": null},\n"}),
@@ -245,7 +279,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(ListJsonTest, GivesTheStoredOffsets) {
     TempFolder root;
     writeWorkedBuild(root);
-    setByte(root, "Index.bin", 136, 99); // b.bmp's slotOffset
+    setBytes(root, "Index.bin", 136, {99}); // b.bmp's slotOffset
     const ProgramResult run = runInspect(root, "list --json");
     EXPECT_EQ(run.exitStatus, 1) << run.err;
     for (const char* expected :

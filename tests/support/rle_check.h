@@ -39,25 +39,25 @@ inline std::vector<std::uint8_t> makePri0Block(int width, int height, int bitsPe
                     static_cast<std::size_t>(bitsPerPixel) / 8);
 }
 
-/// The flat PRI0 block encoded in rowMode, at its real size; empty when the encoder refuses it.
-inline std::vector<std::uint8_t> encodeBlock(std::span<const std::uint8_t> block, int rowMode) {
+/// The flat PRI0 block encoded in mode, at its real size; empty when the encoder refuses it.
+inline std::vector<std::uint8_t> encodeBlock(std::span<const std::uint8_t> block, RunMode mode) {
     const ImageHeader h = readImageHeader(block.data());
-    std::vector<std::uint8_t> blob(rleImageSizeBound(h.width, h.height, h.bitsPerPixel, rowMode));
-    const int words = encodeRleImage(block.data(), blob.data(), rowMode);
+    std::vector<std::uint8_t> blob(rleImageSizeBound(h.width, h.height, h.bitsPerPixel, mode));
+    const int words = encodeRleImage(block.data(), blob.data(), mode);
     blob.resize(words < 0 ? 0 : static_cast<std::size_t>(words) * 4);
     return blob;
 }
 
-/// "" when the decoder's answer for blob read in rowMode is sound, else the property it breaks.
-inline std::string decodeProblem(std::span<const std::uint8_t> blob, int rowMode,
+/// "" when the decoder's answer for blob read in mode is sound, else the property it breaks.
+inline std::string decodeProblem(std::span<const std::uint8_t> blob, RunMode mode,
                                  std::uint64_t maxPri0Bytes = kDefaultMaxPri0Bytes) {
     RleImageExtent extent;
-    RleDecodeFailure expected = checkRleImage(blob, rowMode, extent);
+    RleDecodeFailure expected = checkRleImage(blob, mode, extent);
     if (expected == RleDecodeFailure::kNone && extent.pri0Size > maxPri0Bytes) {
         expected = RleDecodeFailure::kOverLimit;
     }
     RleDecodeResult decoded;
-    const bool accepted = decodeRleImage(blob, rowMode, decoded, maxPri0Bytes);
+    const bool accepted = decodeRleImage(blob, mode, decoded, maxPri0Bytes);
     if (decoded.failure != expected || accepted != (expected == RleDecodeFailure::kNone)) {
         return std::string("decoding and its check disagree: ") +
                rleDecodeFailureText(decoded.failure) + " / " + rleDecodeFailureText(expected);
@@ -71,11 +71,13 @@ inline std::string decodeProblem(std::span<const std::uint8_t> blob, int rowMode
     }
     // Encoded again the way the decoder read it: RLE4 and 32-bit RLE5 as rows, else as words.
     const ImageHeader header = readImageHeader(blob.data());
-    const int mode =
-        header.magic == kRle4Magic || (rowMode != 0 && header.bitsPerPixel == 32) ? 1 : 0;
-    const std::vector<std::uint8_t> again = encodeBlock(decoded.pri0Block, mode);
+    const RunMode readAs =
+        header.magic == kRle4Magic || (mode == RunMode::kRows && header.bitsPerPixel == 32)
+            ? RunMode::kRows
+            : RunMode::kWords;
+    const std::vector<std::uint8_t> again = encodeBlock(decoded.pri0Block, readAs);
     RleDecodeResult redecoded;
-    if (again.empty() || !decodeRleImage(again, mode, redecoded, maxPri0Bytes) ||
+    if (again.empty() || !decodeRleImage(again, readAs, redecoded, maxPri0Bytes) ||
         redecoded.pri0Block != decoded.pri0Block) {
         return "the decoded block does not encode and decode to itself";
     }

@@ -1,0 +1,23 @@
+// The command line of theme-inspect: COMMAND [ROOT] [OPTIONS], in any order, options as
+// "--name value" or "--name=value", "--" before a ROOT that starts with '-'.
+#pragma once
+
+#include <string>
+#include <vector>
+
+enum class Command { kNone, kList, kVerify, kExtract, kPreview, kHeader, kShowHelp, kShowVersion };
+
+struct Arguments {
+    Command command = Command::kNone;
+    std::string root;
+    bool haveRoot = false;
+    bool json = false;
+    int theme = -1;
+    std::string out;
+};
+
+/// Reads words (the arguments after the program's name) into args; -h, --help or --version, once
+/// reached, ask for the help or the version whatever follows. Returns false with one line in error
+/// ("unknown option '--all'")
+/// when the words are not a command line the tool takes, or lack what the command needs.
+bool parseArguments(const std::vector<std::string>& words, Arguments& args, std::string& error);

@@ -1,0 +1,53 @@
+// theme-inspect's command line, one row a line: what it asks for, or the one line that refuses it.
+#include <gtest/gtest.h>
+
+#include "readback/inspect_arguments.h"
+#include "support/run_program.h"
+
+namespace {
+
+// The arguments in a few words: "extract root=5 theme=3 out=d", or "error: ..." with the refusal.
+std::string outcome(const std::string& line) {
+    Arguments args;
+    std::string error;
+    if (!parseArguments(words(line), args, error)) {
+        return "error: " + error;
+    }
+    const char* const commands[] = {"none",    "list",   "verify", "extract",
+                                    "preview", "header", "help",   "version"};
+    std::string out = commands[static_cast<int>(args.command)];
+    out += args.haveRoot ? " root=" + args.root : "";
+    out += args.theme >= 0 ? " theme=" + std::to_string(args.theme) : "";
+    out += args.out.empty() ? "" : " out=" + args.out;
+    return out + (args.json ? " json" : "");
+}
+
+TEST(InspectArgumentsTest, TakesEachCommandsOptionsAndRefusesTheRestInOneLine) {
+    const std::pair<const char*, const char*> rows[] = {
+        {"list . --json", "list root=. json"},
+        {"extract --theme=3 5 --out d", "extract root=5 theme=3 out=d"},
+        {"preview --out=p.html", "preview out=p.html"},
+        {"header --out ids.h", "header out=ids.h"},
+        {"verify -- -odd", "verify root=-odd"},
+        {"list --help", "help"},
+        {"list --all --version", "error: unknown option '--all'"},
+        {"--version list", "version"},
+        {"", "error: no command given: list, verify, extract, preview or header"},
+        {"show", "error: unknown command 'show'"},
+        {"verify --json", "error: --json is an option of list only"},
+        {"list --theme 1", "error: --theme is an option of extract only"},
+        {"verify --out x", "error: --out is an option of extract, preview and header only"},
+        {"extract --theme 0", "error: extract needs --theme N and --out DIR"},
+        {"extract --theme=10 --out x", "error: --theme takes a theme number from 0 to 9, not '10'"},
+        {"extract --out= --theme 1", "error: --out needs a value"},
+        {"extract --theme", "error: --theme needs a value"},
+        {"preview", "error: preview needs --out FILE"},
+        {"header", "error: header needs --out FILE.h"},
+        {"list a b", "error: more than one ROOT given ('a', 'b')"},
+    };
+    for (const auto& [line, expected] : rows) {
+        EXPECT_EQ(outcome(line), expected) << line;
+    }
+}
+
+} // namespace
