@@ -8,15 +8,13 @@
 #include <cstdio>
 
 #include "common/byte_order.h"
+#include "gzip/gzip_format.h"
 #include "output/bin_format.h"
-#include "vox_zip/gzip_format.h"
 
 namespace {
 
-// A gzip file (gzip_format.h) holds at least a 10-byte header and an 8-byte trailer (CRC32,
-// ISIZE); the step looks at its first three bytes and its ISIZE.
-constexpr std::array<std::uint8_t, 3> kGzipMagic = {kGzipMagic0, kGzipMagic1, kGzipDeflate};
-constexpr std::uint64_t kGzipLeastSize = 18;
+// A gzip file, as far as the step looks at it: kGzipMagic at its start and, in its last 4 bytes,
+// ISIZE, the restored length modulo 2^32, little-endian.
 constexpr std::uint64_t kIsizeWidth = 4;
 
 // How often waitZipTools looks at the tools: short against the least wait, long enough to cost

@@ -6,9 +6,9 @@
 #include <cerrno>
 #include <cstdio>
 
+#include "gzip/gzip_format.h"
+#include "gzip/gzip_stream.h"
 #include "platform/platform.h"
-#include "vox_zip/gzip_format.h"
-#include "vox_zip/gzip_stream.h"
 
 namespace {
 

@@ -53,12 +53,22 @@ StartedProgram startProgram(const std::string& folder, const std::vector<std::st
     }
     std::wstring environment = options.path.empty() ? L"" : environmentWith(options.path);
     PROCESS_INFORMATION process{};
-    // A process group of its own, so that a Ctrl+Break event can be sent to it alone.
-    const BOOL started = CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE,
-                                        CREATE_UNICODE_ENVIRONMENT | CREATE_NEW_PROCESS_GROUP,
-                                        environment.empty() ? nullptr : environment.data(),
-                                        wideText(folder).c_str(), &startup, &process);
-    const DWORD startError = GetLastError();
+    BOOL started = FALSE;
+    DWORD startError = 0;
+    // Wine now and then refuses a start with ERROR_INTERNAL_ERROR while its server is busy with
+    // the processes of other tests; a second try starts it. Any other refusal is the answer.
+    for (int attempt = 0; attempt < 5; ++attempt) {
+        // A process group of its own, so that a Ctrl+Break event can be sent to it alone.
+        started = CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE,
+                                 CREATE_UNICODE_ENVIRONMENT | CREATE_NEW_PROCESS_GROUP,
+                                 environment.empty() ? nullptr : environment.data(),
+                                 wideText(folder).c_str(), &startup, &process);
+        startError = GetLastError();
+        if (started != 0 || startError != ERROR_INTERNAL_ERROR) {
+            break;
+        }
+        Sleep(100);
+    }
     CloseHandle(startup.hStdInput);
     CloseHandle(startup.hStdOutput);
     if (!options.errToOut) {

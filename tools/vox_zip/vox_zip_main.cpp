@@ -11,9 +11,9 @@
 
 #include "common/terminal_text.h"
 #include "common/version.h"
-#include "gzip_format.h"
-#include "gzip_stream.h"
-#include "output_file.h"
+#include "gzip/gzip_format.h"
+#include "gzip/gzip_stream.h"
+#include "platform/pending_output.h"
 #include "platform/platform.h"
 
 namespace {

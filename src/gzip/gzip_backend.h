@@ -4,8 +4,8 @@
 
 #include <cstdint>
 
-#include "gzip_format.h"
-#include "gzip_stream.h"
+#include "gzip/gzip_format.h"
+#include "gzip/gzip_stream.h"
 
 /// Fills error and returns false, so that a failure is reported in one statement.
 inline bool gzipFail(GzipError& error, GzipReason reason, int osError = 0,
