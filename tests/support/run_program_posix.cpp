@@ -77,7 +77,8 @@ bool enter(const std::string& folder, const std::vector<std::string>& components
                            char* const* argv, char* const* envp) {
     const int in = open("/dev/null", O_RDONLY);
     // Both appending: one file takes both streams in the order of their writes.
-    const int outFd = open(out.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0600);
+    const std::string& outName = options.outFile.empty() ? out : options.outFile;
+    const int outFd = open(outName.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0600);
     const int errFd =
         options.errToOut ? outFd : open(err.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0600);
     if (in < 0 || outFd < 0 || errFd < 0 || dup2(in, 0) < 0 || dup2(outFd, 1) < 0 ||
