@@ -29,13 +29,26 @@ template <class Unit> void storeControl(std::uint8_t* out, std::uint32_t control
     }
 }
 
+// Literals are mostly a few units long. A memcpy of a variable length compiles to a string
+// instruction here, whose start costs more than such a copy; steps of fixed sizes do not. Units
+// are 2 or 4 bytes, so the 2-byte steps end exactly at size.
+inline void copyLiteral(std::uint8_t* out, const std::uint8_t* in, std::size_t size) {
+    std::size_t done = 0;
+    for (; done + 16 <= size; done += 16) {
+        std::memcpy(out + done, in + done, 16);
+    }
+    for (; done < size; done += 2) {
+        std::memcpy(out + done, in + done, 2);
+    }
+}
+
 template <class UnitType> struct UnitsInMemory {
     using Unit = UnitType;
     const std::uint8_t* bytes;
 
     Unit at(std::size_t index) const { return loadUnit<Unit>(bytes + index * sizeof(Unit)); }
     void copy(std::uint8_t* out, std::size_t first, std::size_t count) const {
-        std::memcpy(out, bytes + first * sizeof(Unit), count * sizeof(Unit));
+        copyLiteral(out, bytes + first * sizeof(Unit), count * sizeof(Unit));
     }
     std::size_t findTriple(std::size_t from, std::size_t count) const {
         return ::findTriple<Unit>(bytes, from, count);

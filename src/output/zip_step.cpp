@@ -8,26 +8,18 @@
 #include <cstdio>
 
 #include "common/byte_order.h"
+#include "gzip/gzip_format.h"
 #include "output/bin_format.h"
 
 namespace {
 
-// A gzip file, as far as the step looks at it:
-//   0      1  ID1    0x1f
-//   1      1  ID2    0x8b
-//   2      1  CM     0x08, deflate
-//   ...
-//   end-4  4  ISIZE  the restored length modulo 2^32, little-endian
-// It holds at least a 10-byte header and an 8-byte trailer (CRC32, ISIZE).
-constexpr std::array<std::uint8_t, 3> kGzipMagic = {0x1f, 0x8b, 0x08};
-constexpr std::uint64_t kGzipLeastSize = 18;
+// A gzip file, as far as the step looks at it: kGzipMagic at its start and, in its last 4 bytes,
+// ISIZE, the restored length modulo 2^32, little-endian.
 constexpr std::uint64_t kIsizeWidth = 4;
 
 // How often waitZipTools looks at the tools: short against the least wait, long enough to cost
 // nothing.
 constexpr unsigned kPollIntervalMs = 20;
-
-const char kGzSuffix[] = ".gz";
 
 std::vector<ZipJob> zipJobs(const ThemeFlags& themePresent) {
     std::vector<ZipJob> jobs;
@@ -57,7 +49,7 @@ std::string binPath(const ZipStep& step, const ZipJob& job) {
 }
 
 std::string gzPath(const ZipStep& step, const ZipJob& job) {
-    return binPath(step, job) + kGzSuffix;
+    return binPath(step, job) + kGzipSuffix;
 }
 
 // The size the .gz must restore to, and a .gz of an earlier run out of the way: left there, it

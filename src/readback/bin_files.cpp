@@ -6,12 +6,11 @@
 #include <cerrno>
 #include <cstdio>
 
+#include "gzip/gzip_format.h"
+#include "gzip/gzip_stream.h"
 #include "platform/platform.h"
-#include "vox_zip/gzip_stream.h"
 
 namespace {
-
-constexpr char kGzipSuffix[] = ".gz";
 
 // The bin is restored straight into file.bytes, which grows as the data comes: its bytes are
 // held once, and never more of them than limit.

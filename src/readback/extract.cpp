@@ -7,10 +7,10 @@
 #include <system_error>
 #include <utility>
 
+#include "platform/pending_output.h"
 #include "readback/copy_png.h"
 #include "readback/safe_names.h"
 #include "readback/text_forms.h"
-#include "vox_zip/output_file.h"
 
 namespace fs = std::filesystem;
 

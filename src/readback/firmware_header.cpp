@@ -3,9 +3,9 @@
 #include <cstdio>
 #include <set>
 
+#include "gzip/gzip_stream.h"
+#include "platform/pending_output.h"
 #include "readback/text_forms.h"
-#include "vox_zip/gzip_stream.h"
-#include "vox_zip/output_file.h"
 
 namespace {
 

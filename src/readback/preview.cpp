@@ -8,10 +8,10 @@
 #include <map>
 #include <tuple>
 
+#include "platform/pending_output.h"
 #include "readback/copy_png.h"
 #include "readback/listing.h"
 #include "readback/text_forms.h"
-#include "vox_zip/output_file.h"
 
 namespace {
 

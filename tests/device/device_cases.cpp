@@ -27,10 +27,10 @@
 #include "bench/bench_corpus.h"
 #include "common/byte_order.h"
 #include "examples/bmp_writer.h"
+#include "gzip/gzip_stream.h"
 #include "image/bmp_reader.h"
 #include "readback/build_check.h"
 #include "support/sample_forms.h"
-#include "vox_zip/gzip_stream.h"
 
 extern "C" {
 #include "device/device_cases.h"

@@ -15,21 +15,27 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-// The Linux build restores with libdeflate, which tells bad deflate data and deflate data cut
-// short alike; the Windows build with zlib, which tells them apart. A file cut in its header or
-// trailer is told as cut by both.
+// The VOX_ZIP builds under test, named as built: the shipped one and, where that one restores
+// with libdeflate (Linux), one on zlib's streams, the Windows build's backend. libdeflate tells
+// bad deflate data and deflate data cut short alike; zlib tells them apart. A file cut in its
+// header or trailer is told as cut by both.
+struct Backend {
+    const char* program;
+    bool zlib;
+};
+const std::vector<Backend> kBackends =
+    kWindows ? std::vector<Backend>{{"VOX_ZIP", true}}
+             : std::vector<Backend>{{"VOX_ZIP", false}, {"VOX_ZIP-zlib", true}};
+
 constexpr const char* kTruncated = "gzip data ends early (truncated file)";
-constexpr const char* kCutInDeflate =
-    kWindows ? kTruncated : "not valid gzip data (invalid deflate data, or the file is cut short)";
-constexpr const char* kBadDeflate =
-    kWindows ? "not valid gzip data (invalid block type)"
-             : "not valid gzip data (invalid deflate data, or the file is cut short)";
+constexpr const char* kLibdeflateBad =
+    "not valid gzip data (invalid deflate data, or the file is cut short)";
 
 // VOX_ZIP's exit status and standard error, as "status: err".
 std::string voxZip(const TempFolder& folder, const std::string& args,
-                   const ProgramOptions& options = {}) {
+                   const ProgramOptions& options = {}, const char* program = "VOX_ZIP") {
     std::vector<std::string> command = words(args);
-    command.insert(command.begin(), programPath("VOX_ZIP"));
+    command.insert(command.begin(), programPath(program));
     const ProgramResult run = runProgram(folder.path(), command, options);
     return std::to_string(run.exitStatus) + ": " + run.err;
 }
@@ -55,8 +61,10 @@ struct Restore {
     // x ("x"), h ("\37x"), f ("\37"), c and C (a.gz cut to 30 and 6 bytes), t (a.gz without its
     // last 4 bytes), w (a.gz with "12345678" as its trailer), g (b.gz cut to 10, then "garbage")
     const char* pieces;
-    int status;          // VOX_ZIP's, as gzip's for a restore of data.gz
-    std::string message; // standard error after "VOX_ZIP: "; OFFSET: the members' size
+    int status; // VOX_ZIP's, as gzip's for a restore of data.gz
+    // Standard error after "VOX_ZIP: "; OFFSET: the members' size, CUT and BAD: the backend's
+    // words for deflate data cut short and for bad deflate data.
+    std::string message;
     const char* args = "-d data.gz";
     void (*setup)(const TempFolder&) = nullptr; // after data.gz and data ("precious") are written
     std::size_t size = kMembersSize; // of a, which the stale a.gz of an earlier run lies beside
@@ -67,13 +75,28 @@ std::ostream& operator<<(std::ostream& out, const Restore& r) {
     return out << r.name;
 }
 
-class VoxZipRestoreTest : public ::testing::TestWithParam<Restore> {};
+std::ostream& operator<<(std::ostream& out, const Backend& b) {
+    return out << b.program;
+}
+
+class VoxZipRestoreTest : public ::testing::TestWithParam<std::tuple<Restore, Backend>> {};
+
+// Each text that stands for another in message replaced.
+std::string expanded(std::string message, const std::map<std::string, std::string>& texts) {
+    for (const auto& [word, text] : texts) {
+        const std::size_t at = message.find(word);
+        if (at != std::string::npos) {
+            message.replace(at, word.size(), text);
+        }
+    }
+    return message;
+}
 
 // a.gz is VOX_ZIP's one member of 400 kB of data, more than one 128 KiB read, unless a round trip
 // asks for another size; b.gz and the empty member are zlib's. A command that fails leaves every
 // file as it was.
 TEST_P(VoxZipRestoreTest, RestoresWhatGzipRestoresAndFailsWhereItFails) {
-    const Restore& r = GetParam();
+    const auto& [r, backend] = GetParam();
     const bool restore = std::string(r.args) == "-d data.gz";
     TempFolder root;
     const Bytes a = sample(r.size, 5);
@@ -81,7 +104,8 @@ TEST_P(VoxZipRestoreTest, RestoresWhatGzipRestoresAndFailsWhereItFails) {
     root.writeBytes("a", a);
     root.writeFile("a.gz", "stale output of an earlier run");
     // Round trips at the level the packager asks for, the members at VOX_ZIP's default.
-    ASSERT_EQ(voxZip(root, r.size == kMembersSize ? "-c a" : "-c -9 a"), "0: ");
+    ASSERT_EQ(voxZip(root, r.size == kMembersSize ? "-c a" : "-c -9 a", {}, backend.program),
+              "0: ");
     EXPECT_EQ(names(root), (std::vector<std::string>{"a", "a.gz"})); // no temporary file left
     EXPECT_EQ(root.readBytes("a"), a);
     const Bytes aGz = root.readBytes("a.gz");
@@ -130,12 +154,12 @@ TEST_P(VoxZipRestoreTest, RestoresWhatGzipRestoresAndFailsWhereItFails) {
     }
     const auto before = snapshot(root);
 
-    std::string message = r.message;
-    const std::size_t offset = message.find("OFFSET");
-    if (offset != std::string::npos) {
-        message.replace(offset, 6, std::to_string(members));
-    }
-    EXPECT_EQ(voxZip(root, r.args, {.fileSize = r.fileSize}),
+    const std::string message = expanded(
+        r.message,
+        {{"OFFSET", std::to_string(members)},
+         {"CUT", backend.zlib ? kTruncated : kLibdeflateBad},
+         {"BAD", backend.zlib ? "not valid gzip data (invalid block type)" : kLibdeflateBad}});
+    EXPECT_EQ(voxZip(root, r.args, {.fileSize = r.fileSize}, backend.program),
               std::to_string(r.status) + ": " + (message.empty() ? "" : "VOX_ZIP: ") + message +
                   (message.empty() ? "" : "\n"));
     if (!restore || r.status == 1) {
@@ -156,10 +180,16 @@ const auto kPosixOnly = [](const TempFolder&) {
     }
 };
 
+// A case's name, and the backend's where it is not the shipped one.
+std::string testName(const ::testing::TestParamInfo<std::tuple<Restore, Backend>>& info) {
+    const auto& [r, backend] = info.param;
+    return std::string(r.name) + (backend.program == kBackends[0].program ? "" : "OnZlib");
+}
+
 // clang-format off
 INSTANTIATE_TEST_SUITE_P(
     Streams, VoxZipRestoreTest,
-    ::testing::Values(
+    ::testing::Combine(::testing::Values(
         // Empty, small, either side of the 128 KiB I/O chunk, and several megabytes.
         Restore{"RoundTripOfNothing", "a", 0, "", "-d data.gz", nullptr, 0},
         Restore{"RoundTripOfOneByte", "a", 0, "", "-d data.gz", nullptr, 1},
@@ -176,48 +206,54 @@ INSTANTIATE_TEST_SUITE_P(
         Restore{"HalfAMagic", "ah", 2, kGarbage},
         Restore{"Empty", "", 1, kEarly},
         Restore{"CutInHeader", "C", 1, kEarly},
-        Restore{"CutInDeflateData", "c", 1, std::string("data.gz: ") + kCutInDeflate},
+        Restore{"CutInDeflateData", "c", 1, "data.gz: CUT"},
         Restore{"CutInTrailer", "t", 1, kEarly},
         Restore{"WrongCheck", "w", 1, "data.gz: not valid gzip data (incorrect data check)"},
         Restore{"FirstMagicByteOnly", "af", 1, kEarly},
-        Restore{"SecondMemberCut", "bc", 1, std::string("data.gz: ") + kCutInDeflate},
+        Restore{"SecondMemberCut", "bc", 1, "data.gz: CUT"},
         Restore{"SecondMemberHeaderCut", "bC", 1, kEarly},
-        Restore{"SecondMemberCorrupt", "bg", 1, std::string("data.gz: ") + kBadDeflate}),
-    [](const auto& test) { return std::string(test.param.name); });
+        Restore{"SecondMemberCorrupt", "bg", 1, "data.gz: BAD"}),
+        ::testing::ValuesIn(kBackends)),
+    testName);
 // clang-format on
 
 INSTANTIATE_TEST_SUITE_P(
     Failures, VoxZipRestoreTest,
-    ::testing::Values(
-        Restore{"Missing", nullptr, 1,
-                std::string("missing.bin: cannot open: ") +
-                    osText("No such file or directory", "File not found."),
-                "-c missing.bin"},
-        Restore{"InputIsAFolder", nullptr, 1, "data.gz: cannot open: is a folder", "-c data.gz",
-                kFolderGz},
-        // A FIFO is refused at once instead of waiting for a writer that never comes.
-        Restore{"InputIsAFifo", nullptr, 1, "pipe.gz: cannot open: not a regular file",
-                "-d pipe.gz",
-                [](const TempFolder& root) {
-                    if (kWindows) {
-                        GTEST_SKIP() << "Windows has no FIFOs";
-                    }
-                    ASSERT_TRUE(makeFifo(root.path("pipe.gz")));
-                }},
-        Restore{"OutputIsAFolder", nullptr, 1,
-                std::string("data.gz: cannot write: ") + osText("Is a directory", "Access denied."),
-                "-c data", kFolderGz},
-        // Not ended by SIGXFSZ, which the packager does not ignore in the tools it starts.
-        Restore{"BeyondFileSizeLimit", nullptr, 1, "a.gz: write failed: File too large", "-c a",
-                kPosixOnly, kMembersSize, 4096},
-        Restore{"NotGz", nullptr, 1, "a: name does not end in .gz", "-d a"},
-        Restore{"UnknownOption", nullptr, 2, "unknown option '-x' (VOX_ZIP -h for help)", "-x a"},
-        Restore{"LevelZero", nullptr, 2, "unknown option '-0' (VOX_ZIP -h for help)", "-c -0 a"},
-        Restore{"NoMode", nullptr, 2, "give -c to compress or -d to restore (VOX_ZIP -h for help)",
-                "a"},
-        Restore{"TwoFiles", nullptr, 2, "more than one FILE given ('a', 'b') (VOX_ZIP -h for help)",
-                "-c a b"}),
-    [](const auto& test) { return std::string(test.param.name); });
+    ::testing::Combine(
+        ::testing::Values(
+            Restore{"Missing", nullptr, 1,
+                    std::string("missing.bin: cannot open: ") +
+                        osText("No such file or directory", "File not found."),
+                    "-c missing.bin"},
+            Restore{"InputIsAFolder", nullptr, 1, "data.gz: cannot open: is a folder", "-c data.gz",
+                    kFolderGz},
+            // A FIFO is refused at once instead of waiting for a writer that never comes.
+            Restore{"InputIsAFifo", nullptr, 1, "pipe.gz: cannot open: not a regular file",
+                    "-d pipe.gz",
+                    [](const TempFolder& root) {
+                        if (kWindows) {
+                            GTEST_SKIP() << "Windows has no FIFOs";
+                        }
+                        ASSERT_TRUE(makeFifo(root.path("pipe.gz")));
+                    }},
+            Restore{"OutputIsAFolder", nullptr, 1,
+                    std::string("data.gz: cannot write: ") +
+                        osText("Is a directory", "Access denied."),
+                    "-c data", kFolderGz},
+            // Not ended by SIGXFSZ, which the packager does not ignore in the tools it starts.
+            Restore{"BeyondFileSizeLimit", nullptr, 1, "a.gz: write failed: File too large", "-c a",
+                    kPosixOnly, kMembersSize, 4096},
+            Restore{"NotGz", nullptr, 1, "a: name does not end in .gz", "-d a"},
+            Restore{"UnknownOption", nullptr, 2, "unknown option '-x' (VOX_ZIP -h for help)",
+                    "-x a"},
+            Restore{"LevelZero", nullptr, 2, "unknown option '-0' (VOX_ZIP -h for help)",
+                    "-c -0 a"},
+            Restore{"NoMode", nullptr, 2,
+                    "give -c to compress or -d to restore (VOX_ZIP -h for help)", "a"},
+            Restore{"TwoFiles", nullptr, 2,
+                    "more than one FILE given ('a', 'b') (VOX_ZIP -h for help)", "-c a b"}),
+        ::testing::ValuesIn(kBackends)),
+    testName);
 
 #ifdef TP_SYNC_LOG_LIBRARY
 // The output gets the input's permission bits, as gzip's does, both ways: a private file gives a

@@ -5,7 +5,7 @@
 #include <span>
 
 #include "fuzz_check.h"
-#include "vox_zip/gzip_stream.h"
+#include "gzip/gzip_stream.h"
 
 namespace {
 

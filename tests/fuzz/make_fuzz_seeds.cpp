@@ -12,12 +12,12 @@
 #include <vector>
 
 #include "examples/bmp_writer.h"
+#include "gzip/gzip_stream.h"
 #include "output/bin_format.h"
 #include "output/bin_writer.h"
 #include "support/group_tables.h"
 #include "support/rle_check.h"
 #include "support/sample_forms.h"
-#include "vox_zip/gzip_stream.h"
 
 namespace {
 

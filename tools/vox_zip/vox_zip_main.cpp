@@ -11,8 +11,9 @@
 
 #include "common/terminal_text.h"
 #include "common/version.h"
-#include "gzip_stream.h"
-#include "output_file.h"
+#include "gzip/gzip_format.h"
+#include "gzip/gzip_stream.h"
+#include "platform/pending_output.h"
 #include "platform/platform.h"
 
 namespace {
@@ -46,8 +47,6 @@ const char kUsage[] =
     "  0   done\n"
     "  1   the file could not be compressed or restored (standard error says why)\n"
     "  2   a wrong command line, or a restore that ignored trailing garbage\n";
-
-const char kSuffix[] = ".gz";
 
 enum class Mode { kUnset, kCompress, kDecompress, kHelp, kVersion };
 
@@ -136,9 +135,9 @@ bool isSeparator(char c) {
 
 // The name that source, FILE.gz, restores to: FILE.
 bool restoredName(const std::string& source, std::string& name, std::string& cause) {
-    const std::size_t suffixLength = sizeof kSuffix - 1;
+    const std::size_t suffixLength = sizeof kGzipSuffix - 1;
     if (source.size() < suffixLength ||
-        source.compare(source.size() - suffixLength, suffixLength, kSuffix) != 0) {
+        source.compare(source.size() - suffixLength, suffixLength, kGzipSuffix) != 0) {
         cause = "name does not end in .gz";
         return false;
     }
@@ -220,7 +219,7 @@ int main(int argc, char** argv) {
         return 0;
     }
     if (options.mode == Mode::kCompress) {
-        return convert(options, options.file, options.file + kSuffix);
+        return convert(options, options.file, options.file + kGzipSuffix);
     }
     std::string target;
     std::string cause;

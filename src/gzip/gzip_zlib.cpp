@@ -1,6 +1,6 @@
 // gzip compression and restoration with zlib's deflate/inflate streams, over byte sources and
 // sinks: the build for where libdeflate is not available (Windows).
-#include "gzip_stream.h"
+#include "gzip/gzip_stream.h"
 
 #include <algorithm>
 
@@ -8,7 +8,7 @@
 #include <zlib.h>
 
 #include "common/byte_buffer.h"
-#include "gzip_backend.h"
+#include "gzip/gzip_backend.h"
 
 namespace {
 
@@ -149,7 +149,7 @@ bool startMember(Restore& r, GzipError& error) {
         return gzipFail(error, GzipReason::kLibraryFailed);
     }
     r.phase = Phase::kMember;
-    const std::ptrdiff_t taken = inflateSome(r, &kGzipMagic0, 1, error);
+    const std::ptrdiff_t taken = inflateSome(r, kGzipMagic.data(), 1, error);
     return taken == 1 || (taken == 0 && gzipFail(error, GzipReason::kLibraryFailed));
 }
 
@@ -159,12 +159,12 @@ bool startMember(Restore& r, GzipError& error) {
 std::size_t takeAfterMember(Restore& r, const std::uint8_t* data, std::size_t size) {
     switch (r.phase) {
     case Phase::kAfterMember:
-        r.phase = data[0] == kGzipMagic0 ? Phase::kMagicSeen
-                  : data[0] == 0         ? Phase::kZeros
-                                         : Phase::kGarbage;
+        r.phase = data[0] == kGzipMagic[0] ? Phase::kMagicSeen
+                  : data[0] == 0           ? Phase::kZeros
+                                           : Phase::kGarbage;
         return 1;
     case Phase::kMagicSeen: // the byte is the next member's, if it is one
-        r.phase = data[0] == kGzipMagic1 ? Phase::kMember : Phase::kGarbage;
+        r.phase = data[0] == kGzipMagic[1] ? Phase::kMember : Phase::kGarbage;
         return 0;
     case Phase::kZeros: {
         const std::uint8_t* nonZero =

@@ -10,7 +10,7 @@
 // the first room for it is no more than a few times its compressed size, and it grows by
 // doubling (to ISIZE exactly when a step passes it), never beyond what deflate can restore from
 // the bytes there nor beyond the sink's limit.
-#include "gzip_stream.h"
+#include "gzip/gzip_stream.h"
 
 #include <algorithm>
 
@@ -18,7 +18,7 @@
 
 #include "common/byte_buffer.h"
 #include "common/byte_order.h"
-#include "gzip_backend.h"
+#include "gzip/gzip_backend.h"
 
 namespace {
 
@@ -82,7 +82,7 @@ bool writeAll(ByteSink out, const std::uint8_t* bytes, std::size_t size, GzipErr
 // that a wrong byte is told before a missing one.
 bool readHeader(std::span<const std::uint8_t> bytes, std::size_t& length, GzipError& error) {
     const auto at = [&](std::size_t i) { return i < bytes.size() ? bytes[i] : -1; };
-    if ((at(0) >= 0 && at(0) != kGzipMagic0) || (at(1) >= 0 && at(1) != kGzipMagic1)) {
+    if ((at(0) >= 0 && at(0) != kGzipMagic[0]) || (at(1) >= 0 && at(1) != kGzipMagic[1])) {
         return gzipFail(error, GzipReason::kCorruptData, 0, "incorrect header check");
     }
     if (at(2) >= 0 && at(2) != kMethodDeflate) {
@@ -227,11 +227,11 @@ bool nextMemberStarts(Restore& r, std::size_t pos, GzipError& error) {
         r.restored.tail = GzipTail::kNone;
         return false;
     }
-    if (rest[0] == kGzipMagic0) {
+    if (rest[0] == kGzipMagic[0]) {
         if (rest.size() == 1) {
             return gzipFail(error, GzipReason::kTruncatedData);
         }
-        if (rest[1] == kGzipMagic1) {
+        if (rest[1] == kGzipMagic[1]) {
             return true;
         }
     }

@@ -1,6 +1,6 @@
 // Temporary output files renamed into place, through the platform layer's own temporary files:
 // one way to make them for the packager, VOX_ZIP and theme-inspect alike.
-#include "output_file.h"
+#include "platform/pending_output.h"
 
 #include <cerrno>
 

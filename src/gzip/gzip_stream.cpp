@@ -1,5 +1,5 @@
 // What both builds of the gzip streams share: the file and memory ends, and the error texts.
-#include "gzip_stream.h"
+#include "gzip/gzip_stream.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -4,11 +4,8 @@
 
 #include <cstdint>
 
-#include "gzip_stream.h"
-
-/// The two bytes every gzip member starts with.
-inline constexpr std::uint8_t kGzipMagic0 = 0x1F;
-inline constexpr std::uint8_t kGzipMagic1 = 0x8B;
+#include "gzip/gzip_format.h"
+#include "gzip/gzip_stream.h"
 
 /// Fills error and returns false, so that a failure is reported in one statement.
 inline bool gzipFail(GzipError& error, GzipReason reason, int osError = 0,
