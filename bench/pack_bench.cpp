@@ -33,7 +33,7 @@
 #include "bench_corpus.h"
 #include "bench_process.h"
 #include "common/byte_order.h"
-#include "platform/platform.h"
+#include "platform/processes.h"
 
 namespace fs = std::filesystem;
 

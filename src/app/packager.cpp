@@ -15,7 +15,10 @@
 #include "output/bin_writer.h"
 #include "output/name_collisions.h"
 #include "output/zip_step.h"
-#include "platform/platform.h"
+#include "platform/files.h"
+#include "platform/folders.h"
+#include "platform/processes.h"
+#include "platform/threads.h"
 
 namespace {
 

@@ -1,6 +1,7 @@
 // Reading image files head first. The bytes go straight from the OS into the buffer, in one read
 // for the usual file.
 #include "image/file_bytes.h"
+#include "platform/files.h"
 
 #include <algorithm>
 

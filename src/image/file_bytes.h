@@ -10,7 +10,7 @@
 
 #include "common/byte_buffer.h"
 #include "image/image_result.h"
-#include "platform/platform.h"
+#include "platform/files.h"
 
 /// Bytes read first from an image file: enough for the headers of any BMP file and, for a
 /// typical image, the whole file in a single read.

@@ -15,7 +15,8 @@
 #include "common/linked_chain.h"
 #include "common/name_field.h"
 #include "image/bmp_reader.h"
-#include "platform/platform.h"
+#include "platform/files.h"
+#include "platform/threads.h"
 
 namespace {
 

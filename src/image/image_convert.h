@@ -19,7 +19,8 @@
 #include "image/file_bytes.h"
 #include "image/image_record.h"
 #include "image/image_result.h"
-#include "platform/platform.h"
+#include "platform/memory.h"
+#include "platform/threads.h"
 #include "source/file_list.h"
 
 /// One file's conversion, kept so that every theme naming the same file shares it.

@@ -6,7 +6,7 @@
 
 #include "common/byte_order.h"
 #include "common/name_field.h"
-#include "platform/platform.h"
+#include "platform/files.h"
 
 std::string themeBinName(int theme) {
     return joinPath(std::to_string(theme), kThemeFileName);

@@ -18,7 +18,9 @@
 #include "common/byte_buffer.h"
 #include "common/name_field.h"
 #include "output/bin_format.h"
-#include "platform/platform.h"
+#include "platform/files.h"
+#include "platform/pending_output.h"
+#include "platform/threads.h"
 
 namespace {
 
@@ -32,10 +34,9 @@ constexpr std::size_t kPiecesPerWrite = 1024;
 // One bin being written under a temporary name. Messages name its final path: that is the file
 // the user knows.
 struct OutputFile {
-    std::string path;
-    std::string tempPath; // set while the temporary file exists
-    std::FILE* file = nullptr;
-    // The stdio buffer of file; the destructor's body closes the file before it is released.
+    PendingOutput bin;
+    // The stdio buffer of the bin's file; the destructor's body closes the file before it is
+    // released.
     HeapBlock<char> buffer;
     // Slot pieces not yet written; their bytes stay where they are until then.
     std::vector<BytePiece> pending;
@@ -43,33 +44,27 @@ struct OutputFile {
     OutputFile() = default;
     OutputFile(const OutputFile&) = delete;
     OutputFile& operator=(const OutputFile&) = delete;
-    ~OutputFile() {
-        if (file) {
-            std::fclose(file);
-        }
-    }
+    ~OutputFile() { abandonOutput(bin); }
 };
 
-bool openFile(OutputFile& out, std::string path, std::string& error) {
-    out.path = std::move(path);
+bool openFile(OutputFile& out, const std::string& path, std::string& error) {
     std::string cause;
-    out.file = createTempFile(out.path, out.tempPath, cause);
-    if (!out.file) {
-        error = "cannot create " + out.path + ": " + cause;
+    if (!beginOutput(path, out.bin, cause)) {
+        error = "cannot create " + path + ": " + cause;
         return false;
     }
     // Without the large buffer the file is still written correctly, only in smaller pieces.
     out.buffer = allocateBytes<char>(kWriteBufferSize);
     if (out.buffer) {
-        std::setvbuf(out.file, out.buffer.get(), _IOFBF, kWriteBufferSize);
+        std::setvbuf(out.bin.file, out.buffer.get(), _IOFBF, kWriteBufferSize);
     }
     return true;
 }
 
 bool writeBytes(OutputFile& out, const void* bytes, std::size_t size, std::string& error) {
-    errno = 0;
-    if (size != 0 && std::fwrite(bytes, 1, size, out.file) != size) {
-        error = "cannot write " + out.path + ": " + osErrorText(errno);
+    std::string cause;
+    if (!writeOutput(out.bin, bytes, size, cause)) {
+        error = "cannot write " + out.bin.finalPath + ": " + cause;
         return false;
     }
     return true;
@@ -77,8 +72,8 @@ bool writeBytes(OutputFile& out, const void* bytes, std::size_t size, std::strin
 
 bool writePending(OutputFile& out, std::string& error) {
     std::string cause;
-    if (!writePieces(out.file, out.pending, cause)) {
-        error = "cannot write " + out.path + ": " + cause;
+    if (!writePieces(out.bin.file, out.pending, cause)) {
+        error = "cannot write " + out.bin.finalPath + ": " + cause;
         return false;
     }
     out.pending.clear();
@@ -115,8 +110,8 @@ bool seekTo(OutputFile& out, std::uint64_t offset, std::string& error) {
     errno = 0;
     // fseek takes a long, which is 32-bit signed on some hosts.
     if (offset > static_cast<std::uint64_t>(LONG_MAX) ||
-        std::fseek(out.file, static_cast<long>(offset), SEEK_SET) != 0) {
-        error = "cannot seek to " + std::to_string(offset) + " in " + out.path + ": " +
+        std::fseek(out.bin.file, static_cast<long>(offset), SEEK_SET) != 0) {
+        error = "cannot seek to " + std::to_string(offset) + " in " + out.bin.finalPath + ": " +
                 osErrorText(errno);
         return false;
     }
@@ -124,11 +119,9 @@ bool seekTo(OutputFile& out, std::uint64_t offset, std::string& error) {
 }
 
 bool closeFile(OutputFile& out, std::string& error) {
-    errno = 0;
-    const int result = std::fclose(out.file);
-    out.file = nullptr; // released even when the close reports a failure
-    if (result != 0) {
-        error = "cannot close " + out.path + ": " + osErrorText(errno);
+    std::string cause;
+    if (!closeOutput(out.bin, cause)) {
+        error = "cannot close " + out.bin.finalPath + ": " + cause;
         return false;
     }
     return true;
@@ -325,13 +318,13 @@ bool writeIndex(OutputFile& index, const ImageGroup& table, const BinPlan& plan,
     }
     const HeapBlock<std::uint8_t> directory = allocGroupDirectory(groupCount);
     if (!directory) {
-        error = outOfMemory(index.path, "group directory");
+        error = outOfMemory(index.bin.finalPath, "group directory");
         return false;
     }
     const HeapBlock<std::uint8_t> imageTable =
         allocateBytes<std::uint8_t>(std::size_t{plan.largestGroup} * kImageEntrySize);
     if (!imageTable) {
-        error = outOfMemory(index.path, "image entries");
+        error = outOfMemory(index.bin.finalPath, "image entries");
         return false;
     }
     // Offsets stay inside the bins whose sizes the plan measured, so none of them can wrap.
@@ -485,10 +478,10 @@ bool writeContents(BinFiles& files, const GroupTables& groupTables, const ThemeF
 }
 
 // The bins in the order they are opened, reported and renamed: Index.bin, then the themes'.
-std::vector<OutputFile*> inOrder(BinFiles& files, Walk& walk) {
-    std::vector<OutputFile*> order{&files.index};
+std::vector<PendingOutput*> inOrder(BinFiles& files, Walk& walk) {
+    std::vector<PendingOutput*> order{&files.index.bin};
     for (const ThemeCursor& c : walk) {
-        order.push_back(&files.themes[c.theme]);
+        order.push_back(&files.themes[c.theme].bin);
     }
     return order;
 }
@@ -496,10 +489,10 @@ std::vector<OutputFile*> inOrder(BinFiles& files, Walk& walk) {
 // A folder at a final name would make its rename fail after the earlier ones had replaced their
 // files; found now, it fails the run while every old file is still in place. A link to a folder
 // counts too: telling it from a folder is not worth a rename that might fail half-way.
-bool checkFinalNames(const std::vector<OutputFile*>& order, std::string& error) {
-    for (const OutputFile* out : order) {
-        if (pathKind(out->path) == PathKind::kFolder) {
-            error = "cannot replace " + out->path + ": " + osErrorText(EISDIR);
+bool checkFinalNames(const std::vector<PendingOutput*>& order, std::string& error) {
+    for (const PendingOutput* bin : order) {
+        if (pathKind(bin->finalPath) == PathKind::kFolder) {
+            error = "cannot replace " + bin->finalPath + ": " + osErrorText(EISDIR);
             return false;
         }
     }
@@ -510,42 +503,33 @@ bool checkFinalNames(const std::vector<OutputFile*>& order, std::string& error) 
 // only when the OS refuses it for one name (a sticky folder and a file of another owner, say);
 // then the files renamed so far stay, the rest keep their earlier content, and error says which
 // are which so that the user knows the set no longer belongs together.
-bool renameFiles(const std::vector<OutputFile*>& order, std::string& error) {
-    std::string replaced;
-    for (OutputFile* out : order) {
-        std::string cause;
-        if (!replaceFile(out->tempPath, out->path, cause)) {
-            error = "cannot replace " + out->path + ": " + cause;
-            if (!replaced.empty()) {
-                error += "; already replaced by this run:" + replaced +
-                         "; the other bins are as they were, so the bins no longer belong "
-                         "together: run again";
-            }
-            return false;
-        }
-        out->tempPath.clear();
-        replaced += " " + out->path;
+bool renameFiles(const std::vector<PendingOutput*>& order, std::string& error) {
+    std::string cause;
+    const std::size_t renamed = publishOutputs(order, cause);
+    if (renamed == order.size()) {
+        return true;
     }
-    return true;
+    error = "cannot replace " + order[renamed]->finalPath + ": " + cause;
+    if (renamed != 0) {
+        error += "; already replaced by this run:";
+        for (std::size_t i = 0; i < renamed; ++i) {
+            error += " " + order[i]->finalPath;
+        }
+        error += "; the other bins are as they were, so the bins no longer belong together: run "
+                 "again";
+    }
+    return false;
 }
 
 // Closes and removes every temporary file still there. A temporary that cannot be removed is
 // named in error, so that nothing is left behind unsaid.
-void discardTemporaries(BinFiles& files, std::string& error) {
-    const auto discard = [&](OutputFile& out) {
-        if (out.file) {
-            std::fclose(out.file);
-            out.file = nullptr;
-        }
+void discardTemporaries(const std::vector<PendingOutput*>& order, std::string& error) {
+    for (PendingOutput* bin : order) {
+        const std::string tempPath = bin->tempPath;
         std::string cause;
-        if (!out.tempPath.empty() && !deleteFile(out.tempPath, cause)) {
-            error += "; cannot remove the temporary file " + out.tempPath + ": " + cause;
+        if (!abandonOutput(*bin, &cause)) {
+            error += "; cannot remove the temporary file " + tempPath + ": " + cause;
         }
-        out.tempPath.clear();
-    };
-    discard(files.index);
-    for (OutputFile& out : files.themes) {
-        discard(out);
     }
 }
 
@@ -559,11 +543,11 @@ int writeBinFiles(const GroupTables& groupTables, const ThemeFlags& themePresent
     }
     BinFiles files;
     Walk walk(groupTables, themePresent);
-    const std::vector<OutputFile*> order = inOrder(files, walk);
+    const std::vector<PendingOutput*> order = inOrder(files, walk);
     if (!openFiles(files, themePresent, rootPath, error) ||
         !writeContents(files, groupTables, themePresent, plan, threads, error) ||
         !checkFinalNames(order, error) || !renameFiles(order, error)) {
-        discardTemporaries(files, error);
+        discardTemporaries(order, error);
         return 0;
     }
     return 1;

@@ -6,7 +6,7 @@
 
 #include "common/name_field.h"
 #include "output/bin_format.h"
-#include "platform/platform.h"
+#include "platform/files.h"
 
 namespace {
 

@@ -10,6 +10,9 @@
 #include "common/byte_order.h"
 #include "gzip/gzip_format.h"
 #include "output/bin_format.h"
+#include "platform/files.h"
+#include "platform/processes.h"
+#include "platform/threads.h"
 
 namespace {
 

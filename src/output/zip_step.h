@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "common/theme_slots.h"
-#include "platform/platform.h"
+#include "platform/processes.h"
 
 /// The least time the tools are given before the packager looks at their results, counted from
 /// the first start: a tool may hand its work to a process of its own and exit at once.

@@ -2,7 +2,7 @@
 // descriptor, so that what is checked is what is read; paths may be longer than the OS limit.
 // Temporary files are created exclusively, so that a name picked here can never lead into
 // someone else's file.
-#include "platform/platform.h"
+#include "platform/files.h"
 
 #include <cerrno>
 #include <filesystem>
@@ -169,25 +169,45 @@ std::FILE* createTempFile(const std::string& finalPath, std::string& tempPath, s
     return nullptr;
 }
 
-PathKind pathKind(const std::string& path, std::string& error) {
-    error.clear();
+namespace {
+
+// What path names; flags: 0 follows a link at its end, AT_SYMLINK_NOFOLLOW looks at the link.
+PathKind kindAt(const std::string& path, int flags, std::string* why) {
+    if (why != nullptr) {
+        why->clear();
+    }
     PathParent parent;
     int err = 0;
     struct stat info;
     if (!openPathParent(path, parent, err) ||
-        fstatat(parent.folder, parent.leaf.c_str(), &info, 0) != 0) {
+        fstatat(parent.folder, parent.leaf.c_str(), &info, flags) != 0) {
         err = err != 0 ? err : errno;
         // A folder on the way that is missing or no folder leaves nothing at path.
         if (err == ENOENT || err == ENOTDIR) {
             return PathKind::kMissing;
         }
-        error = osErrorText(err);
+        if (why != nullptr) {
+            *why = osErrorText(err);
+        }
         return PathKind::kOther;
     }
     if (S_ISREG(info.st_mode)) {
         return PathKind::kRegular;
     }
+    if (S_ISLNK(info.st_mode)) {
+        return PathKind::kLink;
+    }
     return S_ISDIR(info.st_mode) ? PathKind::kFolder : PathKind::kOther;
+}
+
+} // namespace
+
+PathKind pathKind(const std::string& path, std::string* why) {
+    return kindAt(path, 0, why);
+}
+
+PathKind entryKind(const std::string& path, std::string* why) {
+    return kindAt(path, AT_SYMLINK_NOFOLLOW, why);
 }
 
 bool writePieces(std::FILE* file, std::span<const BytePiece> pieces, std::string& error) {

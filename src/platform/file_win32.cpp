@@ -3,7 +3,7 @@
 // what is checked is what is read, and the handle is then given to <cstdio>. Temporary files are
 // created only where nothing exists yet, so that a name picked here can never lead into someone
 // else's file.
-#include "platform/platform.h"
+#include "platform/files.h"
 
 #include <cerrno>
 #include <cstdint>
@@ -232,26 +232,49 @@ bool writePieces(std::FILE* file, std::span<const BytePiece> pieces, std::string
     return true;
 }
 
-PathKind pathKind(const std::string& path, std::string& error) {
-    error.clear();
+PathKind pathKind(const std::string& path, std::string* why) {
+    std::string error;
     // No access asked for: looking at a file needs no right to read it.
     const HANDLE handle = openExisting(path, 0);
+    PathKind kind = PathKind::kOther;
     if (handle == INVALID_HANDLE_VALUE) {
+        const DWORD err = GetLastError();
+        kind = isMissingError(err) ? PathKind::kMissing : PathKind::kOther;
+        error = isMissingError(err) ? "" : windowsErrorText(err);
+    } else {
+        if (isFolderHandle(handle, error)) {
+            kind = PathKind::kFolder;
+        } else if (error.empty() && GetFileType(handle) == FILE_TYPE_DISK) {
+            kind = PathKind::kRegular;
+        }
+        CloseHandle(handle);
+    }
+    if (why != nullptr) {
+        *why = error;
+    }
+    return kind;
+}
+
+PathKind entryKind(const std::string& path, std::string* why) {
+    if (why != nullptr) {
+        why->clear();
+    }
+    // The entry's own attributes: a link (a reparse point) is not followed.
+    const DWORD attributes = GetFileAttributesW(widePath(path).c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
         const DWORD err = GetLastError();
         if (isMissingError(err)) {
             return PathKind::kMissing;
         }
-        error = windowsErrorText(err);
+        if (why != nullptr) {
+            *why = windowsErrorText(err);
+        }
         return PathKind::kOther;
     }
-    PathKind kind = PathKind::kOther;
-    if (isFolderHandle(handle, error)) {
-        kind = PathKind::kFolder;
-    } else if (error.empty() && GetFileType(handle) == FILE_TYPE_DISK) {
-        kind = PathKind::kRegular;
+    if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+        return PathKind::kLink;
     }
-    CloseHandle(handle);
-    return kind;
+    return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? PathKind::kFolder : PathKind::kRegular;
 }
 
 bool deleteFile(const std::string& path, std::string& error) {

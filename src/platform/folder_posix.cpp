@@ -1,7 +1,8 @@
 // Folders on POSIX: the current folder, and open folders, opened relative to their parent's
 // descriptor and listed through their own, so that a walk never builds a path the OS would have
 // to resolve.
-#include "platform/platform.h"
+#include "platform/files.h"
+#include "platform/folders.h"
 
 #include <cerrno>
 #include <climits>
@@ -159,6 +160,17 @@ bool canEnterFolder(const std::string& path, std::string& error) {
         // Searching a folder is what entering it asks; AT_EACCESS: as this process would.
         (faccessat(parent.folder, parent.leaf.c_str(), X_OK, AT_EACCESS) != 0 &&
          (err = errno) != 0)) {
+        error = osErrorText(err);
+        return false;
+    }
+    return true;
+}
+
+bool makeFolder(const std::string& path, std::string& error) {
+    PathParent parent;
+    int err = 0;
+    if (!openPathParent(path, parent, err) ||
+        (mkdirat(parent.folder, parent.leaf.c_str(), 0777) != 0 && (err = errno) != 0)) {
         error = osErrorText(err);
         return false;
     }

@@ -1,7 +1,8 @@
 // Folders on Windows: the current folder, and open folders. An open folder is a handle, which
 // tells its identity and keeps it from going away during a walk, and its full path, since the
 // listing calls take a path; paths of any length are given the long form (widePath).
-#include "platform/platform.h"
+#include "platform/files.h"
+#include "platform/folders.h"
 
 #include <cerrno>
 #include <cstdint>
@@ -170,6 +171,14 @@ bool canEnterFolder(const std::string& path, std::string& error) {
     }
     std::string ignored;
     setCurrentFolder(current, ignored);
+    return true;
+}
+
+bool makeFolder(const std::string& path, std::string& error) {
+    if (CreateDirectoryW(widePath(path).c_str(), nullptr) == 0) {
+        error = lastErrorText();
+        return false;
+    }
     return true;
 }
 

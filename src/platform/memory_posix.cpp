@@ -1,7 +1,7 @@
 // Large blocks on POSIX: mapped directly, aligned to huge pages and, on Linux, advised to use them
 // (transparent huge pages are commonly enabled only for memory that asks for them); a block's
 // unused tail is unmapped.
-#include "platform/platform.h"
+#include "platform/memory.h"
 
 #include <sys/mman.h>
 #include <unistd.h>

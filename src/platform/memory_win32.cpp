@@ -1,7 +1,7 @@
 // Large blocks on Windows: pages of their own (VirtualAlloc), so that a block's unused tail can be
 // decommitted; plain small pages, since large ones need a privilege that a user's account does
 // not hold by default.
-#include "platform/platform.h"
+#include "platform/memory.h"
 
 #include <windows.h>
 

@@ -4,29 +4,19 @@
 
 #include <cerrno>
 
-#include "platform/platform.h"
+#include "platform/files.h"
 
-namespace {
-
-std::string writeCause(const std::string& error) {
-    return "cannot write: " + error;
-}
-
-} // namespace
-
-bool beginOutput(const std::string& finalPath, PendingOutput& output, std::string& cause) {
+bool beginOutput(const std::string& finalPath, PendingOutput& output, std::string& error) {
     output.finalPath = finalPath;
-    std::string error;
     output.file = createTempFile(finalPath, output.tempPath, error, output.ownerOnly);
-    if (output.file == nullptr) {
-        cause = writeCause(error);
-        return false;
-    }
-    return true;
+    return output.file != nullptr;
 }
 
-bool commitOutput(PendingOutput& output, std::string& cause) {
-    std::string error;
+bool writeOutput(PendingOutput& output, const void* bytes, std::size_t size, std::string& error) {
+    return writeFileBytes(output.file, bytes, size, error);
+}
+
+bool closeOutput(PendingOutput& output, std::string& error) {
     const bool synced = !output.durable || syncFile(output.file, error);
     errno = 0;
     const bool closed = std::fclose(output.file) == 0;
@@ -34,20 +24,51 @@ bool commitOutput(PendingOutput& output, std::string& cause) {
     if (synced && !closed) {
         error = osErrorText(errno);
     }
-    if (!synced || !closed ||
-        !replaceFile(output.tempPath, output.finalPath, error, output.durable)) {
-        cause = writeCause(error);
+    return synced && closed;
+}
+
+std::size_t publishOutputs(std::span<PendingOutput* const> outputs, std::string& error) {
+    std::size_t published = 0;
+    for (PendingOutput* output : outputs) {
+        if (!replaceFile(output->tempPath, output->finalPath, error, output->durable)) {
+            break;
+        }
+        output->tempPath.clear();
+        ++published;
+    }
+    return published;
+}
+
+bool commitOutput(PendingOutput& output, std::string& error) {
+    PendingOutput* const one[] = {&output};
+    if (!closeOutput(output, error) || publishOutputs(one, error) != 1) {
         abandonOutput(output);
         return false;
     }
     return true;
 }
 
-void abandonOutput(PendingOutput& output) {
+bool abandonOutput(PendingOutput& output, std::string* error) {
     if (output.file != nullptr) {
         std::fclose(output.file);
         output.file = nullptr;
     }
-    std::string ignored;
-    deleteFile(output.tempPath, ignored);
+    std::string cause;
+    const bool removed = output.tempPath.empty() || deleteFile(output.tempPath, cause);
+    output.tempPath.clear();
+    if (!removed && error != nullptr) {
+        *error = cause;
+    }
+    return removed;
+}
+
+bool writeWholeFile(const std::string& path, const void* bytes, std::size_t size,
+                    std::string& error) {
+    PendingOutput output;
+    if (beginOutput(path, output, error) && writeOutput(output, bytes, size, error) &&
+        commitOutput(output, error)) {
+        return true;
+    }
+    abandonOutput(output);
+    return false;
 }

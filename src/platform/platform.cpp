@@ -1,7 +1,10 @@
 // The operations that are the same on every OS, and which program a command line starts. The
 // rest live in the files of each OS: process_<os>.cpp (processes, the executable's own folder),
 // file_<os>.cpp (files) and folder_<os>.cpp (folders, the current folder).
-#include "platform/platform.h"
+#include "platform/files.h"
+#include "platform/folders.h"
+#include "platform/processes.h"
+#include "platform/threads.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -139,13 +142,28 @@ std::string joinPath(const std::string& folder, const std::string& name) {
     std::string path;
     path.reserve(folder.size() + 1 + name.size());
     path += folder;
-    path += kPathSeparator;
+    if (folder.empty() || std::strchr(kPathSeparators, folder.back()) == nullptr ||
+        folder.back() == ':') {
+        path += kPathSeparator;
+    }
     path += name;
     return path;
 }
 
 bool isFolder(const std::string& path) {
     return pathKind(path) == PathKind::kFolder;
+}
+
+bool makeFolders(const std::string& path, std::string& error) {
+    if (isFolder(path)) {
+        return true;
+    }
+    const std::size_t cut = path.find_last_of(kPathSeparators);
+    if (cut != std::string::npos && cut != 0 && !makeFolders(path.substr(0, cut), error)) {
+        return false;
+    }
+    // Made meanwhile by someone else is as good.
+    return makeFolder(path, error) || isFolder(path);
 }
 
 void sortFolderEntries(std::vector<FolderEntry>& entries) {
@@ -191,9 +209,13 @@ bool startProcess(const std::string& commandLine, const std::string& workingFold
     return true;
 }
 
-PathKind pathKind(const std::string& path) {
-    std::string ignored;
-    return pathKind(path, ignored);
+bool writeFileBytes(std::FILE* file, const void* bytes, std::size_t size, std::string& error) {
+    errno = 0;
+    if (size != 0 && std::fwrite(bytes, 1, size, file) != size) {
+        error = osErrorText(errno);
+        return false;
+    }
+    return true;
 }
 
 bool isMachineShortage(int err) {

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/platform.h"
+#include "platform/processes.h"
 
 /// True when the file at path may be run by this process.
 bool isExecutable(const std::string& path);

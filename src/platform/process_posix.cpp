@@ -1,8 +1,10 @@
 // Process start, wait and poll, and the executable's own folder, on POSIX: the OS calls only;
 // which program a command line names is decided in platform.cpp. Processes start through
 // posix_spawn, which reports a failed exec to the caller itself and leaves no child behind.
-#include "platform/platform.h"
+#include "platform/files.h"
+#include "platform/memory.h"
 #include "platform/process_os.h"
+#include "platform/processes.h"
 #include "platform/stop_cleanly.h"
 
 #include <cerrno>

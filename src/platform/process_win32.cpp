@@ -1,8 +1,10 @@
 // Process start, wait and poll, and the executable's own folder, on Windows: the OS calls only;
 // which program a command line names is decided in platform.cpp. A program is started by
 // CreateProcessW from its resolved path, its window shown (SW_SHOW).
-#include "platform/platform.h"
+#include "platform/files.h"
+#include "platform/memory.h"
 #include "platform/process_os.h"
+#include "platform/processes.h"
 #include "platform/stop_cleanly.h"
 
 #include <cstdint>

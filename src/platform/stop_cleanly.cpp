@@ -10,7 +10,7 @@
 #include <mutex>
 #include <new>
 
-#include "platform/platform.h"
+#include "platform/processes.h"
 
 namespace {
 

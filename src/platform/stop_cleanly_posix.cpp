@@ -1,7 +1,7 @@
 // Stopping clean on POSIX: SIGINT, SIGTERM and SIGHUP end the process through the cleanup. Children
 // are sent the same signal (SIGTERM when memory ran out), given a moment to remove their own
 // temporary files, then killed.
-#include "platform/platform.h"
+#include "platform/processes.h"
 #include "platform/stop_cleanly.h"
 
 #include <array>

@@ -1,7 +1,7 @@
 // Stopping clean on Windows: the console's events (Ctrl+C, Ctrl+Break, closing the console,
 // logoff, shutdown) end the process through the cleanup. A console event reaches the children in
 // our console too: they are given a moment to remove their own temporary files, then ended.
-#include "platform/platform.h"
+#include "platform/processes.h"
 #include "platform/stop_cleanly.h"
 
 #include <windows.h>

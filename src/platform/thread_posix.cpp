@@ -1,5 +1,6 @@
 // Threads on POSIX: pthread_create, whose refusal is an error number to report, not an abort.
-#include "platform/platform.h"
+#include "platform/os_error.h"
+#include "platform/threads.h"
 
 #include <cerrno>
 #include <cstdlib>

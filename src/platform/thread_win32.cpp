@@ -1,6 +1,7 @@
 // Threads on Windows: _beginthreadex, which sets up the C runtime for the thread, and whose
 // refusal is an error number to report, not an abort.
-#include "platform/platform.h"
+#include "platform/os_error.h"
+#include "platform/threads.h"
 
 #include <cerrno>
 #include <cstdint>

@@ -8,7 +8,7 @@
 
 #include "gzip/gzip_format.h"
 #include "gzip/gzip_stream.h"
-#include "platform/platform.h"
+#include "platform/files.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "output/bin_format.h"
-#include "platform/platform.h"
+#include "platform/files.h"
 
 namespace {
 

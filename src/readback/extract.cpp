@@ -1,65 +1,38 @@
-// Output files go through vox_zip's PendingOutput: a new file created exclusively beside the
-// final name (so a planted link is never opened) and renamed over it when complete.
+// Output files are written as pending outputs of the platform layer: a new file created
+// exclusively beside the final name (so a planted link is never opened) and renamed over it when
+// complete.
 #include "readback/extract.h"
 
-#include <filesystem>
 #include <map>
-#include <system_error>
 #include <utility>
 
+#include "platform/files.h"
+#include "platform/folders.h"
 #include "platform/pending_output.h"
 #include "readback/copy_png.h"
 #include "readback/safe_names.h"
 #include "readback/text_forms.h"
 
-namespace fs = std::filesystem;
-
 namespace {
-
-// Names here are UTF-8 (as stored in the build and as the command line arrives). A path made from
-// a plain string would read them in the ANSI code page on Windows, so paths are made from, and
-// turned back into, UTF-8; on POSIX both are the same bytes.
-fs::path utf8Path(const std::string& text) {
-    return fs::path(std::u8string(text.begin(), text.end()));
-}
-
-std::string utf8Text(const fs::path& path) {
-    const std::u8string text = path.u8string();
-    return std::string(text.begin(), text.end());
-}
 
 // A group folder inside outDir: made when missing, used when it is a real folder, refused when
 // it is a link (which could lead anywhere) or anything else.
-bool prepareGroupFolder(const fs::path& folder, std::string& cause) {
-    std::error_code ec;
-    const fs::file_status status = fs::symlink_status(folder, ec);
-    if (status.type() == fs::file_type::not_found) {
-        if (fs::create_directory(folder, ec) || fs::is_directory(fs::symlink_status(folder, ec))) {
+bool prepareGroupFolder(const std::string& folder, std::string& cause) {
+    const PathKind kind = entryKind(folder);
+    std::string error;
+    if (kind == PathKind::kMissing) {
+        if (makeFolder(folder, error) || entryKind(folder) == PathKind::kFolder) {
             return true;
         }
-        cause = "cannot create the folder " + utf8Text(folder) + ": " + ec.message();
+        cause = "cannot create the folder " + folder + ": " + error;
         return false;
     }
-    if (status.type() == fs::file_type::directory) {
+    if (kind == PathKind::kFolder) {
         return true;
     }
-    cause = utf8Text(folder) + (status.type() == fs::file_type::symlink
-                                    ? " is a link, which is not followed"
-                                    : " is there and is not a folder");
+    cause = folder + (kind == PathKind::kLink ? " is a link, which is not followed"
+                                              : " is there and is not a folder");
     return false;
-}
-
-bool writeFile(const std::string& path, const ByteBuffer& bytes, std::string& cause) {
-    PendingOutput output;
-    if (!beginOutput(path, output, cause)) {
-        return false;
-    }
-    if (std::fwrite(bytes.data.get(), 1, bytes.size, output.file) != bytes.size) {
-        cause = "cannot write " + path;
-        abandonOutput(output);
-        return false;
-    }
-    return commitOutput(output, cause);
 }
 
 // The PNG files of slots that later images name again, so that each is encoded once, and the
@@ -72,13 +45,27 @@ struct EncodedSlots {
     std::size_t overBudget = 0;
 };
 
+// Where an image's PNG file goes: its group's folder in outDir, and the file in it.
+struct PngFile {
+    std::string folder;
+    std::string path;
+};
+
+PngFile pngFile(const std::string& outDir, const std::string& relative) {
+    const std::size_t slash = relative.find('/');
+    PngFile file;
+    file.folder = joinPath(outDir, relative.substr(0, slash));
+    file.path = joinPath(file.folder, relative.substr(slash + 1));
+    return file;
+}
+
 EncodedSlots::Key slotKey(const ScannedBuild& build, int theme, std::size_t k) {
     return {build.check.layout.images[k].slotStart, build.themes[theme].copies[k].encodedSize};
 }
 
 // Writes copy k as file, from the PNG data of its slot kept for it or encoded now (and kept when a
 // later image names the slot too). A copy beyond the budget is counted, not written.
-bool extractImage(const ScannedBuild& build, int theme, std::size_t k, const fs::path& file,
+bool extractImage(const ScannedBuild& build, int theme, std::size_t k, const PngFile& file,
                   EncodedSlots& slots, std::string& cause) {
     const EncodedSlots::Key key = slotKey(build, theme, k);
     const std::size_t usesLeft = --slots.usesLeft[key];
@@ -94,11 +81,11 @@ bool extractImage(const ScannedBuild& build, int theme, std::size_t k, const fs:
     }
     slots.pixelsLeft -= pixels;
     const ByteBuffer& bytes = found != slots.kept.end() ? found->second : png;
-    if (!prepareGroupFolder(file.parent_path(), cause)) {
+    if (!prepareGroupFolder(file.folder, cause)) {
         return false;
     }
-    if (!writeFile(utf8Text(file), bytes, cause)) {
-        cause = utf8Text(file) + ": " + cause;
+    if (!writeWholeFile(file.path, bytes.data.get(), bytes.size, cause)) {
+        cause = file.path + ": cannot write: " + cause;
         return false;
     }
     if (usesLeft == 0 && found != slots.kept.end()) {
@@ -122,10 +109,9 @@ std::vector<NamedImage> namedImages(const ScannedBuild& build) {
 }
 
 bool prepareOutFolder(const std::string& outDir, std::string& error) {
-    std::error_code ec;
-    fs::create_directories(utf8Path(outDir), ec);
-    if (!fs::is_directory(utf8Path(outDir), ec)) {
-        error = outDir + ": cannot be made a folder" + (ec ? ": " + ec.message() : std::string());
+    std::string cause;
+    if (!makeFolders(outDir, cause)) {
+        error = outDir + ": cannot be made a folder: " + cause;
         return false;
     }
     return true;
@@ -148,7 +134,7 @@ bool extractTheme(const ScannedBuild& build, int theme, const std::string& outDi
     for (std::size_t k = 0; k < named.size(); ++k) {
         reportProgress(progress, "extracting", k, named.size());
         const std::string label = displayName(named[k].group) + "/" + displayName(named[k].name);
-        const fs::path file = utf8Path(outDir) / utf8Path(paths[k].path);
+        const PngFile file = pngFile(outDir, paths[k].path);
         const std::size_t skipped = slots.overBudget;
         std::string cause;
         if (!extractImage(build, theme, k, file, slots, cause)) {
@@ -160,7 +146,7 @@ bool extractTheme(const ScannedBuild& build, int theme, const std::string& outDi
         }
         ++report.written;
         if (paths[k].renamed) {
-            report.renamed.push_back(label + " written as " + utf8Text(file));
+            report.renamed.push_back(label + " written as " + file.path);
         }
     }
     if (slots.overBudget != 0) {

@@ -95,19 +95,9 @@ bool writeFirmwareHeader(const ScannedBuild& build, const std::string& outFile,
     const std::size_t slash = outFile.find_last_of("/\\");
     const std::string text =
         firmwareHeader(build, slash == std::string::npos ? outFile : outFile.substr(slash + 1));
-    PendingOutput output;
     std::string cause;
-    if (!beginOutput(outFile, output, cause)) {
-        error = outFile + ": " + cause;
-        return false;
-    }
-    if (std::fwrite(text.data(), 1, text.size(), output.file) != text.size()) {
-        abandonOutput(output);
-        error = outFile + ": cannot write it";
-        return false;
-    }
-    if (!commitOutput(output, cause)) {
-        error = outFile + ": " + cause;
+    if (!writeWholeFile(outFile, text.data(), text.size(), cause)) {
+        error = outFile + ": cannot write: " + cause;
         return false;
     }
     return true;

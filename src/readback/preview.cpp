@@ -211,14 +211,14 @@ std::string pageHead(const ScannedBuild& build, const std::string& title,
     return out + summary(build, themes);
 }
 
-bool writeText(std::FILE* file, const std::string& text) {
-    return std::fwrite(text.data(), 1, text.size(), file) == text.size();
+bool writeText(PendingOutput& page, const std::string& text, std::string& cause) {
+    return writeOutput(page, text.data(), text.size(), cause);
 }
 
 // Each row is written as it is made, after the CSS of the images it brings (a style element in
 // a table applies as one in the head does), so that the page is never held in memory.
-bool writeGroups(const ScannedBuild& build, const std::vector<int>& themes, std::FILE* file,
-                 const Progress& progress, std::vector<std::string>& failures) {
+bool writeGroups(const ScannedBuild& build, const std::vector<int>& themes, PendingOutput& page,
+                 std::string& cause, const Progress& progress, std::vector<std::string>& failures) {
     const IndexLayout& layout = build.check.layout;
     ShownCopies shown;
     for (const IndexGroup& group : layout.groups) {
@@ -229,18 +229,19 @@ bool writeGroups(const ScannedBuild& build, const std::vector<int>& themes, std:
         for (const int theme : themes) {
             head += "<th>theme " + std::to_string(theme) + "</th>";
         }
-        if (!writeText(file, head + "</tr>\n")) {
+        if (!writeText(page, head + "</tr>\n", cause)) {
             return false;
         }
         for (std::size_t k = group.firstImage; k < group.firstImage + group.imageCount; ++k) {
             reportProgress(progress, "previewing", k, layout.images.size());
             const ImageRow row = imageRow(build, themes, k, shown, failures);
-            if ((!row.style.empty() && !writeText(file, "<style>\n" + row.style + "</style>\n")) ||
-                !writeText(file, row.html)) {
+            if ((!row.style.empty() &&
+                 !writeText(page, "<style>\n" + row.style + "</style>\n", cause)) ||
+                !writeText(page, row.html, cause)) {
                 return false;
             }
         }
-        if (!writeText(file, "</table></div>\n")) {
+        if (!writeText(page, "</table></div>\n", cause)) {
             return false;
         }
     }
@@ -250,7 +251,7 @@ bool writeGroups(const ScannedBuild& build, const std::vector<int>& themes, std:
                            " not shown: over the page's budget of " + groupedNumber(kPixelBudget) +
                            " pixels decoded");
     }
-    return writeText(file, "</body>\n</html>\n");
+    return writeText(page, "</body>\n</html>\n", cause);
 }
 
 } // namespace
@@ -264,21 +265,15 @@ bool writePreview(const ScannedBuild& build, const std::string& title, const std
             themes.push_back(theme);
         }
     }
-    PendingOutput output;
+    PendingOutput page;
     std::string cause;
-    if (!beginOutput(outFile, output, cause)) {
-        error = outFile + ": " + cause;
-        return false;
+    const bool written = beginOutput(outFile, page, cause) &&
+                         writeText(page, pageHead(build, title, themes), cause) &&
+                         writeGroups(build, themes, page, cause, progress, failures) &&
+                         commitOutput(page, cause);
+    if (!written) {
+        abandonOutput(page);
+        error = outFile + ": cannot write: " + cause;
     }
-    if (!writeText(output.file, pageHead(build, title, themes)) ||
-        !writeGroups(build, themes, output.file, progress, failures)) {
-        abandonOutput(output);
-        error = outFile + ": cannot write it";
-        return false;
-    }
-    if (!commitOutput(output, cause)) {
-        error = outFile + ": " + cause;
-        return false;
-    }
-    return true;
+    return written;
 }

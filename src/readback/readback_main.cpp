@@ -11,7 +11,9 @@
 
 #include "common/terminal_text.h"
 #include "common/version.h"
-#include "platform/platform.h"
+#include "platform/files.h"
+#include "platform/folders.h"
+#include "platform/processes.h"
 #include "readback/build_scan.h"
 #include "readback/extract.h"
 #include "readback/firmware_header.h"

@@ -3,6 +3,8 @@
 #include "source/case_twins.h"
 
 #include "common/ascii_case.h"
+#include "platform/files.h"
+#include "platform/folders.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/platform.h"
+#include "platform/folders.h"
 
 /// The listings read so far, kept for the whole of one variant theme.
 struct CaseTwinSearch {

@@ -10,7 +10,8 @@
 
 #include "common/ascii_case.h"
 #include "common/linked_chain.h"
-#include "platform/platform.h"
+#include "platform/files.h"
+#include "platform/folders.h"
 #include "source/case_twins.h"
 #include "source/theme_folders.h"
 
@@ -289,7 +290,7 @@ int regularFileOpens(const std::string& path, std::string& why) {
 } // namespace
 
 int fileExists(const std::string& path, std::string& why) {
-    switch (pathKind(path, why)) {
+    switch (pathKind(path, &why)) {
     case PathKind::kRegular:
         return regularFileOpens(path, why);
     case PathKind::kMissing:
@@ -297,6 +298,7 @@ int fileExists(const std::string& path, std::string& why) {
     case PathKind::kFolder:
         why = "is a folder";
         return 0;
+    case PathKind::kLink: // never after following links
     case PathKind::kOther:
         why = why.empty() ? "is not a regular file" : "cannot be looked at: " + why;
         return 0;

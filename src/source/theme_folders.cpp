@@ -1,7 +1,8 @@
 // Finding the theme folders under the root folder.
 #include "source/theme_folders.h"
 
-#include "platform/platform.h"
+#include "platform/files.h"
+#include "platform/folders.h"
 
 std::string themeFolderPath(const std::string& rootPath, int n) {
     return joinPath(rootPath, std::to_string(n));

@@ -13,7 +13,7 @@
 #include "common/name_field.h"
 #include "examples/bmp_writer.h"
 #include "image/bmp_reader.h"
-#include "platform/platform.h"
+#include "platform/files.h"
 #include "support/temp_folder.h"
 
 namespace {

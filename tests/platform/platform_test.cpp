@@ -1,9 +1,12 @@
-// Platform layer: folder listing order and folder operations.
-#include "platform/platform.h"
+// Platform layer: folder listing order, folder operations, and files written whole.
+#include "platform/files.h"
+#include "platform/folders.h"
+#include "platform/pending_output.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <map>
 
 #include "support/run_program.h"
 #include "support/temp_folder.h"
@@ -107,22 +110,25 @@ TEST(PlatformTest, OpensOnlyRegularFilesAndDeletesNoFolder) {
     struct Case {
         const char* name;
         PathKind kind;
+        PathKind entry;    // the entry itself, not where a link leads
         const char* error; // "" when it opens
         bool posixOnly = false;
     };
+    using enum PathKind;
     // Each is deleted after it is opened: the link before what it leads to.
     for (const Case& c :
-         {Case{"link", PathKind::kRegular, "", true}, Case{"a.bmp", PathKind::kRegular, ""},
-          Case{"dir", PathKind::kFolder, "is a folder"},
-          Case{"dirlink", PathKind::kFolder, "is a folder", true},
-          Case{"fifo", PathKind::kOther, "not a regular file", true},
-          Case{"dangling", PathKind::kMissing, "No such file or directory", true},
-          Case{"none", PathKind::kMissing,
+         {Case{"link", kRegular, kLink, "", true}, Case{"a.bmp", kRegular, kRegular, ""},
+          Case{"dir", kFolder, kFolder, "is a folder"},
+          Case{"dirlink", kFolder, kLink, "is a folder", true},
+          Case{"fifo", kOther, kOther, "not a regular file", true},
+          Case{"dangling", kMissing, kLink, "No such file or directory", true},
+          Case{"none", kMissing, kMissing,
                osText("No such file or directory", "File not found.")}}) {
         if (kWindows && c.posixOnly) {
             continue;
         }
         EXPECT_EQ(pathKind(root.path(c.name)), c.kind) << c.name;
+        EXPECT_EQ(entryKind(root.path(c.name)), c.entry) << c.name;
         std::uint64_t size = 99;
         std::string error;
         std::FILE* file = openRegularFile(root.path(c.name), size, error);
@@ -143,6 +149,50 @@ TEST(PlatformTest, OpensOnlyRegularFilesAndDeletesNoFolder) {
             << c.name;
     }
     EXPECT_TRUE(root.exists("dir/kept"));
+}
+
+// Files published together: each appears whole under its name, in order. When the OS refuses a
+// rename after earlier ones went through (here the temporary file was taken away), those stay
+// published, the refused one and the rest keep their earlier bytes and are still pending, and
+// abandoning them leaves no temporary file.
+TEST(PlatformTest, PublishingStopsAtTheFirstRefusedRenameAndLosesNothing) {
+    TempFolder root;
+    std::vector<PendingOutput> outputs(3);
+    std::vector<PendingOutput*> order;
+    std::string error;
+    for (std::size_t i = 0; i < outputs.size(); ++i) {
+        const std::string name = std::string(1, static_cast<char>('a' + i));
+        root.writeFile(name, "old");
+        ASSERT_TRUE(beginOutput(root.path(name), outputs[i], error)) << error;
+        ASSERT_TRUE(writeOutput(outputs[i], "new", 3, error)) << error;
+        ASSERT_TRUE(closeOutput(outputs[i], error)) << error;
+        order.push_back(&outputs[i]);
+    }
+    const std::string taken = outputs[1].tempPath;
+    ASSERT_TRUE(deleteFile(taken, error)) << error;
+
+    EXPECT_EQ(publishOutputs(order, error), 1u);
+    EXPECT_EQ(error, osText("No such file or directory", "File not found."));
+    EXPECT_EQ(outputs[0].tempPath, "");
+    EXPECT_EQ(outputs[1].tempPath, taken);
+    for (PendingOutput* pending : {&outputs[1], &outputs[2]}) {
+        EXPECT_TRUE(abandonOutput(*pending));
+    }
+    const std::map<std::string, std::string> expected = {{"a", "new"}, {"b", "old"}, {"c", "old"}};
+    std::map<std::string, std::string> files;
+    for (const auto& [name, bytes] : snapshot(root)) {
+        files[name] = std::string(bytes.begin(), bytes.end());
+    }
+    EXPECT_EQ(files, expected);
+
+    // A committed file is there whole, and folders are made on the way to one.
+    ASSERT_TRUE(makeFolders(root.path("x/y/z"), error)) << error;
+    EXPECT_TRUE(makeFolders(root.path("x/y"), error)) << error;
+    EXPECT_TRUE(writeWholeFile(root.path("x/y/z/d"), "whole", 5, error)) << error;
+    EXPECT_EQ(names(root),
+              (std::vector<std::string>{"a", "b", "c", "x/", "x/y/", "x/y/z/", "x/y/z/d"}));
+    EXPECT_FALSE(makeFolders(root.path("a/b"), error));
+    EXPECT_FALSE(makeFolder(root.path("x"), error));
 }
 
 } // namespace

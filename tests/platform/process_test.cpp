@@ -1,5 +1,5 @@
 // Platform layer: starting and waiting for processes, and where their programs are found.
-#include "platform/platform.h"
+#include "platform/processes.h"
 
 #include <gtest/gtest.h>
 

@@ -7,7 +7,8 @@
 #include <algorithm>
 #include <filesystem>
 
-#include "platform/platform.h"
+#include "platform/files.h"
+#include "platform/folders.h"
 #include "source/theme_folders.h"
 #include "support/run_program.h"
 #include "support/temp_folder.h"

@@ -9,6 +9,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "platform/files.h"
 #include "support/temp_folder.h"
 
 ProgramResult runProgram(const std::string& folder, const std::vector<std::string>& command,

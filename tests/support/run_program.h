@@ -8,7 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/platform.h"
+#include "platform/files.h"
+#include "platform/processes.h"
 
 #ifdef _WIN32
 inline constexpr bool kWindows = true;

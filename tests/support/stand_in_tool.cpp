@@ -16,7 +16,9 @@
 #include <fstream>
 #include <sstream>
 
-#include "platform/platform.h"
+#include "platform/files.h"
+#include "platform/processes.h"
+#include "platform/threads.h"
 
 #ifdef _WIN32
 #include <windows.h>

@@ -13,8 +13,9 @@
 #include "common/version.h"
 #include "gzip/gzip_format.h"
 #include "gzip/gzip_stream.h"
+#include "platform/files.h"
 #include "platform/pending_output.h"
-#include "platform/platform.h"
+#include "platform/processes.h"
 
 namespace {
 
@@ -174,7 +175,7 @@ int convert(const Options& options, const std::string& source, const std::string
     output.durable = true;
     if (!beginOutput(target, output, cause)) {
         std::fclose(in);
-        return report(target, cause);
+        return report(target, "cannot write: " + cause);
     }
     GzipError error;
     GzipRestored restored;
@@ -191,7 +192,7 @@ int convert(const Options& options, const std::string& source, const std::string
                           : report(target, "cannot set its permissions: " + cause);
     }
     if (!commitOutput(output, cause)) {
-        return report(target, cause);
+        return report(target, "cannot write: " + cause);
     }
     return restored.tail == GzipTail::kGarbage ? warnAboutGarbage(source, restored) : 0;
 }
