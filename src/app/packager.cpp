@@ -17,6 +17,7 @@
 #include "output/zip_step.h"
 #include "platform/files.h"
 #include "platform/folders.h"
+#include "platform/os_error.h"
 #include "platform/processes.h"
 #include "platform/threads.h"
 
