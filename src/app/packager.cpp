@@ -109,8 +109,12 @@ void loadThemes(PackagerState& state) {
         printMessage(state, Message::kNoThemeFolder);
         return;
     }
-    // Every list is complete before any image is converted; theme 0's list first, since the
-    // variants are derived from it.
+    // One converter for the whole run: a file that several themes name is converted once, by
+    // whichever thread gets to it first; the themes are filed here, in order. Theme 0's list
+    // comes first, since the variants are derived from it; its files are converted while the
+    // variants are listed. Every list is complete before any image is filed.
+    ImageConverter converter;
+    converter.compress = state.compressImages;
     for (int n = 0; n < kThemeSlots; ++n) {
         if (state.themePresent[n] == 0) {
             continue;
@@ -123,18 +127,18 @@ void loadThemes(PackagerState& state) {
             listVariantTheme(*state.fileLists[n], state.rootPath, n, *state.fileLists[0],
                              state.sourceProblems);
         }
+        planConversions(converter, state.fileLists, n);
+        if (n == 0) {
+            startConversionWorkers(converter, state.threads);
+        }
     }
+    finishPlanning(converter);
     for (const SourceProblem& problem : state.sourceProblems) {
         printDiagnostic(problem.text);
         if (problem.kind == SourceProblemKind::kFolderNotListed) {
             state.incomplete = true;
         }
     }
-    // One converter for the whole run: a file that several themes name is converted once, by
-    // whichever thread gets to it first; the themes are filed here, in order.
-    ImageConverter converter;
-    planConversions(converter, state.fileLists, state.compressImages);
-    startConversionWorkers(converter, state.threads);
     for (int n = 0; n < kThemeSlots; ++n) {
         if (state.themePresent[n] == 0) {
             continue;

@@ -178,9 +178,17 @@ ConvertedImage convertFile(const std::string& path, int compress, std::size_t he
     return image;
 }
 
+// Workers may be claiming jobs while more are planned: the list grows under handInLock, and they
+// are told.
 std::int32_t addJob(ImageConverter& converter, const std::string& path) {
-    converter.jobs.emplace_back(path);
-    return static_cast<std::int32_t>(converter.jobs.size() - 1);
+    std::int32_t index = 0;
+    {
+        const std::lock_guard<std::mutex> lock(converter.handInLock);
+        converter.jobs.emplace_back(path);
+        index = static_cast<std::int32_t>(converter.jobs.size() - 1);
+    }
+    converter.handedIn.notify_all();
+    return index;
 }
 
 // Converts job; a worker's result counts as held ahead of the filing until it is taken.
@@ -203,17 +211,28 @@ void startWorker(void* context) {
     auto* worker = static_cast<ConversionWorker*>(context);
     ImageConverter& converter = *worker->converter;
     for (;;) {
+        ConversionJob* job = nullptr;
         {
             std::unique_lock<std::mutex> lock(converter.handInLock);
             converter.handedIn.wait(lock, [&converter] {
-                return converter.aheadBytes < kAheadBudget || converter.stopping.load();
+                return converter.stopping.load() ||
+                       (converter.aheadBytes < kAheadBudget &&
+                        (converter.nextJob.load() < converter.jobs.size() || converter.planned));
             });
+            std::size_t next = converter.nextJob.load();
+            while (next < converter.jobs.size() &&
+                   !converter.nextJob.compare_exchange_weak(next, next + 1)) {
+            }
+            if (converter.stopping.load() || (next >= converter.jobs.size() && converter.planned)) {
+                return;
+            }
+            if (next < converter.jobs.size()) {
+                job = &converter.jobs[next];
+            }
         }
-        const std::size_t next = converter.nextJob.fetch_add(1);
-        if (converter.stopping.load() || next >= converter.jobs.size()) {
-            return;
+        if (job != nullptr) {
+            convertJob(converter, *job, worker->scratch, true);
         }
-        convertJob(converter, converter.jobs[next], worker->scratch, true);
     }
 }
 
@@ -285,28 +304,33 @@ ImageConverter::~ImageConverter() {
 }
 
 void planConversions(ImageConverter& converter,
-                     const PerTheme<std::unique_ptr<ImageFileEntry>>& lists, int compress) {
-    converter.compress = compress;
-    if (!lists[0]) {
+                     const PerTheme<std::unique_ptr<ImageFileEntry>>& lists, int theme) {
+    if (!lists[0] || !lists[theme]) {
         return;
     }
-    planList(converter, *lists[0]);
-    for (int n = 1; n < kThemeSlots; ++n) {
-        if (!lists[n]) {
-            continue;
-        }
-        // A variant entry names the base entry's file exactly when it kept the base folder.
-        const ImageFileEntry* base = lists[0]->next.get();
-        for (ImageFileEntry* entry = lists[n]->next.get(); entry != nullptr;
-             entry = entry->next.get(), base = base ? base->next.get() : nullptr) {
-            if (base != nullptr && entry->dirPath == base->dirPath &&
-                entry->fileName == base->fileName) {
-                entry->fileIndex = base->fileIndex;
-            } else {
-                entry->fileIndex = addJob(converter, joinPath(entry->dirPath, entry->fileName));
-            }
+    if (theme == 0) {
+        planList(converter, *lists[0]);
+        return;
+    }
+    // A variant entry names the base entry's file exactly when it kept the base folder.
+    const ImageFileEntry* base = lists[0]->next.get();
+    for (ImageFileEntry* entry = lists[theme]->next.get(); entry != nullptr;
+         entry = entry->next.get(), base = base ? base->next.get() : nullptr) {
+        if (base != nullptr && entry->dirPath == base->dirPath &&
+            entry->fileName == base->fileName) {
+            entry->fileIndex = base->fileIndex;
+        } else {
+            entry->fileIndex = addJob(converter, joinPath(entry->dirPath, entry->fileName));
         }
     }
+}
+
+void finishPlanning(ImageConverter& converter) {
+    {
+        const std::lock_guard<std::mutex> lock(converter.handInLock);
+        converter.planned = true;
+    }
+    converter.handedIn.notify_all();
 }
 
 void startConversionWorkers(ImageConverter& converter, unsigned threads) {

@@ -75,10 +75,13 @@ struct ConversionJob {
 struct ImageConverter {
     /// Bytes read first from every file, before its headers are checked (see readFileHead).
     std::size_t headBytes = kFileHeadBytes;
-    /// Non-zero: run-length encode. Set when the jobs are planned.
+    /// Non-zero: run-length encode. Set before the jobs are planned.
     int compress = 1;
-    /// Grows only while no worker runs; a deque, so that a job never moves.
+    /// Grows under handInLock, also while workers run, until planned; a deque, so that a job
+    /// never moves.
     std::deque<ConversionJob> jobs;
+    /// Set (under handInLock) when every job is planned: a worker that finds none left stops.
+    bool planned = false;
     /// The next job nobody has claimed.
     std::atomic<std::size_t> nextJob{0};
     /// Set when the filing is done: workers claim no more.
@@ -113,17 +116,20 @@ struct ImageFailure {
     bool machineShortage = false;
 };
 
-/// Gives every entry of the present themes' lists its conversion (the entry's fileIndex): one
-/// job per entry of theme 0, and per entry of a variant that names a file of its own; an entry of
-/// a variant that names the same file as the base entry at its position shares that entry's
-/// job. Variant lists must stand entry for entry beside theme 0's, as listVariantTheme makes
-/// them. Call before startConversionWorkers.
+/// Gives every entry of the list of theme its conversion (the entry's fileIndex): one job per
+/// entry of theme 0, and per entry of a variant that names a file of its own; an entry of a
+/// variant that names the same file as the base entry at its position shares that entry's job.
+/// Theme 0 is planned first; a variant list must stand entry for entry beside theme 0's, as
+/// listVariantTheme makes it. Workers may already be converting the jobs planned before.
 void planConversions(ImageConverter& converter,
-                     const PerTheme<std::unique_ptr<ImageFileEntry>>& lists, int compress);
+                     const PerTheme<std::unique_ptr<ImageFileEntry>>& lists, int theme);
 
-/// Starts up to threads - 1 workers that convert the planned jobs in order ahead of the filing;
-/// the filing thread is the last one. A worker the OS refuses is done without: the filing thread
-/// converts what no worker takes.
+/// Every theme is planned: workers stop once no job is left. Call before the filing.
+void finishPlanning(ImageConverter& converter);
+
+/// Starts up to threads - 1 workers that convert the planned jobs in order ahead of the filing,
+/// and those planned later as they come; the filing thread is the last one. A worker the OS
+/// refuses is done without: the filing thread converts what no worker takes.
 void startConversionWorkers(ImageConverter& converter, unsigned threads);
 
 /// Lets every worker finish the job it holds, then joins them; jobs nobody has claimed stay

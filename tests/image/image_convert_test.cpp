@@ -96,7 +96,9 @@ TEST_F(ImageRecordsTest, AFailedImageStopsTheWalkAndEveryFileIsConvertedOnce) {
         }
         listFile(*lists[1], own ? "1" : "0", "1", name);
     }
+    planConversions(converter, lists, 0);
     planConversions(converter, lists, 1);
+    finishPlanning(converter);
     ASSERT_EQ(converter.jobs.size(), 5u); // 0/a, 0/b, 0/c, 0/d, 1/b
     EXPECT_EQ(createImageRecords(*lists[0], table, 1, converter, failure), 0);
     EXPECT_EQ(filed(table), "1 groups; 0 (2): a.bmp b.bmp");
@@ -113,6 +115,45 @@ TEST_F(ImageRecordsTest, AFailedImageStopsTheWalkAndEveryFileIsConvertedOnce) {
     EXPECT_EQ(variant.next->images->data, table.next->images->data);
     EXPECT_EQ(converter.jobs[4].done.load(), 1u);
     EXPECT_EQ(converter.jobs[3].done.load(), 0u) << "0/d.bmp was read";
+}
+
+// True once every job from first on is done, within a few seconds.
+bool doneSoon(const ImageConverter& converter, std::size_t first) {
+    for (int wait = 0; wait < 1000; ++wait) {
+        bool done = true;
+        for (std::size_t i = first; i < converter.jobs.size(); ++i) {
+            done = done && converter.jobs[i].done.load() != 0;
+        }
+        if (done) {
+            return true;
+        }
+        sleepMilliseconds(5);
+    }
+    return false;
+}
+
+// Workers start once theme 0 is planned and convert its files while a variant is still being
+// listed: having run out of jobs, a worker waits for the variant's own file rather than stop, and
+// stops when the planning is finished.
+TEST_F(ImageRecordsTest, WorkersConvertTheJobsPlannedAfterTheyStarted) {
+    for (const std::string name : {"a.bmp", "b.bmp"}) {
+        add("0", name);
+        listFile(*lists[1], name == "b.bmp" ? "1" : "0", "1", name);
+    }
+    root.writeBytes("1/b.bmp", makeUiLikeBmp(5, 3, 1));
+    planConversions(converter, lists, 0);
+    startConversionWorkers(converter, 2);
+    ASSERT_EQ(converter.workers.size(), 1u);
+    ASSERT_TRUE(doneSoon(converter, 0));
+    planConversions(converter, lists, 1);
+    finishPlanning(converter);
+    ASSERT_EQ(converter.jobs.size(), 3u);
+    EXPECT_TRUE(doneSoon(converter, 2)) << "the worker stopped before the variant was planned";
+    ImageGroup variant;
+    EXPECT_EQ(createImageRecords(*lists[0], table, 1, converter, failure), 1);
+    EXPECT_EQ(createImageRecords(*lists[1], variant, 1, converter, failure), 1);
+    EXPECT_EQ(variant.next->images->next->width, 5);
+    stopConversionWorkers(converter);
 }
 
 Bytes convertedInMemory(const Bytes& file) {
