@@ -2,6 +2,7 @@
 // outcome is told by one line of the message table on standard output.
 #include "app/packager.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <string_view>
@@ -16,6 +17,7 @@
 #include "output/zip_step.h"
 #include "platform/files.h"
 #include "platform/folders.h"
+#include "platform/os_error.h"
 #include "platform/processes.h"
 #include "platform/threads.h"
 
@@ -354,7 +356,15 @@ int runPackager(int argc, char** argv) {
 }
 
 bool flushConsole(std::FILE* out) {
-    return std::fflush(out) == 0 && std::ferror(out) == 0;
+    errno = 0;
+    if (std::fflush(out) == 0 && std::ferror(out) == 0) {
+        return true;
+    }
+    // Standard error is where a script's log may still reach: say why the lines are missing.
+    const int cause = errno;
+    std::fprintf(stderr, "theme-packager: cannot write to standard output%s%s\n",
+                 cause != 0 ? ": " : "", cause != 0 ? osErrorText(cause).c_str() : "");
+    return false;
 }
 
 int runExitStatus(int resultStatus, bool incomplete, bool consoleWritten) {

@@ -37,7 +37,8 @@ void printMessage(PackagerState& state, Message message);
 /// Prints "theme-packager: line" on standard error, after what is pending on standard output.
 void printDiagnostic(const std::string& line);
 
-/// Flushes out and returns true when every line written to it got through.
+/// Flushes out and returns true when every line written to it got through; else says so (and
+/// why) on standard error.
 bool flushConsole(std::FILE* out);
 
 /// The exit status of a run whose last result line ends with resultStatus (messageExitStatus):

@@ -4,7 +4,6 @@
 //
 //   device-cases OUT.c [--corpus ICONS SCREENS] NAME=ROOT ...
 //   device-cases --write-tree ROOT
-//   device-cases --stack FILE.ci
 //
 // ROOT holds a theme tree and the plain bins the packer wrote there (Index.bin, n/Theme.bin);
 // each index entry is found back in folder 0 by its group (the folder's name) and file name,
@@ -13,13 +12,11 @@
 // instructions draw_check counts.
 //
 // --write-tree writes a theme tree of odd sizes, rows over 4095 pixels, every BMP form and two
-// variants of other sizes. --stack reads the call graph gcc writes with -fcallgraph-info=su and
-// prints the deepest stack each public function (theme_*) can reach, its own frame included.
+// variants of other sizes.
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -314,79 +311,15 @@ bool writeTree(const fs::path& root) {
     return true;
 }
 
-// The text between the quotes that follow key in line.
-std::string quoted(const std::string& line, const std::string& key) {
-    const std::size_t at = line.find(key + ": \"");
-    if (at == std::string::npos) {
-        return {};
-    }
-    const std::size_t from = at + key.size() + 3;
-    return line.substr(from, line.find('"', from) - from);
-}
-
-// The deepest stack below each function of the call graph (a DAG: the reader does not recurse),
-// with the path that reaches it.
-int printStack(const fs::path& graph) {
-    std::map<std::string, std::uint32_t> frame;
-    std::map<std::string, std::vector<std::string>> calls;
-    std::ifstream in(graph);
-    for (std::string line; std::getline(in, line);) {
-        if (line.starts_with("node:")) {
-            const std::string label = quoted(line, "label");
-            const std::size_t bytes = label.rfind("\\n");
-            frame[quoted(line, "title")] =
-                bytes == std::string::npos
-                    ? 0u
-                    : static_cast<std::uint32_t>(std::atoi(label.c_str() + bytes + 2));
-        } else if (line.starts_with("edge:")) {
-            calls[quoted(line, "sourcename")].push_back(quoted(line, "targetname"));
-        }
-    }
-    const auto shortName = [](const std::string& title) {
-        const std::string name = title.substr(title.rfind(':') + 1);
-        return name.substr(0, name.find('.'));
-    };
-    std::map<std::string, std::pair<std::uint32_t, std::string>> deepest;
-    const std::function<std::pair<std::uint32_t, std::string>(const std::string&)> depth =
-        [&](const std::string& f) {
-            if (const auto known = deepest.find(f); known != deepest.end()) {
-                return known->second;
-            }
-            std::pair<std::uint32_t, std::string> below{0, ""};
-            for (const std::string& callee : calls[f]) {
-                below = std::max(below, depth(callee));
-            }
-            const std::string name = shortName(f);
-            return deepest[f] = {frame[f] + below.first,
-                                 name + " " + std::to_string(frame[f]) +
-                                     (below.second.empty() ? "" : " > " + below.second)};
-        };
-    std::uint32_t worst = 0;
-    for (const auto& [title, bytes] : frame) {
-        if (shortName(title).starts_with("theme_")) {
-            const auto [total, path] = depth(title);
-            std::printf("  %-22s %4u bytes  (%s)\n", shortName(title).c_str(), total, path.c_str());
-            worst = std::max(worst, total);
-        }
-    }
-    std::printf("  worst: %u bytes; the read callback's own stack comes on top for _io calls\n",
-                worst);
-    return 0;
-}
-
 } // namespace
 
 int main(int argc, char** argv) {
     if (argc == 3 && std::string(argv[1]) == "--write-tree") {
         return writeTree(argv[2]) ? 0 : 1;
     }
-    if (argc == 3 && std::string(argv[1]) == "--stack") {
-        return printStack(argv[2]);
-    }
     if (argc < 3) {
         std::fprintf(stderr, "usage: device-cases OUT.c [--corpus ICONS SCREENS] NAME=ROOT ...\n"
-                             "       device-cases --write-tree ROOT\n"
-                             "       device-cases --stack FILE.ci\n");
+                             "       device-cases --write-tree ROOT\n");
         return 2;
     }
     std::vector<Build> builds;

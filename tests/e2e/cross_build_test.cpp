@@ -6,6 +6,7 @@
 // runs it after the Windows suite.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <map>
@@ -51,7 +52,11 @@ TEST(CrossBuildTest, WindowsBuildUnderWinePacksTheSameBytes) {
     }
     setenv("WINEPREFIX", (fs::path(windowsBin).parent_path() / "wineprefix").c_str(), 0);
     setenv("WINEDEBUG", "-all", 0);
-    const std::uint32_t seed = std::random_device{}();
+    // A new tree each run; TP_CROSS_SEED replays the one a failed run printed.
+    const char* given = std::getenv("TP_CROSS_SEED");
+    const auto seed =
+        given != nullptr ? static_cast<std::uint32_t>(std::stoul(given)) : std::random_device{}();
+    std::printf("CrossBuildTest: tree seed %u (TP_CROSS_SEED=%u replays it)\n", seed, seed);
     SCOPED_TRACE("tree seed " + std::to_string(seed));
     const std::vector<TreeFile> tree = crossTree(seed);
     TempFolder linuxRoot;

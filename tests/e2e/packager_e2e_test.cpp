@@ -514,6 +514,23 @@ TEST(ConsoleTest, OneLogKeepsTheOrderOfEvents) {
     EXPECT_EQ(run.exitStatus, 3);
 }
 
+// A console that takes no byte (a full disk behind a redirection) fails a run that wrote its bins,
+// and says so where it can.
+TEST(ConsoleTest, AConsoleThatCannotBeWrittenFailsTheRun) {
+    if (kWindows) {
+        GTEST_SKIP() << "Windows has no device that refuses every write, as /dev/full does";
+    }
+    TempFolder root;
+    writeTree(root, {"0/a.bmp"});
+    const ProgramResult run =
+        runProgram(root.path(), {programPath("theme-packager")}, {.outFile = "/dev/full"});
+    EXPECT_EQ(run.exitStatus, 1) << run.err;
+    EXPECT_TRUE(run.err.ends_with(
+        "theme-packager: cannot write to standard output: No space left on device\n"))
+        << run.err;
+    EXPECT_TRUE(root.exists("Index.bin") || root.exists("Index.bin.gz"));
+}
+
 // Alone, --help and --version are answered by every tool; the packager then packs nothing, not
 // even the theme tree in the folder it runs in.
 TEST(ConsoleTest, EveryToolAnswersHelpAndVersionAndThePackagerPacksNothing) {

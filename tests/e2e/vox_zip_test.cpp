@@ -1,7 +1,6 @@
 // VOX_ZIP, the real binary: round trips that gzip agrees with, failures that must leave every
-// file as it was, and restores of several members and of what may follow them, compared with gzip
-// itself where it is installed. (Reads cut anywhere are the gzip_restore fuzz target's
-// business.)
+// file as it was, and restores of several members and of what may follow them, with gzip's
+// outcomes. (Reads cut anywhere are the gzip_restore fuzz target's business.)
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -62,7 +61,7 @@ struct Restore {
     // x ("x"), h ("\37x"), f ("\37"), c and C (a.gz cut to 30 and 6 bytes), t (a.gz without its
     // last 4 bytes), w (a.gz with "12345678" as its trailer), g (b.gz cut to 10, then "garbage")
     const char* pieces;
-    int status; // gzip's as well, for a restore of data.gz
+    int status; // VOX_ZIP's, as gzip's for a restore of data.gz
     // Standard error after "VOX_ZIP: "; OFFSET: the members' size, CUT and BAD: the backend's
     // words for deflate data cut short and for bad deflate data.
     std::string message;
@@ -145,11 +144,6 @@ TEST_P(VoxZipRestoreTest, RestoresWhatGzipRestoresAndFailsWhereItFails) {
     }
     if (r.pieces != nullptr) {
         root.writeBytes("data.gz", data);
-    }
-    if (!kWindows && restore) {
-        const ProgramResult gzip = runProgram(root.path(), {"gzip", "-dc", "data.gz"});
-        ASSERT_EQ(gzip.exitStatus, r.status) << gzip.err;
-        ASSERT_TRUE(r.status == 1 || gzip.out == std::string(restored.begin(), restored.end()));
     }
     root.writeFile("data", "precious");
     if (r.setup != nullptr) {

@@ -128,7 +128,7 @@ Bytes framedBuild(const fs::path& folder) {
 Seeds themeReaderSeeds(const fs::path& folder) {
     const Bytes build = framedBuild(folder);
     Seeds seeds;
-    for (const std::uint8_t place : {0, 5, 0xF8}) {
+    for (const std::uint8_t place : {std::uint8_t{0}, std::uint8_t{5}, std::uint8_t{0xF8}}) {
         Bytes choices = {31, 23, 0, 0, 0, 0, 32, 24, 0, place, place, 0, 4, 0, 0, 0};
         seeds.emplace_back("draw-at-" + std::to_string(place), join({choices, build}));
         choices[3] = 1, choices[4] = 3, choices[5] = 2, choices[6] = 9, choices[7] = 5;

@@ -55,7 +55,7 @@ StartedProgram startProgram(const std::string& folder, const std::vector<std::st
     if (!options.path.empty()) {
         launch.environment.push_back("PATH=" + options.path);
     }
-    launch.out = program.capture->path("out");
+    launch.out = options.outFile.empty() ? program.capture->path("out") : options.outFile;
     launch.err = options.errToOut ? launch.out : program.capture->path("err");
     launch.memoryLimit = options.memoryLimit;
     launch.openFiles = options.openFiles;
