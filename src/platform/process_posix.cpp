@@ -102,13 +102,17 @@ bool isExecutable(const std::string& path) {
 bool spawnProcess(const std::string& program, std::vector<std::string>& words,
                   const std::string& workingFolder, ProcessHandle& handle, std::string& cause) {
     pid_t pid = 0;
+    holdStopSignals();
     const int rc = spawn(program, words, workingFolder, pid);
+    if (rc == 0) {
+        handle.value = static_cast<std::uint64_t>(pid);
+        noteChild(handle.value);
+    }
+    releaseStopSignals();
     if (rc != 0) {
         cause = osErrorText(rc);
         return false;
     }
-    handle.value = static_cast<std::uint64_t>(pid);
-    noteChild(handle.value);
     return true;
 }
 

@@ -9,6 +9,7 @@
 #include <csignal>
 #include <ctime>
 
+#include <pthread.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -17,6 +18,11 @@ namespace {
 // Steps of 10 ms: a child has 2 s to end after it was told to.
 constexpr int kChildWaitSteps = 200;
 constexpr long kChildWaitStepNs = 10'000'000;
+
+constexpr int kStopSignals[] = {SIGINT, SIGTERM, SIGHUP};
+
+// The mask that releaseStopSignals gives back.
+thread_local sigset_t heldFrom;
 
 void onSignal(int signal) {
     stopNoted(signal);
@@ -67,13 +73,26 @@ void stopCleanlyOnSignals() {
     action.sa_handler = onSignal;
     // A second signal waits: the cleanup runs once.
     sigfillset(&action.sa_mask);
-    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+    for (const int signal : kStopSignals) {
         struct sigaction current {};
         // A signal ignored when the process started (nohup, a background job) stays ignored.
         if (sigaction(signal, nullptr, &current) == 0 && current.sa_handler != SIG_IGN) {
             sigaction(signal, &action, nullptr);
         }
     }
+}
+
+void holdStopSignals() {
+    sigset_t stops;
+    sigemptyset(&stops);
+    for (const int signal : kStopSignals) {
+        sigaddset(&stops, signal);
+    }
+    pthread_sigmask(SIG_BLOCK, &stops, &heldFrom);
+}
+
+void releaseStopSignals() {
+    pthread_sigmask(SIG_SETMASK, &heldFrom, nullptr);
 }
 
 void endProcessNow(int status) {

@@ -242,7 +242,9 @@ int run(const Arguments& args) {
 } // namespace
 
 int main(int argc, char** argv) {
-    // Cut short by a signal or by memory, no output file is left half-written.
+    // Cut short by a signal or by memory, no output file is left half-written; a write beyond the
+    // file-size limit fails with its cause instead of ending the tool.
+    failWritesBeyondFileSizeLimit();
     stopCleanlyOnSignals();
     stopCleanlyOnOutOfMemory(reportOutOfMemory, kFaults);
     Arguments args;

@@ -51,6 +51,16 @@ TEST(PreviewTest, MarksCopiesAndChromiumShowsAKnownPictureWithItsExactColours) {
     EXPECT_NE(html.find("<span class=\"badge same\">= theme 0</span></td></tr>"),
               std::string::npos);
     EXPECT_NE(html.find("other size than theme 0 (40&times;30)</span>"), std::string::npos);
+    // A page that cannot be written whole says why, and nothing of it is left.
+    if (!kWindows) { // Windows has no file-size limit
+        const auto before = snapshot(root);
+        const ProgramResult cut =
+            runProgram(root.path(), {programPath("theme-inspect"), "preview", "--out", "cut.html"},
+                       {.fileSize = 1024});
+        EXPECT_EQ(cut.exitStatus, 1);
+        EXPECT_EQ(cut.err, "theme-inspect: cut.html: cannot write: File too large\n");
+        EXPECT_EQ(snapshot(root), before);
+    }
 
     TempFolder browser;
     std::vector<std::string> chromium =
