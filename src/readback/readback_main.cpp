@@ -18,7 +18,7 @@
 #include "readback/build_summary.h"
 #include "readback/extract.h"
 #include "readback/firmware_header.h"
-#include "readback/inspect_arguments.h"
+#include "readback/command_arguments.h"
 #include "readback/listing.h"
 #include "readback/preview.h"
 #include "readback/text_forms.h"

@@ -1,7 +1,7 @@
 // theme-inspect's command line, one row a line: what it asks for, or the one line that refuses it.
 #include <gtest/gtest.h>
 
-#include "readback/inspect_arguments.h"
+#include "readback/command_arguments.h"
 #include "support/run_program.h"
 
 namespace {

@@ -1,6 +1,6 @@
 // Each command takes its own options; what a command needs and what it cannot take are both
 // refused with the option named.
-#include "readback/inspect_arguments.h"
+#include "readback/command_arguments.h"
 
 namespace {
 
