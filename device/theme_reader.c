@@ -9,6 +9,19 @@
 #include <stddef.h>
 #include <string.h>
 
+/* The pixel loops and what a row takes, inlined where they are used but in a build for size. */
+#if defined(__GNUC__) && !defined(__OPTIMIZE_SIZE__)
+#define HOT static inline __attribute__((always_inline))
+#else
+#define HOT static
+#endif
+/* Called from more than one place and seldom: once in the code, also where it would be inlined. */
+#if defined(__GNUC__)
+#define ONCE static __attribute__((noinline))
+#else
+#define ONCE static
+#endif
+
 /* The files' numbers. */
 #define HEADER_SIZE 16u /* file header; image header */
 #define END_MARKER_SIZE 10u
@@ -62,12 +75,7 @@ static int field_is(const uint8_t* field, uint32_t width, const char* name) {
 
 /* ---- Reading a source in order ---- */
 
-/* Bytes [p, end) are at hand; next is the source offset of the byte after end. */
-typedef struct {
-    const uint8_t *p, *end;
-    uint32_t next;
-    const theme_source* src;
-} cursor;
+typedef struct theme_cursor cursor;
 
 static const uint8_t* cursor_start(const theme_source* s) {
     return s->bytes != NULL ? s->bytes : s->window;
@@ -149,10 +157,6 @@ static unsigned reversed(uint32_t flags) {
     return (unsigned)(flags & THEME_SWAP_BYTES) ^ (first == 0 ? 1u : 0u);
 }
 
-static uint32_t swap_pair(uint32_t w) {
-    return (w & 0x00FF00FFu) << 8 | (w >> 8 & 0x00FF00FFu);
-}
-
 static uint16_t load_pixel(const uint8_t* s, unsigned reverse) {
     uint16_t v;
     memcpy(&v, s, 2);
@@ -163,142 +167,207 @@ static uint16_t load_pixel(const uint8_t* s, unsigned reverse) {
 }
 
 #if defined(__GNUC__) && defined(__thumb2__) && defined(__ARM_FEATURE_UNALIGNED) &&                \
-    (defined(__ARM_ARCH_7M__) || defined(__ARM_ARCH_7EM__))
-/* ARMv7-M (Cortex-M3, M4, M7) where unaligned loads are allowed (not with -mno-unaligned-access):
- * whole blocks with multiple stores, which take four registers in one instruction. Both from a
- * 4-byte boundary of d; the C loops below do the rest. */
-#define BLOCK_STORES 1
+    (defined(__ARM_ARCH_7M__) || defined(__ARM_ARCH_7EM__)) && !defined(__OPTIMIZE_SIZE__)
+/* ARMv7-M (Cortex-M3, M4, M7) where single loads and stores may be unaligned (not with
+ * -mno-unaligned-access; multiple ones and strd never may), but in a build for size, which gets
+ * the plain loops below. Under 8 pixels, one jump into straight single stores; from 8 on, d is
+ * brought to a 4-byte boundary for strd and stmia. */
+#define SHORT_RUNS                                                                                 \
+    "0: tbb [pc, %[n]]\n"                                                                          \
+    "1: .byte (10f-1b)/2, (11f-1b)/2, (12f-1b)/2, (13f-1b)/2\n"                                    \
+    "   .byte (14f-1b)/2, (15f-1b)/2, (16f-1b)/2, (17f-1b)/2\n"
 
-/* blocks times sixteen pixels of pair. */
-static uint16_t* fill_blocks(uint16_t* d, uint32_t pair, uint32_t blocks) {
-    register uint32_t r4 __asm__("r4") = pair;
-    register uint32_t r5 __asm__("r5") = pair;
-    register uint32_t r6 __asm__("r6") = pair;
-    register uint32_t r8 __asm__("r8") = pair;
-    __asm__ volatile("1: stmia %[d]!, {r4, r5, r6, r8}\n"
-                     "   stmia %[d]!, {r4, r5, r6, r8}\n"
-                     "   subs %[n], %[n], #1\n"
-                     "   bne 1b\n"
-                     : [d] "+r"(d), [n] "+r"(blocks)
-                     : "r"(r4), "r"(r5), "r"(r6), "r"(r8)
+/* n pixels of pair (a pixel in each half): sixteen in four strd. */
+HOT uint16_t* fill_pixels(uint16_t* d, uint32_t pair, uint32_t n) {
+    uint32_t t;
+    __asm__ volatile("   cmp %[n], #8\n"
+                     "   bhs 2f\n" SHORT_RUNS "17: strh %[v], [%[d], #12]\n"
+                     "16: str %[v], [%[d], #8]\n"
+                     "14: str %[v], [%[d], #4]\n"
+                     "12: str %[v], [%[d]]\n"
+                     "   add %[d], %[d], %[n], lsl #1\n"
+                     "   b 10f\n"
+                     "15: str %[v], [%[d], #6]\n"
+                     "13: str %[v], [%[d], #2]\n"
+                     "11: strh %[v], [%[d]]\n"
+                     "   add %[d], %[d], %[n], lsl #1\n"
+                     "   b 10f\n"
+                     "2: tst %[d], #2\n"
+                     "   itt ne\n"
+                     "   strhne %[v], [%[d]], #2\n"
+                     "   subne %[n], %[n], #1\n"
+                     "   subs %[n], %[n], #16\n"
+                     "   blo 4f\n"
+                     "3: strd %[v], %[v], [%[d]], #8\n"
+                     "   strd %[v], %[v], [%[d]], #8\n"
+                     "   strd %[v], %[v], [%[d]], #8\n"
+                     "   strd %[v], %[v], [%[d]], #8\n"
+                     "   subs %[n], %[n], #16\n"
+                     "   bhs 3b\n"
+                     "4: lsls %[t], %[n], #29\n"
+                     "   itt cs\n"
+                     "   strdcs %[v], %[v], [%[d]], #8\n"
+                     "   strdcs %[v], %[v], [%[d]], #8\n"
+                     "   and %[n], %[n], #7\n"
+                     "   b 0b\n"
+                     "10:\n"
+                     : [d] "+r"(d), [n] "+r"(n), [t] "=&r"(t)
+                     : [v] "r"(pair)
                      : "cc", "memory");
     return d;
 }
 
-/* blocks times eight pixels from s, which need not be word-aligned: single loads, which may be
- * unaligned on these cores, and one multiple store. */
-static uint16_t* copy_blocks(uint16_t* d, const uint8_t* s, uint32_t blocks) {
-    __asm__ volatile("1: ldr r4, [%[s]]\n"
-                     "   ldr r5, [%[s], #4]\n"
-                     "   ldr r6, [%[s], #8]\n"
-                     "   ldr r8, [%[s], #12]\n"
-                     "   adds %[s], %[s], #16\n"
-                     "   stmia %[d]!, {r4, r5, r6, r8}\n"
-                     "   subs %[n], %[n], #1\n"
-                     "   bne 1b\n"
-                     : [d] "+r"(d), [s] "+r"(s), [n] "+r"(blocks)
+/* n pixels from s: eight in two instructions when s and d are both on a 4-byte boundary, else in
+ * five (four single loads, one multiple store). */
+HOT uint16_t* copy_pixels(uint16_t* d, const uint8_t* s, uint32_t n) {
+    uint32_t t;
+    __asm__ volatile("   cmp %[n], #8\n"
+                     "   bhs 2f\n" SHORT_RUNS "17: ldrh %[t], [%[s], #12]\n"
+                     "   strh %[t], [%[d], #12]\n"
+                     "16: ldr %[t], [%[s], #8]\n"
+                     "   str %[t], [%[d], #8]\n"
+                     "14: ldr %[t], [%[s], #4]\n"
+                     "   str %[t], [%[d], #4]\n"
+                     "12: ldr %[t], [%[s]]\n"
+                     "   str %[t], [%[d]]\n"
+                     "   add %[d], %[d], %[n], lsl #1\n"
+                     "   b 10f\n"
+                     "15: ldr %[t], [%[s], #6]\n"
+                     "   str %[t], [%[d], #6]\n"
+                     "13: ldr %[t], [%[s], #2]\n"
+                     "   str %[t], [%[d], #2]\n"
+                     "11: ldrh %[t], [%[s]]\n"
+                     "   strh %[t], [%[d]]\n"
+                     "   add %[d], %[d], %[n], lsl #1\n"
+                     "   b 10f\n"
+                     "2: tst %[d], #2\n"
+                     "   ittt ne\n"
+                     "   ldrhne %[t], [%[s]], #2\n"
+                     "   strhne %[t], [%[d]], #2\n"
+                     "   subne %[n], %[n], #1\n"
+                     "   subs %[n], %[n], #8\n"
+                     "   blo 5f\n"
+                     "   tst %[s], #2\n"
+                     "   bne 4f\n"
+                     "3: ldmia %[s]!, {r4, r5, r6, r7}\n"
+                     "   stmia %[d]!, {r4, r5, r6, r7}\n"
+                     "   subs %[n], %[n], #8\n"
+                     "   bhs 3b\n"
+                     "   b 5f\n"
+                     "4: ldr r4, [%[s]], #4\n"
+                     "   ldr r5, [%[s]], #4\n"
+                     "   ldr r6, [%[s]], #4\n"
+                     "   ldr r7, [%[s]], #4\n"
+                     "   stmia %[d]!, {r4, r5, r6, r7}\n"
+                     "   subs %[n], %[n], #8\n"
+                     "   bhs 4b\n"
+                     "5: and %[n], %[n], #7\n"
+                     "   b 0b\n"
+                     "10:\n"
+                     : [d] "+r"(d), [s] "+r"(s), [n] "+r"(n), [t] "=&r"(t)
                      :
-                     : "r4", "r5", "r6", "r8", "cc", "memory");
+                     : "r4", "r5", "r6", "r7", "cc", "memory");
     return d;
 }
-#endif
-
-/* n pixels of value v: two a store from a 4-byte boundary on. */
-static void fill_pixels(uint16_t* d, uint16_t v, uint32_t n) {
-    const uint32_t pair = (uint32_t)v * 0x10001u;
+#else
+/* n pixels of pair: two a store from a 4-byte boundary of d on. */
+HOT uint16_t* fill_pixels(uint16_t* d, uint32_t pair, uint32_t n) {
     if (((uintptr_t)d & 2u) != 0 && n != 0) {
-        *d++ = v;
+        *d++ = (uint16_t)pair;
         --n;
     }
-#ifdef BLOCK_STORES
-    if (n >= 16) {
-        d = fill_blocks(d, pair, n / 16);
-        n %= 16;
+    for (; n >= 2; n -= 2, d += 2) {
+        memcpy(d, &pair, 4);
     }
+    if (n != 0) {
+        *d++ = (uint16_t)pair;
+    }
+    return d;
+}
+
+HOT uint16_t* copy_pixels(uint16_t* d, const uint8_t* s, uint32_t n) {
+    memcpy(d, s, 2u * n);
+    return d + n;
+}
 #endif
-    for (; n >= 8; n -= 8, d += 8) {
-        memcpy(d, &pair, 4);
-        memcpy(d + 2, &pair, 4);
-        memcpy(d + 4, &pair, 4);
-        memcpy(d + 6, &pair, 4);
+
+/* n pixels from s but those equal to key, compared two at a time: a half of w ^ (key, key) is
+ * zero exactly at a key pixel. */
+HOT void put_keyed(uint16_t* d, const uint8_t* s, uint32_t n, uint32_t key) {
+    const uint32_t keys = key * 0x10001u;
+    uint32_t w, i;
+    for (i = 0; i + 2 <= n; i += 2) {
+        memcpy(&w, s + 2 * i, 4);
+        if ((((w ^ keys) - 0x00010001u) & ~(w ^ keys) & 0x80008000u) == 0) {
+            memcpy(d + i, &w, 4);
+        } else {
+            if (load_pixel(s + 2 * i, 0) != key) {
+                memcpy(d + i, s + 2 * i, 2);
+            }
+            if (load_pixel(s + 2 * i + 2, 0) != key) {
+                memcpy(d + i + 1, s + 2 * i + 2, 2);
+            }
+        }
     }
-    if ((n & 4) != 0) {
-        memcpy(d, &pair, 4);
-        memcpy(d + 2, &pair, 4);
-        d += 4;
-    }
-    if ((n & 2) != 0) {
-        memcpy(d, &pair, 4);
-        d += 2;
-    }
-    if ((n & 1) != 0) {
-        *d = v;
+    if (i < n && load_pixel(s + 2 * i, 0) != key) {
+        memcpy(d + i, s + 2 * i, 2);
     }
 }
 
-/* n pixels from s, each one that is not key (in the order they go out; above 0xFFFF: none is). */
-static void put_keyed(uint16_t* d, const uint8_t* s, uint32_t n, unsigned reverse, uint32_t key) {
+/* n pixels from s, swapped when reverse, but those equal to key (none above 0xFFFF). */
+static void put_pixels(uint16_t* d, const uint8_t* s, uint32_t n, unsigned reverse, uint32_t key) {
     uint32_t i;
+    if (!reverse) {
+        if (key > 0xFFFFu) {
+            copy_pixels(d, s, n);
+        } else {
+            put_keyed(d, s, n, key);
+        }
+        return;
+    }
     for (i = 0; i < n; ++i) {
-        const uint16_t v = load_pixel(s + 2u * i, reverse);
+        const uint16_t v = load_pixel(s + 2 * i, 1);
         if (v != key) {
             d[i] = v;
         }
     }
 }
 
-/* n pixels from s: two a store from a 4-byte boundary of d on; with a key, pixel by pixel. */
-static void put_pixels(uint16_t* d, const uint8_t* s, uint32_t n, unsigned reverse, uint32_t key) {
-    uint32_t w;
-    if (key <= 0xFFFFu) {
-        put_keyed(d, s, n, reverse, key);
-        return;
-    }
-    if (((uintptr_t)d & 2u) != 0 && n != 0) {
-        *d++ = load_pixel(s, reverse);
-        s += 2;
-        --n;
-    }
-#ifdef BLOCK_STORES
-    if (!reverse && n >= 8) {
-        d = copy_blocks(d, s, n / 8);
-        s += 2u * (n & ~7u);
-        n %= 8;
-    }
-#endif
-    for (; n >= 2; n -= 2, d += 2, s += 4) {
-        memcpy(&w, s, 4);
-        w = reverse ? swap_pair(w) : w;
-        memcpy(d, &w, 4);
-    }
-    if ((n & 1) != 0) {
-        *d = load_pixel(s, reverse);
-    }
-}
-
 /* ---- Rows ---- */
 
-/* A pass over an image's rows: where it stands in the bytes, and where the pixels go. Rows
- * [r0, r1) have their pixels [c0, c1) written, row r0's to fb and each next one a stride on; the
- * rows before r0 are passed by their control units; the pass ends before row r1. */
-typedef struct {
-    cursor c;
-    const theme_image* im;
-    uint16_t* fb;
-    uint32_t stride;
-    uint32_t c0, c1, r0, r1;
-    uint32_t row; /* the next row */
-    unsigned reverse;
-    uint32_t key; /* the pixel value not written, as it goes out; none above 0xFFFF */
-} walk;
+/* A pass over an image's rows (see theme_reader.h). */
+typedef struct theme_walk walk;
 
-/* Copies n pixels that start at the cursor, refilling the window as they come (the _io path). */
-static theme_status copy_pixels(cursor* c, uint16_t* d, uint32_t n, unsigned reverse,
-                                uint32_t key) {
+/* Flags of draws and rows: the key's bits only with THEME_KEYED. */
+static int flags_valid(uint32_t flags) {
+    const uint32_t key_bits = (flags & THEME_KEYED) != 0 ? 0xFFFF0000u : 0u;
+    return (flags & ~(THEME_SWAP_BYTES | THEME_KEYED | key_bits)) == 0;
+}
+
+/* A walk over image from its first row. The key is compared with pixels as they go out: swapped
+ * when they are. */
+static void walk_open(walk* w, const theme_image* image, uint32_t flags) {
+    const theme_source* s = &image->src;
+    const uint32_t key = flags >> 16;
+    w->c.src = s;
+    w->c.p = s->bytes != NULL ? s->bytes + HEADER_SIZE : s->window;
+    w->c.end = s->bytes != NULL ? s->bytes + s->size : s->window;
+    w->c.next = s->bytes != NULL ? s->size : HEADER_SIZE;
+    w->image = image;
+    w->row = 0;
+    w->reverse = reversed(flags);
+    w->key = (flags & THEME_KEYED) == 0   ? 0x10000u
+             : (flags & THEME_SWAP_BYTES) ? ((key & 0xFFu) << 8 | key >> 8)
+                                          : key;
+}
+
+/* Puts n pixels that start at the cursor to d, refilling the window as they come (the _io path):
+ * when the bytes end first, the pixels that were there stay drawn. */
+static theme_status put_at(walk* w, uint16_t* d, uint32_t n) {
     while (n != 0) {
-        uint32_t have = (uint32_t)(c->end - c->p) / 2u;
+        uint32_t have = (uint32_t)(w->c.end - w->c.p) / 2u;
         if (have == 0) {
-            const theme_status st = cursor_fill(c, 2);
+            const theme_status st = cursor_fill(&w->c, 2);
             if (st != THEME_OK) {
                 return st;
             }
@@ -307,123 +376,158 @@ static theme_status copy_pixels(cursor* c, uint16_t* d, uint32_t n, unsigned rev
         if (have > n) {
             have = n;
         }
-        put_pixels(d, c->p, have, reverse, key);
+        put_pixels(d, w->c.p, have, w->reverse, w->key);
         d += have;
-        c->p += 2u * have;
+        w->c.p += 2u * have;
         n -= have;
     }
     return THEME_OK;
 }
 
-/* Passes len pixels at the cursor (the start of a literal run's pixels, or of a PRI0 row's),
- * writing those in [c0, c1) when d is given; x is the first one's column. */
-static theme_status pass_pixels(walk* w, uint16_t* d, uint32_t x, uint32_t len) {
-    const uint32_t from = x > w->c0 ? x : w->c0, to = x + len < w->c1 ? x + len : w->c1;
+/* Passes len pixels at the cursor (a literal run's, or a PRI0 row's) from column x on, putting
+ * those in columns [a, b) to d (column a's place). */
+static theme_status pass_pixels(walk* w, uint16_t* d, uint32_t x, uint32_t len, uint32_t a,
+                                uint32_t b) {
+    const uint32_t from = x > a ? x : a, to = x + len < b ? x + len : b;
     theme_status st = THEME_OK;
-    if (d != NULL && from < to) {
+    if (from < to) {
         st = cursor_skip(&w->c, 2u * (from - x));
         if (st == THEME_OK) {
-            st = copy_pixels(&w->c, d + (from - w->c0), to - from, w->reverse, w->key);
+            st = put_at(w, d + (from - a), to - from);
         }
         len = x + len - to;
     }
     return st == THEME_OK ? cursor_skip(&w->c, 2u * len) : st;
 }
 
-/* Passes one row of an RLE4 image by its control units, writing its pixels [c0, c1) to d when d
- * is given. The bytes at hand are kept in locals, and given back to the cursor around calls that
- * move it. Every run takes 4 bytes or more, so that many are at hand before one is read. */
-static theme_status rle_row(walk* w, uint16_t* d, uint32_t ends) {
-    const uint32_t width = (uint32_t)w->im->width, c0 = w->c0, c1 = d != NULL ? w->c1 : 0;
-    const uint8_t *p = w->c.p, *end = w->c.end;
-    uint32_t x = 0, unit, len;
+/* One row of an RLE4 image, its columns [a, b) put to d, by its control units: any clip, any
+ * flags, the bytes refilled as they are needed. Every run takes 4 bytes or more, so that many
+ * are at hand before one is read. */
+static theme_status rle_row(walk* w, uint16_t* d, uint32_t a, uint32_t b, uint32_t ends) {
+    const uint32_t width = (uint32_t)w->image->width;
+    uint32_t x = 0, unit, len, from, to;
     theme_status st;
-    if (d != NULL && c0 == 0 && c1 == width) {
-        /* The whole row is drawn: the common case, kept lean, while the runs are at hand. */
-        while (end - p >= 4) {
-            unit = le16(p);
-            len = unit & RUN_LENGTH;
-            if ((unit & RUN_ZERO) != 0 || len - 1u >= width - x) {
-                return THEME_E_STREAM;
-            }
-            if ((unit & RUN_REPEAT) != 0) {
-                const uint16_t v = load_pixel(p + 2, w->reverse);
-                if (v != w->key) {
-                    fill_pixels(d + x, v, len);
-                }
-                p += 4;
-            } else if (2u * len < (uint32_t)(end - p) - 1u) {
-                put_pixels(d + x, p + 2, len, w->reverse, w->key);
-                p += 2u + 2u * len;
-            } else {
-                break;
-            }
-            x += len;
-            if (unit >> RUN_ENDS_SHIFT != (x == width ? ends : 0u)) {
-                return THEME_E_STREAM;
-            }
-            if (x == width) {
-                w->c.p = p;
-                return THEME_OK;
-            }
-        }
-    }
     do {
-        if (end - p < 4) {
-            w->c.p = p;
-            if ((st = cursor_fill(&w->c, 4)) != THEME_OK) {
-                return st;
-            }
-            p = w->c.p, end = w->c.end;
+        if (w->c.end - w->c.p < 4 && (st = cursor_fill(&w->c, 4)) != THEME_OK) {
+            return st;
         }
-        unit = le16(p);
+        unit = le16(w->c.p);
         len = unit & RUN_LENGTH;
         if ((unit & RUN_ZERO) != 0 || len - 1u >= width - x) {
             return THEME_E_STREAM;
         }
+        from = x > a ? x : a;
+        to = x + len < b ? x + len : b;
         if ((unit & RUN_REPEAT) != 0) {
-            const uint32_t from = x > c0 ? x : c0, to = x + len < c1 ? x + len : c1;
-            const uint16_t v = load_pixel(p + 2, w->reverse);
+            const uint16_t v = load_pixel(w->c.p + 2, w->reverse);
             if (from < to && v != w->key) {
-                fill_pixels(d + (from - c0), v, to - from);
+                fill_pixels(d + (from - a), v * 0x10001u, to - from);
             }
-            p += 4;
-        } else if (x >= c0 && x + len <= c1 && 2u * len < (uint32_t)(end - p) - 1u) {
-            put_pixels(d + (x - c0), p + 2, len, w->reverse, w->key);
-            p += 2u + 2u * len;
-        } else if (2u * len >= (uint32_t)(end - p) - 1u || (x < c1 && x + len > c0)) {
-            /* Cut by the clip, or past the bytes at hand (the _io path or the end of the bytes). */
-            w->c.p = p + 2;
-            if ((st = pass_pixels(w, d, x, len)) != THEME_OK) {
+            w->c.p += 4;
+        } else if (2u * len < (uint32_t)(w->c.end - w->c.p) - 1u) { /* the run at hand */
+            if (from < to) {
+                put_pixels(d + (from - a), w->c.p + 2u + 2u * (from - x), to - from, w->reverse,
+                           w->key);
+            }
+            w->c.p += 2u + 2u * len;
+        } else {
+            w->c.p += 2;
+            if ((st = pass_pixels(w, d, x, len, a, b)) != THEME_OK) {
                 return st;
             }
-            p = w->c.p, end = w->c.end;
-        } else {
-            p += 2u + 2u * len;
         }
         x += len;
         if (unit >> RUN_ENDS_SHIFT != (x == width ? ends : 0u)) {
             return THEME_E_STREAM;
         }
     } while (x != width);
-    w->c.p = p;
     return THEME_OK;
 }
 
-/* Passes rows from w->row to r1. */
-static theme_status walk_rows(walk* w) {
-    const uint32_t h = (uint32_t)w->im->height;
+/* Whole rows of an RLE4 image of at most RUN_MAX pixels a row from w->row on, up to r (not the
+ * last row), put to *d in the CPU's byte order but those of value key (passed when not draw),
+ * each next row stride pixels on, while a row's bytes are at hand (4 a pixel, the most a row can
+ * take, and the next control unit): the common case, with its state in locals and one check a
+ * run, that its length fits the row (bit 12, which must be zero, makes any length too long; a
+ * row that ends without its row end meets a length that cannot fit the next). */
+HOT theme_status rle_rows_whole(walk* w, uint16_t** d, uint32_t stride, uint32_t r, uint32_t key,
+                                int draw) {
+    const uint32_t width = (uint32_t)w->image->width, need = 4u * width + 2u;
+    const uint8_t *p = w->c.p, *last;
+    uint16_t* at = *d;
+    uint32_t rows = r - w->row, rem, unit, len;
+    if (rows == 0 || (uint32_t)(w->c.end - p) < need) {
+        return THEME_OK;
+    }
+    last = w->c.end - need; /* where the last row that is surely at hand may start */
+    do {
+        rem = width;
+        do {
+            unit = le16(p);
+            len = unit & (RUN_ZERO | RUN_LENGTH);
+            if (len - 1u >= rem) {
+                return THEME_E_STREAM;
+            }
+            rem -= len;
+            if ((unit & RUN_REPEAT) != 0) {
+                const uint32_t v = load_pixel(p + 2, 0);
+                p += 4;
+                at = !draw ? at : v != key ? fill_pixels(at, v * 0x10001u, len) : at + len;
+            } else {
+                const uint8_t* s = p + 2;
+                p = s + 2u * len;
+                if (!draw) {
+                } else if (key > 0xFFFFu) {
+                    at = copy_pixels(at, s, len);
+                } else {
+                    put_keyed(at, s, len, key);
+                    at += len;
+                }
+            }
+        } while (unit >> RUN_ENDS_SHIFT == 0);
+        if ((unit >> RUN_ENDS_SHIFT | rem << 2) != RUN_ROW_END) { /* a row end, and no more */
+            return THEME_E_STREAM;
+        }
+        if (draw) { /* a whole row drawn leaves at at its end */
+            at = at - width + stride;
+        }
+    } while (--rows != 0 && p <= last);
+    w->c.p = p;
+    w->row = r - rows;
+    *d = at;
+    return THEME_OK;
+}
+
+/* Passes rows up to r, putting their columns [a, b) to d (none when a == b), each next row
+ * stride pixels on. Whole rows in the CPU's order go the lean way when their bytes are at hand. */
+static theme_status walk_rows(walk* w, uint16_t* d, uint32_t stride, uint32_t a, uint32_t b,
+                              uint32_t r) {
+    const uint32_t width = (uint32_t)w->image->width, height = (uint32_t)w->image->height;
+    const int whole = w->image->rle && width <= RUN_MAX && (a == 0 && b == width && !w->reverse);
     theme_status st = THEME_OK;
-    for (; w->row < w->r1 && st == THEME_OK; ++w->row) {
-        uint16_t* d = w->row < w->r0 ? NULL : w->fb;
-        if (w->im->rle) {
-            st = rle_row(w, d, RUN_ROW_END | (w->row + 1u == h ? RUN_IMAGE_END : 0u));
+    const uint32_t lean = r < height ? r : height - 1u;
+    while (w->row < r && st == THEME_OK) {
+        uint32_t ends;
+        if (d == NULL) {
+            if (w->image->rle && width <= RUN_MAX) {
+                st = rle_rows_whole(w, &d, 0, lean, 0x10000u, 0);
+            }
+        } else if (whole && w->key > 0xFFFFu) {
+            st = rle_rows_whole(w, &d, stride, lean, 0x10000u, 1);
+        } else if (whole) {
+            st = rle_rows_whole(w, &d, stride, lean, w->key, 1);
+        }
+        if (st != THEME_OK || w->row == r) {
+            break;
+        }
+        ends = RUN_ROW_END | (w->row + 1u == height ? RUN_IMAGE_END : 0);
+        if (w->image->rle) {
+            st = rle_row(w, d, a, b, ends);
         } else {
-            st = pass_pixels(w, d, 0, (uint32_t)w->im->width);
+            st = pass_pixels(w, d, 0, width, a, b);
         }
-        if (d != NULL) {
-            w->fb += w->stride;
-        }
+        w->row += st == THEME_OK ? 1u : 0u;
+        d += d != NULL ? stride : 0;
     }
     return st;
 }
@@ -645,30 +749,33 @@ static int image_ready(const theme_image* im) {
     return im != NULL && im->width > 0;
 }
 
+/* Reads the header into a buffer of its own, not the window: a walk keeps its bytes there. */
 static theme_status image_scan(theme_image* im) {
-    uint64_t w, h, need;
+    uint8_t header[HEADER_SIZE];
+    const uint8_t* h = im->src.bytes;
+    uint64_t w, h64, need;
     uint32_t magic;
-    cursor c;
-    theme_status st;
     if (im->src.size < HEADER_SIZE) {
         return THEME_E_IMAGE;
     }
-    cursor_open(&c, &im->src, 0);
-    if ((st = cursor_fill(&c, HEADER_SIZE)) != THEME_OK) {
-        return st;
+    if (h == NULL) {
+        if (im->src.read(im->src.ctx, im->src.base, header, HEADER_SIZE) != 0) {
+            return THEME_E_READ;
+        }
+        h = header;
     }
-    magic = le32(c.p);
-    im->width = (int32_t)le32(c.p + 4);
-    im->height = (int32_t)le32(c.p + 8);
-    if ((magic != MAGIC_PRI0 && magic != MAGIC_RLE4) || le32(c.p + 12) != 16 || im->width < 1 ||
+    magic = le32(h);
+    im->width = (int32_t)le32(h + 4);
+    im->height = (int32_t)le32(h + 8);
+    if ((magic != MAGIC_PRI0 && magic != MAGIC_RLE4) || le32(h + 12) != 16 || im->width < 1 ||
         im->height < 1) {
         return THEME_E_IMAGE;
     }
     im->rle = magic == MAGIC_RLE4;
     w = (uint64_t)im->width;
-    h = (uint64_t)im->height;
+    h64 = (uint64_t)im->height;
     /* An RLE4 row takes at least one run of a control unit and a pixel per 4095 pixels. */
-    need = im->rle ? h * 4u * (((uint32_t)w + RUN_MAX - 1) / RUN_MAX) : 2u * w * h;
+    need = im->rle ? h64 * 4u * (((uint32_t)w + RUN_MAX - 1) / RUN_MAX) : 2u * w * h64;
     return need > im->src.size - HEADER_SIZE ? THEME_E_IMAGE : THEME_OK;
 }
 
@@ -719,114 +826,152 @@ int32_t theme_image_height(const theme_image* image) {
     return image != NULL ? image->height : 0;
 }
 
-/* Flags of draws and rows: the key's bits only with THEME_KEYED. */
-static int flags_valid(uint32_t flags) {
-    const uint32_t key_bits = (flags & THEME_KEYED) != 0 ? 0xFFFF0000u : 0u;
-    return (flags & ~(THEME_SWAP_BYTES | THEME_KEYED | key_bits)) == 0;
-}
-
-/* A walk over image from row 0 that writes nothing; theme_draw and the row functions say more.
- * The key is compared with pixels as they go out: swapped when they are. */
-static void walk_open(walk* w, const theme_image* image, uint32_t pos, uint32_t flags) {
-    const uint32_t key = flags >> 16;
-    memset(w, 0, sizeof *w);
-    cursor_open(&w->c, &image->src, pos);
-    w->im = image;
-    w->reverse = reversed(flags);
-    w->key = (flags & THEME_KEYED) == 0   ? 0x10000u
-             : (flags & THEME_SWAP_BYTES) ? ((key & 0xFFu) << 8 | key >> 8)
-                                          : key;
-}
-
 theme_status theme_image_check(const theme_image* image) {
     walk w;
     if (!image_ready(image)) {
         return THEME_E_ARGUMENT;
     }
-    walk_open(&w, image, HEADER_SIZE, 0);
-    w.r0 = w.r1 = (uint32_t)image->height;
-    return walk_rows(&w);
+    walk_open(&w, image, 0);
+    return walk_rows(&w, NULL, 0, 0, 0, (uint32_t)image->height);
 }
 
-/* Where [pos, pos + size) meets [clip, clip + clip_size), in [0, size): false when nowhere. */
-static int clip_span(int32_t pos, int32_t size, int32_t clip, int32_t clip_size, uint32_t* from,
-                     uint32_t* to) {
-    const int64_t low = pos > clip ? pos : clip;
-    const int64_t high = (int64_t)pos + size < (int64_t)clip + clip_size
-                             ? (int64_t)pos + size
-                             : (int64_t)clip + clip_size;
-    *from = (uint32_t)(low - pos);
-    *to = (uint32_t)(high - pos);
-    return low < high;
+/* Where image placed at (x, y) shows in clip (of no negative number): false when nowhere. Per
+ * axis, where [pos, pos + size) meets [start, start + length): its part [from, to) of the image,
+ * which lies at `at` in the clip. */
+ONCE int placed(const theme_image* image, int32_t x, int32_t y, const theme_rect* clip,
+                struct theme_place* pl) {
+    const int64_t pos[2] = {x, y}, size[2] = {image->width, image->height};
+    const int64_t start[2] = {clip->x, clip->y}, length[2] = {clip->w, clip->h};
+    uint32_t* const span[2] = {&pl->c0, &pl->r0}; /* from, to, at */
+    int i;
+    for (i = 0; i < 2; ++i) {
+        const int64_t low = pos[i] > start[i] ? pos[i] : start[i];
+        const int64_t high =
+            pos[i] + size[i] < start[i] + length[i] ? pos[i] + size[i] : start[i] + length[i];
+        if (low >= high) {
+            return 0;
+        }
+        span[i][0] = (uint32_t)(low - pos[i]);
+        span[i][1] = (uint32_t)(high - pos[i]);
+        span[i][2] = (uint32_t)(low - start[i]);
+    }
+    return 1;
+}
+
+static int clip_valid(theme_rect clip) {
+    return clip.x >= 0 && clip.y >= 0 && clip.w >= 0 && clip.h >= 0;
 }
 
 theme_status theme_draw(const theme_image* image, uint16_t* framebuffer, uint32_t stride_px,
                         theme_rect clip, int32_t x, int32_t y, uint32_t flags) {
-    uint32_t c0, c1, r0, r1;
+    struct theme_place pl;
+    theme_status st;
     walk w;
-    if (!image_ready(image) || framebuffer == NULL || !flags_valid(flags) || clip.x < 0 ||
-        clip.y < 0 || clip.w < 0 || clip.h < 0 || (uint64_t)clip.x + (uint64_t)clip.w > stride_px) {
+    if (!image_ready(image) || framebuffer == NULL || !flags_valid(flags) || !clip_valid(clip) ||
+        (uint64_t)clip.x + (uint64_t)clip.w > stride_px) {
         return THEME_E_ARGUMENT;
     }
-    if (!clip_span(x, image->width, clip.x, clip.w, &c0, &c1) ||
-        !clip_span(y, image->height, clip.y, clip.h, &r0, &r1)) {
+    if (!placed(image, x, y, &clip, &pl)) {
         return THEME_OK;
     }
-    walk_open(&w, image, HEADER_SIZE, flags);
-    /* The first pixel written lies inside the clip, so at a place of 0 or more. */
-    w.fb =
-        framebuffer + (size_t)(uint32_t)((int64_t)y + r0) * stride_px + (uint32_t)((int64_t)x + c0);
-    w.stride = stride_px;
-    w.c0 = c0;
-    w.c1 = c1;
-    w.r0 = r0;
-    w.r1 = r1;
-    return walk_rows(&w);
+    walk_open(&w, image, flags);
+    framebuffer += ((size_t)clip.y + pl.top) * stride_px + (size_t)clip.x + pl.left;
+    st = pl.r0 != 0 ? walk_rows(&w, NULL, 0, 0, 0, pl.r0) : THEME_OK;
+    return st == THEME_OK ? walk_rows(&w, framebuffer, stride_px, pl.c0, pl.c1, pl.r1) : st;
 }
 
-theme_status theme_rows_begin(theme_rows* rows, const theme_image* image, uint32_t flags) {
-    if (rows == NULL || !image_ready(image) || !flags_valid(flags)) {
+theme_status theme_rows_begin_at(theme_rows* rows, const theme_image* image, int32_t x, int32_t y,
+                                 theme_rect clip, uint32_t flags) {
+    if (rows == NULL) {
         return THEME_E_ARGUMENT;
     }
-    rows->image = image;
-    rows->pos = HEADER_SIZE;
-    rows->row = 0;
-    rows->flags = flags;
+    memset(rows, 0, sizeof *rows);
+    rows->status = THEME_E_ARGUMENT;
+    if (!image_ready(image) || !flags_valid(flags) || !clip_valid(clip)) {
+        return THEME_E_ARGUMENT;
+    }
+    rows->image = *image;
+    rows->begun = image;
+    walk_open(&rows->at, &rows->image, flags);
+    rows->lines = (uint32_t)clip.h;
+    rows->columns = (uint32_t)clip.w;
+    if (!placed(image, x, y, &clip, &rows->place)) {
+        rows->place.r1 = rows->place.r0; /* no row of the clip shows the image */
+    }
     rows->status = THEME_OK;
     return THEME_OK;
 }
 
-/* Passes the next row, writing its pixels [c0, c1) to line. */
-static theme_status rows_step(theme_rows* rows, uint16_t* line, uint32_t c0, uint32_t c1) {
-    walk w;
-    if (rows->status == THEME_OK) {
-        walk_open(&w, rows->image, rows->pos, rows->flags);
-        w.row = w.r0 = (uint32_t)rows->row;
-        w.r1 = w.row + 1u;
-        w.fb = line;
-        w.c0 = c0;
-        w.c1 = c1;
-        rows->status = walk_rows(&w);
-        rows->pos = cursor_pos(&w.c);
-        rows->row++;
+theme_status theme_rows_begin(theme_rows* rows, const theme_image* image, uint32_t flags) {
+    const theme_rect all = {0, 0, theme_image_width(image), theme_image_height(image)};
+    return theme_rows_begin_at(rows, image, 0, 0, all, flags);
+}
+
+/* The image the walk was begun on is still the one it reads: not reopened, nor closed. */
+HOT int walk_intact(const theme_rows* rows) {
+    const theme_image *a = &rows->image, *b = rows->begun;
+    return a->src.bytes == b->src.bytes && a->src.read == b->src.read && a->src.ctx == b->src.ctx &&
+           a->src.window == b->src.window && a->src.window_size == b->src.window_size &&
+           a->src.base == b->src.base && a->src.size == b->src.size && a->width == b->width &&
+           a->height == b->height;
+}
+
+/* The status of a walk that goes on: its first fault, or THEME_E_ARGUMENT for good once its
+ * image was reopened. */
+static theme_status walk_going(theme_rows* rows) {
+    if (rows->status == THEME_OK && !walk_intact(rows)) {
+        rows->status = THEME_E_ARGUMENT;
     }
     return rows->status;
 }
 
 theme_status theme_rows_next(theme_rows* rows, uint16_t* line, int32_t x0, int32_t width) {
-    if (rows == NULL || rows->image == NULL || rows->row >= rows->image->height || x0 < 0 ||
-        width < 0 || (int64_t)x0 + width > rows->image->width || (line == NULL && width > 0)) {
+    const struct theme_place* pl;
+    walk* w;
+    uint32_t row, from, to;
+    if (rows == NULL || rows->line >= rows->lines || x0 < 0 || width < 0 ||
+        (uint64_t)x0 + (uint64_t)width > rows->columns || (line == NULL && width > 0)) {
         return THEME_E_ARGUMENT;
     }
-    return rows_step(rows, line, (uint32_t)x0, (uint32_t)x0 + (uint32_t)width);
+    if (walk_going(rows) != THEME_OK) {
+        return rows->status;
+    }
+    pl = &rows->place;
+    row = rows->line++ - pl->top;
+    from = (uint32_t)x0 > pl->left ? (uint32_t)x0 : pl->left;
+    to = (uint32_t)x0 + (uint32_t)width;
+    to = to < pl->left + (pl->c1 - pl->c0) ? to : pl->left + (pl->c1 - pl->c0);
+    /* Nothing of the image in this row, or in these columns of it: nothing read. */
+    if (row >= pl->r1 - pl->r0 || from >= to) {
+        return THEME_OK;
+    }
+    w = &rows->at;
+    w->c.src = &rows->image.src; /* the walk's own copy, also when the walk itself was copied */
+    w->image = &rows->image;
+    row += pl->r0;
+    line += from - (uint32_t)x0;
+    from = pl->c0 + (from - pl->left);
+    to = pl->c0 + (to - pl->left);
+    if (w->row == row && from == 0 && to == (uint32_t)rows->image.width && w->key > 0xFFFFu &&
+        !w->reverse && rows->image.rle && to <= RUN_MAX &&
+        row + 1u < (uint32_t)rows->image.height) {
+        /* The next whole row as walk_rows would take it, without its set-up, if at hand. */
+        rows->status = rle_rows_whole(w, &line, 0, row + 1u, 0x10000u, 1);
+    } else if (w->row < row) {
+        rows->status = walk_rows(w, NULL, 0, 0, 0, row);
+    }
+    if (rows->status == THEME_OK && w->row == row) {
+        rows->status = walk_rows(w, line, 0, from, to, row + 1u);
+    }
+    return rows->status;
 }
 
 theme_status theme_rows_skip(theme_rows* rows, int32_t count) {
-    if (rows == NULL || rows->image == NULL || count < 0 ||
-        count > rows->image->height - rows->row) {
+    if (rows == NULL || count < 0 || (uint32_t)count > rows->lines - rows->line) {
         return THEME_E_ARGUMENT;
     }
-    for (; count > 0 && rows_step(rows, NULL, 0, 0) == THEME_OK; --count) {
+    if (walk_going(rows) == THEME_OK) {
+        rows->line += (uint32_t)count;
     }
     return rows->status;
 }

@@ -104,13 +104,37 @@ typedef struct {
     uint32_t rle; /* 1: RLE4, 0: PRI0 */
 } theme_image;
 
-/* A walk over an image's rows, top row first. */
-typedef struct {
+/* The reader's own state of a walk over an image's rows: where it stands in the bytes, and how
+ * pixels go out; and where an image placed in a clip shows. Read none of it. */
+struct theme_cursor {
+    const uint8_t *p, *end; /* the bytes at hand: mapped, or in the window */
+    uint32_t next;          /* the source offset of the byte after end */
+    const theme_source* src;
+};
+
+struct theme_walk {
+    struct theme_cursor c;
     const theme_image* image;
-    uint32_t pos; /* offset in the slot of the next row's first byte */
-    int32_t row;  /* the next row */
-    uint32_t flags;
-    theme_status status; /* once a step failed, every later step gives its status */
+    uint32_t row;     /* the next image row */
+    uint32_t reverse; /* each pixel's bytes swapped on the way out */
+    uint32_t key;     /* the pixel value not written, as it goes out; none above 0xFFFF */
+};
+
+struct theme_place {
+    uint32_t c0, c1, left; /* image columns [c0, c1) show, column c0 in the clip's column left */
+    uint32_t r0, r1, top;  /* image rows [r0, r1) show, row r0 in the clip's row top */
+};
+
+/* A walk over the rows of an image placed in a clip, top row first. Fill it through
+ * theme_rows_begin or theme_rows_begin_at only. */
+typedef struct {
+    theme_image image;        /* the image as the walk began it: the walk reads this one */
+    const theme_image* begun; /* the image it was begun on, which must stay as it was */
+    struct theme_walk at;
+    struct theme_place place;
+    uint32_t line, lines; /* the clip's next row, and its rows */
+    uint32_t columns;     /* the clip's columns */
+    theme_status status;  /* once a step failed, every later step gives its status */
 } theme_rows;
 
 /*
@@ -181,18 +205,34 @@ theme_status theme_image_check(const theme_image* image);
 theme_status theme_draw(const theme_image* image, uint16_t* framebuffer, uint32_t stride_px,
                         theme_rect clip, int32_t x, int32_t y, uint32_t flags);
 
-/* Starts a walk over image's rows; flags as for theme_draw. image must outlive the walk. */
+/*
+ * Starts a walk over the rows of clip, for a display without a framebuffer: image placed with its
+ * top-left pixel at (x, y), clip and flags as for theme_draw (but that no stride bounds the clip).
+ * Each theme_rows_next then gives the next of clip's h rows. THEME_E_ARGUMENT for a bad clip or
+ * flags; a walk that did not begin refuses every step.
+ *
+ * The walk keeps its place between calls (the image must outlive it): walking all rows reads
+ * every byte of the image once, also through a window. Through the _io functions it keeps the
+ * bytes it has read in its image's window until it ends: meanwhile give that window to no other
+ * call. Reopening the image ends the walk: its later steps are THEME_E_ARGUMENT.
+ */
+theme_status theme_rows_begin_at(theme_rows* rows, const theme_image* image, int32_t x, int32_t y,
+                                 theme_rect clip, uint32_t flags);
+
+/* The walk over the image's own rows: theme_rows_begin_at at (0, 0) with the image as the clip. */
 theme_status theme_rows_begin(theme_rows* rows, const theme_image* image, uint32_t flags);
 
 /*
- * Writes pixels [x0, x0 + width) of the next row into line[0 .. width); with a colour key, the
- * elements of line under key pixels stay as the caller left them (fill line with what lies
- * under the image first). THEME_E_ARGUMENT when that range is not inside the image or no row
- * is left.
+ * Writes columns [x0, x0 + width) of the clip's next row into line[0 .. width): the image's
+ * pixels there, and nothing where the image is not (a row above or below it writes nothing).
+ * With a colour key, the elements of line under key pixels stay as the caller left them too
+ * (fill line with what lies under the image first). THEME_E_ARGUMENT when that range is not
+ * inside the clip or no row is left; the rows above are passed by their control units.
  */
 theme_status theme_rows_next(theme_rows* rows, uint16_t* line, int32_t x0, int32_t width);
 
-/* Passes count rows by their control units (THEME_E_ARGUMENT past the last row). */
+/* Passes count rows of the clip, writing nothing (THEME_E_ARGUMENT past the last row); their
+ * runs are passed, and checked, when a later row is written. */
 theme_status theme_rows_skip(theme_rows* rows, int32_t count);
 
 #ifdef __cplusplus

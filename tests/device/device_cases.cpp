@@ -228,6 +228,7 @@ void addCorpus(int icons, int screens, std::uint16_t buildNumber, std::vector<Bu
         if (screen) {
             mine.push_back(draw(p, w, h, {p.width / 2, p.height / 2, p.width / 2, p.height / 2}, 0,
                                 0, 0, KIND_QUARTER));
+            mine.push_back(draw(p, w, h, {0, 0, p.width, p.height}, 0, 0, 0, KIND_ROWS));
         }
         for (device_draw& d : mine) {
             d.build = buildNumber;

@@ -12,6 +12,7 @@
 #include <string.h>
 
 #include "device_cases.h"
+#include "device_floor.h"
 
 #define MAX_FB_PIXELS (480u * 800u + 4096u)
 
@@ -92,8 +93,11 @@ static int read_flash(void* ctx, uint32_t offset, void* dst, uint32_t len) {
 enum { PATH_MEMORY, PATH_WINDOW, PATH_ROWS, PATH_COUNT };
 static const char* const path_names[PATH_COUNT] = {"memory", "window of 64", "rows"};
 
+/* What a counted draw costs, in ticks, beside the same pixels drawn by the floor decoders and
+ * copied the fastest way. */
+enum { BY_READER, BY_FLOOR, BY_PLAIN, BY_COPY, BY_COUNT };
 typedef struct {
-    uint64_t pixels, ticks, floor_ticks;
+    uint64_t pixels, ticks[BY_COUNT];
 } cost;
 
 static void fill_guard(uint32_t count) {
@@ -103,26 +107,63 @@ static void fill_guard(uint32_t count) {
     }
 }
 
-/* The draw through theme_rows: the rows above the clip skipped, the others written where
- * theme_draw would write them. */
+/* The draw through theme_rows: each row of the clip written where theme_draw writes it. */
 static theme_status draw_rows(const theme_image* image, const device_draw* d) {
-    const int64_t x0 = d->clip.x > d->x ? d->clip.x : d->x;
-    const int64_t x1 = (int64_t)d->clip.x + d->clip.w < (int64_t)d->x + d->width
-                           ? (int64_t)d->clip.x + d->clip.w
-                           : (int64_t)d->x + d->width;
+    uint16_t* line = fb + (size_t)d->clip.y * d->stride + (size_t)d->clip.x;
     theme_rows rows;
-    theme_status st = theme_rows_begin(&rows, image, d->flags);
+    theme_status st = theme_rows_begin_at(&rows, image, d->x, d->y, d->clip, d->flags);
     int32_t r;
-    for (r = 0; st == THEME_OK && r < d->height; ++r) {
-        const int64_t fy = (int64_t)d->y + r;
-        if (fy < d->clip.y || fy >= (int64_t)d->clip.y + d->clip.h || x0 >= x1) {
-            st = theme_rows_skip(&rows, 1);
-        } else {
-            st = theme_rows_next(&rows, fb + (size_t)fy * d->stride + (size_t)x0,
-                                 (int32_t)(x0 - d->x), (int32_t)(x1 - x0));
-        }
+    for (r = 0; st == THEME_OK && r < d->clip.h; ++r, line += d->stride) {
+        st = theme_rows_next(&rows, line, 0, d->clip.w);
     }
     return st;
+}
+
+static int checked(const device_draw* d, theme_status st, const char* by) {
+    const device_build* b = &device_builds[d->build];
+    const uint32_t sum = fb_checksum(fb, d->stride * d->rows);
+    if (st == THEME_OK && sum == d->checksum) {
+        return 1;
+    }
+    printf("%s theme %u image %lu (%ldx%ld at %ld,%ld clip %ld,%ld %ldx%ld flags %lu) %s: %s, "
+           "checksum %08lx, not %08lx\n",
+           b->name, d->theme, (unsigned long)d->ordinal, (long)d->width, (long)d->height,
+           (long)d->x, (long)d->y, (long)d->clip.x, (long)d->clip.y, (long)d->clip.w,
+           (long)d->clip.h, (unsigned long)d->flags, by, theme_status_text(st), (unsigned long)sum,
+           (unsigned long)d->checksum);
+    return 0;
+}
+
+/* The counted draw's pixels by a floor decoder (plain: the floor's check) and by the copy; 1 when
+ * each decoder drew the pixels the reader must draw. Counted draws place the image at 0, 0. */
+static int run_yardsticks(const device_draw* d, cost* c) {
+    const device_build* b = &device_builds[d->build];
+    const uint8_t* runs = b->themes[d->theme] + d->slot.offset + 16u;
+    uint16_t* at = fb + (size_t)d->clip.y * d->stride + (size_t)d->clip.x;
+    const uint32_t c0 = (uint32_t)d->clip.x, c1 = c0 + (uint32_t)d->clip.w;
+    const uint32_t r0 = (uint32_t)d->clip.y, r1 = r0 + (uint32_t)d->clip.h;
+    const uint32_t bytes = (uint32_t)d->clip.w * (uint32_t)d->clip.h * 2u;
+    const uint16_t key = (uint16_t)(d->flags >> 16);
+    uint32_t start;
+    int ok = 1, plain;
+    for (plain = 0; plain < 2; ++plain) {
+        fill_guard(d->stride * d->rows);
+        start = ticks_now();
+        if (d->kind == KIND_QUARTER) {
+            (plain ? plain_draw_clipped : floor_draw_clipped)(runs, at, d->stride, c0, c1, r0, r1);
+        } else if (d->kind == KIND_KEYED) {
+            (plain ? plain_draw_keyed : floor_draw_keyed)(runs, at, d->stride, key);
+        } else {
+            (plain ? plain_draw : floor_draw)(runs, at, d->stride);
+        }
+        c->ticks[plain ? BY_PLAIN : BY_FLOOR] += ticks_since(start);
+        ok &= checked(d, THEME_OK, plain ? "by the plain decoder" : "by the floor decoder");
+    }
+    start = ticks_now();
+    floor_copy(copy_memory.words, fb_memory.words, (bytes + 31u) & ~31u);
+    c->ticks[BY_COPY] += ticks_since(start);
+    c->pixels += bytes / 2u;
+    return ok;
 }
 
 /* One draw through one path; 1 when its framebuffer is the one the host computed. */
@@ -131,12 +172,13 @@ static int run_draw(const device_draw* d, int path, cost* costs) {
     flash_file index_file = {b->index, b->index_size};
     flash_file theme_file = {b->themes[d->theme], b->theme_sizes[d->theme]};
     uint8_t window[THEME_MIN_WINDOW];
-    const uint32_t count = d->stride * d->rows;
+    const int counted =
+        d->kind != KIND_CHECK && path == (d->kind == KIND_ROWS ? PATH_ROWS : PATH_MEMORY);
     theme_slot slot = d->slot;
     theme_index index;
     theme_image image;
     theme_status st = THEME_OK;
-    uint32_t start, sum;
+    uint32_t start;
     if (b->index != NULL) {
         st = path == PATH_WINDOW ? theme_index_open_io(&index, read_flash, &index_file,
                                                        b->index_size, window, sizeof window)
@@ -157,60 +199,72 @@ static int run_draw(const device_draw* d, int path, cost* costs) {
                                        window, sizeof window)
                  : theme_image_open(&image, theme_file.bytes, theme_file.size, slot);
     }
-    fill_guard(count);
+    fill_guard(d->stride * d->rows);
     start = ticks_now();
     if (st == THEME_OK) {
         st = path == PATH_ROWS ? draw_rows(&image, d)
                                : theme_draw(&image, fb, d->stride, d->clip, d->x, d->y, d->flags);
     }
-    if (path == PATH_MEMORY && MEASURED && d->kind != KIND_CHECK) {
-        /* The same pixels, copied the fastest way: a framebuffer of the image's own width. */
-        const uint32_t bytes = (uint32_t)d->clip.w * (uint32_t)d->clip.h * 2u;
-        costs[d->kind].ticks += ticks_since(start);
-        costs[d->kind].pixels += bytes / 2u;
-        start = ticks_now();
-        floor_copy(copy_memory.words, fb_memory.words, (bytes + 31u) & ~31u);
-        costs[d->kind].floor_ticks += ticks_since(start);
+    if (counted) {
+        costs[d->kind].ticks[BY_READER] += ticks_since(start);
     }
-    sum = fb_checksum(fb, count);
-    if (st != THEME_OK || sum != d->checksum) {
-        printf("%s theme %u image %lu (%ldx%ld at %ld,%ld clip %ld,%ld %ldx%ld flags %lu) through "
-               "%s: %s, checksum %08lx, not %08lx\n",
-               b->name, d->theme, (unsigned long)d->ordinal, (long)d->width, (long)d->height,
-               (long)d->x, (long)d->y, (long)d->clip.x, (long)d->clip.y, (long)d->clip.w,
-               (long)d->clip.h, (unsigned long)d->flags, path_names[path], theme_status_text(st),
-               (unsigned long)sum, (unsigned long)d->checksum);
+    if (!checked(d, st, path_names[path])) {
         return 0;
     }
-    return 1;
+    return counted ? run_yardsticks(d, &costs[d->kind]) : 1;
 }
 
-static void print_costs(const cost* costs) {
+/* ticks per pixel as instructions (64 ns an instruction, 40 ns a tick), in thousandths. */
+static uint64_t per_pixel(const cost* c, int by) {
+    return c->ticks[by] * 1000u * 40u / 64u / (c->pixels | 1u);
+}
+
+static void print_thousandths(const char* label, uint64_t value) {
+    printf("  %s %lu.%03lu", label, (unsigned long)(value / 1000u), (unsigned long)(value % 1000u));
+}
+
+/* One line per case, instructions per drawn pixel; 0 when the floor is no floor (slower than the
+ * plain decoder on a case). */
+static int print_costs(const cost* costs) {
     static const char* const names[KIND_COUNT] = {"",
-                                                  "sample theme, whole images",
-                                                  "corpus icons, whole",
-                                                  "corpus screens, whole",
-                                                  "corpus screens, a quarter (bottom right)",
-                                                  "corpus icons, keyed over a background"};
+                                                  "sample theme whole",
+                                                  "corpus icons whole",
+                                                  "corpus screens whole",
+                                                  "screen quarter",
+                                                  "icons keyed",
+                                                  "screen rows"};
     uint32_t k;
-    printf("instructions per drawn pixel (reader / fastest copy of the same pixels = ratio):\n");
+    int floor_ok = 1;
+    printf("instructions per drawn pixel (the floor: unchecked decoders; copy: ldmia/stmia of the "
+           "decoded pixels):\n");
     for (k = 1; k < KIND_COUNT; ++k) {
-        /* 64 ns an instruction, 40 ns a tick; in thousandths. */
-        const uint64_t reader = costs[k].ticks * 1000u * 40u / 64u / (costs[k].pixels | 1u);
-        const uint64_t floor = costs[k].floor_ticks * 1000u * 40u / 64u / (costs[k].pixels | 1u);
-        printf("  %-42s %8lu pixels  %2lu.%03lu / %lu.%03lu = %lu.%02lu\n", names[k],
-               (unsigned long)costs[k].pixels, (unsigned long)(reader / 1000u),
-               (unsigned long)(reader % 1000u), (unsigned long)(floor / 1000u),
-               (unsigned long)(floor % 1000u), (unsigned long)(reader / (floor | 1u)),
-               (unsigned long)(reader * 100u / (floor | 1u) % 100u));
+        const uint64_t reader = per_pixel(&costs[k], BY_READER);
+        const uint64_t floor = per_pixel(&costs[k], BY_FLOOR);
+        printf("%s  %lu pixels", names[k], (unsigned long)costs[k].pixels);
+        print_thousandths("reader", reader);
+        print_thousandths("floor", floor);
+        print_thousandths("copy", per_pixel(&costs[k], BY_COPY));
+        const uint64_t ratio = (reader * 1000u / (floor | 1u) + 5u) / 10u; /* rounded */
+        printf("  reader/floor %lu.%02lu\n", (unsigned long)(ratio / 100u),
+               (unsigned long)(ratio % 100u));
     }
+    printf("the floor's check, a plain decoder:");
+    for (k = 1; k < KIND_COUNT; ++k) {
+        const uint64_t plain = per_pixel(&costs[k], BY_PLAIN);
+        printf(" %lu.%03lu", (unsigned long)(plain / 1000u), (unsigned long)(plain % 1000u));
+        if (costs[k].ticks[BY_FLOOR] > costs[k].ticks[BY_PLAIN]) {
+            printf(" (the floor is slower: no floor)");
+            floor_ok = 0;
+        }
+    }
+    printf("\n");
+    return floor_ok;
 }
 
 int main(void) {
-    cost costs[KIND_COUNT];
+    static cost costs[KIND_COUNT];
     uint32_t i, failed = 0, b;
     int path;
-    memset(costs, 0, sizeof costs);
     ticks_start();
     for (b = 0; b < device_build_count; ++b) {
         const device_build* build = &device_builds[b];
@@ -229,8 +283,8 @@ int main(void) {
     }
     printf("%lu draws, each from memory, through a window of 64 bytes and row by row: %lu failed\n",
            (unsigned long)device_draw_count, (unsigned long)failed);
-    if (MEASURED) {
-        print_costs(costs);
+    if (MEASURED && !print_costs(costs)) {
+        ++failed;
     }
     /* exit, not a return: picolibc's semihosting start code reports exit's status to QEMU. */
     exit(failed == 0 ? 0 : 1);
