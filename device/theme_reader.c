@@ -835,27 +835,15 @@ theme_status theme_image_check(const theme_image* image) {
     return walk_rows(&w, NULL, 0, 0, 0, (uint32_t)image->height);
 }
 
-/* Where image placed at (x, y) shows in clip (of no negative number): false when nowhere. Per
- * axis, where [pos, pos + size) meets [start, start + length): its part [from, to) of the image,
- * which lies at `at` in the clip. */
-ONCE int placed(const theme_image* image, int32_t x, int32_t y, const theme_rect* clip,
-                struct theme_place* pl) {
-    const int64_t pos[2] = {x, y}, size[2] = {image->width, image->height};
-    const int64_t start[2] = {clip->x, clip->y}, length[2] = {clip->w, clip->h};
-    uint32_t* const span[2] = {&pl->c0, &pl->r0}; /* from, to, at */
-    int i;
-    for (i = 0; i < 2; ++i) {
-        const int64_t low = pos[i] > start[i] ? pos[i] : start[i];
-        const int64_t high =
-            pos[i] + size[i] < start[i] + length[i] ? pos[i] + size[i] : start[i] + length[i];
-        if (low >= high) {
-            return 0;
-        }
-        span[i][0] = (uint32_t)(low - pos[i]);
-        span[i][1] = (uint32_t)(high - pos[i]);
-        span[i][2] = (uint32_t)(low - start[i]);
-    }
-    return 1;
+/* Where [pos, pos + size) meets [start, start + length) (start, length of 0 or more): its part
+ * [span[0], span[1]) of the image, which lies at span[2] in the clip; false when nowhere. */
+ONCE int clip_span(int32_t pos, int32_t size, int32_t start, int32_t length, uint32_t* span) {
+    const int64_t end = (int64_t)start + length - pos; /* of the clip, from the image's start */
+    const int32_t low = pos > start ? pos : start;
+    span[0] = (uint32_t)low - (uint32_t)pos;
+    span[1] = end < size ? (uint32_t)end : (uint32_t)size;
+    span[2] = (uint32_t)low - (uint32_t)start;
+    return span[0] < (uint32_t)size && (int64_t)span[0] < end;
 }
 
 static int clip_valid(theme_rect clip) {
@@ -864,20 +852,27 @@ static int clip_valid(theme_rect clip) {
 
 theme_status theme_draw(const theme_image* image, uint16_t* framebuffer, uint32_t stride_px,
                         theme_rect clip, int32_t x, int32_t y, uint32_t flags) {
-    struct theme_place pl;
+    uint32_t c0, c1, r0, r1;
     theme_status st;
-    walk w;
     if (!image_ready(image) || framebuffer == NULL || !flags_valid(flags) || !clip_valid(clip) ||
         (uint64_t)clip.x + (uint64_t)clip.w > stride_px) {
         return THEME_E_ARGUMENT;
     }
-    if (!placed(image, x, y, &clip, &pl)) {
-        return THEME_OK;
+    { /* its own scope: the walk may take its place on the stack */
+        struct theme_place pl;
+        if (!clip_span(x, image->width, clip.x, clip.w, &pl.c0) ||
+            !clip_span(y, image->height, clip.y, clip.h, &pl.r0)) {
+            return THEME_OK;
+        }
+        c0 = pl.c0, c1 = pl.c1, r0 = pl.r0, r1 = pl.r1;
+        framebuffer += ((size_t)clip.y + pl.top) * stride_px + (size_t)clip.x + pl.left;
     }
-    walk_open(&w, image, flags);
-    framebuffer += ((size_t)clip.y + pl.top) * stride_px + (size_t)clip.x + pl.left;
-    st = pl.r0 != 0 ? walk_rows(&w, NULL, 0, 0, 0, pl.r0) : THEME_OK;
-    return st == THEME_OK ? walk_rows(&w, framebuffer, stride_px, pl.c0, pl.c1, pl.r1) : st;
+    {
+        walk w;
+        walk_open(&w, image, flags);
+        st = r0 != 0 ? walk_rows(&w, NULL, 0, 0, 0, r0) : THEME_OK;
+        return st == THEME_OK ? walk_rows(&w, framebuffer, stride_px, c0, c1, r1) : st;
+    }
 }
 
 theme_status theme_rows_begin_at(theme_rows* rows, const theme_image* image, int32_t x, int32_t y,
@@ -895,7 +890,8 @@ theme_status theme_rows_begin_at(theme_rows* rows, const theme_image* image, int
     walk_open(&rows->at, &rows->image, flags);
     rows->lines = (uint32_t)clip.h;
     rows->columns = (uint32_t)clip.w;
-    if (!placed(image, x, y, &clip, &rows->place)) {
+    if (!clip_span(x, image->width, clip.x, clip.w, &rows->place.c0) ||
+        !clip_span(y, image->height, clip.y, clip.h, &rows->place.r0)) {
         rows->place.r1 = rows->place.r0; /* no row of the clip shows the image */
     }
     rows->status = THEME_OK;
