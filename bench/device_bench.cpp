@@ -8,7 +8,9 @@
 // a framebuffer (the floor: no drawing can do less), theme_draw of each image whole, from memory
 // and through a read callback that copies from memory (windows of 4096 and 64 bytes), and
 // theme_draw clipped to the bottom quarter of each image. Goals: a whole draw from memory
-// <= 2 x memcpy; a bottom-quarter draw <= 40% of a whole one.
+// <= 2 x memcpy; a bottom-quarter draw <= 40% of a whole one. Then prints the bytes the read
+// callback gives a row walk of every row and a draw of the bottom quarter through windows of 64,
+// 256 and 4096 bytes, and fails when an image takes more than its slot and one window.
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -60,6 +62,71 @@ Build encodeCorpus(const CorpusShape& shape) {
 int readMemory(void* ctx, std::uint32_t offset, void* dst, std::uint32_t len) {
     std::memcpy(dst, static_cast<const Bytes*>(ctx)->data() + offset, len);
     return 0;
+}
+
+// Storage that counts what it gives.
+struct CountingFlash {
+    const Bytes* bytes = nullptr;
+    std::uint64_t given = 0;
+};
+
+int readCounting(void* ctx, std::uint32_t offset, void* dst, std::uint32_t len) {
+    auto& flash = *static_cast<CountingFlash*>(ctx);
+    flash.given += len;
+    return readMemory(const_cast<Bytes*>(flash.bytes), offset, dst, len);
+}
+
+// The bytes a row walk of every row and a draw of the bottom quarter read through _io, beside
+// the slots' size, per window; false when an image took more than its slot and one window.
+bool printBytesRead(const Build& build, std::vector<std::uint16_t>& fb) {
+    bool bounded = true;
+    std::uint64_t slots = 0;
+    for (const Image& image : build.images) {
+        slots += image.slot.size;
+    }
+    std::printf("bytes read through _io, for %llu bytes of slots (each image at most its slot and "
+                "one window):\n",
+                static_cast<unsigned long long>(slots));
+    for (const std::uint32_t window : {64u, 256u, 4096u}) {
+        Bytes buffer(window);
+        std::uint64_t walked = 0, drawn = 0;
+        for (const Image& image : build.images) {
+            const auto size = static_cast<std::uint32_t>(build.theme.size());
+            const auto w = static_cast<std::uint32_t>(image.width);
+            const std::int32_t top = image.height - image.height / 4;
+            CountingFlash flash{&build.theme};
+            theme_image ti;
+            theme_rows rows;
+            theme_status st = theme_image_open_io(&ti, readCounting, &flash, size, image.slot,
+                                                  buffer.data(), window);
+            st = st == THEME_OK ? theme_rows_begin(&rows, &ti, 0) : st;
+            for (std::int32_t y = 0; st == THEME_OK && y < image.height; ++y) {
+                st = theme_rows_next(&rows, fb.data(), 0, image.width);
+            }
+            const std::uint64_t walk = flash.given;
+            flash.given = 0;
+            if (st == THEME_OK) {
+                st = theme_image_open_io(&ti, readCounting, &flash, size, image.slot, buffer.data(),
+                                         window);
+            }
+            if (st == THEME_OK) {
+                st = theme_draw(&ti, fb.data(), w, {0, top, image.width, image.height - top}, 0, 0,
+                                0);
+            }
+            bounded &= st == THEME_OK && walk <= image.slot.size + window &&
+                       flash.given <= image.slot.size + window;
+            walked += walk;
+            drawn += flash.given;
+        }
+        std::printf(
+            "  window of %4u: a walk of every row %llu, a draw of the bottom quarter %llu\n",
+            window, static_cast<unsigned long long>(walked),
+            static_cast<unsigned long long>(drawn));
+    }
+    if (!bounded) {
+        std::fprintf(stderr, "device_bench: an image read more than its slot and one window\n");
+    }
+    return bounded;
 }
 
 struct Bench {
@@ -170,5 +237,5 @@ int main(int argc, char** argv) {
     std::printf("  (x memcpy, x whole: the time for all images against the floor's and the whole "
                 "memory-mapped draw's)\n  fb checksum %u\n",
                 static_cast<unsigned>(bench.fb[12345] + bench.fb[0]));
-    return 0;
+    return printBytesRead(build, bench.fb) ? 0 : 1;
 }

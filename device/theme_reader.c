@@ -77,8 +77,15 @@ static int field_is(const uint8_t* field, uint32_t width, const char* name) {
 
 typedef struct theme_cursor cursor;
 
+/* Where the _io path keeps what it reads: in the window but its first HEADER_SIZE bytes, which
+ * take an image's header when it is opened. So a walk's bytes stay as they are when its image is
+ * opened again. */
+static uint8_t* window_bytes(const theme_source* s) {
+    return s->window + HEADER_SIZE;
+}
+
 static const uint8_t* cursor_start(const theme_source* s) {
-    return s->bytes != NULL ? s->bytes : s->window;
+    return s->bytes != NULL ? s->bytes : window_bytes(s);
 }
 
 /* Moves to pos (at most the source's size); the _io path keeps the window when pos is in it. */
@@ -88,7 +95,7 @@ static void cursor_seek(cursor* c, uint32_t pos) {
     if (pos >= low && pos <= c->next) {
         c->p = start + (pos - low);
     } else {
-        c->p = c->end = c->src->window;
+        c->p = c->end = window_bytes(c->src);
         c->next = pos;
     }
 }
@@ -96,7 +103,7 @@ static void cursor_seek(cursor* c, uint32_t pos) {
 static void cursor_open(cursor* c, const theme_source* s, uint32_t pos) {
     c->src = s;
     c->p = cursor_start(s);
-    c->end = s->bytes != NULL ? s->bytes + s->size : s->window;
+    c->end = s->bytes != NULL ? s->bytes + s->size : window_bytes(s);
     c->next = s->bytes != NULL ? s->size : 0;
     cursor_seek(c, pos);
 }
@@ -105,10 +112,11 @@ static uint32_t cursor_pos(const cursor* c) {
     return c->next - (uint32_t)(c->end - c->p);
 }
 
-/* Makes need bytes (at most THEME_MIN_WINDOW) be at hand. */
+/* Makes need bytes (at most THEME_MIN_WINDOW - HEADER_SIZE) be at hand. */
 static theme_status cursor_fill(cursor* c, uint32_t need) {
     const theme_source* s = c->src;
     const uint32_t have = (uint32_t)(c->end - c->p);
+    uint8_t* const kept = window_bytes(s);
     uint32_t len;
     if (have >= need) {
         return THEME_OK;
@@ -118,17 +126,17 @@ static theme_status cursor_fill(cursor* c, uint32_t need) {
     }
     /* Only the _io path gets here: keep the bytes at hand, read as much as the window takes. */
     for (len = 0; len < have; ++len) {
-        s->window[len] = c->p[len];
+        kept[len] = c->p[len];
     }
-    len = s->window_size - have;
+    len = s->window_size - HEADER_SIZE - have;
     if (len > s->size - c->next) {
         len = s->size - c->next;
     }
-    if (s->read(s->ctx, s->base + c->next, s->window + have, len) != 0) {
+    if (s->read(s->ctx, s->base + c->next, kept + have, len) != 0) {
         return THEME_E_READ;
     }
-    c->p = s->window;
-    c->end = s->window + have + len;
+    c->p = kept;
+    c->end = kept + have + len;
     c->next += len;
     return THEME_OK;
 }
@@ -143,7 +151,7 @@ static theme_status cursor_skip(cursor* c, uint32_t n) {
         return THEME_E_STREAM;
     }
     c->next += n - have; /* _io only: the bytes passed are never read */
-    c->p = c->end = c->src->window;
+    c->p = c->end = window_bytes(c->src);
     return THEME_OK;
 }
 
@@ -350,8 +358,8 @@ static void walk_open(walk* w, const theme_image* image, uint32_t flags) {
     const theme_source* s = &image->src;
     const uint32_t key = flags >> 16;
     w->c.src = s;
-    w->c.p = s->bytes != NULL ? s->bytes + HEADER_SIZE : s->window;
-    w->c.end = s->bytes != NULL ? s->bytes + s->size : s->window;
+    w->c.p = s->bytes != NULL ? s->bytes + HEADER_SIZE : window_bytes(s);
+    w->c.end = s->bytes != NULL ? s->bytes + s->size : window_bytes(s);
     w->c.next = s->bytes != NULL ? s->size : HEADER_SIZE;
     w->image = image;
     w->row = 0;
@@ -749,9 +757,8 @@ static int image_ready(const theme_image* im) {
     return im != NULL && im->width > 0;
 }
 
-/* Reads the header into a buffer of its own, not the window: a walk keeps its bytes there. */
+/* Reads the header alone (through _io into the window's first bytes, which keep nothing else). */
 static theme_status image_scan(theme_image* im) {
-    uint8_t header[HEADER_SIZE];
     const uint8_t* h = im->src.bytes;
     uint64_t w, h64, need;
     uint32_t magic;
@@ -759,10 +766,10 @@ static theme_status image_scan(theme_image* im) {
         return THEME_E_IMAGE;
     }
     if (h == NULL) {
-        if (im->src.read(im->src.ctx, im->src.base, header, HEADER_SIZE) != 0) {
+        if (im->src.read(im->src.ctx, im->src.base, im->src.window, HEADER_SIZE) != 0) {
             return THEME_E_READ;
         }
-        h = header;
+        h = im->src.window;
     }
     magic = le32(h);
     im->width = (int32_t)le32(h + 4);
@@ -852,27 +859,25 @@ static int clip_valid(theme_rect clip) {
 
 theme_status theme_draw(const theme_image* image, uint16_t* framebuffer, uint32_t stride_px,
                         theme_rect clip, int32_t x, int32_t y, uint32_t flags) {
+    union { /* the place is done with before the walk begins: one stack slot for both */
+        struct theme_place pl;
+        walk w;
+    } u;
     uint32_t c0, c1, r0, r1;
     theme_status st;
     if (!image_ready(image) || framebuffer == NULL || !flags_valid(flags) || !clip_valid(clip) ||
         (uint64_t)clip.x + (uint64_t)clip.w > stride_px) {
         return THEME_E_ARGUMENT;
     }
-    { /* its own scope: the walk may take its place on the stack */
-        struct theme_place pl;
-        if (!clip_span(x, image->width, clip.x, clip.w, &pl.c0) ||
-            !clip_span(y, image->height, clip.y, clip.h, &pl.r0)) {
-            return THEME_OK;
-        }
-        c0 = pl.c0, c1 = pl.c1, r0 = pl.r0, r1 = pl.r1;
-        framebuffer += ((size_t)clip.y + pl.top) * stride_px + (size_t)clip.x + pl.left;
+    if (!clip_span(x, image->width, clip.x, clip.w, &u.pl.c0) ||
+        !clip_span(y, image->height, clip.y, clip.h, &u.pl.r0)) {
+        return THEME_OK;
     }
-    {
-        walk w;
-        walk_open(&w, image, flags);
-        st = r0 != 0 ? walk_rows(&w, NULL, 0, 0, 0, r0) : THEME_OK;
-        return st == THEME_OK ? walk_rows(&w, framebuffer, stride_px, c0, c1, r1) : st;
-    }
+    c0 = u.pl.c0, c1 = u.pl.c1, r0 = u.pl.r0, r1 = u.pl.r1;
+    framebuffer += ((size_t)clip.y + u.pl.top) * stride_px + (size_t)clip.x + u.pl.left;
+    walk_open(&u.w, image, flags);
+    st = r0 != 0 ? walk_rows(&u.w, NULL, 0, 0, 0, r0) : THEME_OK;
+    return st == THEME_OK ? walk_rows(&u.w, framebuffer, stride_px, c0, c1, r1) : st;
 }
 
 theme_status theme_rows_begin_at(theme_rows* rows, const theme_image* image, int32_t x, int32_t y,

@@ -2,8 +2,8 @@
 /*
  * Draws the images of a theme-packager build on a device, straight from where the build lies:
  * memory-mapped flash, or any storage read through a callback (SPI NOR by commands, an SD card).
- * Copy theme_reader.h and theme_reader.c into your tree; they need a C99 compiler, <stdint.h>
- * and <stddef.h>, and nothing else.
+ * Copy theme_reader.h and theme_reader.c into your tree; they need a C99 compiler, <stdint.h>,
+ * <stddef.h> and <string.h> for memcpy and memset, and nothing else from the C library.
  *
  * Guarantees, whatever the bytes of the build hold:
  *   - no allocation, no global or static mutable state, no recursion; the stack each call uses
@@ -67,6 +67,8 @@ typedef struct {
 } theme_rect;
 
 /* Each pixel's two bytes swapped: for panels that take RGB565 big-endian (most SPI ones). */
+/* Each pixel in the other byte order than the CPU's: on a little-endian CPU, RGB565 big-endian,
+ * as most SPI panels take it. */
 #define THEME_SWAP_BYTES 1u
 
 #define THEME_KEYED 2u
@@ -74,7 +76,12 @@ typedef struct {
    under them stays. Combine with THEME_SWAP_BYTES by |. */
 #define THEME_COLOR_KEY(key) (THEME_KEYED | ((uint32_t)(uint16_t)(key) << 16))
 
-/* Reads len bytes at offset of the file into dst; returns 0 when all of them were read. */
+/*
+ * Reads len bytes at offset of the file into dst; returns 0 when all of them were read. The reader
+ * reads only into the window you give it: an image's 16-byte header into its first 16 bytes when
+ * the image is opened, everything else after them, at any byte offset (dst may be unaligned), len
+ * from 1 to the window's size less 16, at any offset of the file inside the index or the slot.
+ */
 typedef int (*theme_read_fn)(void* ctx, uint32_t offset, void* dst, uint32_t len);
 
 /* The smallest window the _io functions take. A larger one means fewer, longer reads. */
@@ -145,9 +152,9 @@ theme_status theme_index_open(theme_index* index, const void* bytes, uint32_t si
 
 /*
  * The same for an Index.bin of size bytes read through read(ctx, ...) into window, which must
- * hold THEME_MIN_WINDOW bytes or more. Nothing is kept in window between calls: one window may
- * serve every index and image of a program, one call at a time. The index, the window and ctx
- * must live as long as the index is used.
+ * hold THEME_MIN_WINDOW bytes or more. Nothing is kept in window between calls but by a row walk
+ * (theme_rows_begin_at): one window may serve every index and image of a program, one call at a
+ * time. The index, the window and ctx must live as long as the index is used.
  */
 theme_status theme_index_open_io(theme_index* index, theme_read_fn read, void* ctx, uint32_t size,
                                  uint8_t* window, uint32_t window_size);
@@ -211,10 +218,11 @@ theme_status theme_draw(const theme_image* image, uint16_t* framebuffer, uint32_
  * Each theme_rows_next then gives the next of clip's h rows. THEME_E_ARGUMENT for a bad clip or
  * flags; a walk that did not begin refuses every step.
  *
- * The walk keeps its place between calls (the image must outlive it): walking all rows reads
- * every byte of the image once, also through a window. Through the _io functions it keeps the
- * bytes it has read in its image's window until it ends: meanwhile give that window to no other
- * call. Reopening the image ends the walk: its later steps are THEME_E_ARGUMENT.
+ * The walk keeps its place between calls (the image must outlive it): walking all rows reads the
+ * slot's bytes once, whatever the window's size. Through the _io functions it keeps the bytes it
+ * has read in its image's window until it ends: meanwhile give that window to no other index or
+ * image. Its image opened again on another slot or storage ends the walk (its later steps are
+ * THEME_E_ARGUMENT); opened again on the same slot, it is the same image, and the walk goes on.
  */
 theme_status theme_rows_begin_at(theme_rows* rows, const theme_image* image, int32_t x, int32_t y,
                                  theme_rect clip, uint32_t flags);

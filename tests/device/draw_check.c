@@ -2,10 +2,13 @@
  * The device reader checked where it runs: every draw of device_cases (every image of every
  * theme of the packed builds, whole and clipped, swapped, keyed) from memory, through a read
  * callback and a 64-byte window, and row by row, each framebuffer's checksum against the one the
- * host computed from the converter's output. One source, two builds: for a Cortex-M4 under QEMU
- * (make test-device), where it also counts the instructions each kind of draw takes beside the
- * fastest copy of the same pixels, and for the host, to reproduce a failure under a debugger.
- * Exit status 0 when every draw matched.
+ * host computed from the converter's output; and the bytes the read callback gives a row walk and
+ * a clipped draw of every image through windows of 64, 256 and 4096 bytes, against its slot's
+ * size. One source, two builds: for a Cortex-M4 under QEMU (make test-device), where it also
+ * counts the instructions each kind of draw takes beside the floor decoders (device_floor.h) and
+ * the fastest copy of the same pixels, and for the host, to reproduce a failure under a debugger.
+ * Exit status 0 when every draw matched, every walk read at most its slot and one window, and the
+ * floor was no slower than the plain decoder.
  */
 #include <stdio.h>
 #include <stdlib.h>
@@ -77,6 +80,7 @@ static void floor_copy(void* dst, const void* src, uint32_t n) {
 typedef struct {
     const uint8_t* bytes;
     uint32_t size;
+    uint32_t bytes_read;
 } flash_file;
 
 static int read_flash(void* ctx, uint32_t offset, void* dst, uint32_t len) {
@@ -87,6 +91,7 @@ static int read_flash(void* ctx, uint32_t offset, void* dst, uint32_t len) {
         return 1;
     }
     memcpy(dst, f->bytes + offset, len);
+    ((flash_file*)ctx)->bytes_read += len;
     return 0;
 }
 
@@ -169,8 +174,8 @@ static int run_yardsticks(const device_draw* d, cost* c) {
 /* One draw through one path; 1 when its framebuffer is the one the host computed. */
 static int run_draw(const device_draw* d, int path, cost* costs) {
     const device_build* b = &device_builds[d->build];
-    flash_file index_file = {b->index, b->index_size};
-    flash_file theme_file = {b->themes[d->theme], b->theme_sizes[d->theme]};
+    flash_file index_file = {b->index, b->index_size, 0};
+    flash_file theme_file = {b->themes[d->theme], b->theme_sizes[d->theme], 0};
     uint8_t window[THEME_MIN_WINDOW];
     const int counted =
         d->kind != KIND_CHECK && path == (d->kind == KIND_ROWS ? PATH_ROWS : PATH_MEMORY);
@@ -261,10 +266,79 @@ static int print_costs(const cost* costs) {
     return floor_ok;
 }
 
+/* What the read callback gives a row walk of every row, and a draw of the bottom-right quarter,
+ * of every image drawn whole for a count, through windows of each size: at most the slot's size
+ * and one window each (the image's header included). */
+#define READ_WINDOWS 3
+static const uint32_t read_windows[READ_WINDOWS] = {64, 256, 4096};
+typedef struct {
+    uint64_t slots, walked[READ_WINDOWS], drawn[READ_WINDOWS];
+} reads;
+
+static int count_reads(const device_draw* d, reads* r) {
+    static uint8_t window[4096];
+    const device_build* b = &device_builds[d->build];
+    const theme_rect quarter = {d->width / 2, d->height / 2, d->width - d->width / 2,
+                                d->height - d->height / 2};
+    flash_file file = {b->themes[d->theme], b->theme_sizes[d->theme], 0};
+    int i, ok = 1;
+    r->slots += d->slot.size;
+    for (i = 0; i < READ_WINDOWS; ++i) {
+        const uint32_t bound = d->slot.size + read_windows[i];
+        theme_image image;
+        theme_rows rows;
+        theme_status st = theme_image_open_io(&image, read_flash, &file, file.size, d->slot, window,
+                                              read_windows[i]);
+        int32_t y;
+        fill_guard(d->stride * d->rows);
+        if (st == THEME_OK) {
+            st = theme_rows_begin(&rows, &image, 0);
+        }
+        for (y = 0; st == THEME_OK && y < d->height; ++y) {
+            st = theme_rows_next(&rows, fb + (size_t)y * d->stride, 0, d->width);
+        }
+        ok &= checked(d, st, "walked through _io");
+        r->walked[i] += file.bytes_read;
+        ok &= file.bytes_read <= bound;
+        file.bytes_read = 0;
+        st = theme_image_open_io(&image, read_flash, &file, file.size, d->slot, window,
+                                 read_windows[i]);
+        if (st == THEME_OK) {
+            st = theme_draw(&image, fb, d->stride, quarter, 0, 0, 0);
+        }
+        r->drawn[i] += file.bytes_read;
+        ok &= st == THEME_OK && file.bytes_read <= bound;
+        if (!ok) {
+            printf("%s theme %u image %lu: %lu bytes read of a slot of %lu through a window of "
+                   "%lu\n",
+                   b->name, d->theme, (unsigned long)d->ordinal, (unsigned long)file.bytes_read,
+                   (unsigned long)d->slot.size, (unsigned long)read_windows[i]);
+            return 0;
+        }
+        file.bytes_read = 0;
+    }
+    return 1;
+}
+
+static void print_reads(const reads* r) {
+    int i;
+    printf("bytes the read callback gave, for %lu bytes of slots (each at most its slot and one "
+           "window):\n",
+           (unsigned long)r->slots);
+    for (i = 0; i < READ_WINDOWS; ++i) {
+        printf(
+            "  window of %4lu: a walk of every row %lu, a draw of the bottom-right quarter %lu\n",
+            (unsigned long)read_windows[i], (unsigned long)r->walked[i],
+            (unsigned long)r->drawn[i]);
+    }
+}
+
 int main(void) {
     static cost costs[KIND_COUNT];
+    reads bytes;
     uint32_t i, failed = 0, b;
     int path;
+    memset(&bytes, 0, sizeof bytes);
     ticks_start();
     for (b = 0; b < device_build_count; ++b) {
         const device_build* build = &device_builds[b];
@@ -280,9 +354,14 @@ int main(void) {
         for (path = 0; path < PATH_COUNT; ++path) {
             failed += run_draw(&device_draws[i], path, costs) ? 0u : 1u;
         }
+        if (device_draws[i].kind == KIND_SAMPLE || device_draws[i].kind == KIND_ICON ||
+            device_draws[i].kind == KIND_SCREEN) {
+            failed += count_reads(&device_draws[i], &bytes) ? 0u : 1u;
+        }
     }
     printf("%lu draws, each from memory, through a window of 64 bytes and row by row: %lu failed\n",
            (unsigned long)device_draw_count, (unsigned long)failed);
+    print_reads(&bytes);
     if (MEASURED && !print_costs(costs)) {
         ++failed;
     }

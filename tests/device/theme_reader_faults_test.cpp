@@ -88,8 +88,9 @@ struct Outcome {
 
 // Opens, finds, checks and draws the image (whole and row by row, with flags) through memory
 // (window 0) or a window of that size, into a framebuffer with a guard row and column around the
-// image.
-Outcome readImage(const Build& build, std::uint32_t window, std::uint32_t flags) {
+// image; reopens it on slot reopen (when its size is not 0) once the walk is past row 0.
+Outcome readImage(const Build& build, std::uint32_t window, std::uint32_t flags,
+                  theme_slot reopen) {
     Outcome out;
     Bytes buffer(window);
     theme_index ix;
@@ -103,10 +104,13 @@ Outcome readImage(const Build& build, std::uint32_t window, std::uint32_t flags)
         theme_index_find(&ix, kGroup.substr(0, 11).c_str(), kImage.substr(0, 39).c_str(), &slot);
     theme_image image;
     const auto size = static_cast<std::uint32_t>(build.theme.size());
-    out.image = window == 0
-                    ? theme_image_open(&image, build.theme.data(), size, slot)
-                    : theme_image_open_io(&image, readBytes, const_cast<Bytes*>(&build.theme), size,
-                                          slot, buffer.data(), window);
+    const auto open = [&](theme_slot at) {
+        return window == 0
+                   ? theme_image_open(&image, build.theme.data(), size, at)
+                   : theme_image_open_io(&image, readBytes, const_cast<Bytes*>(&build.theme), size,
+                                         at, buffer.data(), window);
+    };
+    out.image = open(slot);
     out.check = theme_image_check(&image);
     out.pixels.assign(6 * 4, 0x1234);
     out.draw = theme_draw(&image, out.pixels.data(), 6, {1, 1, 4, 2}, 1, 1, flags);
@@ -114,6 +118,9 @@ Outcome readImage(const Build& build, std::uint32_t window, std::uint32_t flags)
     std::uint16_t line[4];
     out.rows = theme_rows_begin(&rows, &image, flags);
     for (int row = 0; row < 2 && out.rows == THEME_OK; ++row) {
+        if (row == 1 && reopen.size != 0) {
+            EXPECT_EQ(open(reopen), THEME_OK);
+        }
         out.rows = theme_rows_next(&rows, line, 0, 4);
     }
     return out;
@@ -123,6 +130,7 @@ struct Fault {
     const char* name;
     std::function<void(Build&)> plant;
     Outcome expected;
+    theme_slot reopen{}; // where the image is reopened during its walk
 };
 
 void put32(Bytes& bytes, std::size_t at, std::uint32_t value) {
@@ -213,6 +221,16 @@ const std::vector<Fault> kFaults = {
      },
      broken(true, 3)},
     {"MoreRowsThanRuns", [](Build& b) { put32(b.theme, 24, 3); }, broken(true, 4)},
+    // The walk reads its own copy of the image: a slot that is another one ends it; the same slot
+    // again is the same image.
+    {"WalkOfAnImageReopenedOnASmallerSlot",
+     [](Build&) {},
+     {THEME_OK, THEME_OK, THEME_OK, THEME_OK, THEME_OK, THEME_E_ARGUMENT, drawn(true, 4)},
+     {16, 28}},
+    {"WalkOfAnImageReopenedOnItsOwnSlot",
+     [](Build&) {},
+     {THEME_OK, THEME_OK, THEME_OK, THEME_OK, THEME_OK, THEME_OK, drawn(true, 4)},
+     {16, 32}},
 };
 
 class DeviceFaultTest : public ::testing::TestWithParam<Fault> {};
@@ -227,7 +245,7 @@ TEST_P(DeviceFaultTest, IsItsStatusThroughMemoryAndEveryWindow) {
             std::replace(expected.pixels.begin(), expected.pixels.end(), kZ, std::uint16_t{0x1234});
         }
         for (const std::uint32_t window : {0u, 64u, 65u, 1024u}) {
-            const Outcome out = readImage(build, window, flags);
+            const Outcome out = readImage(build, window, flags, GetParam().reopen);
             EXPECT_EQ(out, expected)
                 << "flags " << flags << " window " << window << ": index " << out.index << " slot "
                 << out.slot << " image " << out.image << " check " << out.check << " draw "

@@ -1,10 +1,10 @@
 // libFuzzer target: the device reader on arbitrary bytes. The input is 16 bytes of choices (the
 // framebuffer, the clip, the place, the flags and colour key, the window), then Index.bin and
 // Theme.bin, each a 2-byte little-endian length and its bytes (the last takes what is left). Every
-// image the index names is opened, checked, drawn into a framebuffer with guard rows and walked row
-// by row, from memory and through a read callback; besides not crashing, both paths must give the
-// same statuses and pixels, a draw may change nothing outside its clip, and no read may leave the
-// file.
+// image the index names is opened, checked, drawn into a framebuffer with guard rows, walked over
+// the draw's clip (which must give the draw's pixels) and walked row by row across a reopen, from
+// memory and through a read callback; besides not crashing, both paths must give the same
+// statuses and pixels, a draw may change nothing outside its clip, and no read may leave the file.
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -83,15 +83,35 @@ std::uint16_t guard(std::size_t i) {
     return static_cast<std::uint16_t>(0xC35A + i * 0x9E37);
 }
 
+// The draw again as a walk over the clip's rows, each written where the draw writes it: the same
+// pixels and status.
+void expectPlacedWalk(const theme_image& image, const Choices& ch, const Drawn& d) {
+    std::vector<std::uint16_t> fb(d.fb.size());
+    for (std::size_t i = 0; i < fb.size(); ++i) {
+        fb[i] = guard(i);
+    }
+    theme_rows rows;
+    theme_status st = theme_rows_begin_at(&rows, &image, ch.x, ch.y, ch.clip, ch.flags);
+    for (std::int32_t r = 0; st == THEME_OK && r < ch.clip.h; ++r) {
+        const auto row = static_cast<std::size_t>(ch.clip.y + r) + 1; // below the guard row
+        st = theme_rows_next(&rows, &fb[row * ch.stride + static_cast<std::size_t>(ch.clip.x)], 0,
+                             ch.clip.w);
+    }
+    FUZZ_CHECK(st == d.draw && fb == d.fb);
+}
+
 Drawn drawImage(const Bytes& theme, theme_slot slot, const Choices& ch, bool io) {
     Drawn d{};
     theme_image image;
     Bytes window(ch.window);
     const auto size = static_cast<std::uint32_t>(theme.size());
-    d.open =
-        io ? theme_image_open_io(&image, readPart, const_cast<Bytes*>(&theme), size, slot,
-                                 window.data(), ch.window)
-           : theme_image_open(&image, theme.empty() ? window.data() : theme.data(), size, slot);
+    const auto open = [&](theme_slot at) {
+        return io ? theme_image_open_io(&image, readPart, const_cast<Bytes*>(&theme), size, at,
+                                        window.data(), ch.window)
+                  : theme_image_open(&image, theme.empty() ? window.data() : theme.data(), size,
+                                     at);
+    };
+    d.open = open(slot);
     d.width = theme_image_width(&image);
     d.height = theme_image_height(&image);
     d.check = theme_image_check(&image);
@@ -109,9 +129,16 @@ Drawn drawImage(const Bytes& theme, theme_slot slot, const Choices& ch, bool io)
                             fy < std::int64_t{ch.clip.y} + ch.clip.h;
         FUZZ_CHECK(inClip || d.fb[i] == guard(i));
     }
+    if (d.draw != THEME_E_ARGUMENT) {
+        expectPlacedWalk(image, ch, d);
+    }
+    // A walk across a reopen of its image on half its slot.
     theme_rows rows;
     if (theme_rows_begin(&rows, &image, ch.flags) == THEME_OK) {
         for (int r = 0; r < 4; ++r) {
+            if (r == 2) {
+                d.rowStatus.push_back(open({slot.offset, slot.size / 2}));
+            }
             std::vector<std::uint16_t> line(static_cast<std::size_t>(ch.lineWidth) + 2, 0x5AA5);
             d.rowStatus.push_back(theme_rows_next(&rows, line.data() + 1, ch.lineX, ch.lineWidth));
             FUZZ_CHECK(line.front() == 0x5AA5 && line.back() == 0x5AA5);
