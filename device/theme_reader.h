@@ -29,9 +29,10 @@
  *               run has one pixel after it, a literal run `length` pixels. No run crosses a row.
  *
  * Statuses: every function returns THEME_OK or the first fault it met; theme_status_text names
- * it. An index or image whose open failed is THEME_E_ARGUMENT to every later call. A draw or a row that meets a broken stream returns THEME_E_STREAM and leaves the pixels it
- * already wrote: check an image once with theme_image_check (the packer's builds always pass)
- * when a half-drawn image would matter.
+ * it. An index or image whose open failed is THEME_E_ARGUMENT to every later call. A draw or a row
+ * that meets a broken stream returns THEME_E_STREAM and leaves the pixels it already wrote: check
+ * an image once with theme_image_check (the packer's builds always pass) when a half-drawn image
+ * would matter.
  */
 #ifndef THEME_READER_H
 #define THEME_READER_H
@@ -142,6 +143,15 @@ theme_status theme_index_slot(const theme_index* index, uint32_t ordinal, theme_
  * the header `theme-inspect header` writes). THEME_E_INDEX otherwise. Reads the whole index.
  */
 theme_status theme_index_verify(const theme_index* index, uint32_t size, uint32_t crc32);
+
+/*
+ * THEME_OK when the index names the same groups and images in the same order as the one the IDs
+ * were made from (THEME_IDS_CRC32 of the header `theme-inspect header` writes: the CRC-32 of the
+ * group and image name fields in index order); THEME_E_INDEX otherwise. Slots that moved, or art
+ * that changed, do not matter: a theme update that keeps the names passes, and every ID the
+ * program was built with still names its image. Reads the name fields only.
+ */
+theme_status theme_index_check_ids(const theme_index* index, uint32_t ids_crc32);
 
 /*
  * Opens the image in slot of a Theme.bin of theme_size bytes at theme_bytes. THEME_E_SLOT when

@@ -2,6 +2,8 @@
 // refused with the option named.
 #include "readback/command_arguments.h"
 
+#include <cstdlib>
+
 namespace {
 
 Command commandNamed(const std::string& name) {
@@ -17,7 +19,23 @@ Command commandNamed(const std::string& name) {
     if (name == "header") {
         return Command::kHeader;
     }
+    if (name == "diff") {
+        return Command::kDiff;
+    }
     return name == "preview" ? Command::kPreview : Command::kNone;
+}
+
+// Bytes, KiB with K or MiB with M: "65536", "64K", "4M".
+bool parseSize(const std::string& value, std::uint64_t& size) {
+    const std::size_t digits = value.find_first_not_of("0123456789");
+    const std::string unit = digits == std::string::npos ? "" : value.substr(digits);
+    const int shift = unit.empty() ? 0 : unit == "K" ? 10 : unit == "M" ? 20 : -1;
+    // Up to 12 digits: a terabyte of MiB stays far inside 64 bits.
+    if (digits == 0 || shift < 0 || value.size() - unit.size() > 12) {
+        return false;
+    }
+    size = std::strtoull(value.c_str(), nullptr, 10) << shift;
+    return true;
 }
 
 bool parseTheme(const std::string& value, int& theme) {
@@ -33,7 +51,8 @@ bool parseOption(const std::string& arg, const std::vector<std::string>& words, 
                  Arguments& args, std::string& error) {
     const std::size_t equals = arg.find('=');
     const std::string name = arg.substr(0, equals);
-    const bool takesValue = name == "--theme" || name == "--out";
+    const bool budget = name == "--max-theme" || name == "--max-index";
+    const bool takesValue = name == "--theme" || name == "--out" || budget;
     if (name == "--json" && equals == std::string::npos) {
         args.json = true;
         return true;
@@ -55,6 +74,14 @@ bool parseOption(const std::string& arg, const std::vector<std::string>& words, 
         args.out = value;
         return !value.empty() || (error = "--out needs a value", false);
     }
+    if (budget && !parseSize(value, name == "--max-theme" ? args.maxTheme : args.maxIndex)) {
+        error = name + " takes a size in bytes, or with K or M for KiB or MiB (512K, 4M), not '" +
+                value + "'";
+        return false;
+    }
+    if (budget) {
+        return true;
+    }
     if (!parseTheme(value, args.theme)) {
         error = "--theme takes a theme number from 0 to 9, not '" + value + "'";
         return false;
@@ -70,8 +97,15 @@ bool parseWord(const std::string& arg, Arguments& args, std::string& error) {
         }
         return args.command != Command::kNone;
     }
+    if (args.haveRoot && args.command == Command::kDiff && !args.haveNewRoot) {
+        args.newRoot = arg;
+        args.haveNewRoot = true;
+        return true;
+    }
     if (args.haveRoot) {
-        error = "more than one ROOT given ('" + args.root + "', '" + arg + "')";
+        error = args.command == Command::kDiff
+                    ? "diff takes two builds, OLD and NEW, not a third ('" + arg + "')"
+                    : "more than one ROOT given ('" + args.root + "', '" + arg + "')";
         return false;
     }
     args.root = arg;
@@ -84,10 +118,15 @@ bool checkOptions(const Arguments& args, std::string& error) {
     const bool extract = args.command == Command::kExtract;
     const bool preview = args.command == Command::kPreview;
     const bool header = args.command == Command::kHeader;
+    const bool budgets = args.maxTheme != kNoBudget || args.maxIndex != kNoBudget;
     if (args.command == Command::kNone) {
-        error = "no command given: list, verify, extract, preview or header";
-    } else if (args.json && args.command != Command::kList) {
-        error = "--json is an option of list only";
+        error = "no command given: list, verify, extract, preview, header or diff";
+    } else if (args.json && args.command != Command::kList && args.command != Command::kDiff) {
+        error = "--json is an option of list and diff only";
+    } else if (budgets && args.command != Command::kVerify) {
+        error = "--max-theme and --max-index are options of verify only";
+    } else if (args.command == Command::kDiff && !args.haveNewRoot) {
+        error = "diff needs two builds: diff OLD NEW";
     } else if (args.theme >= 0 && !extract) {
         error = "--theme is an option of extract only";
     } else if (!args.out.empty() && !extract && !preview && !header) {
