@@ -2,6 +2,11 @@
 // refused with the option named.
 #include "readback/command_arguments.h"
 
+#include <charconv>
+#include <string_view>
+
+#include "image/rgb565_rows.h"
+
 namespace {
 
 Command commandNamed(const std::string& name) {
@@ -28,12 +33,35 @@ bool parseTheme(const std::string& value, int& theme) {
     return true;
 }
 
+// Exactly count hex digits: no sign, blank or prefix (from_chars takes none for an unsigned).
+bool parseHex(std::string_view digits, std::size_t count, std::uint32_t& value) {
+    const char* end = digits.data() + digits.size();
+    const auto [stop, fault] = std::from_chars(digits.data(), end, value, 16);
+    return digits.size() == count && stop == end && fault == std::errc{};
+}
+
+// 0xRRRR is an RGB565 value as it stands in the bins; #RRGGBB is cut to RGB565 as the packer cuts
+// a BMP's colours.
+bool parseKey(const std::string& value, std::uint16_t& key) {
+    std::uint32_t colour = 0;
+    if ((value.starts_with("0x") || value.starts_with("0X")) &&
+        parseHex(std::string_view(value).substr(2), 4, colour)) {
+        key = static_cast<std::uint16_t>(colour);
+        return true;
+    }
+    if (value.starts_with("#") && parseHex(std::string_view(value).substr(1), 6, colour)) {
+        key = rgb565(colour & 0xFF, (colour >> 8) & 0xFF, colour >> 16);
+        return true;
+    }
+    return false;
+}
+
 // One option, with its value from "--name=value" or from the next argument.
 bool parseOption(const std::string& arg, const std::vector<std::string>& words, std::size_t& i,
                  Arguments& args, std::string& error) {
     const std::size_t equals = arg.find('=');
     const std::string name = arg.substr(0, equals);
-    const bool takesValue = name == "--theme" || name == "--out";
+    const bool takesValue = name == "--theme" || name == "--out" || name == "--key";
     if (name == "--json" && equals == std::string::npos) {
         args.json = true;
         return true;
@@ -54,6 +82,15 @@ bool parseOption(const std::string& arg, const std::vector<std::string>& words, 
     if (name == "--out") {
         args.out = value;
         return !value.empty() || (error = "--out needs a value", false);
+    }
+    if (name == "--key") {
+        std::uint16_t key = 0;
+        if (!parseKey(value, key)) {
+            error = "--key takes a colour as 0xRRRR (RGB565) or #RRGGBB, not '" + value + "'";
+            return false;
+        }
+        args.key = key;
+        return true;
     }
     if (!parseTheme(value, args.theme)) {
         error = "--theme takes a theme number from 0 to 9, not '" + value + "'";
@@ -90,6 +127,8 @@ bool checkOptions(const Arguments& args, std::string& error) {
         error = "--json is an option of list only";
     } else if (args.theme >= 0 && !extract) {
         error = "--theme is an option of extract only";
+    } else if (args.key && !extract && !preview) {
+        error = "--key is an option of extract and preview only";
     } else if (!args.out.empty() && !extract && !preview && !header) {
         error = "--out is an option of extract, preview and header only";
     } else if (extract && (args.theme < 0 || args.out.empty())) {

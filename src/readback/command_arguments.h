@@ -2,6 +2,8 @@
 // "--name value" or "--name=value", "--" before a ROOT that starts with '-'.
 #pragma once
 
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -14,6 +16,8 @@ struct Arguments {
     bool json = false;
     int theme = -1;
     std::string out;
+    /// --key: the RGB565 value whose pixels extract and preview show as transparent.
+    std::optional<std::uint16_t> key;
 };
 
 /// Reads words (the arguments after the program's name) into args; -h, --help or --version, once

@@ -16,9 +16,9 @@
 #include "platform/processes.h"
 #include "readback/build_scan.h"
 #include "readback/build_summary.h"
+#include "readback/command_arguments.h"
 #include "readback/extract.h"
 #include "readback/firmware_header.h"
-#include "readback/command_arguments.h"
 #include "readback/listing.h"
 #include "readback/preview.h"
 #include "readback/text_forms.h"
@@ -44,6 +44,12 @@ const char kUsage[] =
     "  header --out FILE.h          writes a C header of image IDs for theme_reader firmware\n"
     "\n"
     "Options:\n"
+    "  --key COLOR                  extract and preview: pixels of this colour are transparent\n"
+    "                               (alpha 0 in the PNG files, holes over a checkerboard in the\n"
+    "                               page); COLOR is 0xRRRR, an RGB565 value as the bins hold it,\n"
+    "                               or #RRGGBB, cut to RGB565 as the packer cuts colours (quote\n"
+    "                               it, or write --key=#RRGGBB: a shell takes # for a comment).\n"
+    "                               Without it every pixel is opaque.\n"
     "  -h, --help                   print this help and exit\n"
     "  --version                    print the version and exit\n"
     "\n"
@@ -143,7 +149,8 @@ int runExtract(const ScannedBuild& build, const Arguments& args, const Progress&
                ProgressLine& line) {
     ExtractReport result;
     std::string error;
-    const bool extracted = extractTheme(build, args.theme, args.out, progress, result, error);
+    const bool extracted =
+        extractTheme(build, args.theme, args.out, args.key, progress, result, error);
     endProgress(line);
     if (!extracted) {
         report(error);
@@ -169,8 +176,8 @@ int runPreview(const ScannedBuild& build, const Arguments& args, const Progress&
     }
     std::vector<std::string> failures;
     std::string error;
-    const bool written =
-        writePreview(build, title.empty() ? args.root : title, args.out, progress, failures, error);
+    const bool written = writePreview(build, title.empty() ? args.root : title, args.out, args.key,
+                                      progress, failures, error);
     endProgress(line);
     if (!written) {
         report(error);
