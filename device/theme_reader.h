@@ -69,6 +69,11 @@ typedef struct {
 /* Each pixel's two bytes swapped: for panels that take RGB565 big-endian (most SPI ones). */
 #define THEME_SWAP_BYTES 1u
 
+#define THEME_KEYED 2u
+/* Pixels whose stored RGB565 value (before any swap) equals key are not written: what lies
+   under them stays. Combine with THEME_SWAP_BYTES by |. */
+#define THEME_COLOR_KEY(key) (THEME_KEYED | ((uint32_t)(uint16_t)(key) << 16))
+
 /* Reads len bytes at offset of the file into dst; returns 0 when all of them were read. */
 typedef int (*theme_read_fn)(void* ctx, uint32_t offset, void* dst, uint32_t len);
 
@@ -177,8 +182,10 @@ theme_status theme_image_check(const theme_image* image);
  * writing exactly the pixels inside clip and the placed image, nothing else. clip must lie in
  * the framebuffer: x, y, w, h of 0 or more and x + w <= stride_px (THEME_E_ARGUMENT otherwise);
  * an empty clip draws nothing. Pixels are RGB565 in the CPU's order, or swapped with
- * THEME_SWAP_BYTES in flags. Rows above the clip are passed by their control units, rows below
- * it are not read. On a fault the pixels already written stay.
+ * THEME_SWAP_BYTES in flags; with THEME_COLOR_KEY(key) in flags the pixels of that value are not
+ * written (a repeat run of it costs nothing). Any other bit of flags is THEME_E_ARGUMENT. Rows
+ * above the clip are passed by their control units, rows below it are not read. On a fault the
+ * pixels already written stay.
  */
 theme_status theme_draw(const theme_image* image, uint16_t* framebuffer, uint32_t stride_px,
                         theme_rect clip, int32_t x, int32_t y, uint32_t flags);
@@ -187,8 +194,10 @@ theme_status theme_draw(const theme_image* image, uint16_t* framebuffer, uint32_
 theme_status theme_rows_begin(theme_rows* rows, const theme_image* image, uint32_t flags);
 
 /*
- * Writes pixels [x0, x0 + width) of the next row into line[0 .. width). THEME_E_ARGUMENT when
- * that range is not inside the image or no row is left.
+ * Writes pixels [x0, x0 + width) of the next row into line[0 .. width); with a colour key, the
+ * elements of line under key pixels stay as the caller left them (fill line with what lies
+ * under the image first). THEME_E_ARGUMENT when that range is not inside the image or no row
+ * is left.
  */
 theme_status theme_rows_next(theme_rows* rows, uint16_t* line, int32_t x0, int32_t width);
 

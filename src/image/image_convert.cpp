@@ -67,9 +67,11 @@ ImageResult readBand(ConversionScratch& scratch, const BmpLayout& layout, std::i
 }
 
 // The image's rows, top row first, as RGB565 in place in pri0 (its pixel area) or, when pri0 is
-// null, each run-length encoded behind the last at rle; units counts the 16-bit units encoded.
+// null, each run-length encoded behind the last at rle; units counts the 16-bit units encoded,
+// fourth gathers a 32-bit image's fourth bytes.
 ImageResult convertRows(ConversionScratch& scratch, const BmpLayout& layout, std::uint8_t* pri0,
-                        std::uint8_t* rle, std::size_t& units, std::string& cause) {
+                        std::uint8_t* rle, std::size_t& units, FourthBytes& fourth,
+                        std::string& cause) {
     const std::size_t rowBytes = 2 * static_cast<std::size_t>(layout.width);
     const std::uint64_t perBand = kBandBytes / layout.stride;
     const auto bandRows = static_cast<std::int32_t>(perBand < 1           ? 1
@@ -92,6 +94,9 @@ ImageResult convertRows(ConversionScratch& scratch, const BmpLayout& layout, std
                                                    : scratch.row.data.get();
             if (!convertBmpRow(layout, source, pixels)) {
                 return ImageResult::kBadPaletteIndex;
+            }
+            if (layout.form == BmpPixelForm::kBgrx32) {
+                noteFourthBytes(source, layout.width, fourth);
             }
             if (pri0 == nullptr) {
                 units += static_cast<std::size_t>(
@@ -144,6 +149,7 @@ ConvertedImage convertFile(const std::string& path, int compress, std::size_t he
                                 rleImageSizeBound(layout.width, layout.height, 16, RunMode::kRows));
         std::uint8_t* blob = arenaRoom(scratch.kept, room);
         std::size_t units = 0;
+        FourthBytes fourth;
         if (blob == nullptr ||
             (compress != 0 &&
              !reserveBytes(scratch.row, 2 * static_cast<std::size_t>(layout.width)))) {
@@ -151,10 +157,12 @@ ConvertedImage convertFile(const std::string& path, int compress, std::size_t he
         } else {
             std::uint8_t* pixels = blob + kImageHeaderSize;
             image.result = convertRows(scratch, layout, compress == 0 ? pixels : nullptr, pixels,
-                                       units, image.cause);
+                                       units, fourth, image.cause);
         }
         if (image.result == ImageResult::kOk) {
             image.result = finishImage(blob, layout, compress, units, image);
+            image.transparencyLost =
+                layout.form == BmpPixelForm::kBgrx32 && losesTransparency(layout, fourth);
         }
     }
     closeInputFile(scratch.file.input);
@@ -281,6 +289,7 @@ int takeImage(ImageRecord& record, const ConvertedImage& image, ImageFailure& fa
     record.height = image.height;
     record.dataSize = image.dataSize;
     record.data = image.data;
+    record.transparencyLost = image.transparencyLost;
     return 1;
 }
 

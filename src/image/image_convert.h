@@ -36,6 +36,8 @@ struct ConvertedImage {
     std::int32_t height = 0;
     std::uint32_t dataSize = 0;
     std::shared_ptr<const std::uint8_t[]> data;
+    /// The file held transparency that the RGB565 pixels do not keep (losesTransparency).
+    bool transparencyLost = false;
 };
 
 /// What one thread needs to convert files: the buffers reused from file to file (the file's

@@ -2,7 +2,11 @@
 // refused with the option named.
 #include "readback/command_arguments.h"
 
-#include <cstdlib>
+#include <charconv>
+#include <cstdint>
+#include <string_view>
+
+#include "image/rgb565_rows.h"
 
 namespace {
 
@@ -26,15 +30,15 @@ Command commandNamed(const std::string& name) {
 }
 
 // Bytes, KiB with K or MiB with M: "65536", "64K", "4M".
-bool parseSize(const std::string& value, std::uint64_t& size) {
-    const std::size_t digits = value.find_first_not_of("0123456789");
-    const std::string unit = digits == std::string::npos ? "" : value.substr(digits);
-    const int shift = unit.empty() ? 0 : unit == "K" ? 10 : unit == "M" ? 20 : -1;
-    // Up to 12 digits: a terabyte of MiB stays far inside 64 bits.
-    if (digits == 0 || shift < 0 || value.size() - unit.size() > 12) {
+bool parseSize(std::string_view value, std::uint64_t& size) {
+    const int shift = value.ends_with('K') ? 10 : value.ends_with('M') ? 20 : 0;
+    const std::string_view digits = value.substr(0, value.size() - (shift == 0 ? 0 : 1));
+    const char* end = digits.data() + digits.size();
+    const auto [stop, fault] = std::from_chars(digits.data(), end, size);
+    if (digits.empty() || stop != end || fault != std::errc{} || size > (UINT64_MAX >> shift)) {
         return false;
     }
-    size = std::strtoull(value.c_str(), nullptr, 10) << shift;
+    size <<= shift;
     return true;
 }
 
@@ -46,13 +50,36 @@ bool parseTheme(const std::string& value, int& theme) {
     return true;
 }
 
+// Exactly count hex digits: no sign, blank or prefix (from_chars takes none for an unsigned).
+bool parseHex(std::string_view digits, std::size_t count, std::uint32_t& value) {
+    const char* end = digits.data() + digits.size();
+    const auto [stop, fault] = std::from_chars(digits.data(), end, value, 16);
+    return digits.size() == count && stop == end && fault == std::errc{};
+}
+
+// 0xRRRR is an RGB565 value as it stands in the bins; #RRGGBB is cut to RGB565 as the packer cuts
+// a BMP's colours.
+bool parseKey(const std::string& value, std::uint16_t& key) {
+    std::uint32_t colour = 0;
+    if ((value.starts_with("0x") || value.starts_with("0X")) &&
+        parseHex(std::string_view(value).substr(2), 4, colour)) {
+        key = static_cast<std::uint16_t>(colour);
+        return true;
+    }
+    if (value.starts_with("#") && parseHex(std::string_view(value).substr(1), 6, colour)) {
+        key = rgb565(colour & 0xFF, (colour >> 8) & 0xFF, colour >> 16);
+        return true;
+    }
+    return false;
+}
+
 // One option, with its value from "--name=value" or from the next argument.
 bool parseOption(const std::string& arg, const std::vector<std::string>& words, std::size_t& i,
                  Arguments& args, std::string& error) {
     const std::size_t equals = arg.find('=');
     const std::string name = arg.substr(0, equals);
     const bool budget = name == "--max-theme" || name == "--max-index";
-    const bool takesValue = name == "--theme" || name == "--out" || budget;
+    const bool takesValue = name == "--theme" || name == "--out" || name == "--key" || budget;
     if (name == "--json" && equals == std::string::npos) {
         args.json = true;
         return true;
@@ -80,6 +107,15 @@ bool parseOption(const std::string& arg, const std::vector<std::string>& words, 
         return false;
     }
     if (budget) {
+        return true;
+    }
+    if (name == "--key") {
+        std::uint16_t key = 0;
+        if (!parseKey(value, key)) {
+            error = "--key takes a colour as 0xRRRR (RGB565) or #RRGGBB, not '" + value + "'";
+            return false;
+        }
+        args.key = key;
         return true;
     }
     if (!parseTheme(value, args.theme)) {
@@ -129,6 +165,8 @@ bool checkOptions(const Arguments& args, std::string& error) {
         error = "diff needs two builds: diff OLD NEW";
     } else if (args.theme >= 0 && !extract) {
         error = "--theme is an option of extract only";
+    } else if (args.key && !extract && !preview) {
+        error = "--key is an option of extract and preview only";
     } else if (!args.out.empty() && !extract && !preview && !header) {
         error = "--out is an option of extract, preview and header only";
     } else if (extract && (args.theme < 0 || args.out.empty())) {

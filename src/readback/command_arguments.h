@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -31,6 +32,8 @@ struct Arguments {
     bool json = false;
     int theme = -1;
     std::string out;
+    /// --key: the RGB565 value whose pixels extract and preview show as transparent.
+    std::optional<std::uint16_t> key;
     /// verify's budgets in bytes: of each Theme.bin (restored) and of Index.bin.
     std::uint64_t maxTheme = kNoBudget;
     std::uint64_t maxIndex = kNoBudget;

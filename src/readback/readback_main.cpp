@@ -56,6 +56,12 @@ const char kUsage[] =
     "                               every figure as a pair [OLD, NEW]\n"
     "\n"
     "Options:\n"
+    "  --key COLOR                  extract and preview: pixels of this colour are transparent\n"
+    "                               (alpha 0 in the PNG files, holes over a checkerboard in the\n"
+    "                               page); COLOR is 0xRRRR, an RGB565 value as the bins hold it,\n"
+    "                               or #RRGGBB, cut to RGB565 as the packer cuts colours (quote\n"
+    "                               it, or write --key=#RRGGBB: a shell takes # for a comment).\n"
+    "                               Without it every pixel is opaque.\n"
     "  -h, --help                   print this help and exit\n"
     "  --version                    print the version and exit\n"
     "\n"
@@ -157,7 +163,8 @@ int runExtract(const ScannedBuild& build, const Arguments& args, const Progress&
                ProgressLine& line) {
     ExtractReport result;
     std::string error;
-    const bool extracted = extractTheme(build, args.theme, args.out, progress, result, error);
+    const bool extracted =
+        extractTheme(build, args.theme, args.out, args.key, progress, result, error);
     endProgress(line);
     if (!extracted) {
         report(error);
@@ -183,8 +190,8 @@ int runPreview(const ScannedBuild& build, const Arguments& args, const Progress&
     }
     std::vector<std::string> failures;
     std::string error;
-    const bool written =
-        writePreview(build, title.empty() ? args.root : title, args.out, progress, failures, error);
+    const bool written = writePreview(build, title.empty() ? args.root : title, args.out, args.key,
+                                      progress, failures, error);
     endProgress(line);
     if (!written) {
         report(error);

@@ -222,6 +222,40 @@ std::string chain(int levels) {
 const std::vector<TreeFile> kOverrides = {TreeFile("0/icon.bmp", 24, 24), "0/menu/bg.bmp",
                                           "0/menu/logo.bmp", "2/icon.bmp",
                                           TreeFile("2/menu/bg.bmp", 64, 40)};
+// The tree's pictures as 32-bit images whose fourth bytes vary (an alpha channel, as ImageMagick
+// writes with -define bmp3:alpha=true: fourth -1) or hold one value, with or without an alpha mask
+// in a 56-byte header or after a 40-byte one (compression 6).
+void writeFourthBytes(const TempFolder& root) {
+    const BmpForm plain{.width = 6, .height = 5, .bitsPerPixel = 32};
+    BmpForm masked56 = plain;
+    masked56.infoHeaderSize = 56;
+    masked56.compression = 3;
+    masked56.masks = {0xFF0000, 0xFF00, 0xFF, 0xFF000000};
+    BmpForm masked40 = masked56;
+    masked40.infoHeaderSize = 40;
+    masked40.compression = 6;
+    const struct {
+        const char* path;
+        const BmpForm& form;
+        int fourth;
+    } files[] = {
+        {"0/a.bmp", plain, -1},       {"0/m/b.bmp", masked56, 0x80}, {"0/m/c.bmp", plain, 0},
+        {"0/m/d.bmp", masked56, 255}, {"0/m/e.bmp", masked40, 0x40}, {"0/m/f.bmp", plain, -1},
+        {"0/m/g.bmp", plain, -1},     {"0/m/h.bmp", masked56, 0},    {"2/m/f.bmp", plain, -1}};
+    for (const auto& f : files) {
+        std::vector<std::uint32_t> pixels = makeUiLikePixels(6, 5, TreeFile(f.path).seed());
+        for (std::size_t i = 0; i < pixels.size(); ++i) {
+            pixels[i] |= static_cast<std::uint32_t>(f.fourth < 0 ? i * 9 : f.fourth) << 24;
+        }
+        root.writeBytes(f.path, makeBmp(f.form, pixels));
+    }
+}
+
+const std::string kPackedOpaque =
+    " are packed opaque, in the colours their files store for them (the bins keep RGB565 only): ";
+const std::string kColourKey =
+    "; \"Transparent images\" in the README tells how to keep them with a colour key\n";
+
 const std::vector<std::vector<std::string>> kOverrideSlots = {
     {"0:icon.bmp", "0/icon.bmp", "2/icon.bmp"},
     {"menu:bg.bmp", "0/menu/bg.bmp", "2/menu/bg.bmp"},
@@ -398,6 +432,24 @@ INSTANTIATE_TEST_SUITE_P(
                        "theme-packager: theme 2 stopped at ROOT/2/b.bmp, so it lacks images that "
                        "theme 0 has: every theme must fill every slot, and no bin file is written "
                        "(those of an earlier run stay)\n"},
+        // Transparency the bins cannot keep is told once per file, the bytes are as ever.
+        RunCase{.name = "LostTransparencyTold",
+                .tree = {"0/a.bmp", "0/m/b.bmp", "0/m/c.bmp", "0/m/d.bmp", "0/m/e.bmp", "0/m/f.bmp",
+                         "0/m/g.bmp", "0/m/h.bmp", "2/m/f.bmp"},
+                .hostile = writeFourthBytes,
+                .outputs = {"Index.bin", "0/Theme.bin", "2/Theme.bin"},
+                .slots = {{"0:a.bmp", "0/a.bmp", "0/a.bmp"},
+                          {"m:b.bmp", "0/m/b.bmp", "0/m/b.bmp"},
+                          {"m:c.bmp", "0/m/c.bmp", "0/m/c.bmp"},
+                          {"m:d.bmp", "0/m/d.bmp", "0/m/d.bmp"},
+                          {"m:e.bmp", "0/m/e.bmp", "0/m/e.bmp"},
+                          {"m:f.bmp", "0/m/f.bmp", "2/m/f.bmp"},
+                          {"m:g.bmp", "0/m/g.bmp", "0/m/g.bmp"},
+                          {"m:h.bmp", "0/m/h.bmp", "0/m/h.bmp"}},
+                .err = "theme-packager: theme 0: transparent pixels in 5 images" + kPackedOpaque +
+                       "ROOT/0/a.bmp, ROOT/0/m/b.bmp, ROOT/0/m/e.bmp and 2 more" + kColourKey +
+                       "theme-packager: theme 2: transparent pixels in 1 image" + kPackedOpaque +
+                       "ROOT/2/m/f.bmp" + kColourKey},
         // Hostile trees: FIFOs and devices where images are expected, folder chains beyond the
         // OS's path limit, links that lead out of the theme or fan out, and a folder that cannot
         // be listed. Each run ends, stays small, and says what it could not use.

@@ -22,6 +22,7 @@ std::string outcome(const std::string& line) {
     out += args.maxIndex != kNoBudget ? " max-index=" + std::to_string(args.maxIndex) : "";
     out += args.theme >= 0 ? " theme=" + std::to_string(args.theme) : "";
     out += args.out.empty() ? "" : " out=" + args.out;
+    out += args.key ? " key=" + std::to_string(*args.key) : "";
     return out + (args.json ? " json" : "");
 }
 
@@ -31,6 +32,14 @@ TEST(InspectArgumentsTest, TakesEachCommandsOptionsAndRefusesTheRestInOneLine) {
         {"extract --theme=3 5 --out d", "extract root=5 theme=3 out=d"},
         {"preview --out=p.html", "preview out=p.html"},
         {"header --out ids.h", "header out=ids.h"},
+        // 0xF81F = 63519; #RRGGBB loses the low bits of each channel.
+        {"extract --theme 0 --out d --key 0xf81F", "extract theme=0 out=d key=63519"},
+        {"preview --out p --key=#FB03FE", "preview out=p key=63519"},
+        {"list --key 0xF81F", "error: --key is an option of extract and preview only"},
+        {"preview --out p --key 0x+81F",
+         "error: --key takes a colour as 0xRRRR (RGB565) or #RRGGBB, not '0x+81F'"},
+        {"preview --out p --key #FF00F",
+         "error: --key takes a colour as 0xRRRR (RGB565) or #RRGGBB, not '#FF00F'"},
         {"verify -- -odd", "verify root=-odd"},
         {"list --help", "help"},
         {"list --all --version", "error: unknown option '--all'"},

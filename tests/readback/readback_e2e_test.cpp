@@ -35,9 +35,10 @@ std::string pngOf(const std::string& basePath) {
 }
 
 // Every base image of the tree, extracted from theme, has exactly its source's RGB565 pixels,
-// widened by bit replication. (Images that share a group and a name are one index entry: left
-// out.)
-void expectExtracted(const std::vector<TreeFile>& tree, int theme, const TempFolder& out) {
+// widened by bit replication, and with key (>= 0) alpha 0 exactly at the key's pixels, which
+// holes counts. (Images that share a group and a name are one index entry: left out.)
+void expectExtracted(const std::vector<TreeFile>& tree, int theme, const TempFolder& out,
+                     int key = -1, std::size_t* holes = nullptr) {
     std::map<std::string, int> named;
     for (const TreeFile& f : tree) {
         named[f.path.starts_with("0/") ? pngOf(f.path) : ""] += 1;
@@ -59,6 +60,13 @@ void expectExtracted(const std::vector<TreeFile>& tree, int theme, const TempFol
             const std::uint16_t v = loadU16Le(&block[16 + 2 * static_cast<std::size_t>(i)]);
             ASSERT_EQ(picture.at(i % source.width, i / source.width), widened(v))
                 << png << " pixel " << i;
+            ASSERT_EQ(picture.alpha.size(), key < 0 ? 0 : picture.rgb.size() / 3) << png;
+            ASSERT_TRUE(key < 0 ||
+                        picture.alpha[static_cast<std::size_t>(i)] == (v == key ? 0 : 255))
+                << png << " pixel " << i;
+            if (holes != nullptr && v == key) {
+                ++*holes;
+            }
         }
     }
 }
@@ -88,6 +96,26 @@ TEST_P(RoundTripTest, VerifyPassesAndExtractGivesEverySourcePixel) {
         EXPECT_EQ(extract.exitStatus, 0) << extract.err;
         expectExtracted(tree, theme, out);
     }
+    // The first colour of a picture extracted alone as the key, written #RRGGBB: a hole wherever
+    // it is.
+    const auto alone = [&tree](const TreeFile& f) {
+        return f.path.starts_with("0/") &&
+               std::count_if(tree.begin(), tree.end(), [&f](const TreeFile& g) {
+                   return g.path.starts_with("0/") && pngOf(g.path) == pngOf(f.path);
+               }) == 1;
+    };
+    const TreeFile& picked = *std::find_if(tree.begin(), tree.end(), alone);
+    const Bytes first = uiLikePri0Block(picked.width, picked.height, picked.seed());
+    const std::uint16_t key = loadU16Le(&first[16]);
+    char colour[8];
+    std::snprintf(colour, sizeof colour, "#%06X", widened(key));
+    TempFolder keyed;
+    const ProgramResult extract =
+        runInspect(root, std::string("extract --theme 0 --key ") + colour + " --out", keyed.path());
+    EXPECT_EQ(extract.exitStatus, 0) << extract.err;
+    std::size_t holes = 0;
+    expectExtracted(tree, 0, keyed, key, &holes);
+    EXPECT_TRUE(kWindows || holes > 0); // Windows: the pixels are CrossBuildTest's
 }
 
 INSTANTIATE_TEST_SUITE_P(Trees, RoundTripTest, ::testing::Range(1u, 7u));
