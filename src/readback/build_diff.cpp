@@ -44,25 +44,23 @@ void matchImages(const ScannedBuild& oldBuild, const ScannedBuild& newBuild, Bui
 
 // Order, slots and name counts of the images the index gives.
 void compareIndex(const ScannedBuild& oldBuild, const ScannedBuild& newBuild, BuildDiff& diff) {
-    std::size_t lastNew = 0;
-    bool first = true;
-    for (std::size_t j = 0; j < diff.newOf.size(); ++j) {
-        const std::size_t k = diff.newOf[j];
-        diff.removed += k == kNoImage ? 1 : 0;
-        if (k != kNoImage) {
-            diff.orderChanged = diff.orderChanged || (!first && k < lastNew);
-            lastNew = k;
-            first = false;
+    std::size_t next = 0; // the images in both, in OLD's order, stand at next or later in NEW
+    for (const std::size_t k : diff.newOf) {
+        if (k == kNoImage) {
+            ++diff.removed;
+            continue;
         }
+        diff.orderChanged = diff.orderChanged || k < next;
+        next = k + 1;
     }
     const auto& oldImages = oldBuild.check.layout.images;
     const auto& newImages = newBuild.check.layout.images;
     for (std::size_t k = 0; k < diff.oldOf.size(); ++k) {
         const std::size_t j = diff.oldOf[k];
-        diff.added += j == kNoImage ? 1 : 0;
-        if (j != kNoImage && oldImages[j].slotStart != newImages[k].slotStart &&
-            diff.moved++ == 0) {
-            diff.firstMoved = k;
+        if (j == kNoImage) {
+            ++diff.added;
+        } else if (oldImages[j].slotStart != newImages[k].slotStart) {
+            diff.firstMoved = diff.moved++ == 0 ? k : diff.firstMoved;
         }
     }
     diff.oldIdsCrc32 = imageIdsCrc32(oldBuild.index.bytes.view(), oldBuild.check.layout);
@@ -104,7 +102,8 @@ void compareCopies(const ScannedBuild& oldBuild, const ScannedBuild& newBuild,
 } // namespace
 
 bool BuildDiff::differ() const {
-    if (added != 0 || removed != 0 || orderChanged) {
+    // Groups alike in their stored names can part their images otherwise: the IDs' CRC tells.
+    if (added != 0 || removed != 0 || orderChanged || oldIdsCrc32 != newIdsCrc32) {
         return true;
     }
     for (const ThemeDiff& theme : themes) {

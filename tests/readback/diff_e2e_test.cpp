@@ -95,9 +95,6 @@ TEST(DiffTest, ListsExactlyWhatChangedAndSaysWhenNothingDidOrWhatKeepsItFromTell
                             "\"Index.bin\"], \"length\": [330, 330]"),
               std::string::npos)
         << json.out;
-    EXPECT_NE(json.out.find("\"copies\": [{\"encodedSize\": 44, \"width\": 12, \"height\": 7, "
-                            "\"crc32\": "),
-              std::string::npos);
 
     const ProgramResult same = diff(after.path(), after.path());
     EXPECT_EQ(same.exitStatus, 0) << same.err;
