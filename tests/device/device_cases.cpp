@@ -13,6 +13,7 @@
 //
 // --write-tree writes a theme tree of odd sizes, rows over 4095 pixels, every BMP form and two
 // variants of other sizes.
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -66,7 +67,19 @@ bool converted(const fs::path& file, Picture& picture) {
     return convertBmpPixels(bmp, picture.rgb565) == 1;
 }
 
-// The framebuffer a draw must leave: the guard values, the clipped image over them.
+// The picture's most common colour: what a keyed draw leaves out, as an icon's surroundings.
+std::uint16_t commonColour(const Picture& p) {
+    std::map<std::uint16_t, std::size_t> counts;
+    for (std::size_t i = 0; i < p.rgb565.size(); i += 2) {
+        ++counts[loadU16Le(&p.rgb565[i])];
+    }
+    return std::max_element(counts.begin(), counts.end(),
+                            [](const auto& a, const auto& b) { return a.second < b.second; })
+        ->first;
+}
+
+// The framebuffer a draw must leave: the guard values, the clipped image over them (but for its
+// pixels of the key colour in a keyed draw).
 std::uint32_t expectedChecksum(const device_draw& d, const Picture& p) {
     std::vector<std::uint16_t> fb(static_cast<std::size_t>(d.stride) * d.rows);
     for (std::size_t i = 0; i < fb.size(); ++i) {
@@ -78,6 +91,9 @@ std::uint32_t expectedChecksum(const device_draw& d, const Picture& p) {
             if (ix >= 0 && ix < p.width && iy >= 0 && iy < p.height) {
                 std::uint16_t v =
                     loadU16Le(&p.rgb565[static_cast<std::size_t>(2 * (iy * p.width + ix))]);
+                if ((d.flags & THEME_KEYED) != 0 && v == d.flags >> 16) {
+                    continue;
+                }
                 if ((d.flags & THEME_SWAP_BYTES) != 0) {
                     v = static_cast<std::uint16_t>(v << 8 | v >> 8);
                 }
@@ -104,15 +120,19 @@ device_draw draw(const Picture& p, std::uint32_t stride, std::uint32_t rows, the
     return d;
 }
 
-// Whole; cut on the left and at the bottom; cut on the right and at the top, swapped.
+// Whole; cut on the left and at the bottom; cut on the right and at the top, swapped; both cut
+// ones again keyed with the picture's most common colour.
 void drawsOf(const Picture& p, std::uint32_t kind, std::vector<device_draw>& out) {
     const auto w = static_cast<std::uint32_t>(p.width), h = static_cast<std::uint32_t>(p.height);
     const std::uint32_t stride = w + 6, rows = h + 5;
     const auto s = static_cast<std::int32_t>(stride), r = static_cast<std::int32_t>(rows);
     out.push_back(draw(p, w, h, {0, 0, p.width, p.height}, 0, 0, 0, kind));
-    out.push_back(draw(p, stride, rows, {1, 1, s - 2, r - 3}, -(p.width / 3), 3, 0, KIND_CHECK));
-    out.push_back(draw(p, stride, rows, {2, 0, s - 4, r - 1}, s - p.width / 2 - 1, -(p.height / 2),
-                       THEME_SWAP_BYTES, KIND_CHECK));
+    for (const std::uint32_t key : {0u, THEME_COLOR_KEY(commonColour(p))}) {
+        out.push_back(
+            draw(p, stride, rows, {1, 1, s - 2, r - 3}, -(p.width / 3), 3, key, KIND_CHECK));
+        out.push_back(draw(p, stride, rows, {2, 0, s - 4, r - 1}, s - p.width / 2 - 1,
+                           -(p.height / 2), key | THEME_SWAP_BYTES, KIND_CHECK));
+    }
 }
 
 // Folder 0's files by (group, file name): the group is the name of the folder that holds them.
@@ -201,6 +221,10 @@ void addCorpus(int icons, int screens, std::uint16_t buildNumber, std::vector<Bu
                    h = static_cast<std::uint32_t>(p.height);
         mine.push_back(
             draw(p, w, h, {0, 0, p.width, p.height}, 0, 0, 0, screen ? KIND_SCREEN : KIND_ICON));
+        if (!screen) { // over the guard values, as over a wallpaper
+            mine.push_back(draw(p, w, h, {0, 0, p.width, p.height}, 0, 0,
+                                THEME_COLOR_KEY(commonColour(p)), KIND_KEYED));
+        }
         if (screen) {
             mine.push_back(draw(p, w, h, {p.width / 2, p.height / 2, p.width / 2, p.height / 2}, 0,
                                 0, 0, KIND_QUARTER));

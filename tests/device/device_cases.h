@@ -18,7 +18,7 @@ typedef struct {
 } device_build;
 
 /* What a draw's cost counts towards. */
-enum { KIND_CHECK, KIND_SAMPLE, KIND_ICON, KIND_SCREEN, KIND_QUARTER, KIND_COUNT };
+enum { KIND_CHECK, KIND_SAMPLE, KIND_ICON, KIND_SCREEN, KIND_QUARTER, KIND_KEYED, KIND_COUNT };
 
 typedef struct {
     uint16_t build, theme;
