@@ -63,56 +63,55 @@ struct placed {
     uint32_t flags;
 };
 
-#define CELL(col, row)                                                                             \
-    { (col) * 60, 92 + (row)*54, 60, 54 }
-#define DOCK_CELL(col)                                                                             \
-    { 4 + 8 + (col)*54, 262, 54, 52 }
-
 static const struct placed kScreen[] = {
     {"home", "wallpaper.bmp", {0, 0, SCREEN_W, SCREEN_H}, 0},
     {"status", "bar.bmp", {0, 0, SCREEN_W, 20}, 0},
     {"home", "clock.bmp", {0, 28, SCREEN_W, 60}, KEYED},
-    {"apps", "browser.bmp", CELL(0, 0), KEYED},
-    {"apps", "mail.bmp", CELL(1, 0), KEYED},
-    {"apps", "calendar.bmp", CELL(2, 0), KEYED},
-    {"apps", "photos.bmp", CELL(3, 0), KEYED},
-    {"apps", "calculator.bmp", CELL(0, 1), KEYED},
-    {"apps", "weather.bmp", CELL(1, 1), KEYED},
-    {"apps", "notes.bmp", CELL(2, 1), KEYED},
-    {"apps", "files.bmp", CELL(3, 1), KEYED},
-    {"apps", "terminal.bmp", CELL(0, 2), KEYED},
-    {"apps", "settings.bmp", CELL(1, 2), KEYED},
-    {"apps", "help.bmp", CELL(2, 2), KEYED},
-    {"apps", "games.bmp", CELL(3, 2), KEYED},
     {"home", "dock.bmp", {4, 262, 232, 52}, KEYED},
-    {"dock", "messages.bmp", DOCK_CELL(0), KEYED},
-    {"dock", "contacts.bmp", DOCK_CELL(1), KEYED},
-    {"dock", "music.bmp", DOCK_CELL(2), KEYED},
-    {"dock", "camera.bmp", DOCK_CELL(3), KEYED},
 };
+
+/* Four to a row of 60 x 54 cells from (0, 92); the dock's four in cells of 54 x 52. */
+static const char* const kApps[] = {"browser.bmp",    "mail.bmp",     "calendar.bmp", "photos.bmp",
+                                    "calculator.bmp", "weather.bmp",  "notes.bmp",    "files.bmp",
+                                    "terminal.bmp",   "settings.bmp", "help.bmp",     "games.bmp"};
+static const char* const kDock[] = {"messages.bmp", "contacts.bmp", "music.bmp", "camera.bmp"};
+
+static int draw_placed(const theme_index* index, const uint8_t* theme, uint32_t theme_size,
+                       uint16_t* fb, const struct placed* p) {
+    theme_slot slot;
+    theme_image image;
+    theme_status st = theme_index_find(index, p->group, p->name, &slot);
+    if (st == THEME_OK) {
+        st = theme_image_open(&image, theme, theme_size, slot);
+    }
+    if (st == THEME_OK) {
+        const int32_t x = p->box.x + (p->box.w - theme_image_width(&image)) / 2;
+        const int32_t y = p->box.y + (p->box.h - theme_image_height(&image)) / 2;
+        st = theme_draw(&image, fb, SCREEN_W, p->box, x, y, p->flags);
+    }
+    if (st != THEME_OK) {
+        fprintf(stderr, "device-screen: %s/%s: %s\n", p->group, p->name, theme_status_text(st));
+        return 0;
+    }
+    return 1;
+}
 
 static int draw_screen(const theme_index* index, const uint8_t* theme, uint32_t theme_size,
                        uint16_t* fb) {
-    size_t i;
-    for (i = 0; i < sizeof kScreen / sizeof kScreen[0]; ++i) {
-        const struct placed* p = &kScreen[i];
-        theme_slot slot;
-        theme_image image;
-        theme_status st = theme_index_find(index, p->group, p->name, &slot);
-        if (st == THEME_OK) {
-            st = theme_image_open(&image, theme, theme_size, slot);
-        }
-        if (st == THEME_OK) {
-            const int32_t x = p->box.x + (p->box.w - theme_image_width(&image)) / 2;
-            const int32_t y = p->box.y + (p->box.h - theme_image_height(&image)) / 2;
-            st = theme_draw(&image, fb, SCREEN_W, p->box, x, y, p->flags);
-        }
-        if (st != THEME_OK) {
-            fprintf(stderr, "device-screen: %s/%s: %s\n", p->group, p->name, theme_status_text(st));
-            return 0;
-        }
+    int ok = 1;
+    int32_t i;
+    for (i = 0; ok && i < (int32_t)(sizeof kScreen / sizeof kScreen[0]); ++i) {
+        ok = draw_placed(index, theme, theme_size, fb, &kScreen[i]);
     }
-    return 1;
+    for (i = 0; ok && i < (int32_t)(sizeof kApps / sizeof kApps[0]); ++i) {
+        const struct placed app = {"apps", kApps[i], {i % 4 * 60, 92 + i / 4 * 54, 60, 54}, KEYED};
+        ok = draw_placed(index, theme, theme_size, fb, &app);
+    }
+    for (i = 0; ok && i < (int32_t)(sizeof kDock / sizeof kDock[0]); ++i) {
+        const struct placed app = {"dock", kDock[i], {12 + i * 54, 262, 54, 52}, KEYED};
+        ok = draw_placed(index, theme, theme_size, fb, &app);
+    }
+    return ok;
 }
 
 /* RGB565 widened to 8 bits a channel by repeating each channel's top bits. */
