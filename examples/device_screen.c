@@ -1,9 +1,9 @@
 /* SPDX-License-Identifier: MIT. Copyright (c) 2026 The theme-packager developers. */
 /*
- * A 240 x 320 screen composed from a theme build with the device reader, as firmware would draw
- * it: the idle background, the clock, the logo and two icons partly off the edges, and a panel
- * of the menu background clipped to a window with an arrow in it. Drawn for theme 0 and theme 2
- * from the same Index.bin, each screen written as a PNG file.
+ * The phone's home screen composed from a theme build with the device reader, as firmware would
+ * draw it, 240 x 320: the wallpaper and the status bar, then the clock, a grid of app icons and a
+ * dock with four more, each drawn with the colour key, so that the wallpaper shows around their
+ * shapes. Drawn for theme 0 and theme 2 from the same Index.bin, each screen written as a PNG file.
  *
  *   device-screen ROOT SCREEN0.png SCREEN2.png
  *
@@ -53,21 +53,42 @@ static uint8_t* load(const char* path, uint32_t* size) {
     return bytes;
 }
 
+/* The sample theme's key, magenta: pixels of it are left as the wallpaper drew them. */
+#define KEYED THEME_COLOR_KEY(0xF81Fu)
+
+/* An image drawn in the middle of its box and clipped to it (an icon of any size fits its cell). */
 struct placed {
     const char *group, *name;
-    int32_t x, y;
-    theme_rect clip;
+    theme_rect box;
+    uint32_t flags;
 };
 
+#define CELL(col, row)                                                                             \
+    { (col) * 60, 92 + (row)*54, 60, 54 }
+#define DOCK_CELL(col)                                                                             \
+    { 4 + 8 + (col)*54, 262, 54, 52 }
+
 static const struct placed kScreen[] = {
-    {"idle", "bg.bmp", 0, 0, {0, 0, SCREEN_W, SCREEN_H}},
-    {"idle", "clock.bmp", 72, 20, {0, 0, SCREEN_W, SCREEN_H}},
-    {"0", "logo.bmp", -18, 286, {0, 0, SCREEN_W, SCREEN_H}},
-    {"icons", "call.bmp", 222, 84, {0, 0, SCREEN_W, SCREEN_H}},
-    {"icons", "mail.bmp", 104, -14, {0, 0, SCREEN_W, SCREEN_H}},
-    /* The panel: the menu background seen through a window, the arrow cut by its edge. */
-    {"menu", "bg.bmp", 0, 0, {28, 150, 184, 96}},
-    {"menu", "arrow.bmp", 204, 190, {28, 150, 184, 96}},
+    {"home", "wallpaper.bmp", {0, 0, SCREEN_W, SCREEN_H}, 0},
+    {"status", "bar.bmp", {0, 0, SCREEN_W, 20}, 0},
+    {"home", "clock.bmp", {0, 28, SCREEN_W, 60}, KEYED},
+    {"apps", "browser.bmp", CELL(0, 0), KEYED},
+    {"apps", "mail.bmp", CELL(1, 0), KEYED},
+    {"apps", "calendar.bmp", CELL(2, 0), KEYED},
+    {"apps", "photos.bmp", CELL(3, 0), KEYED},
+    {"apps", "calculator.bmp", CELL(0, 1), KEYED},
+    {"apps", "weather.bmp", CELL(1, 1), KEYED},
+    {"apps", "notes.bmp", CELL(2, 1), KEYED},
+    {"apps", "files.bmp", CELL(3, 1), KEYED},
+    {"apps", "terminal.bmp", CELL(0, 2), KEYED},
+    {"apps", "settings.bmp", CELL(1, 2), KEYED},
+    {"apps", "help.bmp", CELL(2, 2), KEYED},
+    {"apps", "games.bmp", CELL(3, 2), KEYED},
+    {"home", "dock.bmp", {4, 262, 232, 52}, KEYED},
+    {"dock", "messages.bmp", DOCK_CELL(0), KEYED},
+    {"dock", "contacts.bmp", DOCK_CELL(1), KEYED},
+    {"dock", "music.bmp", DOCK_CELL(2), KEYED},
+    {"dock", "camera.bmp", DOCK_CELL(3), KEYED},
 };
 
 static int draw_screen(const theme_index* index, const uint8_t* theme, uint32_t theme_size,
@@ -82,7 +103,9 @@ static int draw_screen(const theme_index* index, const uint8_t* theme, uint32_t 
             st = theme_image_open(&image, theme, theme_size, slot);
         }
         if (st == THEME_OK) {
-            st = theme_draw(&image, fb, SCREEN_W, p->clip, p->x, p->y, 0);
+            const int32_t x = p->box.x + (p->box.w - theme_image_width(&image)) / 2;
+            const int32_t y = p->box.y + (p->box.h - theme_image_height(&image)) / 2;
+            st = theme_draw(&image, fb, SCREEN_W, p->box, x, y, p->flags);
         }
         if (st != THEME_OK) {
             fprintf(stderr, "device-screen: %s/%s: %s\n", p->group, p->name, theme_status_text(st));
