@@ -15,7 +15,7 @@
 #include <stdlib.h>
 #include <string.h>
 
-#include "device/theme_reader.h"
+#include "theme_reader.h"
 
 #define STB_IMAGE_WRITE_IMPLEMENTATION
 #include "stb_image_write.h"

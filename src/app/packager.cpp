@@ -12,6 +12,7 @@
 #include "common/terminal_text.h"
 #include "common/version.h"
 #include "image/image_convert.h"
+#include "image/refused_images.h"
 #include "output/bin_format.h"
 #include "output/bin_writer.h"
 #include "output/name_collisions.h"
@@ -83,6 +84,36 @@ namespace {
 std::string usableRoot(const std::string& path) {
     const std::string longestBin = themeBinName(kThemeSlots - 1) + ".01234567.tmp";
     return fitsEveryCall(joinPath(path, longestBin)) ? path : ".";
+}
+
+// A theme's stop line and the refused images after it name this many images at most.
+constexpr std::size_t kRefusalsNamed = 20;
+
+// Tells which of the images after the one theme n stopped at would be refused too: a user who
+// converted a thousand files learns of every refused one in one run.
+void tellOtherRefusals(const PackagerState& state, int n, const ImageFailure& stop) {
+    const ImageFileEntry* entry = state.fileLists[n]->next.get();
+    for (std::int32_t i = 0; i <= stop.position && entry != nullptr; ++i) {
+        entry = entry->next.get();
+    }
+    const RefusedImages refused = findRefusedImages(entry, themeFolderPath(state.rootPath, n),
+                                                    state.compressImages, kRefusalsNamed - 1);
+    const std::string theme = "theme " + std::to_string(n) + ": ";
+    for (const ImageFailure& image : refused.named) {
+        printDiagnostic(theme + image.path + " would be refused too: it " +
+                        imageResultText(image.result) +
+                        (image.cause.empty() ? "" : ": " + image.cause));
+    }
+    if (refused.more > 0) {
+        printDiagnostic(theme + std::to_string(refused.more) + " more image" +
+                        (refused.more == 1 ? "" : "s") + " would be refused too");
+    }
+    const ImageFailure& end = refused.stoppedAt;
+    if (!end.path.empty()) {
+        printDiagnostic(theme + "the look for other refused images stopped at " + end.path +
+                        ", which " + imageResultText(end.result) +
+                        (end.cause.empty() ? "" : ": " + end.cause));
+    }
 }
 
 // How many paths a line about lost transparency names before it counts the rest.
@@ -199,6 +230,9 @@ void loadThemes(PackagerState& state) {
                                                    : "; the rest of " + theme + " is not packed"));
             state.stoppedAt[n] = failure.path;
             state.incomplete = true;
+            if (!state.machineShortage) {
+                tellOtherRefusals(state, n, failure);
+            }
         }
         freeFileList(*state.fileLists[n]);
         if (state.machineShortage) {

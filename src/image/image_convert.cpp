@@ -37,18 +37,8 @@ std::string runsTooLarge(std::int32_t width, std::int32_t height) {
 // before any buffer of the image's size is reserved.
 ImageResult readImageHeaders(const std::string& path, int compress, std::size_t headBytes,
                              FileBytes& file, BmpLayout& layout, std::string& cause) {
-    ImageResult result = readFileHead(path, file, cause, headBytes);
     BmpFrame frame;
-    if (result == ImageResult::kOk) {
-        result = readBmpFrame(file.view(), file.fileSize, frame);
-        cause = bmpRefusalDetail(file.view(), result);
-    }
-    // The encoder refuses an image whose worst case it cannot count.
-    if (result == ImageResult::kOk && compress != 0 &&
-        rleImageSizeBound(frame.width, frame.height, 16, RunMode::kRows) == 0) {
-        result = ImageResult::kTooLarge;
-        cause = runsTooLarge(frame.width, frame.height);
-    }
+    ImageResult result = checkImageHeaders(path, compress, headBytes, file, frame, cause);
     if (result == ImageResult::kOk) {
         result = readFileRest(file, frame.headerBytes, cause);
     }
@@ -173,10 +163,7 @@ ConvertedImage convertFile(const std::string& path, int compress, std::size_t he
         }
     }
     closeInputFile(scratch.file.input);
-    const bool fileFailed =
-        image.result == ImageResult::kCannotOpen || image.result == ImageResult::kReadError;
-    image.machineShortage =
-        image.result == ImageResult::kOutOfMemory || (fileFailed && scratch.file.machineShortage);
+    image.machineShortage = isMachineFailure(image.result, scratch.file);
     if (image.result == ImageResult::kOk) {
         image.data = arenaKeep(scratch.kept, image.dataSize);
     }
@@ -305,6 +292,27 @@ int takeImage(ImageRecord& record, const ConvertedImage& image, ImageFailure& fa
 
 } // namespace
 
+ImageResult checkImageHeaders(const std::string& path, int compress, std::size_t headBytes,
+                              FileBytes& file, BmpFrame& frame, std::string& cause) {
+    ImageResult result = readFileHead(path, file, cause, headBytes);
+    if (result == ImageResult::kOk) {
+        result = readBmpFrame(file.view(), file.fileSize, frame);
+        cause = bmpRefusalDetail(file.view(), result);
+    }
+    // The encoder refuses an image whose worst case it cannot count.
+    if (result == ImageResult::kOk && compress != 0 &&
+        rleImageSizeBound(frame.width, frame.height, 16, RunMode::kRows) == 0) {
+        result = ImageResult::kTooLarge;
+        cause = runsTooLarge(frame.width, frame.height);
+    }
+    return result;
+}
+
+bool isMachineFailure(ImageResult result, const FileBytes& file) {
+    const bool fileFailed = result == ImageResult::kCannotOpen || result == ImageResult::kReadError;
+    return result == ImageResult::kOutOfMemory || (fileFailed && file.machineShortage);
+}
+
 ImageConverter::~ImageConverter() {
     stopConversionWorkers(*this);
 }
@@ -413,6 +421,7 @@ int createImageRecords(ImageFileEntry& fileList, ImageGroup& groupTable, int com
         record->path = joinPath(entry->dirPath, entry->fileName);
         const auto job = static_cast<std::size_t>(entry->fileIndex);
         if (takeImage(*record, awaitJob(converter, job), failure) == 0) {
+            failure.position = i;
             return 0;
         }
         addImageToGroup(groupTable, entry->groupName, std::move(record));

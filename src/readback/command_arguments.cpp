@@ -3,6 +3,7 @@
 #include "readback/command_arguments.h"
 
 #include <charconv>
+#include <cstdint>
 #include <string_view>
 
 #include "image/rgb565_rows.h"
@@ -22,7 +23,23 @@ Command commandNamed(const std::string& name) {
     if (name == "header") {
         return Command::kHeader;
     }
+    if (name == "diff") {
+        return Command::kDiff;
+    }
     return name == "preview" ? Command::kPreview : Command::kNone;
+}
+
+// Bytes, KiB with K or MiB with M: "65536", "64K", "4M".
+bool parseSize(std::string_view value, std::uint64_t& size) {
+    const int shift = value.ends_with('K') ? 10 : value.ends_with('M') ? 20 : 0;
+    const std::string_view digits = value.substr(0, value.size() - (shift == 0 ? 0 : 1));
+    const char* end = digits.data() + digits.size();
+    const auto [stop, fault] = std::from_chars(digits.data(), end, size);
+    if (digits.empty() || stop != end || fault != std::errc{} || size > (UINT64_MAX >> shift)) {
+        return false;
+    }
+    size <<= shift;
+    return true;
 }
 
 bool parseTheme(const std::string& value, int& theme) {
@@ -61,7 +78,8 @@ bool parseOption(const std::string& arg, const std::vector<std::string>& words, 
                  Arguments& args, std::string& error) {
     const std::size_t equals = arg.find('=');
     const std::string name = arg.substr(0, equals);
-    const bool takesValue = name == "--theme" || name == "--out" || name == "--key";
+    const bool budget = name == "--max-theme" || name == "--max-index";
+    const bool takesValue = name == "--theme" || name == "--out" || name == "--key" || budget;
     if (name == "--json" && equals == std::string::npos) {
         args.json = true;
         return true;
@@ -82,6 +100,14 @@ bool parseOption(const std::string& arg, const std::vector<std::string>& words, 
     if (name == "--out") {
         args.out = value;
         return !value.empty() || (error = "--out needs a value", false);
+    }
+    if (budget && !parseSize(value, name == "--max-theme" ? args.maxTheme : args.maxIndex)) {
+        error = name + " takes a size in bytes, or with K or M for KiB or MiB (512K, 4M), not '" +
+                value + "'";
+        return false;
+    }
+    if (budget) {
+        return true;
     }
     if (name == "--key") {
         std::uint16_t key = 0;
@@ -107,8 +133,15 @@ bool parseWord(const std::string& arg, Arguments& args, std::string& error) {
         }
         return args.command != Command::kNone;
     }
+    if (args.haveRoot && args.command == Command::kDiff && !args.haveNewRoot) {
+        args.newRoot = arg;
+        args.haveNewRoot = true;
+        return true;
+    }
     if (args.haveRoot) {
-        error = "more than one ROOT given ('" + args.root + "', '" + arg + "')";
+        error = args.command == Command::kDiff
+                    ? "diff takes two builds, OLD and NEW, not a third ('" + arg + "')"
+                    : "more than one ROOT given ('" + args.root + "', '" + arg + "')";
         return false;
     }
     args.root = arg;
@@ -121,10 +154,15 @@ bool checkOptions(const Arguments& args, std::string& error) {
     const bool extract = args.command == Command::kExtract;
     const bool preview = args.command == Command::kPreview;
     const bool header = args.command == Command::kHeader;
+    const bool budgets = args.maxTheme != kNoBudget || args.maxIndex != kNoBudget;
     if (args.command == Command::kNone) {
-        error = "no command given: list, verify, extract, preview or header";
-    } else if (args.json && args.command != Command::kList) {
-        error = "--json is an option of list only";
+        error = "no command given: list, verify, extract, preview, header or diff";
+    } else if (args.json && args.command != Command::kList && args.command != Command::kDiff) {
+        error = "--json is an option of list and diff only";
+    } else if (budgets && args.command != Command::kVerify) {
+        error = "--max-theme and --max-index are options of verify only";
+    } else if (args.command == Command::kDiff && !args.haveNewRoot) {
+        error = "diff needs two builds: diff OLD NEW";
     } else if (args.theme >= 0 && !extract) {
         error = "--theme is an option of extract only";
     } else if (args.key && !extract && !preview) {

@@ -107,6 +107,33 @@ constexpr char kNoLinks[] = "Wine makes no symbolic links";
 constexpr char kNoRights[] =
     "Wine enforces no Windows access rights, only Unix ones, which root passes";
 
+// 0/a.bmp, 30 images cut short (r00 to r29), 0/z.bmp; theme 2's a.bmp and two files of its own.
+std::vector<TreeFile> refusedTree() {
+    std::vector<TreeFile> tree{"0/a.bmp", "0/z.bmp", "2/a.bmp", "2/app/x.bmp", "2/extra.bmp"};
+    for (int i = 0; i < 30; ++i) {
+        tree.emplace_back(("0/r" + std::to_string(100 + i).substr(1) + ".bmp").c_str(), 0);
+    }
+    return tree;
+}
+
+std::string refusedErr() {
+    const auto refused = [](int i) {
+        return "ROOT/0/r" + std::to_string(100 + i).substr(1) + ".bmp";
+    };
+    std::string err = "theme-packager: theme 2: 2 files have no image of theme 0 at their paths "
+                      "and are not packed: ROOT/2/app/x.bmp, ROOT/2/extra.bmp\n"
+                      "theme-packager: theme 0: " +
+                      refused(0) + " is truncated; the rest of theme 0 is not packed\n";
+    for (int i = 1; i < 20; ++i) {
+        err +=
+            "theme-packager: theme 0: " + refused(i) + " would be refused too: it is truncated\n";
+    }
+    return err +
+           "theme-packager: theme 0: 10 more images would be refused too\n"
+           "theme-packager: theme 2: " +
+           refused(0) + " is truncated; the rest of theme 2 is not packed\n";
+}
+
 void PrintTo(const RunCase& c, std::ostream* out) {
     *out << c.name;
 }
@@ -282,13 +309,24 @@ INSTANTIATE_TEST_SUITE_P(
                 .tree = kOverrides,
                 .outputs = {"Index.bin", "0/Theme.bin", "2/Theme.bin"},
                 .slots = kOverrideSlots},
-        // A folder where a variant's file would be does not replace the base image either.
+        // A folder where a variant's file would be does not replace the base image either; the
+        // files at no base image's path are named.
         RunCase{.name = "VariantOnlyFilesIgnored",
                 .tree = {"0/a.bmp", "0/b.bmp", "3/extra.bmp", "3/menu/new.bmp", "3/b.bmp/a.bmp"},
                 .outputs = {"Index.bin", "0/Theme.bin", "3/Theme.bin"},
                 .slots = {{"0:a.bmp", "0/a.bmp", "0/a.bmp"}, {"0:b.bmp", "0/b.bmp", "0/b.bmp"}},
                 .err = "theme-packager: theme 3: ROOT/3/b.bmp is a folder; ROOT/0/b.bmp is used "
-                       "in its place\n"},
+                       "in its place\ntheme-packager: theme 3: 3 files have no image of theme 0 "
+                       "at their paths and are not packed: ROOT/3/b.bmp/a.bmp, ROOT/3/extra.bmp, "
+                       "ROOT/3/menu/new.bmp\n"},
+        // Theme 0 stops at the first of 30 refused images, and the others are named up to 20
+        // in all; a misspelt variant folder and an extra file are named once.
+        RunCase{.name = "EveryRefusedImageNamed",
+                .tree = refusedTree(),
+                .status = 3,
+                .outputs = {"Index.bin", "0/Theme.bin", "2/Theme.bin"},
+                .slots = {{"0:a.bmp", "0/a.bmp", "2/a.bmp"}},
+                .err = refusedErr()},
         // Names that differ in case alone: used on Windows, not on POSIX, told on both.
         RunCase{.name = "VariantNamesThatDifferInCase",
                 .tree = {"0/a.bmp", "0/menu/bg.bmp", "2/A.bmp", "2/MENU/bg.BMP"},
