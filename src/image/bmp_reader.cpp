@@ -371,8 +371,11 @@ int convertBmpPixels(std::span<const std::uint8_t> fileBytes, std::span<std::uin
     return convertBmpPixels(fileBytes, layout, pixels);
 }
 
-void noteFourthBytes(const std::uint8_t* source, std::int32_t width, FourthBytes& seen) {
-    const std::uint8_t* end = source + 4 * static_cast<std::size_t>(width);
+void noteFourthBytes(const BmpLayout& layout, const std::uint8_t* source, FourthBytes& seen) {
+    if (layout.form != BmpPixelForm::kBgrx32) {
+        return;
+    }
+    const std::uint8_t* end = source + 4 * static_cast<std::size_t>(layout.width);
     for (const std::uint8_t* pixel = source; pixel != end; pixel += 4) {
         seen.lowest = std::min(seen.lowest, pixel[3]);
         seen.highest = std::max(seen.highest, pixel[3]);
@@ -380,11 +383,12 @@ void noteFourthBytes(const std::uint8_t* source, std::int32_t width, FourthBytes
 }
 
 bool losesTransparency(const BmpLayout& layout, FourthBytes seen) {
-    if (seen.lowest != seen.highest) {
-        return true;
+    if (layout.form != BmpPixelForm::kBgrx32) {
+        return false;
     }
     const std::uint8_t mask = layout.alphaMask;
-    return mask != 0 && seen.lowest != 0 && (seen.lowest & mask) != mask;
+    return seen.lowest != seen.highest ||
+           (mask != 0 && seen.lowest != 0 && (seen.lowest & mask) != mask);
 }
 
 std::string bmpRefusalDetail(std::span<const std::uint8_t> head, ImageResult result) {

@@ -14,11 +14,11 @@
 //   short form  18 u16 width, 20 u16 height, 24 u16 bits per pixel; compression is 0
 //
 // Depths: 24 (blue, green, red), 32 (blue, green, red, a fourth byte that only tells whether the
-// image had transparency), 16 (5-5-5 with
-// compression 0 or with 5-5-5 masks, else 5-6-5 as stored), 1, 4 and 8 with compression 0
-// through the colour table. The colour table starts right after the info header, with 4-byte
-// entries (blue, green, red, unused; 3-byte in the short form), and ends where the pixel array
-// begins. Pixels of 1 and 4 bits are packed most significant bits first.
+// image had transparency), 16 (5-5-5 with compression 0 or with 5-5-5 masks, else 5-6-5 as
+// stored), 1, 4 and 8 with compression 0 through the colour table. The colour table starts right
+// after the info header, with 4-byte entries (blue, green, red, unused; 3-byte in the short form),
+// and ends where the pixel array begins. Pixels of 1 and 4 bits are packed most significant bits
+// first.
 //
 // Rows are stored bottom row first unless the height is negative; each starts
 // ((width * bits per pixel + 31) / 32) * 4 bytes after the previous one. The last row in the
@@ -132,13 +132,14 @@ struct FourthBytes {
     std::uint8_t highest = 0;
 };
 
-/// Widens seen by the fourth bytes of a stored row of a 32-bit image (width pixels at source).
-void noteFourthBytes(const std::uint8_t* source, std::int32_t width, FourthBytes& seen);
+/// Widens seen by the fourth bytes of a stored row (at source) of a 32-bit image; other depths
+/// have none.
+void noteFourthBytes(const BmpLayout& layout, const std::uint8_t* source, FourthBytes& seen);
 
 /// True when a 32-bit image whose pixels had the fourth bytes seen held transparency, which its
 /// RGB565 pixels lose: fourth bytes that differ (an alpha channel), or one value throughout that
 /// the header's alpha mask calls not fully opaque. 0 or 255 throughout is no alpha: writers leave
-/// 0 in a byte they do not use.
+/// 0 in a byte they do not use. False for every other depth.
 bool losesTransparency(const BmpLayout& layout, FourthBytes seen);
 
 /// Converts the pixels of a file accepted by readBmpLayout (with this layout) into pixels, which

@@ -95,9 +95,7 @@ ImageResult convertRows(ConversionScratch& scratch, const BmpLayout& layout, std
             if (!convertBmpRow(layout, source, pixels)) {
                 return ImageResult::kBadPaletteIndex;
             }
-            if (layout.form == BmpPixelForm::kBgrx32) {
-                noteFourthBytes(source, layout.width, fourth);
-            }
+            noteFourthBytes(layout, source, fourth);
             if (pri0 == nullptr) {
                 units += static_cast<std::size_t>(
                     encodeRuns16(rle + units * 2, pixels, layout.width, y == layout.height - 1));
@@ -161,8 +159,7 @@ ConvertedImage convertFile(const std::string& path, int compress, std::size_t he
         }
         if (image.result == ImageResult::kOk) {
             image.result = finishImage(blob, layout, compress, units, image);
-            image.transparencyLost =
-                layout.form == BmpPixelForm::kBgrx32 && losesTransparency(layout, fourth);
+            image.transparencyLost = losesTransparency(layout, fourth);
         }
     }
     closeInputFile(scratch.file.input);

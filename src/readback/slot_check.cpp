@@ -90,10 +90,11 @@ SlotCopy checkSlot(std::span<const std::uint8_t> slot, std::uint64_t slotStart, 
     const std::size_t before = faults.size();
     const std::uint32_t magic = copy.header.magic;
     bool valid = false;
-    if (magic != kPri0Magic && magic != kRle4Magic && magic != kRle5Magic) {
+    // RLE5 is the codec's form of other depths: no bin holds it, and the device reader refuses it.
+    if (magic != kPri0Magic && magic != kRle4Magic) {
         const std::string text(reinterpret_cast<const char*>(slot.data()), 4);
         addFault(faults, theme, slotStart,
-                 "the magic \"" + displayName(text) + "\" is none of PRI0, RLE4 and RLE5");
+                 "the magic \"" + displayName(text) + "\" is neither PRI0 nor RLE4");
     } else if (checkHeader(copy.header, slotStart, theme, faults)) {
         valid = magic == kPri0Magic ? checkPri0(slot, slotStart, theme, copy, faults)
                                     : checkRle(slot, slotStart, theme, copy, faults);

@@ -1,4 +1,4 @@
-// One slot of a Theme.bin: the image at its start (PRI0, RLE4 or RLE5, of 16-bit pixels) and
+// One slot of a Theme.bin: the image at its start (PRI0 or RLE4, of 16-bit pixels) and
 // the 'P' fill after it. A fault is reported at the byte where it shows.
 #pragma once
 

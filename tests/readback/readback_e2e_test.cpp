@@ -229,7 +229,7 @@ INSTANTIATE_TEST_SUITE_P(
                     "is not 0x02\n"},
         InspectCase{"SlotMagic", [](const TempFolder& r) { setBytes(r, "2/Theme.bin", 40, {'X'}); },
                     "verify", 1, "",
-                    "2/Theme.bin: offset 40: the magic \"XLE4\" is none of PRI0, RLE4 and RLE5\n"},
+                    "2/Theme.bin: offset 40: the magic \"XLE4\" is neither PRI0 nor RLE4\n"},
         InspectCase{"GroupCountBeyondFile",
                     [](const TempFolder& r) { setBytes(r, "Index.bin", 11, {0x10}); }, "verify", 1,
                     "",
