@@ -2,6 +2,7 @@
 // outcome is told by one line of the message table on standard output.
 #include "app/packager.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -84,6 +85,12 @@ std::string usableRoot(const std::string& path) {
     return fitsEveryCall(joinPath(path, longestBin)) ? path : ".";
 }
 
+bool machineFellShort(const std::vector<SourceProblem>& problems) {
+    return std::any_of(problems.begin(), problems.end(), [](const SourceProblem& problem) {
+        return problem.kind == SourceProblemKind::kMachineShortage;
+    });
+}
+
 } // namespace
 
 void loadThemes(PackagerState& state) {
@@ -129,6 +136,11 @@ void loadThemes(PackagerState& state) {
             listVariantTheme(*state.fileLists[n], state.rootPath, n, *state.fileLists[0],
                              state.sourceProblems);
         }
+        // A list cut short by the machine says nothing of the images: nothing is converted.
+        state.machineShortage = machineFellShort(state.sourceProblems);
+        if (state.machineShortage) {
+            break;
+        }
         planConversions(converter, state.fileLists, n);
         if (n == 0) {
             startConversionWorkers(converter, state.threads);
@@ -141,7 +153,7 @@ void loadThemes(PackagerState& state) {
             state.incomplete = true;
         }
     }
-    for (int n = 0; n < kThemeSlots; ++n) {
+    for (int n = 0; n < kThemeSlots && !state.machineShortage; ++n) {
         if (state.themePresent[n] == 0) {
             continue;
         }
@@ -163,9 +175,6 @@ void loadThemes(PackagerState& state) {
             state.incomplete = true;
         }
         freeFileList(*state.fileLists[n]);
-        if (state.machineShortage) {
-            break;
-        }
     }
     stopConversionWorkers(converter);
     state.loaded = 1;

@@ -257,6 +257,31 @@ TEST(ResourcesTest, RestoringHoldsTheBytesOnce) {
     EXPECT_TRUE(data.readBytes("a") == noise);
 }
 
+// Descriptors that run out while folder 0 is listed say nothing of its images: the run stops
+// and writes nothing, instead of replacing the earlier build by one that lacks the deeper images.
+TEST(ResourcesTest, OutOfDescriptorsWhileListingWritesNothing) {
+    if (kWindows) {
+        GTEST_SKIP() << "Windows has no limit of open files";
+    }
+    TempFolder root;
+    std::string deep = "0";
+    for (int level = 0; level < 40; ++level) {
+        deep += "/d";
+        root.writeBytes(deep + "/i.bmp", makeUiLikeBmp(6, 5, static_cast<std::uint32_t>(level)));
+    }
+    const LonePackager packager(nullptr);
+    ASSERT_EQ(packager.run(root).exitStatus, 2);
+    const auto before = snapshot(root);
+    StartedProgram run = packager.start(root, {.openFiles = 24});
+    const ProgramResult listed = finishProgram(run);
+    EXPECT_EQ(listed.out, kBanner + kCannotWrite + kCompletion);
+    EXPECT_EQ(listed.exitStatus, 1);
+    EXPECT_NE(listed.err.find(": Too many open files; the run stops and writes nothing\n"),
+              std::string::npos)
+        << listed.err;
+    EXPECT_TRUE(snapshot(root) == before);
+}
+
 // The scan holds few folders open whatever the depth: 300 levels under a limit of 64 open files
 // lose no image. Nor does a root folder whose path is longer than one call of the OS takes.
 TEST(ResourcesTest, NeitherDepthNorTheRootsPathIsALimit) {
