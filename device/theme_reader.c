@@ -236,9 +236,24 @@ static void fill_pixels(uint16_t* d, uint16_t v, uint32_t n) {
     }
 }
 
-/* n pixels from s: two a store from a 4-byte boundary of d on. */
-static void put_pixels(uint16_t* d, const uint8_t* s, uint32_t n, unsigned reverse) {
+/* n pixels from s, each one that is not key (in the order they go out; above 0xFFFF: none is). */
+static void put_keyed(uint16_t* d, const uint8_t* s, uint32_t n, unsigned reverse, uint32_t key) {
+    uint32_t i;
+    for (i = 0; i < n; ++i) {
+        const uint16_t v = load_pixel(s + 2u * i, reverse);
+        if (v != key) {
+            d[i] = v;
+        }
+    }
+}
+
+/* n pixels from s: two a store from a 4-byte boundary of d on; with a key, pixel by pixel. */
+static void put_pixels(uint16_t* d, const uint8_t* s, uint32_t n, unsigned reverse, uint32_t key) {
     uint32_t w;
+    if (key <= 0xFFFFu) {
+        put_keyed(d, s, n, reverse, key);
+        return;
+    }
     if (((uintptr_t)d & 2u) != 0 && n != 0) {
         *d++ = load_pixel(s, reverse);
         s += 2;
@@ -274,10 +289,12 @@ typedef struct {
     uint32_t c0, c1, r0, r1;
     uint32_t row; /* the next row */
     unsigned reverse;
+    uint32_t key; /* the pixel value not written, as it goes out; none above 0xFFFF */
 } walk;
 
 /* Copies n pixels that start at the cursor, refilling the window as they come (the _io path). */
-static theme_status copy_pixels(cursor* c, uint16_t* d, uint32_t n, unsigned reverse) {
+static theme_status copy_pixels(cursor* c, uint16_t* d, uint32_t n, unsigned reverse,
+                                uint32_t key) {
     while (n != 0) {
         uint32_t have = (uint32_t)(c->end - c->p) / 2u;
         if (have == 0) {
@@ -290,7 +307,7 @@ static theme_status copy_pixels(cursor* c, uint16_t* d, uint32_t n, unsigned rev
         if (have > n) {
             have = n;
         }
-        put_pixels(d, c->p, have, reverse);
+        put_pixels(d, c->p, have, reverse, key);
         d += have;
         c->p += 2u * have;
         n -= have;
@@ -306,7 +323,7 @@ static theme_status pass_pixels(walk* w, uint16_t* d, uint32_t x, uint32_t len) 
     if (d != NULL && from < to) {
         st = cursor_skip(&w->c, 2u * (from - x));
         if (st == THEME_OK) {
-            st = copy_pixels(&w->c, d + (from - w->c0), to - from, w->reverse);
+            st = copy_pixels(&w->c, d + (from - w->c0), to - from, w->reverse, w->key);
         }
         len = x + len - to;
     }
@@ -330,10 +347,13 @@ static theme_status rle_row(walk* w, uint16_t* d, uint32_t ends) {
                 return THEME_E_STREAM;
             }
             if ((unit & RUN_REPEAT) != 0) {
-                fill_pixels(d + x, load_pixel(p + 2, w->reverse), len);
+                const uint16_t v = load_pixel(p + 2, w->reverse);
+                if (v != w->key) {
+                    fill_pixels(d + x, v, len);
+                }
                 p += 4;
             } else if (2u * len < (uint32_t)(end - p) - 1u) {
-                put_pixels(d + x, p + 2, len, w->reverse);
+                put_pixels(d + x, p + 2, len, w->reverse, w->key);
                 p += 2u + 2u * len;
             } else {
                 break;
@@ -363,12 +383,13 @@ static theme_status rle_row(walk* w, uint16_t* d, uint32_t ends) {
         }
         if ((unit & RUN_REPEAT) != 0) {
             const uint32_t from = x > c0 ? x : c0, to = x + len < c1 ? x + len : c1;
-            if (from < to) {
-                fill_pixels(d + (from - c0), load_pixel(p + 2, w->reverse), to - from);
+            const uint16_t v = load_pixel(p + 2, w->reverse);
+            if (from < to && v != w->key) {
+                fill_pixels(d + (from - c0), v, to - from);
             }
             p += 4;
         } else if (x >= c0 && x + len <= c1 && 2u * len < (uint32_t)(end - p) - 1u) {
-            put_pixels(d + (x - c0), p + 2, len, w->reverse);
+            put_pixels(d + (x - c0), p + 2, len, w->reverse, w->key);
             p += 2u + 2u * len;
         } else if (2u * len >= (uint32_t)(end - p) - 1u || (x < c1 && x + len > c0)) {
             /* Cut by the clip, or past the bytes at hand (the _io path or the end of the bytes). */
@@ -591,8 +612,21 @@ theme_status theme_index_slot(const theme_index* index, uint32_t ordinal, theme_
                                                : index_lookup(index, NULL, NULL, ordinal, slot);
 }
 
+/* CRC-32 (reflected 0xEDB88320, as zlib's) of the n bytes at p, a bit a step: once at start-up,
+ * in little code. Start with 0xFFFFFFFF and invert the end. */
+static uint32_t crc_update(uint32_t crc, const uint8_t* p, uint32_t n) {
+    uint32_t k;
+    for (; n > 0; --n, ++p) {
+        crc ^= *p;
+        for (k = 0; k < 8; ++k) {
+            crc = crc >> 1 ^ (0xEDB88320u & (0u - (crc & 1u)));
+        }
+    }
+    return crc;
+}
+
 theme_status theme_index_verify(const theme_index* index, uint32_t size, uint32_t crc32) {
-    uint32_t crc = 0xFFFFFFFFu, k;
+    uint32_t crc = 0xFFFFFFFFu;
     cursor c;
     theme_status st;
     if (!index_ready(index)) {
@@ -606,15 +640,40 @@ theme_status theme_index_verify(const theme_index* index, uint32_t size, uint32_
         if ((st = cursor_fill(&c, 1)) != THEME_OK) {
             return st;
         }
-        /* CRC-32 (reflected 0xEDB88320) a bit a step: once at start-up, in little code. */
-        for (; c.p < c.end; ++c.p) {
-            crc ^= *c.p;
-            for (k = 0; k < 8; ++k) {
-                crc = crc >> 1 ^ (0xEDB88320u & (0u - (crc & 1u)));
-            }
-        }
+        crc = crc_update(crc, c.p, (uint32_t)(c.end - c.p));
+        c.p = c.end;
     }
     return ~crc == crc32 ? THEME_OK : THEME_E_INDEX;
+}
+
+/* The name fields as stored, in index order: each group's, then each of its images'. */
+theme_status theme_index_check_ids(const theme_index* index, uint32_t ids_crc32) {
+    uint32_t crc = 0xFFFFFFFFu, g, k;
+    group_info gi;
+    cursor c;
+    theme_status st;
+    if (!index_ready(index)) {
+        return THEME_E_ARGUMENT;
+    }
+    cursor_open(&c, &index->src, 0);
+    for (g = 0; g < index->group_count; ++g) {
+        cursor_seek(&c, index->directory + g * DIRECTORY_ENTRY_SIZE);
+        if ((st = cursor_fill(&c, GROUP_NAME_WIDTH)) != THEME_OK) {
+            return st;
+        }
+        crc = crc_update(crc, c.p, GROUP_NAME_WIDTH);
+        if ((st = read_group(index, &c, g, NULL, &gi)) != THEME_OK) {
+            return st;
+        }
+        for (k = 0; k < gi.count; ++k) {
+            cursor_seek(&c, gi.entries + k * IMAGE_ENTRY_SIZE);
+            if ((st = cursor_fill(&c, IMAGE_NAME_WIDTH)) != THEME_OK) {
+                return st;
+            }
+            crc = crc_update(crc, c.p, IMAGE_NAME_WIDTH);
+        }
+    }
+    return ~crc == ids_crc32 ? THEME_OK : THEME_E_INDEX;
 }
 
 /* ---- Images ---- */
@@ -698,12 +757,23 @@ int32_t theme_image_height(const theme_image* image) {
     return image != NULL ? image->height : 0;
 }
 
-/* A walk over image from row 0 that writes nothing; theme_draw and the row functions say more. */
+/* Flags of draws and rows: the key's bits only with THEME_KEYED. */
+static int flags_valid(uint32_t flags) {
+    const uint32_t key_bits = (flags & THEME_KEYED) != 0 ? 0xFFFF0000u : 0u;
+    return (flags & ~(THEME_SWAP_BYTES | THEME_KEYED | key_bits)) == 0;
+}
+
+/* A walk over image from row 0 that writes nothing; theme_draw and the row functions say more.
+ * The key is compared with pixels as they go out: swapped when they are. */
 static void walk_open(walk* w, const theme_image* image, uint32_t pos, uint32_t flags) {
+    const uint32_t key = flags >> 16;
     memset(w, 0, sizeof *w);
     cursor_open(&w->c, &image->src, pos);
     w->im = image;
     w->reverse = reversed(flags);
+    w->key = (flags & THEME_KEYED) == 0   ? 0x10000u
+             : (flags & THEME_SWAP_BYTES) ? ((key & 0xFFu) << 8 | key >> 8)
+                                          : key;
 }
 
 theme_status theme_image_check(const theme_image* image) {
@@ -732,9 +802,8 @@ theme_status theme_draw(const theme_image* image, uint16_t* framebuffer, uint32_
                         theme_rect clip, int32_t x, int32_t y, uint32_t flags) {
     uint32_t c0, c1, r0, r1;
     walk w;
-    if (!image_ready(image) || framebuffer == NULL || (flags & ~THEME_SWAP_BYTES) != 0 ||
-        clip.x < 0 || clip.y < 0 || clip.w < 0 || clip.h < 0 ||
-        (uint64_t)clip.x + (uint64_t)clip.w > stride_px) {
+    if (!image_ready(image) || framebuffer == NULL || !flags_valid(flags) || clip.x < 0 ||
+        clip.y < 0 || clip.w < 0 || clip.h < 0 || (uint64_t)clip.x + (uint64_t)clip.w > stride_px) {
         return THEME_E_ARGUMENT;
     }
     if (!clip_span(x, image->width, clip.x, clip.w, &c0, &c1) ||
@@ -754,7 +823,7 @@ theme_status theme_draw(const theme_image* image, uint16_t* framebuffer, uint32_
 }
 
 theme_status theme_rows_begin(theme_rows* rows, const theme_image* image, uint32_t flags) {
-    if (rows == NULL || !image_ready(image) || (flags & ~THEME_SWAP_BYTES) != 0) {
+    if (rows == NULL || !image_ready(image) || !flags_valid(flags)) {
         return THEME_E_ARGUMENT;
     }
     rows->image = image;

@@ -29,9 +29,10 @@
  *               run has one pixel after it, a literal run `length` pixels. No run crosses a row.
  *
  * Statuses: every function returns THEME_OK or the first fault it met; theme_status_text names
- * it. An index or image whose open failed is THEME_E_ARGUMENT to every later call. A draw or a row that meets a broken stream returns THEME_E_STREAM and leaves the pixels it
- * already wrote: check an image once with theme_image_check (the packer's builds always pass)
- * when a half-drawn image would matter.
+ * it. An index or image whose open failed is THEME_E_ARGUMENT to every later call. A draw or a row
+ * that meets a broken stream returns THEME_E_STREAM and leaves the pixels it already wrote: check
+ * an image once with theme_image_check (the packer's builds always pass) when a half-drawn image
+ * would matter.
  */
 #ifndef THEME_READER_H
 #define THEME_READER_H
@@ -67,6 +68,11 @@ typedef struct {
 
 /* Each pixel's two bytes swapped: for panels that take RGB565 big-endian (most SPI ones). */
 #define THEME_SWAP_BYTES 1u
+
+#define THEME_KEYED 2u
+/* Pixels whose stored RGB565 value (before any swap) equals key are not written: what lies
+   under them stays. Combine with THEME_SWAP_BYTES by |. */
+#define THEME_COLOR_KEY(key) (THEME_KEYED | ((uint32_t)(uint16_t)(key) << 16))
 
 /* Reads len bytes at offset of the file into dst; returns 0 when all of them were read. */
 typedef int (*theme_read_fn)(void* ctx, uint32_t offset, void* dst, uint32_t len);
@@ -144,6 +150,15 @@ theme_status theme_index_slot(const theme_index* index, uint32_t ordinal, theme_
 theme_status theme_index_verify(const theme_index* index, uint32_t size, uint32_t crc32);
 
 /*
+ * THEME_OK when the index names the same groups and images in the same order as the one the IDs
+ * were made from (THEME_IDS_CRC32 of the header `theme-inspect header` writes: the CRC-32 of the
+ * group and image name fields in index order); THEME_E_INDEX otherwise. Slots that moved, or art
+ * that changed, do not matter: a theme update that keeps the names passes, and every ID the
+ * program was built with still names its image. Reads the name fields only.
+ */
+theme_status theme_index_check_ids(const theme_index* index, uint32_t ids_crc32);
+
+/*
  * Opens the image in slot of a Theme.bin of theme_size bytes at theme_bytes. THEME_E_SLOT when
  * the slot does not lie inside theme_size; THEME_E_IMAGE when its header is not RLE4 or PRI0 of
  * 16 bits per pixel with a width and height of 1 or more that its bytes can hold.
@@ -167,8 +182,10 @@ theme_status theme_image_check(const theme_image* image);
  * writing exactly the pixels inside clip and the placed image, nothing else. clip must lie in
  * the framebuffer: x, y, w, h of 0 or more and x + w <= stride_px (THEME_E_ARGUMENT otherwise);
  * an empty clip draws nothing. Pixels are RGB565 in the CPU's order, or swapped with
- * THEME_SWAP_BYTES in flags. Rows above the clip are passed by their control units, rows below
- * it are not read. On a fault the pixels already written stay.
+ * THEME_SWAP_BYTES in flags; with THEME_COLOR_KEY(key) in flags the pixels of that value are not
+ * written (a repeat run of it costs nothing). Any other bit of flags is THEME_E_ARGUMENT. Rows
+ * above the clip are passed by their control units, rows below it are not read. On a fault the
+ * pixels already written stay.
  */
 theme_status theme_draw(const theme_image* image, uint16_t* framebuffer, uint32_t stride_px,
                         theme_rect clip, int32_t x, int32_t y, uint32_t flags);
@@ -177,8 +194,10 @@ theme_status theme_draw(const theme_image* image, uint16_t* framebuffer, uint32_
 theme_status theme_rows_begin(theme_rows* rows, const theme_image* image, uint32_t flags);
 
 /*
- * Writes pixels [x0, x0 + width) of the next row into line[0 .. width). THEME_E_ARGUMENT when
- * that range is not inside the image or no row is left.
+ * Writes pixels [x0, x0 + width) of the next row into line[0 .. width); with a colour key, the
+ * elements of line under key pixels stay as the caller left them (fill line with what lies
+ * under the image first). THEME_E_ARGUMENT when that range is not inside the image or no row
+ * is left.
  */
 theme_status theme_rows_next(theme_rows* rows, uint16_t* line, int32_t x0, int32_t width);
 

@@ -33,6 +33,8 @@ struct SlotCopy {
     ImageHeader header;
     /// The image's bytes at the slot's start, header included.
     std::uint32_t encodedSize = 0;
+    /// The CRC-32 (zlib's) of those bytes, the fill excluded: a change of the same size shows.
+    std::uint32_t crc32 = 0;
     /// Why it is invalid.
     std::string fault;
 };

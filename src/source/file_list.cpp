@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <map>
 #include <unordered_map>
+#include <unordered_set>
 #include <utility>
 #include <vector>
 
@@ -427,6 +428,46 @@ void tellCaseTwins(CaseTwinSearch& search, const std::string& themeFolder,
     }
 }
 
+// Where entry lies below its theme folder, whose digit is at digitAt, with letters upper-cased:
+// the same for a base image and for the variant file that replaces it on any system.
+std::string pathInTheme(const ImageFileEntry& entry, std::size_t digitAt) {
+    return upperAscii(joinPath(entry.dirPath.substr(digitAt + 1), entry.fileName));
+}
+
+// The variant's images that replace nothing: a misspelt folder, a file theme 0 lacks. The scan's
+// own problems are not told: those of the folders theme 0 shares are told for theme 0.
+void tellVariantOnlyImages(const ImageFileEntry& head, const std::string& rootPath,
+                           const ImageFileEntry& baseList, std::vector<SourceProblem>& problems) {
+    const std::size_t digitAt = rootPath.size() + 1;
+    std::unordered_set<std::string> basePaths;
+    for (const ImageFileEntry* base = baseList.next.get(); base != nullptr;
+         base = base->next.get()) {
+        basePaths.insert(pathInTheme(*base, digitAt));
+    }
+    ImageFileEntry found;
+    std::vector<SourceProblem> unused;
+    scanImageFolder(found, head.dirPath, head.groupName, rootPath, unused);
+    std::size_t count = 0;
+    std::string named;
+    for (const ImageFileEntry* file = found.next.get(); file != nullptr; file = file->next.get()) {
+        if (basePaths.count(pathInTheme(*file, digitAt)) == 0 && ++count <= kVariantOnlyNamed) {
+            named += (count == 1 ? "" : ", ") + joinPath(file->dirPath, file->fileName);
+        }
+    }
+    if (count == 0) {
+        return;
+    }
+    problems.push_back(
+        {SourceProblemKind::kVariantOnly,
+         "theme " + head.groupName + ": " + std::to_string(count) +
+             (count == 1 ? " file has no image of theme 0 at its path and is"
+                         : " files have no image of theme 0 at their paths and are") +
+             " not packed: " + named +
+             (count > kVariantOnlyNamed
+                  ? " and " + std::to_string(count - kVariantOnlyNamed) + " more"
+                  : "")});
+}
+
 } // namespace
 
 int listVariantTheme(ImageFileEntry& head, const std::string& rootPath, int n,
@@ -481,5 +522,6 @@ int listVariantTheme(ImageFileEntry& head, const std::string& rootPath, int n,
         why.clear();
         appendFileEntry(head, std::move(entry));
     }
+    tellVariantOnlyImages(head, rootPath, baseList, problems);
     return 1;
 }

@@ -13,6 +13,7 @@
 //
 // --write-tree writes a theme tree of odd sizes, rows over 4095 pixels, every BMP form and two
 // variants of other sizes.
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -27,6 +28,7 @@
 #include "gzip/gzip_stream.h"
 #include "image/bmp_reader.h"
 #include "readback/build_check.h"
+#include "readback/firmware_header.h"
 #include "support/sample_forms.h"
 
 extern "C" {
@@ -48,6 +50,7 @@ struct Build {
     std::string name;
     Bytes index;
     std::map<int, Bytes> themes;
+    std::uint32_t idsCrc32 = 0;
 };
 
 Bytes readFile(const fs::path& path) {
@@ -66,7 +69,19 @@ bool converted(const fs::path& file, Picture& picture) {
     return convertBmpPixels(bmp, picture.rgb565) == 1;
 }
 
-// The framebuffer a draw must leave: the guard values, the clipped image over them.
+// The picture's most common colour: what a keyed draw leaves out, as an icon's surroundings.
+std::uint16_t commonColour(const Picture& p) {
+    std::map<std::uint16_t, std::size_t> counts;
+    for (std::size_t i = 0; i < p.rgb565.size(); i += 2) {
+        ++counts[loadU16Le(&p.rgb565[i])];
+    }
+    return std::max_element(counts.begin(), counts.end(),
+                            [](const auto& a, const auto& b) { return a.second < b.second; })
+        ->first;
+}
+
+// The framebuffer a draw must leave: the guard values, the clipped image over them (but for its
+// pixels of the key colour in a keyed draw).
 std::uint32_t expectedChecksum(const device_draw& d, const Picture& p) {
     std::vector<std::uint16_t> fb(static_cast<std::size_t>(d.stride) * d.rows);
     for (std::size_t i = 0; i < fb.size(); ++i) {
@@ -78,6 +93,9 @@ std::uint32_t expectedChecksum(const device_draw& d, const Picture& p) {
             if (ix >= 0 && ix < p.width && iy >= 0 && iy < p.height) {
                 std::uint16_t v =
                     loadU16Le(&p.rgb565[static_cast<std::size_t>(2 * (iy * p.width + ix))]);
+                if ((d.flags & THEME_KEYED) != 0 && v == d.flags >> 16) {
+                    continue;
+                }
                 if ((d.flags & THEME_SWAP_BYTES) != 0) {
                     v = static_cast<std::uint16_t>(v << 8 | v >> 8);
                 }
@@ -104,15 +122,19 @@ device_draw draw(const Picture& p, std::uint32_t stride, std::uint32_t rows, the
     return d;
 }
 
-// Whole; cut on the left and at the bottom; cut on the right and at the top, swapped.
+// Whole; cut on the left and at the bottom; cut on the right and at the top, swapped; both cut
+// ones again keyed with the picture's most common colour.
 void drawsOf(const Picture& p, std::uint32_t kind, std::vector<device_draw>& out) {
     const auto w = static_cast<std::uint32_t>(p.width), h = static_cast<std::uint32_t>(p.height);
     const std::uint32_t stride = w + 6, rows = h + 5;
     const auto s = static_cast<std::int32_t>(stride), r = static_cast<std::int32_t>(rows);
     out.push_back(draw(p, w, h, {0, 0, p.width, p.height}, 0, 0, 0, kind));
-    out.push_back(draw(p, stride, rows, {1, 1, s - 2, r - 3}, -(p.width / 3), 3, 0, KIND_CHECK));
-    out.push_back(draw(p, stride, rows, {2, 0, s - 4, r - 1}, s - p.width / 2 - 1, -(p.height / 2),
-                       THEME_SWAP_BYTES, KIND_CHECK));
+    for (const std::uint32_t key : {0u, THEME_COLOR_KEY(commonColour(p))}) {
+        out.push_back(
+            draw(p, stride, rows, {1, 1, s - 2, r - 3}, -(p.width / 3), 3, key, KIND_CHECK));
+        out.push_back(draw(p, stride, rows, {2, 0, s - 4, r - 1}, s - p.width / 2 - 1,
+                           -(p.height / 2), key | THEME_SWAP_BYTES, KIND_CHECK));
+    }
 }
 
 // Folder 0's files by (group, file name): the group is the name of the folder that holds them.
@@ -131,13 +153,14 @@ std::map<std::pair<std::string, std::string>, fs::path> baseFiles(const fs::path
 
 bool addTree(const std::string& name, const fs::path& root, std::uint16_t buildNumber,
              std::vector<Build>& builds, std::vector<device_draw>& draws) {
-    Build build{name, readFile(root / "Index.bin"), {}};
+    Build build{name, readFile(root / "Index.bin"), {}, 0};
     BuildCheck check;
     checkIndex(build.index, check);
     if (!check.layout.complete || !check.faults.empty()) {
         std::fprintf(stderr, "device-cases: %s: not a sound Index.bin\n", root.string().c_str());
         return false;
     }
+    build.idsCrc32 = imageIdsCrc32(build.index, check.layout);
     const auto files = baseFiles(root);
     for (int theme = 0; theme < 10; ++theme) {
         if (fs::exists(root / std::to_string(theme) / "Theme.bin")) {
@@ -201,6 +224,10 @@ void addCorpus(int icons, int screens, std::uint16_t buildNumber, std::vector<Bu
                    h = static_cast<std::uint32_t>(p.height);
         mine.push_back(
             draw(p, w, h, {0, 0, p.width, p.height}, 0, 0, 0, screen ? KIND_SCREEN : KIND_ICON));
+        if (!screen) { // over the guard values, as over a wallpaper
+            mine.push_back(draw(p, w, h, {0, 0, p.width, p.height}, 0, 0,
+                                THEME_COLOR_KEY(commonColour(p)), KIND_KEYED));
+        }
         if (screen) {
             mine.push_back(draw(p, w, h, {p.width / 2, p.height / 2, p.width / 2, p.height / 2}, 0,
                                 0, 0, KIND_QUARTER));
@@ -213,7 +240,7 @@ void addCorpus(int icons, int screens, std::uint16_t buildNumber, std::vector<Bu
     }
     const char end[] = "EndOfTheme";
     theme.insert(theme.end(), end, end + 10);
-    Build build{"corpus", {}, {}};
+    Build build{"corpus", {}, {}, 0};
     build.themes[0] = std::move(theme);
     builds.push_back(std::move(build));
 }
@@ -248,8 +275,8 @@ void writeSource(std::FILE* out, const std::vector<Build>& builds,
         const Build& build = builds[b];
         const std::string index =
             build.index.empty() ? "0" : "(const uint8_t *)index" + std::to_string(b);
-        std::fprintf(out, "    {\"%s\", %s, %zuu, 0x%08xu, {", build.name.c_str(), index.c_str(),
-                     build.index.size(), crc32Of(build.index));
+        std::fprintf(out, "    {\"%s\", %s, %zuu, 0x%08xu, 0x%08xu, {", build.name.c_str(),
+                     index.c_str(), build.index.size(), crc32Of(build.index), build.idsCrc32);
         for (int theme = 0; theme < 10; ++theme) {
             const auto found = build.themes.find(theme);
             std::fprintf(out, "%s",

@@ -1,6 +1,6 @@
 /*
  * The device reader checked where it runs: every draw of device_cases (every image of every
- * theme of the packed builds, whole and clipped, one swapped) from memory, through a read
+ * theme of the packed builds, whole and clipped, swapped, keyed) from memory, through a read
  * callback and a 64-byte window, and row by row, each framebuffer's checksum against the one the
  * host computed from the converter's output. One source, two builds: for a Cortex-M4 under QEMU
  * (make test-device), where it also counts the instructions each kind of draw takes beside the
@@ -186,9 +186,12 @@ static int run_draw(const device_draw* d, int path, cost* costs) {
 }
 
 static void print_costs(const cost* costs) {
-    static const char* const names[KIND_COUNT] = {"", "sample theme, whole images",
-                                                  "corpus icons, whole", "corpus screens, whole",
-                                                  "corpus screens, a quarter (bottom right)"};
+    static const char* const names[KIND_COUNT] = {"",
+                                                  "sample theme, whole images",
+                                                  "corpus icons, whole",
+                                                  "corpus screens, whole",
+                                                  "corpus screens, a quarter (bottom right)",
+                                                  "corpus icons, keyed over a background"};
     uint32_t k;
     printf("instructions per drawn pixel (reader / fastest copy of the same pixels = ratio):\n");
     for (k = 1; k < KIND_COUNT; ++k) {
@@ -214,8 +217,10 @@ int main(void) {
         theme_index index;
         if (build->index != NULL &&
             (theme_index_open(&index, build->index, build->index_size) != THEME_OK ||
-             theme_index_verify(&index, build->index_size, build->index_crc32) != THEME_OK)) {
-            printf("%s: the index does not open or verify\n", build->name);
+             theme_index_verify(&index, build->index_size, build->index_crc32) != THEME_OK ||
+             theme_index_check_ids(&index, build->ids_crc32) != THEME_OK ||
+             theme_index_check_ids(&index, build->ids_crc32 ^ 1u) != THEME_E_INDEX)) {
+            printf("%s: the index does not open, verify or check its IDs\n", build->name);
             ++failed;
         }
     }

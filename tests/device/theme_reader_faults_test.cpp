@@ -5,6 +5,7 @@
 
 #include <zlib.h>
 
+#include <algorithm>
 #include <cstring>
 #include <functional>
 #include <set>
@@ -85,15 +86,16 @@ struct Outcome {
     bool operator==(const Outcome&) const = default;
 };
 
-// Opens, finds, checks and draws the image (whole and row by row) through memory (window 0) or
-// a window of that size, into a framebuffer with a guard row and column around the image.
-Outcome readImage(const Build& build, std::uint32_t window, theme_read_fn read = readBytes) {
+// Opens, finds, checks and draws the image (whole and row by row, with flags) through memory
+// (window 0) or a window of that size, into a framebuffer with a guard row and column around the
+// image.
+Outcome readImage(const Build& build, std::uint32_t window, std::uint32_t flags) {
     Outcome out;
     Bytes buffer(window);
     theme_index ix;
     out.index = window == 0 ? theme_index_open(&ix, build.index.data(),
                                                static_cast<std::uint32_t>(build.index.size()))
-                            : theme_index_open_io(&ix, read, const_cast<Bytes*>(&build.index),
+                            : theme_index_open_io(&ix, readBytes, const_cast<Bytes*>(&build.index),
                                                   static_cast<std::uint32_t>(build.index.size()),
                                                   buffer.data(), window);
     theme_slot slot{};
@@ -101,15 +103,16 @@ Outcome readImage(const Build& build, std::uint32_t window, theme_read_fn read =
         theme_index_find(&ix, kGroup.substr(0, 11).c_str(), kImage.substr(0, 39).c_str(), &slot);
     theme_image image;
     const auto size = static_cast<std::uint32_t>(build.theme.size());
-    out.image = window == 0 ? theme_image_open(&image, build.theme.data(), size, slot)
-                            : theme_image_open_io(&image, read, const_cast<Bytes*>(&build.theme),
-                                                  size, slot, buffer.data(), window);
+    out.image = window == 0
+                    ? theme_image_open(&image, build.theme.data(), size, slot)
+                    : theme_image_open_io(&image, readBytes, const_cast<Bytes*>(&build.theme), size,
+                                          slot, buffer.data(), window);
     out.check = theme_image_check(&image);
     out.pixels.assign(6 * 4, 0x1234);
-    out.draw = theme_draw(&image, out.pixels.data(), 6, {1, 1, 4, 2}, 1, 1, 0);
+    out.draw = theme_draw(&image, out.pixels.data(), 6, {1, 1, 4, 2}, 1, 1, flags);
     theme_rows rows;
     std::uint16_t line[4];
-    out.rows = theme_rows_begin(&rows, &image, 0);
+    out.rows = theme_rows_begin(&rows, &image, flags);
     for (int row = 0; row < 2 && out.rows == THEME_OK; ++row) {
         out.rows = theme_rows_next(&rows, line, 0, 4);
     }
@@ -143,7 +146,7 @@ std::vector<std::uint16_t> drawn(bool row0, std::size_t row1) {
 
 // A failed open: the image is not there for any later step, and nothing is drawn.
 Outcome failing(theme_status index, theme_status slot, theme_status image) {
-    return {index, slot, image, THEME_E_ARGUMENT, THEME_E_ARGUMENT, THEME_E_ARGUMENT,
+    return {index,          slot, image, THEME_E_ARGUMENT, THEME_E_ARGUMENT, THEME_E_ARGUMENT,
             drawn(false, 0)};
 }
 
@@ -214,14 +217,22 @@ const std::vector<Fault> kFaults = {
 
 class DeviceFaultTest : public ::testing::TestWithParam<Fault> {};
 
+// Plain, and keyed with Z: the Z pixels of row 1 stay as they were.
 TEST_P(DeviceFaultTest, IsItsStatusThroughMemoryAndEveryWindow) {
     Build build = smallBuild();
     GetParam().plant(build);
-    for (const std::uint32_t window : {0u, 64u, 65u, 1024u}) {
-        const Outcome out = readImage(build, window);
-        EXPECT_EQ(out, GetParam().expected)
-            << "window " << window << ": index " << out.index << " slot " << out.slot << " image "
-            << out.image << " check " << out.check << " draw " << out.draw << " rows " << out.rows;
+    for (const std::uint32_t flags : {0u, THEME_COLOR_KEY(kZ)}) {
+        Outcome expected = GetParam().expected;
+        if (flags != 0) {
+            std::replace(expected.pixels.begin(), expected.pixels.end(), kZ, std::uint16_t{0x1234});
+        }
+        for (const std::uint32_t window : {0u, 64u, 65u, 1024u}) {
+            const Outcome out = readImage(build, window, flags);
+            EXPECT_EQ(out, expected)
+                << "flags " << flags << " window " << window << ": index " << out.index << " slot "
+                << out.slot << " image " << out.image << " check " << out.check << " draw "
+                << out.draw << " rows " << out.rows;
+        }
     }
 }
 
@@ -286,7 +297,11 @@ TEST(DeviceReaderTest, ReadFailuresAndBadArgumentsAreTheirStatus) {
           theme_rect{0x7FFFFFFF, 0, 0x7FFFFFFF, 1}}) {
         EXPECT_EQ(theme_draw(&image, fb.data(), 4, clip, 0, 0, 0), THEME_E_ARGUMENT) << clip.x;
     }
-    EXPECT_EQ(theme_draw(&image, fb.data(), 4, {0, 0, 4, 4}, 0, 0, 2), THEME_E_ARGUMENT);
+    for (const std::uint32_t flags : {4u, 0x10000u, THEME_COLOR_KEY(kX) | 8u}) {
+        EXPECT_EQ(theme_draw(&image, fb.data(), 4, {0, 0, 4, 4}, 0, 0, flags), THEME_E_ARGUMENT);
+        theme_rows rows;
+        EXPECT_EQ(theme_rows_begin(&rows, &image, flags), THEME_E_ARGUMENT);
+    }
     EXPECT_EQ(theme_draw(&image, nullptr, 4, {0, 0, 4, 4}, 0, 0, 0), THEME_E_ARGUMENT);
     EXPECT_EQ(fb, untouched);
     // Placed where no pixel of it meets the clip, or with an empty clip: nothing to do.

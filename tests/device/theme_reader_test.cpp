@@ -73,9 +73,16 @@ struct Picture {
     int width = 0;
     int height = 0;
     Bytes rgb565;
+    std::uint16_t stored(std::int64_t x, std::int64_t y) const {
+        return loadU16Le(&rgb565[static_cast<std::size_t>(2 * (y * width + x))]);
+    }
     std::uint16_t at(std::int64_t x, std::int64_t y, std::uint32_t flags) const {
-        const std::uint16_t v = loadU16Le(&rgb565[static_cast<std::size_t>(2 * (y * width + x))]);
+        const std::uint16_t v = stored(x, y);
         return flags & THEME_SWAP_BYTES ? static_cast<std::uint16_t>(v << 8 | v >> 8) : v;
+    }
+    // A pixel a keyed draw leaves alone.
+    bool keyed(std::int64_t x, std::int64_t y, std::uint32_t flags) const {
+        return (flags & THEME_KEYED) != 0 && stored(x, y) == flags >> 16;
     }
 };
 
@@ -104,7 +111,7 @@ void expectDraw(const theme_image& image, const Picture& picture, std::uint32_t 
     for (std::int64_t fy = clip.y; fy < std::int64_t{clip.y} + clip.h; ++fy) {
         for (std::int64_t fx = clip.x; fx < std::int64_t{clip.x} + clip.w; ++fx) {
             if (fx >= x && fx < std::int64_t{x} + picture.width && fy >= y &&
-                fy < std::int64_t{y} + picture.height) {
+                fy < std::int64_t{y} + picture.height && !picture.keyed(fx - x, fy - y, flags)) {
                 want[static_cast<std::size_t>(fy * stride + fx)] =
                     picture.at(fx - x, fy - y, flags);
             }
@@ -134,7 +141,8 @@ void expectRows(const theme_image& image, const Picture& picture, std::uint32_t 
         std::vector<std::uint16_t> line(static_cast<std::size_t>(width) + 2, 0x5A5A);
         ASSERT_EQ(theme_rows_next(&rows, line.data() + 1, x0, width), THEME_OK) << what;
         for (std::int32_t i = 0; i < width; ++i) {
-            ASSERT_EQ(line[static_cast<std::size_t>(i) + 1], picture.at(x0 + i, y, flags))
+            ASSERT_EQ(line[static_cast<std::size_t>(i) + 1],
+                      picture.keyed(x0 + i, y, flags) ? 0x5A5A : picture.at(x0 + i, y, flags))
                 << what << " row " << y << " pixel " << x0 + i;
         }
         ASSERT_EQ(line.front(), 0x5A5A);
@@ -145,7 +153,8 @@ void expectRows(const theme_image& image, const Picture& picture, std::uint32_t 
 }
 
 // Every way to draw one image: whole, at random places with random clips (empty ones, ones that
-// cut the image on any side, and places off the framebuffer), and row by row.
+// cut the image on any side, and places off the framebuffer), and row by row; plain, swapped, and
+// keyed with the colour of its first pixel.
 void expectImage(Storage& storage, theme_slot slot, const Picture& picture, std::uint32_t seed,
                  const std::string& what) {
     theme_image image;
@@ -158,7 +167,8 @@ void expectImage(Storage& storage, theme_slot slot, const Picture& picture, std:
         return static_cast<std::int32_t>(
             std::uniform_int_distribution<std::int64_t>(low, high)(rng));
     };
-    for (const std::uint32_t flags : {0u, THEME_SWAP_BYTES}) {
+    const std::uint32_t key = THEME_COLOR_KEY(picture.stored(0, 0));
+    for (const std::uint32_t flags : {0u, THEME_SWAP_BYTES, key, key | THEME_SWAP_BYTES}) {
         const auto w = static_cast<std::uint32_t>(picture.width);
         expectDraw(image, picture, w, picture.height, {0, 0, picture.width, picture.height}, 0, 0,
                    flags, what + " whole");

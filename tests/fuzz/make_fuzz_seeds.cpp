@@ -127,15 +127,22 @@ Bytes framedBuild(const fs::path& folder, RunMode arrowMode = RunMode::kRows) {
 }
 
 // The build after the choices of the device reader target: a framebuffer of 32 x 24 pixels,
-// whole and cut by a clip, with the image in it, partly off it and above it.
+// whole and cut by a clip, with the image in it, partly off it and above it; plain, and keyed
+// with the colour of the logo's first pixel.
 Seeds themeReaderSeeds(const fs::path& folder) {
     const Bytes build = framedBuild(folder);
+    const Bytes logo = uiLikePri0Block(12, 9, 1);
     Seeds seeds;
     for (const std::uint8_t place : {std::uint8_t{0}, std::uint8_t{5}, std::uint8_t{0xF8}}) {
-        Bytes choices = {31, 23, 0, 0, 0, 0, 32, 24, 0, place, place, 0, 4, 0, 0, 0};
+        Bytes choices = {31, 23, 0, 0, 0, 0, 32, 24, 0, place, place, 0, 4, logo[16], logo[17], 0};
         seeds.emplace_back("draw-at-" + std::to_string(place), join({choices, build}));
+        choices[3] = 2;
+        seeds.emplace_back("keyed-at-" + std::to_string(place), join({choices, build}));
         choices[3] = 1, choices[4] = 3, choices[5] = 2, choices[6] = 9, choices[7] = 5;
         seeds.emplace_back("clipped-swapped-at-" + std::to_string(place), join({choices, build}));
+        choices[3] = 3;
+        seeds.emplace_back("clipped-swapped-keyed-at-" + std::to_string(place),
+                           join({choices, build}));
     }
     return seeds;
 }

@@ -1,9 +1,9 @@
 // libFuzzer target: the device reader on arbitrary bytes. The input is 16 bytes of choices (the
-// framebuffer, the clip, the place, the flags, the window), then Index.bin and Theme.bin, each a
-// 2-byte little-endian length and its bytes (the last takes what is left). Every image the index
-// names is opened, checked, drawn into a framebuffer with guard rows and walked row by row, from
-// memory and through a read callback; besides not crashing, both paths must give the same
-// statuses and pixels, a draw may change nothing outside its clip, and no read may leave the
+// framebuffer, the clip, the place, the flags and colour key, the window), then Index.bin and
+// Theme.bin, each a 2-byte little-endian length and its bytes (the last takes what is left). Every
+// image the index names is opened, checked, drawn into a framebuffer with guard rows and walked row
+// by row, from memory and through a read callback; besides not crashing, both paths must give the
+// same statuses and pixels, a draw may change nothing outside its clip, and no read may leave the
 // file.
 #include <algorithm>
 #include <cstddef>
@@ -49,7 +49,11 @@ Choices choose(const std::uint8_t* c) {
     ch.stride = 1u + c[0] % 48u;
     ch.rows = 1u + c[1] % 48u;
     ch.window = THEME_MIN_WINDOW + c[2];
-    ch.flags = c[3] % 8u == 7u ? 2u : c[3] & THEME_SWAP_BYTES; // now and then a wrong flag
+    // Bit 0 swaps, bit 1 keys with the colour in bytes 13 and 14; now and then a wrong flag.
+    const std::uint32_t key = THEME_COLOR_KEY(loadU16Le(c + 13));
+    ch.flags = c[3] % 8u == 6u   ? 4u
+               : c[3] % 8u == 7u ? key & ~THEME_KEYED
+                                 : (c[3] & THEME_SWAP_BYTES) | ((c[3] & 2u) != 0 ? key : 0u);
     const auto cx = static_cast<std::int32_t>(c[4] % (ch.stride + 1));
     const auto cy = static_cast<std::int32_t>(c[5] % (ch.rows + 1));
     ch.clip = {cx, cy,
@@ -139,6 +143,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FUZZ_CHECK(theme_index_count(&mapped) == theme_index_count(&read));
     FUZZ_CHECK(theme_index_verify(&mapped, indexSize, 0) ==
                theme_index_verify(&read, indexSize, 0));
+    FUZZ_CHECK(theme_index_check_ids(&mapped, 0) == theme_index_check_ids(&read, 0));
     theme_slot found{}, foundIo{};
     FUZZ_CHECK(theme_index_find(&mapped, "menu", "bg.bmp", &found) ==
                theme_index_find(&read, "menu", "bg.bmp", &foundIo));
