@@ -1,18 +1,24 @@
 # What a user gets: the three tools, the packager with VOX_ZIP beside it, where the packager looks
-# for it first; the README, the file formats and the licence. On Windows they share one folder
-# (the formats in docs/, where the README links them); elsewhere the tools go to bin, on PATH,
-# where the packager also finds VOX_ZIP, with their manual pages, and the documents to
-# share/doc/theme-packager, the licence as the Debian package's copyright file.
+# for it first; the README, the file formats and the licence; the device reader firmware copies,
+# with its CMake target and the example that draws a screen with it. On Windows they share one
+# folder (the formats in docs/, where the README links them, the reader in device/); elsewhere the
+# tools go to bin, on PATH, where the packager also finds VOX_ZIP, with their manual pages, the
+# documents to share/doc/theme-packager, the licence as the Debian package's copyright file, and
+# the reader to share/theme-packager/device.
 #
 # `make package`: a Debian package from the Linux build, a zip from the Windows build. Both are
 # named after the project's version and hold what the install rules install.
 include(GNUInstallDirs)
 set(TP_TOOLS theme-packager VOX_ZIP theme-inspect)
+set(TP_DEVICE_FILES device/theme_reader.h device/theme_reader.c device/CMakeLists.txt
+                    examples/device_screen.c)
 if(WIN32)
     install(TARGETS ${TP_TOOLS} RUNTIME DESTINATION .)
     install(FILES README.md LICENSE DESTINATION .)
     install(FILES docs/format.md DESTINATION docs)
+    install(FILES ${TP_DEVICE_FILES} DESTINATION device)
 else()
+    install(FILES ${TP_DEVICE_FILES} DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/theme-packager/device)
     set(TP_DOC_DIR ${CMAKE_INSTALL_DATAROOTDIR}/doc/theme-packager)
     install(TARGETS ${TP_TOOLS} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
     install(FILES README.md DESTINATION ${TP_DOC_DIR})

@@ -724,8 +724,21 @@ theme_status theme_index_slot(const theme_index* index, uint32_t ordinal, theme_
                                                : index_lookup(index, NULL, NULL, ordinal, slot);
 }
 
+/* CRC-32 (reflected 0xEDB88320, as zlib's) of the n bytes at p, a bit a step: once at start-up,
+ * in little code. Start with 0xFFFFFFFF and invert the end. */
+static uint32_t crc_update(uint32_t crc, const uint8_t* p, uint32_t n) {
+    uint32_t k;
+    for (; n > 0; --n, ++p) {
+        crc ^= *p;
+        for (k = 0; k < 8; ++k) {
+            crc = crc >> 1 ^ (0xEDB88320u & (0u - (crc & 1u)));
+        }
+    }
+    return crc;
+}
+
 theme_status theme_index_verify(const theme_index* index, uint32_t size, uint32_t crc32) {
-    uint32_t crc = 0xFFFFFFFFu, k;
+    uint32_t crc = 0xFFFFFFFFu;
     cursor c;
     theme_status st;
     if (!index_ready(index)) {
@@ -739,15 +752,40 @@ theme_status theme_index_verify(const theme_index* index, uint32_t size, uint32_
         if ((st = cursor_fill(&c, 1)) != THEME_OK) {
             return st;
         }
-        /* CRC-32 (reflected 0xEDB88320) a bit a step: once at start-up, in little code. */
-        for (; c.p < c.end; ++c.p) {
-            crc ^= *c.p;
-            for (k = 0; k < 8; ++k) {
-                crc = crc >> 1 ^ (0xEDB88320u & (0u - (crc & 1u)));
-            }
-        }
+        crc = crc_update(crc, c.p, (uint32_t)(c.end - c.p));
+        c.p = c.end;
     }
     return ~crc == crc32 ? THEME_OK : THEME_E_INDEX;
+}
+
+/* The name fields as stored, in index order: each group's, then each of its images'. */
+theme_status theme_index_check_ids(const theme_index* index, uint32_t ids_crc32) {
+    uint32_t crc = 0xFFFFFFFFu, g, k;
+    group_info gi;
+    cursor c;
+    theme_status st;
+    if (!index_ready(index)) {
+        return THEME_E_ARGUMENT;
+    }
+    cursor_open(&c, &index->src, 0);
+    for (g = 0; g < index->group_count; ++g) {
+        cursor_seek(&c, index->directory + g * DIRECTORY_ENTRY_SIZE);
+        if ((st = cursor_fill(&c, GROUP_NAME_WIDTH)) != THEME_OK) {
+            return st;
+        }
+        crc = crc_update(crc, c.p, GROUP_NAME_WIDTH);
+        if ((st = read_group(index, &c, g, NULL, &gi)) != THEME_OK) {
+            return st;
+        }
+        for (k = 0; k < gi.count; ++k) {
+            cursor_seek(&c, gi.entries + k * IMAGE_ENTRY_SIZE);
+            if ((st = cursor_fill(&c, IMAGE_NAME_WIDTH)) != THEME_OK) {
+                return st;
+            }
+            crc = crc_update(crc, c.p, IMAGE_NAME_WIDTH);
+        }
+    }
+    return ~crc == ids_crc32 ? THEME_OK : THEME_E_INDEX;
 }
 
 /* ---- Images ---- */

@@ -181,6 +181,15 @@ theme_status theme_index_slot(const theme_index* index, uint32_t ordinal, theme_
 theme_status theme_index_verify(const theme_index* index, uint32_t size, uint32_t crc32);
 
 /*
+ * THEME_OK when the index names the same groups and images in the same order as the one the IDs
+ * were made from (THEME_IDS_CRC32 of the header `theme-inspect header` writes: the CRC-32 of the
+ * group and image name fields in index order); THEME_E_INDEX otherwise. Slots that moved, or art
+ * that changed, do not matter: a theme update that keeps the names passes, and every ID the
+ * program was built with still names its image. Reads the name fields only.
+ */
+theme_status theme_index_check_ids(const theme_index* index, uint32_t ids_crc32);
+
+/*
  * Opens the image in slot of a Theme.bin of theme_size bytes at theme_bytes. THEME_E_SLOT when
  * the slot does not lie inside theme_size; THEME_E_IMAGE when its header is not RLE4 or PRI0 of
  * 16 bits per pixel with a width and height of 1 or more that its bytes can hold.

@@ -1,9 +1,9 @@
 /* SPDX-License-Identifier: MIT. Copyright (c) 2026 The theme-packager developers. */
 /*
- * A 240 x 320 screen composed from a theme build with the device reader, as firmware would draw
- * it: the idle background, the clock, the logo and two icons partly off the edges, and a panel
- * of the menu background clipped to a window with an arrow in it. Drawn for theme 0 and theme 2
- * from the same Index.bin, each screen written as a PNG file.
+ * The phone's home screen composed from a theme build with the device reader, as firmware would
+ * draw it, 240 x 320: the wallpaper and the status bar, then the clock, a grid of app icons and a
+ * dock with four more, each drawn with the colour key, so that the wallpaper shows around their
+ * shapes. Drawn for theme 0 and theme 2 from the same Index.bin, each screen written as a PNG file.
  *
  *   device-screen ROOT SCREEN0.png SCREEN2.png
  *
@@ -15,7 +15,7 @@
 #include <stdlib.h>
 #include <string.h>
 
-#include "device/theme_reader.h"
+#include "theme_reader.h"
 
 #define STB_IMAGE_WRITE_IMPLEMENTATION
 #include "stb_image_write.h"
@@ -53,43 +53,65 @@ static uint8_t* load(const char* path, uint32_t* size) {
     return bytes;
 }
 
+/* The sample theme's key, magenta: pixels of it are left as the wallpaper drew them. */
+#define KEYED THEME_COLOR_KEY(0xF81Fu)
+
+/* An image drawn in the middle of its box and clipped to it (an icon of any size fits its cell). */
 struct placed {
     const char *group, *name;
-    int32_t x, y;
-    theme_rect clip;
+    theme_rect box;
+    uint32_t flags;
 };
 
 static const struct placed kScreen[] = {
-    {"idle", "bg.bmp", 0, 0, {0, 0, SCREEN_W, SCREEN_H}},
-    {"idle", "clock.bmp", 72, 20, {0, 0, SCREEN_W, SCREEN_H}},
-    {"0", "logo.bmp", -18, 286, {0, 0, SCREEN_W, SCREEN_H}},
-    {"icons", "call.bmp", 222, 84, {0, 0, SCREEN_W, SCREEN_H}},
-    {"icons", "mail.bmp", 104, -14, {0, 0, SCREEN_W, SCREEN_H}},
-    /* The panel: the menu background seen through a window, the arrow cut by its edge. */
-    {"menu", "bg.bmp", 0, 0, {28, 150, 184, 96}},
-    {"menu", "arrow.bmp", 204, 190, {28, 150, 184, 96}},
+    {"home", "wallpaper.bmp", {0, 0, SCREEN_W, SCREEN_H}, 0},
+    {"status", "bar.bmp", {0, 0, SCREEN_W, 20}, 0},
+    {"home", "clock.bmp", {0, 28, SCREEN_W, 60}, KEYED},
+    {"home", "dock.bmp", {4, 262, 232, 52}, KEYED},
 };
+
+/* Four to a row of 60 x 54 cells from (0, 92); the dock's four in cells of 54 x 52. */
+static const char* const kApps[] = {"browser.bmp",    "mail.bmp",     "calendar.bmp", "photos.bmp",
+                                    "calculator.bmp", "weather.bmp",  "notes.bmp",    "files.bmp",
+                                    "terminal.bmp",   "settings.bmp", "help.bmp",     "games.bmp"};
+static const char* const kDock[] = {"messages.bmp", "contacts.bmp", "music.bmp", "camera.bmp"};
+
+static int draw_placed(const theme_index* index, const uint8_t* theme, uint32_t theme_size,
+                       uint16_t* fb, const struct placed* p) {
+    theme_slot slot;
+    theme_image image;
+    theme_status st = theme_index_find(index, p->group, p->name, &slot);
+    if (st == THEME_OK) {
+        st = theme_image_open(&image, theme, theme_size, slot);
+    }
+    if (st == THEME_OK) {
+        const int32_t x = p->box.x + (p->box.w - theme_image_width(&image)) / 2;
+        const int32_t y = p->box.y + (p->box.h - theme_image_height(&image)) / 2;
+        st = theme_draw(&image, fb, SCREEN_W, p->box, x, y, p->flags);
+    }
+    if (st != THEME_OK) {
+        fprintf(stderr, "device-screen: %s/%s: %s\n", p->group, p->name, theme_status_text(st));
+        return 0;
+    }
+    return 1;
+}
 
 static int draw_screen(const theme_index* index, const uint8_t* theme, uint32_t theme_size,
                        uint16_t* fb) {
-    size_t i;
-    for (i = 0; i < sizeof kScreen / sizeof kScreen[0]; ++i) {
-        const struct placed* p = &kScreen[i];
-        theme_slot slot;
-        theme_image image;
-        theme_status st = theme_index_find(index, p->group, p->name, &slot);
-        if (st == THEME_OK) {
-            st = theme_image_open(&image, theme, theme_size, slot);
-        }
-        if (st == THEME_OK) {
-            st = theme_draw(&image, fb, SCREEN_W, p->clip, p->x, p->y, 0);
-        }
-        if (st != THEME_OK) {
-            fprintf(stderr, "device-screen: %s/%s: %s\n", p->group, p->name, theme_status_text(st));
-            return 0;
-        }
+    int ok = 1;
+    int32_t i;
+    for (i = 0; ok && i < (int32_t)(sizeof kScreen / sizeof kScreen[0]); ++i) {
+        ok = draw_placed(index, theme, theme_size, fb, &kScreen[i]);
     }
-    return 1;
+    for (i = 0; ok && i < (int32_t)(sizeof kApps / sizeof kApps[0]); ++i) {
+        const struct placed app = {"apps", kApps[i], {i % 4 * 60, 92 + i / 4 * 54, 60, 54}, KEYED};
+        ok = draw_placed(index, theme, theme_size, fb, &app);
+    }
+    for (i = 0; ok && i < (int32_t)(sizeof kDock / sizeof kDock[0]); ++i) {
+        const struct placed app = {"dock", kDock[i], {12 + i * 54, 262, 54, 52}, KEYED};
+        ok = draw_placed(index, theme, theme_size, fb, &app);
+    }
+    return ok;
 }
 
 /* RGB565 widened to 8 bits a channel by repeating each channel's top bits. */

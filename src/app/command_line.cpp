@@ -39,7 +39,8 @@ const char* usageText() {
            "  0/          the base theme: any tree of folders with files whose names end in\n"
            "              \"bmp\"; an image's group is the name of the folder that holds it\n"
            "  1/ .. 9/    variants: a file at the same path as a base image replaces it in\n"
-           "              that theme; the base image is used where a variant has none\n"
+           "              that theme; the base image is used where a variant has none, and\n"
+           "              files at no base image's path are named on standard error\n"
            "\n"
            "Index.bin goes to the root folder, Theme.bin to every theme folder; they replace\n"
            "those of an earlier run only when all of them are complete. VOX_ZIP (looked for\n"
@@ -65,5 +66,6 @@ const char* usageText() {
            "  2   the bins were written, but some could not be compressed: they are kept\n"
            "  3   the bins were written, but a theme stopped at an image that failed or a\n"
            "      folder could not be listed: they lack images\n"
-           "Standard error names the file and the cause of every failure.\n";
+           "Standard error names the file and the cause of every failure; a theme that stops\n"
+           "at a refused image names the others its headers would refuse too.\n";
 }

@@ -2,15 +2,18 @@
 // outcome is told by one line of the message table on standard output.
 #include "app/packager.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <set>
 #include <string_view>
 
 #include "app/command_line.h"
 #include "common/terminal_text.h"
 #include "common/version.h"
 #include "image/image_convert.h"
+#include "image/refused_images.h"
 #include "output/bin_format.h"
 #include "output/bin_writer.h"
 #include "output/name_collisions.h"
@@ -84,6 +87,68 @@ std::string usableRoot(const std::string& path) {
     return fitsEveryCall(joinPath(path, longestBin)) ? path : ".";
 }
 
+bool machineFellShort(const std::vector<SourceProblem>& problems) {
+    return std::any_of(problems.begin(), problems.end(), [](const SourceProblem& problem) {
+        return problem.kind == SourceProblemKind::kMachineShortage;
+    });
+}
+
+// A theme's stop line and the refused images after it name this many images at most.
+constexpr std::size_t kRefusalsNamed = 20;
+
+// Tells which of the images after the one theme n stopped at would be refused too: a user who
+// converted a thousand files learns of every refused one in one run.
+void tellOtherRefusals(const PackagerState& state, int n, const ImageFailure& stop) {
+    const ImageFileEntry* entry = state.fileLists[n]->next.get();
+    for (std::int32_t i = 0; i <= stop.position && entry != nullptr; ++i) {
+        entry = entry->next.get();
+    }
+    const RefusedImages refused = findRefusedImages(entry, themeFolderPath(state.rootPath, n),
+                                                    state.compressImages, kRefusalsNamed - 1);
+    const std::string theme = "theme " + std::to_string(n) + ": ";
+    for (const ImageFailure& image : refused.named) {
+        printDiagnostic(theme + image.path + " would be refused too: it " +
+                        imageResultText(image.result) +
+                        (image.cause.empty() ? "" : ": " + image.cause));
+    }
+    if (refused.more > 0) {
+        printDiagnostic(theme + std::to_string(refused.more) + " more image" +
+                        (refused.more == 1 ? "" : "s") + " would be refused too");
+    }
+    const ImageFailure& end = refused.stoppedAt;
+    if (!end.path.empty()) {
+        printDiagnostic(theme + "the look for other refused images stopped at " + end.path +
+                        ", which " + imageResultText(end.result) +
+                        (end.cause.empty() ? "" : ": " + end.cause));
+    }
+}
+
+// How many paths a line about lost transparency names before it counts the rest.
+constexpr std::size_t kPathsNamed = 3;
+
+// The images of theme n whose transparency the bins lose, in one line; each file is told once in
+// a run, so that a variant's line names only files of its own.
+void printLostTransparency(const ImageGroup& table, int n, std::set<std::string>& told) {
+    std::vector<std::string> paths;
+    for (const ImageGroup* group = table.next.get(); group != nullptr; group = group->next.get()) {
+        for (const ImageRecord* r = group->images.get(); r != nullptr; r = r->next.get()) {
+            if (r->transparencyLost && told.insert(r->path).second) {
+                paths.push_back(r->path);
+            }
+        }
+    }
+    if (paths.empty()) {
+        return;
+    }
+    printDiagnostic("theme " + std::to_string(n) + ": transparent pixels in " +
+                    std::to_string(paths.size()) + (paths.size() == 1 ? " image" : " images") +
+                    " are packed opaque, in the colours their files store for them (the bins keep "
+                    "RGB565 only): " +
+                    firstFewOf(paths, kPathsNamed) +
+                    "; \"Transparent images\" in the README tells how to keep them with a colour "
+                    "key");
+}
+
 } // namespace
 
 void loadThemes(PackagerState& state) {
@@ -129,6 +194,11 @@ void loadThemes(PackagerState& state) {
             listVariantTheme(*state.fileLists[n], state.rootPath, n, *state.fileLists[0],
                              state.sourceProblems);
         }
+        // A list cut short by the machine says nothing of the images: nothing is converted.
+        state.machineShortage = machineFellShort(state.sourceProblems);
+        if (state.machineShortage) {
+            break;
+        }
         planConversions(converter, state.fileLists, n);
         if (n == 0) {
             startConversionWorkers(converter, state.threads);
@@ -141,15 +211,19 @@ void loadThemes(PackagerState& state) {
             state.incomplete = true;
         }
     }
-    for (int n = 0; n < kThemeSlots; ++n) {
+    std::set<std::string> transparencyTold;
+    for (int n = 0; n < kThemeSlots && !state.machineShortage; ++n) {
         if (state.themePresent[n] == 0) {
             continue;
         }
         state.groupTables[n] = std::make_unique<ImageGroup>();
         ImageFailure failure;
-        if (createImageRecords(*state.fileLists[n], *state.groupTables[n], state.compressImages,
-                               converter, failure) == 0 &&
-            !failure.path.empty()) {
+        const int filed = createImageRecords(*state.fileLists[n], *state.groupTables[n],
+                                             state.compressImages, converter, failure);
+        if (!failure.machineShortage) { // else nothing is packed
+            printLostTransparency(*state.groupTables[n], n, transparencyTold);
+        }
+        if (filed == 0 && !failure.path.empty()) {
             const std::string theme = "theme " + std::to_string(n);
             const std::string cause = failure.cause.empty() ? "" : ": " + failure.cause;
             // A machine that falls short says nothing of the image: packing the images before it
@@ -161,11 +235,11 @@ void loadThemes(PackagerState& state) {
                                                    : "; the rest of " + theme + " is not packed"));
             state.stoppedAt[n] = failure.path;
             state.incomplete = true;
+            if (!state.machineShortage) {
+                tellOtherRefusals(state, n, failure);
+            }
         }
         freeFileList(*state.fileLists[n]);
-        if (state.machineShortage) {
-            break;
-        }
     }
     stopConversionWorkers(converter);
     state.loaded = 1;

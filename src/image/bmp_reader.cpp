@@ -17,6 +17,8 @@ constexpr std::uint64_t kPixelOffsetField = 10;
 constexpr std::uint64_t kInfoSizeField = 14;
 constexpr std::uint64_t kColoursUsedField = 46;
 constexpr std::uint64_t kMasksField = 54;
+constexpr std::uint64_t kAlphaMaskField = 66;
+constexpr std::uint32_t kAlphaBitfields = 6;
 constexpr std::uint32_t kShortInfoSize = 12;
 constexpr std::uint32_t kLongInfoSize = 40;
 constexpr std::uint32_t kLongMasksInfoSize = 56;
@@ -151,6 +153,19 @@ bool hasRgb555Masks(std::span<const std::uint8_t> bytes, const BmpHeader& header
     return present && readU32Le(bytes, kMasksField, red) &&
            readU32Le(bytes, kMasksField + 4, green) && readU32Le(bytes, kMasksField + 8, blue) &&
            red == 0x7C00 && green == 0x03E0 && blue == 0x001F;
+}
+
+/// The alpha mask's bits in the fourth byte of a 32-bit pixel, where the header gives one.
+std::uint8_t alphaMaskOf(std::span<const std::uint8_t> bytes, const BmpHeader& header,
+                         std::uint32_t pixelOffset) {
+    const bool present =
+        header.infoSize == kLongMasksInfoSize ||
+        (header.infoSize == kLongInfoSize && header.compression == kAlphaBitfields &&
+         pixelOffset >= kAlphaMaskField + 4);
+    std::uint32_t mask = 0;
+    return present && readU32Le(bytes, kAlphaMaskField, mask)
+               ? static_cast<std::uint8_t>(mask >> 24)
+               : 0;
 }
 
 /// Fills the converted colour table. The table runs from the end of the info header up to the
@@ -304,6 +319,9 @@ ImageResult readBmpLayout(std::span<const std::uint8_t> head, std::uint64_t file
     if (isPaletteForm(layout.form)) {
         readColourTable(head, header, layout);
     }
+    if (layout.form == BmpPixelForm::kBgrx32) {
+        layout.alphaMask = alphaMaskOf(head, header, layout.pixelOffset);
+    }
     return ImageResult::kOk;
 }
 
@@ -351,6 +369,26 @@ int convertBmpPixels(std::span<const std::uint8_t> fileBytes, std::span<std::uin
         return 0;
     }
     return convertBmpPixels(fileBytes, layout, pixels);
+}
+
+void noteFourthBytes(const BmpLayout& layout, const std::uint8_t* source, FourthBytes& seen) {
+    if (layout.form != BmpPixelForm::kBgrx32) {
+        return;
+    }
+    const std::uint8_t* end = source + 4 * static_cast<std::size_t>(layout.width);
+    for (const std::uint8_t* pixel = source; pixel != end; pixel += 4) {
+        seen.lowest = std::min(seen.lowest, pixel[3]);
+        seen.highest = std::max(seen.highest, pixel[3]);
+    }
+}
+
+bool losesTransparency(const BmpLayout& layout, FourthBytes seen) {
+    if (layout.form != BmpPixelForm::kBgrx32) {
+        return false;
+    }
+    const std::uint8_t mask = layout.alphaMask;
+    return seen.lowest != seen.highest ||
+           (mask != 0 && seen.lowest != 0 && (seen.lowest & mask) != mask);
 }
 
 std::string bmpRefusalDetail(std::span<const std::uint8_t> head, ImageResult result) {

@@ -9,13 +9,16 @@
 //               46 u32 colours used (palette images only; 0 means all),
 //               54, 58, 62 u32 red, green, blue masks (16-bit, compression not 0, when present:
 //               inside a 56-byte header, or between a 40-byte header and the pixel array)
+//               66 u32 alpha mask (32-bit: inside a 56-byte header, or after a 40-byte one with
+//               compression 6); only told, never applied
 //   short form  18 u16 width, 20 u16 height, 24 u16 bits per pixel; compression is 0
 //
-// Depths: 24 (blue, green, red), 32 (blue, green, red, ignored byte), 16 (5-5-5 with
-// compression 0 or with 5-5-5 masks, else 5-6-5 as stored), 1, 4 and 8 with compression 0
-// through the colour table. The colour table starts right after the info header, with 4-byte
-// entries (blue, green, red, unused; 3-byte in the short form), and ends where the pixel array
-// begins. Pixels of 1 and 4 bits are packed most significant bits first.
+// Depths: 24 (blue, green, red), 32 (blue, green, red, a fourth byte that only tells whether the
+// image had transparency), 16 (5-5-5 with compression 0 or with 5-5-5 masks, else 5-6-5 as
+// stored), 1, 4 and 8 with compression 0 through the colour table. The colour table starts right
+// after the info header, with 4-byte entries (blue, green, red, unused; 3-byte in the short form),
+// and ends where the pixel array begins. Pixels of 1 and 4 bits are packed most significant bits
+// first.
 //
 // Rows are stored bottom row first unless the height is negative; each starts
 // ((width * bits per pixel + 31) / 32) * 4 bytes after the previous one. The last row in the
@@ -61,6 +64,9 @@ struct BmpLayout {
     std::uint64_t stride = 0;
     /// 2 * width * height: the size of the output.
     std::uint32_t outputSize = 0;
+    /// 32 bits per pixel: the bits of the fourth byte that the header's alpha mask names; 0 when
+    /// it names none.
+    std::uint8_t alphaMask = 0;
     /// Colour table entries present; a pixel's colour index is always below it.
     std::uint32_t paletteCount = 0;
     std::array<std::uint16_t, 256> palette{};
@@ -119,6 +125,22 @@ std::string bmpRefusalDetail(std::span<const std::uint8_t> head, ImageResult res
 
 /// "W x H pixels".
 std::string bmpDimensions(std::int32_t width, std::int32_t height);
+
+/// The lowest and highest fourth byte of a 32-bit image's pixels, gathered row by row.
+struct FourthBytes {
+    std::uint8_t lowest = 0xFF;
+    std::uint8_t highest = 0;
+};
+
+/// Widens seen by the fourth bytes of a stored row (at source) of a 32-bit image; other depths
+/// have none.
+void noteFourthBytes(const BmpLayout& layout, const std::uint8_t* source, FourthBytes& seen);
+
+/// True when a 32-bit image whose pixels had the fourth bytes seen held transparency, which its
+/// RGB565 pixels lose: fourth bytes that differ (an alpha channel), or one value throughout that
+/// the header's alpha mask calls not fully opaque. 0 or 255 throughout is no alpha: writers leave
+/// 0 in a byte they do not use. False for every other depth.
+bool losesTransparency(const BmpLayout& layout, FourthBytes seen);
 
 /// Converts the pixels of a file accepted by readBmpLayout (with this layout) into pixels, which
 /// holds at least layout.outputSize bytes. Returns 1, or 0 when pixels is too small or the layout

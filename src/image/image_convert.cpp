@@ -37,18 +37,8 @@ std::string runsTooLarge(std::int32_t width, std::int32_t height) {
 // before any buffer of the image's size is reserved.
 ImageResult readImageHeaders(const std::string& path, int compress, std::size_t headBytes,
                              FileBytes& file, BmpLayout& layout, std::string& cause) {
-    ImageResult result = readFileHead(path, file, cause, headBytes);
     BmpFrame frame;
-    if (result == ImageResult::kOk) {
-        result = readBmpFrame(file.view(), file.fileSize, frame);
-        cause = bmpRefusalDetail(file.view(), result);
-    }
-    // The encoder refuses an image whose worst case it cannot count.
-    if (result == ImageResult::kOk && compress != 0 &&
-        rleImageSizeBound(frame.width, frame.height, 16, RunMode::kRows) == 0) {
-        result = ImageResult::kTooLarge;
-        cause = runsTooLarge(frame.width, frame.height);
-    }
+    ImageResult result = checkImageHeaders(path, compress, headBytes, file, frame, cause);
     if (result == ImageResult::kOk) {
         result = readFileRest(file, frame.headerBytes, cause);
     }
@@ -77,9 +67,11 @@ ImageResult readBand(ConversionScratch& scratch, const BmpLayout& layout, std::i
 }
 
 // The image's rows, top row first, as RGB565 in place in pri0 (its pixel area) or, when pri0 is
-// null, each run-length encoded behind the last at rle; units counts the 16-bit units encoded.
+// null, each run-length encoded behind the last at rle; units counts the 16-bit units encoded,
+// fourth gathers a 32-bit image's fourth bytes.
 ImageResult convertRows(ConversionScratch& scratch, const BmpLayout& layout, std::uint8_t* pri0,
-                        std::uint8_t* rle, std::size_t& units, std::string& cause) {
+                        std::uint8_t* rle, std::size_t& units, FourthBytes& fourth,
+                        std::string& cause) {
     const std::size_t rowBytes = 2 * static_cast<std::size_t>(layout.width);
     const std::uint64_t perBand = kBandBytes / layout.stride;
     const auto bandRows = static_cast<std::int32_t>(perBand < 1           ? 1
@@ -103,6 +95,7 @@ ImageResult convertRows(ConversionScratch& scratch, const BmpLayout& layout, std
             if (!convertBmpRow(layout, source, pixels)) {
                 return ImageResult::kBadPaletteIndex;
             }
+            noteFourthBytes(layout, source, fourth);
             if (pri0 == nullptr) {
                 units += static_cast<std::size_t>(
                     encodeRuns16(rle + units * 2, pixels, layout.width, y == layout.height - 1));
@@ -154,6 +147,7 @@ ConvertedImage convertFile(const std::string& path, int compress, std::size_t he
                                 rleImageSizeBound(layout.width, layout.height, 16, RunMode::kRows));
         std::uint8_t* blob = arenaRoom(scratch.kept, room);
         std::size_t units = 0;
+        FourthBytes fourth;
         if (blob == nullptr ||
             (compress != 0 &&
              !reserveBytes(scratch.row, 2 * static_cast<std::size_t>(layout.width)))) {
@@ -161,17 +155,15 @@ ConvertedImage convertFile(const std::string& path, int compress, std::size_t he
         } else {
             std::uint8_t* pixels = blob + kImageHeaderSize;
             image.result = convertRows(scratch, layout, compress == 0 ? pixels : nullptr, pixels,
-                                       units, image.cause);
+                                       units, fourth, image.cause);
         }
         if (image.result == ImageResult::kOk) {
             image.result = finishImage(blob, layout, compress, units, image);
+            image.transparencyLost = losesTransparency(layout, fourth);
         }
     }
     closeInputFile(scratch.file.input);
-    const bool fileFailed =
-        image.result == ImageResult::kCannotOpen || image.result == ImageResult::kReadError;
-    image.machineShortage =
-        image.result == ImageResult::kOutOfMemory || (fileFailed && scratch.file.machineShortage);
+    image.machineShortage = isMachineFailure(image.result, scratch.file);
     if (image.result == ImageResult::kOk) {
         image.data = arenaKeep(scratch.kept, image.dataSize);
     }
@@ -294,10 +286,32 @@ int takeImage(ImageRecord& record, const ConvertedImage& image, ImageFailure& fa
     record.height = image.height;
     record.dataSize = image.dataSize;
     record.data = image.data;
+    record.transparencyLost = image.transparencyLost;
     return 1;
 }
 
 } // namespace
+
+ImageResult checkImageHeaders(const std::string& path, int compress, std::size_t headBytes,
+                              FileBytes& file, BmpFrame& frame, std::string& cause) {
+    ImageResult result = readFileHead(path, file, cause, headBytes);
+    if (result == ImageResult::kOk) {
+        result = readBmpFrame(file.view(), file.fileSize, frame);
+        cause = bmpRefusalDetail(file.view(), result);
+    }
+    // The encoder refuses an image whose worst case it cannot count.
+    if (result == ImageResult::kOk && compress != 0 &&
+        rleImageSizeBound(frame.width, frame.height, 16, RunMode::kRows) == 0) {
+        result = ImageResult::kTooLarge;
+        cause = runsTooLarge(frame.width, frame.height);
+    }
+    return result;
+}
+
+bool isMachineFailure(ImageResult result, const FileBytes& file) {
+    const bool fileFailed = result == ImageResult::kCannotOpen || result == ImageResult::kReadError;
+    return result == ImageResult::kOutOfMemory || (fileFailed && file.machineShortage);
+}
 
 ImageConverter::~ImageConverter() {
     stopConversionWorkers(*this);
@@ -407,6 +421,7 @@ int createImageRecords(ImageFileEntry& fileList, ImageGroup& groupTable, int com
         record->path = joinPath(entry->dirPath, entry->fileName);
         const auto job = static_cast<std::size_t>(entry->fileIndex);
         if (takeImage(*record, awaitJob(converter, job), failure) == 0) {
+            failure.position = i;
             return 0;
         }
         addImageToGroup(groupTable, entry->groupName, std::move(record));

@@ -16,6 +16,7 @@
 #include "common/byte_arena.h"
 #include "common/byte_buffer.h"
 #include "common/theme_slots.h"
+#include "image/bmp_reader.h"
 #include "image/file_bytes.h"
 #include "image/image_record.h"
 #include "image/image_result.h"
@@ -35,6 +36,8 @@ struct ConvertedImage {
     std::int32_t height = 0;
     std::uint32_t dataSize = 0;
     std::shared_ptr<const std::uint8_t[]> data;
+    /// The file held transparency that the RGB565 pixels do not keep (losesTransparency).
+    bool transparencyLost = false;
 };
 
 /// What one thread needs to convert files: the buffers reused from file to file (the file's
@@ -114,6 +117,8 @@ struct ImageFailure {
     /// The machine fell short (memory, open files, an I/O error): no image of the run can be
     /// trusted to be what the files hold, the image is not at fault.
     bool machineShortage = false;
+    /// The failing entry's place in its list (0 for the first).
+    std::int32_t position = -1;
 };
 
 /// Gives every entry of the list of theme its conversion (the entry's fileIndex): one job per
@@ -143,6 +148,17 @@ void stopConversionWorkers(ImageConverter& converter);
 /// entries are not filed (and, unless a worker took them already, not converted).
 int createImageRecords(ImageFileEntry& fileList, ImageGroup& groupTable, int compress,
                        ImageConverter& converter, ImageFailure& failure);
+
+/// What a conversion checks before it reads any pixel: opens path (a regular file only), reads
+/// its first headBytes bytes (at least the 70 of the largest BMP headers) and checks the headers,
+/// the limits and, when compress is non-zero, that the runs can be counted. Returns kOk with
+/// frame filled, or the reason with its cause as a conversion gives them; file.machineShortage
+/// then tells whether opening or reading failed for the machine's want (see ConvertedImage).
+ImageResult checkImageHeaders(const std::string& path, int compress, std::size_t headBytes,
+                              FileBytes& file, BmpFrame& frame, std::string& cause);
+
+/// Whether a failure with result on file (as the last open or read left it) was the machine's.
+bool isMachineFailure(ImageResult result, const FileBytes& file);
 
 /// Converts the file at record.path and sets width, height, dataSize and data. Returns 1, or 0
 /// with the path and the reason in failure. Only a regular file is opened, and no buffer is

@@ -21,6 +21,8 @@ struct ImageRecord {
     std::uint32_t dataSize = 0;
     /// Full path of the source file.
     std::string path;
+    /// The file held transparency (an alpha channel) that the stored pixels do not keep.
+    bool transparencyLost = false;
     /// The file name, bounded to the field (no terminator when it fills it).
     std::array<char, kImageNameSize> name{};
     std::unique_ptr<ImageRecord> next;

@@ -210,7 +210,7 @@ void noteCopy(BuildCheck& check, int theme, std::size_t k, const SlotCopy& copy)
     if (largest != kUnknownCopy) {
         largest = std::max<std::uint64_t>(largest, copy.encodedSize);
     }
-    const std::uint32_t family = copy.header.magic == kPri0Magic ? kPri0Magic : kRle4Magic;
+    const std::uint32_t family = copy.header.magic;
     if (check.imageFamily == 0) {
         check.imageFamily = family;
     } else if (family != check.imageFamily) {

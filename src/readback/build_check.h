@@ -53,7 +53,7 @@ struct BuildCheck {
     std::vector<Fault> faults;
     /// Per image, the largest valid copy so far; kUnknownCopy once a theme's copy is not valid.
     std::vector<std::uint64_t> largestCopy;
-    /// The magic family of the first valid copy: kPri0Magic, or kRle4Magic for RLE4 and RLE5.
+    /// The magic of the first valid copy: kPri0Magic or kRle4Magic.
     std::uint32_t imageFamily = 0;
     /// Theme 0's length, which the others must have when the index cannot tell it.
     std::uint64_t baseLength = 0;

@@ -1,7 +1,9 @@
 // The figures are taken from the scan as it stands: a copy that is not valid counts in no total.
 #include "readback/build_summary.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <map>
 
 #include "readback/text_forms.h"
 
@@ -73,4 +75,33 @@ std::string dimensions(const SlotCopy& copy, std::string_view times) {
 std::string indexCounts(const ScannedBuild& build) {
     const IndexLayout& layout = build.check.layout;
     return countOf(layout.groups.size(), "group") + ", " + countOf(layout.images.size(), "image");
+}
+
+const IndexGroup& groupOfImage(const ScannedBuild& build, std::size_t k) {
+    const std::vector<IndexGroup>& groups = build.check.layout.groups;
+    return *std::find_if(groups.begin(), groups.end(), [k](const IndexGroup& group) {
+        return k < group.firstImage + group.imageCount;
+    });
+}
+
+std::string imageLabel(const ScannedBuild& build, std::size_t k) {
+    return displayName(groupOfImage(build, k).name) + "/" +
+           displayName(build.check.layout.images[k].name);
+}
+
+std::vector<NamesAlike> namesAlike(const ScannedBuild& build) {
+    const IndexLayout& layout = build.check.layout;
+    std::vector<NamesAlike> alike(layout.images.size());
+    std::map<std::pair<std::string_view, std::string_view>, std::vector<std::size_t>> named;
+    for (const IndexGroup& group : layout.groups) {
+        for (std::size_t k = group.firstImage; k < group.firstImage + group.imageCount; ++k) {
+            named[{group.name, layout.images[k].name}].push_back(k);
+        }
+    }
+    for (const auto& [names, images] : named) {
+        for (std::size_t i = 0; i < images.size(); ++i) {
+            alike[images[i]] = {i + 1, images.size()};
+        }
+    }
+    return alike;
 }

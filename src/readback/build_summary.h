@@ -45,3 +45,19 @@ std::string dimensions(const SlotCopy& copy, std::string_view times);
 
 /// "N groups, M images" of the build's index.
 std::string indexCounts(const ScannedBuild& build);
+
+/// The group that holds image k.
+const IndexGroup& groupOfImage(const ScannedBuild& build, std::size_t k);
+
+/// "group/name" of image k, as the console shows names.
+std::string imageLabel(const ScannedBuild& build, std::size_t k);
+
+/// Where image k stands among the images stored with its group and image names (which are cut
+/// to their fields, so several may be alike): the nth of count, in index order.
+struct NamesAlike {
+    std::size_t nth = 1;
+    std::size_t count = 1;
+};
+
+/// Per image of the build's index.
+std::vector<NamesAlike> namesAlike(const ScannedBuild& build);

@@ -37,30 +37,40 @@ unsigned char* zlibCompress(unsigned char* data, int size, int* packedSize, int 
 
 namespace {
 
-constexpr int kChannels = 3;
 // stb picks each row's filter by summing its filtered bytes in an int: wider rows get filter 0
 // (none) instead, which needs no sum.
-constexpr std::int64_t kWidestFilteredRow = INT_MAX / (kChannels * 128);
+std::int64_t widestFilteredRow(int channels) {
+    return INT_MAX / (channels * 128);
+}
+
+int channelsOf(ColourKey key) {
+    return key ? 4 : 3;
+}
 
 std::uint8_t widen(unsigned value, unsigned bits) {
     return static_cast<std::uint8_t>(value << (8 - bits) | value >> (2 * bits - 8));
 }
 
 // The pixels as 8-bit RGB, each channel widened by repeating its top bits, so that 0 stays 0 and
-// the largest value becomes 255.
-bool widenPixels(const Rgb565Image& image, ByteBuffer& rgb) {
+// the largest value becomes 255; with a key, RGBA whose alpha is 0 exactly at the key's pixels.
+bool widenPixels(const Rgb565Image& image, ColourKey key, ByteBuffer& rgb) {
     const std::size_t count =
         static_cast<std::size_t>(image.width) * static_cast<std::size_t>(image.height);
-    if (!reserveBytes(rgb, count * kChannels)) {
+    const auto step = static_cast<std::size_t>(channelsOf(key));
+    if (!reserveBytes(rgb, count * step)) {
         return false;
     }
     for (std::size_t i = 0; i < count; ++i) {
         const unsigned value = loadU16Le(image.pixels + 2 * i);
-        rgb.data[kChannels * i] = widen(value >> 11, 5);
-        rgb.data[kChannels * i + 1] = widen((value >> 5) & 0x3F, 6);
-        rgb.data[kChannels * i + 2] = widen(value & 0x1F, 5);
+        std::uint8_t* out = rgb.data.get() + step * i;
+        out[0] = widen(value >> 11, 5);
+        out[1] = widen((value >> 5) & 0x3F, 6);
+        out[2] = widen(value & 0x1F, 5);
+        if (key) {
+            out[3] = value == *key ? 0 : 255;
+        }
     }
-    rgb.size = count * kChannels;
+    rgb.size = count * step;
     return true;
 }
 
@@ -73,15 +83,16 @@ void takePng(void* context, void* data, int size) {
     }
 }
 
-bool encodePng(const Rgb565Image& image, ByteBuffer& png, std::string& error) {
+bool encodePng(const Rgb565Image& image, ColourKey key, ByteBuffer& png, std::string& error) {
     png = ByteBuffer{};
+    const int channels = channelsOf(key);
     ByteBuffer rgb;
-    if (!widenPixels(image, rgb)) {
+    if (!widenPixels(image, key, rgb)) {
         error = "out of memory for the pixels";
         return false;
     }
-    stbi_write_force_png_filter = image.width > kWidestFilteredRow ? 0 : -1;
-    if (stbi_write_png_to_func(takePng, &png, image.width, image.height, kChannels, rgb.data.get(),
+    stbi_write_force_png_filter = image.width > widestFilteredRow(channels) ? 0 : -1;
+    if (stbi_write_png_to_func(takePng, &png, image.width, image.height, channels, rgb.data.get(),
                                0) == 0 ||
         png.size == 0) {
         error = "out of memory for the PNG data";
@@ -129,7 +140,7 @@ std::uint64_t copyPixelCount(const ScannedBuild& build, int theme, std::size_t k
                                                  static_cast<std::uint64_t>(copy.header.height);
 }
 
-bool copyPng(const ScannedBuild& build, int theme, std::size_t k, ByteBuffer& png,
+bool copyPng(const ScannedBuild& build, int theme, std::size_t k, ColourKey key, ByteBuffer& png,
              std::string& cause) {
     const SlotCopy& copy = build.themes[theme].copies[k];
     if (copy.state != CopyState::kValid) {
@@ -138,5 +149,5 @@ bool copyPng(const ScannedBuild& build, int theme, std::size_t k, ByteBuffer& pn
     }
     Rgb565Image pixels;
     return copyPixels(copyBytes(build, theme, k), copy, pixels, cause) &&
-           encodePng(pixels, png, cause);
+           encodePng(pixels, key, png, cause);
 }

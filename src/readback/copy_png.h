@@ -1,12 +1,13 @@
 // The PNG file of one theme's copy of one image: what extract writes and preview embeds. A PRI0
 // copy is read where it lies, a run-length encoded one decoded by the codec; its RGB565 pixels
-// are widened to 8 bits a channel and written as an 8-bit RGB PNG. Decoding is bounded: an image
-// of more than kMaxImagePixels is refused before anything is allocated for it, since a few bytes
-// of runs can claim millions of pixels.
+// are widened to 8 bits a channel and written as an 8-bit RGB PNG, or RGBA with a colour key.
+// Decoding is bounded: an image of more than kMaxImagePixels is refused before anything is
+// allocated for it, since a few bytes of runs can claim millions of pixels.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -21,6 +22,10 @@ inline constexpr std::uint64_t kMaxImagePixels = std::uint64_t{1} << 25;
 /// eight images of the largest size decoded. A build whose index names one slot thousands of
 /// times, or names many of the largest images, then costs no more time or memory than that.
 inline constexpr std::uint64_t kPixelBudget = 8 * kMaxImagePixels;
+
+/// A colour key: the RGB565 value whose pixels are transparent (alpha 0, every other pixel 255);
+/// none for an opaque RGB PNG.
+using ColourKey = std::optional<std::uint16_t>;
 
 struct Rgb565Image {
     std::int32_t width = 0;
@@ -39,7 +44,8 @@ bool copyPixels(std::span<const std::uint8_t> slot, const SlotCopy& copy, Rgb565
 /// The pixels of copy k of theme (0 for a copy that is not valid).
 std::uint64_t copyPixelCount(const ScannedBuild& build, int theme, std::size_t k);
 
-/// Encodes copy k of theme, whose bytes build kept, as PNG. Returns false with the cause in
-/// cause when the copy is not valid, too large to decode here or cannot be encoded.
-bool copyPng(const ScannedBuild& build, int theme, std::size_t k, ByteBuffer& png,
+/// Encodes copy k of theme, whose bytes build kept, as PNG, with key when given. Returns false
+/// with the cause in cause when the copy is not valid, too large to decode here or cannot be
+/// encoded.
+bool copyPng(const ScannedBuild& build, int theme, std::size_t k, ColourKey key, ByteBuffer& png,
              std::string& cause);

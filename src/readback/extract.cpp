@@ -35,10 +35,11 @@ bool prepareGroupFolder(const std::string& folder, std::string& cause) {
     return false;
 }
 
-// The PNG files of slots that later images name again, so that each is encoded once, and the
-// pixels still to be written.
+// The PNG files of slots that later images name again, so that each is encoded once (all with one
+// colour key, or none), and the pixels still to be written.
 struct EncodedSlots {
     using Key = std::pair<std::uint64_t, std::uint32_t>; // where the slot starts, the copy's length
+    ColourKey colourKey;
     std::map<Key, std::size_t> usesLeft;
     std::map<Key, ByteBuffer> kept;
     std::uint64_t pixelsLeft = kPixelBudget;
@@ -76,7 +77,7 @@ bool extractImage(const ScannedBuild& build, int theme, std::size_t k, const Png
     }
     const auto found = slots.kept.find(key);
     ByteBuffer png;
-    if (found == slots.kept.end() && !copyPng(build, theme, k, png, cause)) {
+    if (found == slots.kept.end() && !copyPng(build, theme, k, slots.colourKey, png, cause)) {
         return false;
     }
     slots.pixelsLeft -= pixels;
@@ -117,7 +118,7 @@ bool prepareOutFolder(const std::string& outDir, std::string& error) {
 
 } // namespace
 
-bool extractTheme(const ScannedBuild& build, int theme, const std::string& outDir,
+bool extractTheme(const ScannedBuild& build, int theme, const std::string& outDir, ColourKey key,
                   const Progress& progress, ExtractReport& report, std::string& error) {
     report = ExtractReport{};
     if (!prepareOutFolder(outDir, error)) {
@@ -126,6 +127,7 @@ bool extractTheme(const ScannedBuild& build, int theme, const std::string& outDi
     const std::vector<NamedImage> named = namedImages(build);
     const std::vector<PngPath> paths = pngPaths(named);
     EncodedSlots slots;
+    slots.colourKey = key;
     for (std::size_t k = 0; k < named.size(); ++k) {
         ++slots.usesLeft[slotKey(build, theme, k)];
     }

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "readback/build_scan.h"
+#include "readback/copy_png.h"
 
 struct ExtractReport {
     std::size_t written = 0;
@@ -18,8 +19,9 @@ struct ExtractReport {
     std::vector<std::string> failures;
 };
 
-/// Extracts theme, whose bytes build holds, into outDir, creating outDir when it is missing.
-/// Returns false with the cause in error when outDir cannot be made or is not a folder; images
-/// that fail are listed in report and do not stop the others.
-bool extractTheme(const ScannedBuild& build, int theme, const std::string& outDir,
+/// Extracts theme, whose bytes build holds, into outDir, creating outDir when it is missing; with
+/// key, as RGBA PNG files whose key pixels are transparent. Returns false with the cause in error
+/// when outDir cannot be made or is not a folder; images that fail are listed in report and do
+/// not stop the others.
+bool extractTheme(const ScannedBuild& build, int theme, const std::string& outDir, ColourKey key,
                   const Progress& progress, ExtractReport& report, std::string& error);

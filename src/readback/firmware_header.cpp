@@ -4,7 +4,9 @@
 #include <set>
 
 #include "gzip/gzip_stream.h"
+#include "output/bin_format.h"
 #include "platform/pending_output.h"
+#include "readback/build_summary.h"
 #include "readback/text_forms.h"
 
 namespace {
@@ -39,13 +41,27 @@ std::string commentText(std::string_view raw) {
     return text;
 }
 
+// An unsigned C constant.
 std::string hex32(std::uint32_t value) {
-    char text[16];
-    std::snprintf(text, sizeof text, "0x%08Xu", value);
-    return text;
+    return hexNumber(value, 8) + "u";
 }
 
 } // namespace
+
+std::uint32_t imageIdsCrc32(std::span<const std::uint8_t> index, const IndexLayout& layout) {
+    std::vector<std::uint8_t> names;
+    const auto append = [&](std::uint64_t at, std::size_t width) {
+        const auto field = index.subspan(static_cast<std::size_t>(at), width);
+        names.insert(names.end(), field.begin(), field.end());
+    };
+    for (const IndexGroup& group : layout.groups) {
+        append(group.entryOffset, kGroupNameFieldWidth);
+        for (std::size_t k = group.firstImage; k < group.firstImage + group.imageCount; ++k) {
+            append(layout.images[k].entryOffset, kImageNameFieldWidth);
+        }
+    }
+    return crc32Of(names);
+}
 
 std::vector<std::string> imageIdentifiers(const ScannedBuild& build) {
     std::vector<std::string> names;
@@ -71,19 +87,28 @@ std::string firmwareHeader(const ScannedBuild& build, const std::string& fileNam
     std::string guard = identifierPart(fileName);
     guard = guard.empty() || (guard[0] >= '0' && guard[0] <= '9') ? "THEME_" + guard : guard;
     const std::vector<std::string> names = imageIdentifiers(build);
+    const std::vector<NamesAlike> alike = namesAlike(build);
     std::string out =
         "/* The images of a theme build, as theme-inspect header wrote them: the ordinal of each\n"
-        " * in index order (theme_index_slot), and the Index.bin they were read from. */\n"
+        " * in index order (theme_index_slot), the Index.bin they were read from\n"
+        " * (theme_index_verify), and the CRC-32 of the names the ordinals stand for\n"
+        " * (theme_index_check_ids). */\n"
         "#ifndef " +
         guard + "\n#define " + guard + "\n\n" + "#define THEME_IMAGE_COUNT " +
         std::to_string(layout.images.size()) + "u\n" + "#define THEME_INDEX_SIZE " +
         std::to_string(index.size()) + "u\n" + "#define THEME_INDEX_CRC32 " +
-        hex32(crc32Of(index)) + "\n";
+        hex32(crc32Of(index)) + "\n#define THEME_IDS_CRC32 " + hex32(imageIdsCrc32(index, layout)) +
+        "\n";
     for (const IndexGroup& group : layout.groups) {
         out += "\n/* group " + commentText(group.name) + " */\n";
         for (std::size_t k = group.firstImage; k < group.firstImage + group.imageCount; ++k) {
+            // Which of several images stored alike: theme_index_find finds only the first.
+            const std::string which = alike[k].count == 1
+                                          ? ""
+                                          : " (" + std::to_string(alike[k].nth) + " of " +
+                                                std::to_string(alike[k].count) + " stored alike)";
             out += "#define " + names[k] + " " + std::to_string(k) + "u /* " +
-                   commentText(layout.images[k].name) + " */\n";
+                   commentText(layout.images[k].name) + which + " */\n";
         }
     }
     return out + "\n#endif\n";

@@ -1,37 +1,12 @@
 // Both forms of the listing come from one pass over the same figures, so they never disagree.
 #include "readback/listing.h"
 
-#include <algorithm>
 #include <vector>
 
 #include "readback/build_summary.h"
 #include "readback/text_forms.h"
 
 namespace {
-
-// Rows of cells, padded to the widest cell of each column; numeric columns align right.
-std::string alignRows(const std::vector<std::vector<std::string>>& rows,
-                      const std::vector<bool>& rightAligned, const std::string& indent) {
-    std::vector<std::size_t> widths;
-    for (const auto& row : rows) {
-        widths.resize(std::max(widths.size(), row.size()));
-        for (std::size_t c = 0; c < row.size(); ++c) {
-            widths[c] = std::max(widths[c], row[c].size());
-        }
-    }
-    std::string out;
-    for (const auto& row : rows) {
-        std::string line = indent;
-        for (std::size_t c = 0; c < row.size(); ++c) {
-            const std::string pad(widths[c] - row[c].size(), ' ');
-            const bool right = c < rightAligned.size() && rightAligned[c];
-            line += (right ? pad + row[c] : row[c] + (c + 1 < row.size() ? pad : "")) + "  ";
-        }
-        line.erase(line.find_last_not_of(' ') + 1);
-        out += line + "\n";
-    }
-    return out;
-}
 
 std::string copyCell(const ScannedBuild& build, int theme, std::size_t k) {
     const SlotCopy& copy = build.themes[theme].copies[k];
@@ -100,7 +75,8 @@ std::string jsonCopy(const ScannedBuild& build, int theme, std::size_t k) {
         out +=
             ", \"encodedSize\": " + std::to_string(copy.encodedSize) +
             ", \"width\": " + std::to_string(copy.header.width) +
-            ", \"height\": " + std::to_string(copy.header.height) + ", \"sameAsTheme0\": " +
+            ", \"height\": " + std::to_string(copy.header.height) +
+            ", \"crc32\": " + std::to_string(copy.crc32) + ", \"sameAsTheme0\": " +
             (theme == 0 || copyMark(build, theme, k) == CopyMark::kSameAsBase ? "true" : "false");
     } else if (copy.state == CopyState::kInvalid) {
         out += ", \"fault\": " + jsonString(copy.fault);

@@ -13,5 +13,5 @@ std::string listText(const ScannedBuild& build);
 /// The same as one JSON document. Names are given as UTF-8 ("name", any byte that is not valid
 /// UTF-8 as U+FFFD) and as their exact bytes ("nameHex"); the index's offsets as stored
 /// ("groupOffset" and "dataOffset" of a group, "slotOffset" of an image) and the slot's place in
-/// every Theme.bin ("offset", dataOffset + slotOffset).
+/// every Theme.bin ("offset", dataOffset + slotOffset); each valid copy's "crc32" (SlotCopy).
 std::string listJson(const ScannedBuild& build);

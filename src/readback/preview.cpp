@@ -52,6 +52,13 @@ td.num, th.num { text-align: right; }
 <body>
 )";
 
+// With a colour key, each picture stands on a checkerboard of 8-pixel squares that shows
+// through its key pixels.
+const char kCheckerStyle[] =
+    "<style>\n.checks { display: inline-block; vertical-align: top; margin-bottom: 4px;\n"
+    "          background: repeating-conic-gradient(#ccc 0 25%, #fff 0 50%) 0 0 / 16px 16px; "
+    "}\n.checks .px { margin-bottom: 0; }\n</style>\n";
+
 struct Box {
     std::int64_t width;
     std::int64_t height;
@@ -70,6 +77,7 @@ Box displayBox(std::int32_t width, std::int32_t height) {
 // What the page has shown so far: the class of each distinct copy (by theme, slot and length), so
 // that a slot that several images name is decoded once; and the pixels it may still decode.
 struct ShownCopies {
+    ColourKey colourKey;
     std::map<std::tuple<int, std::uint64_t, std::uint32_t>, std::string> classes;
     int classCount = 0;
     std::uint64_t pixelsLeft = kPixelBudget;
@@ -100,7 +108,7 @@ std::string imageClass(const ScannedBuild& build, int theme, std::size_t k, Show
         return "";
     }
     ByteBuffer png;
-    if (!copyPng(build, theme, k, png, cause)) {
+    if (!copyPng(build, theme, k, shown.colourKey, png, cause)) {
         return "";
     }
     shown.pixelsLeft -= pixels;
@@ -114,15 +122,19 @@ std::string imageClass(const ScannedBuild& build, int theme, std::size_t k, Show
 }
 
 std::string copyCell(const ScannedBuild& build, int theme, std::size_t k,
-                     const std::string& shownAs, const std::string& label) {
+                     const std::string& shownAs, const std::string& label, bool keyed) {
     const SlotCopy& copy = build.themes[theme].copies[k];
     const Box box = displayBox(copy.header.width, copy.header.height);
-    std::string cell =
-        "<td class=\"copy\"><div class=\"px " + shownAs +
-        "\" style=\"width:" + std::to_string(box.width) +
+    std::string picture =
+        "<div class=\"px " + shownAs + "\" style=\"width:" + std::to_string(box.width) +
         "px;height:" + std::to_string(box.height) + "px\" role=\"img\" aria-label=\"" + label +
-        ", theme " + std::to_string(theme) + "\"></div><div class=\"meta\">" +
-        groupedNumber(copy.encodedSize) + " B &middot; " + dimensions(copy, kTimes) + "</div>";
+        ", theme " + std::to_string(theme) + "\"></div>";
+    if (keyed) {
+        picture = "<div class=\"checks\">" + picture + "</div>";
+    }
+    std::string cell = "<td class=\"copy\">" + picture + "<div class=\"meta\">" +
+                       groupedNumber(copy.encodedSize) + " B &middot; " + dimensions(copy, kTimes) +
+                       "</div>";
     const CopyMark mark = copyMark(build, theme, k);
     if (mark == CopyMark::kSameAsBase) {
         cell += "<span class=\"badge same\">= theme 0</span>";
@@ -164,7 +176,7 @@ ImageRow imageRow(const ScannedBuild& build, const std::vector<int>& themes, std
             }
             row.html += failedCell(cause);
         } else {
-            row.html += copyCell(build, theme, k, shownAs, label);
+            row.html += copyCell(build, theme, k, shownAs, label, shown.colourKey.has_value());
         }
     }
     row.html += "</tr>\n";
@@ -194,14 +206,20 @@ std::string summary(const ScannedBuild& build, const std::vector<int>& themes) {
 }
 
 std::string pageHead(const ScannedBuild& build, const std::string& title,
-                     const std::vector<int>& themes) {
+                     const std::vector<int>& themes, ColourKey key) {
     std::string out = kPageStart + htmlText("Themes of " + title) + kStyle;
     out += "<h1>Themes of " + htmlText(title) + "</h1>\n<p class=\"meta\">" + indexCounts(build) +
            ", " + countOf(themes.size(), "theme") +
            ". <span class=\"badge same\">= theme 0</span> the same bytes as theme 0's "
            "copy; <span class=\"badge other\">other size than theme 0</span> an override of "
-           "other dimensions.</p>\n";
-    return out + summary(build, themes);
+           "other dimensions.";
+    if (key) {
+        char value[8];
+        std::snprintf(value, sizeof value, "0x%04X", *key);
+        out += std::string(" Pixels of the colour key ") + value +
+               " are transparent: the checkerboard shows through them.";
+    }
+    return out + "</p>\n" + (key ? kCheckerStyle : "") + summary(build, themes);
 }
 
 bool writeText(PendingOutput& page, const std::string& text, std::string& cause) {
@@ -210,10 +228,12 @@ bool writeText(PendingOutput& page, const std::string& text, std::string& cause)
 
 // Each row is written as it is made, after the CSS of the images it brings (a style element in
 // a table applies as one in the head does), so that the page is never held in memory.
-bool writeGroups(const ScannedBuild& build, const std::vector<int>& themes, PendingOutput& page,
-                 std::string& cause, const Progress& progress, std::vector<std::string>& failures) {
+bool writeGroups(const ScannedBuild& build, const std::vector<int>& themes, ColourKey key,
+                 PendingOutput& page, std::string& cause, const Progress& progress,
+                 std::vector<std::string>& failures) {
     const IndexLayout& layout = build.check.layout;
     ShownCopies shown;
+    shown.colourKey = key;
     for (const IndexGroup& group : layout.groups) {
         std::string head =
             "<h2>group " + htmlText(displayName(group.name)) + " <span class=\"meta\">" +
@@ -250,14 +270,14 @@ bool writeGroups(const ScannedBuild& build, const std::vector<int>& themes, Pend
 } // namespace
 
 bool writePreview(const ScannedBuild& build, const std::string& title, const std::string& outFile,
-                  const Progress& progress, std::vector<std::string>& failures,
+                  ColourKey key, const Progress& progress, std::vector<std::string>& failures,
                   std::string& error) {
     const std::vector<int> themes = readThemes(build);
     PendingOutput page;
     std::string cause;
     const bool written = beginOutput(outFile, page, cause) &&
-                         writeText(page, pageHead(build, title, themes), cause) &&
-                         writeGroups(build, themes, page, cause, progress, failures) &&
+                         writeText(page, pageHead(build, title, themes, key), cause) &&
+                         writeGroups(build, themes, key, page, cause, progress, failures) &&
                          commitOutput(page, cause);
     if (!written) {
         abandonOutput(page);

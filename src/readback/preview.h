@@ -8,10 +8,12 @@
 #include <vector>
 
 #include "readback/build_scan.h"
+#include "readback/copy_png.h"
 
 /// Writes the page for build, scanned with every theme's bytes kept, to outFile; title names the
-/// build. The file appears only when complete. Returns false with the cause in error when it
-/// cannot be written. Copies that cannot be shown are marked in the page and listed in
-/// failures ("IMAGE, theme N: CAUSE").
+/// build. With key, the key's pixels show as holes over a checkerboard. The file appears only
+/// when complete. Returns false with the cause in error when it cannot be written. Copies that
+/// cannot be shown are marked in the page and listed in failures ("IMAGE, theme N: CAUSE").
 bool writePreview(const ScannedBuild& build, const std::string& title, const std::string& outFile,
-                  const Progress& progress, std::vector<std::string>& failures, std::string& error);
+                  ColourKey key, const Progress& progress, std::vector<std::string>& failures,
+                  std::string& error);

@@ -3,7 +3,8 @@
 // output, failures and progress on standard error.
 //
 // Exit status: 0 done (verify: no fault); 1 the build has faults, or an output could not be
-// written; 2 a wrong command line, or the build's files are missing or cannot be read.
+// written; 2 a wrong command line, or the build's files are missing or cannot be read. diff: 0
+// no difference, 1 the builds differ, 2 anything that keeps it from telling.
 #include <chrono>
 #include <cstdio>
 #include <string>
@@ -14,11 +15,13 @@
 #include "platform/files.h"
 #include "platform/folders.h"
 #include "platform/processes.h"
+#include "readback/budget_check.h"
 #include "readback/build_scan.h"
 #include "readback/build_summary.h"
+#include "readback/command_arguments.h"
+#include "readback/diff_listing.h"
 #include "readback/extract.h"
 #include "readback/firmware_header.h"
-#include "readback/command_arguments.h"
 #include "readback/listing.h"
 #include "readback/preview.h"
 #include "readback/text_forms.h"
@@ -37,20 +40,36 @@ const char kUsage[] =
     "<n>/Theme.bin, or their .gz forms (a plain bin wins when both are there).\n"
     "\n"
     "Commands:\n"
-    "  list [--json]                groups, images, slots and every theme's copy, with totals\n"
-    "  verify                       checks every rule of the formats: one line per fault\n"
+    "  list [--json]                groups, images, slots and every theme's copy, with totals;\n"
+    "                               JSON gives each copy's CRC-32 (its image, not the fill)\n"
+    "  verify [--max-theme SIZE] [--max-index SIZE]\n"
+    "                               checks every rule of the formats: one line per fault; a\n"
+    "                               Theme.bin (restored) or Index.bin longer than its SIZE\n"
+    "                               (bytes, or with K or M for KiB or MiB) is a fault too\n"
     "  extract --theme N --out DIR  writes every image of theme N as DIR/<group>/<name>.png\n"
     "  preview --out FILE           writes one HTML page with every theme side by side\n"
     "  header --out FILE.h          writes a C header of image IDs for theme_reader firmware\n"
+    "  diff OLD NEW [--json]        what changed from build OLD to build NEW: per theme the\n"
+    "                               images added, removed, changed (other bytes) and resized,\n"
+    "                               with their sizes; slots that moved; file sizes; names or\n"
+    "                               order of the index (then the image IDs change). JSON gives\n"
+    "                               every figure as a pair [OLD, NEW]\n"
     "\n"
     "Options:\n"
+    "  --key COLOR                  extract and preview: pixels of this colour are transparent\n"
+    "                               (alpha 0 in the PNG files, holes over a checkerboard in the\n"
+    "                               page); COLOR is 0xRRRR, an RGB565 value as the bins hold it,\n"
+    "                               or #RRGGBB, cut to RGB565 as the packer cuts colours (quote\n"
+    "                               it, or write --key=#RRGGBB: a shell takes # for a comment).\n"
+    "                               Without it every pixel is opaque.\n"
     "  -h, --help                   print this help and exit\n"
     "  --version                    print the version and exit\n"
     "\n"
     "Exit status:\n"
-    "  0   done (verify: no fault)\n"
-    "  1   the build has faults, or an output could not be written\n"
-    "  2   a wrong command line, or the build's files are missing or unreadable\n";
+    "  0   done (verify: no fault; diff: no difference in names, order or any copy)\n"
+    "  1   the build has faults, or an output could not be written (diff: the builds differ)\n"
+    "  2   a wrong command line, or the build's files are missing or unreadable (diff: also\n"
+    "      a damaged build, or anything else that keeps it from telling)\n";
 
 void report(const std::string& line) {
     std::fflush(stdout);
@@ -127,7 +146,8 @@ int faultsTold(const ScannedBuild& build, int status) {
     return kFaults;
 }
 
-int runVerify(const ScannedBuild& build) {
+int runVerify(ScannedBuild& build, const Arguments& args) {
+    checkBudgets(build, args.maxTheme, args.maxIndex);
     for (const Fault& fault : build.check.faults) {
         std::printf("%s\n", faultLine(build, fault).c_str());
     }
@@ -143,7 +163,8 @@ int runExtract(const ScannedBuild& build, const Arguments& args, const Progress&
                ProgressLine& line) {
     ExtractReport result;
     std::string error;
-    const bool extracted = extractTheme(build, args.theme, args.out, progress, result, error);
+    const bool extracted =
+        extractTheme(build, args.theme, args.out, args.key, progress, result, error);
     endProgress(line);
     if (!extracted) {
         report(error);
@@ -169,8 +190,8 @@ int runPreview(const ScannedBuild& build, const Arguments& args, const Progress&
     }
     std::vector<std::string> failures;
     std::string error;
-    const bool written =
-        writePreview(build, title.empty() ? args.root : title, args.out, progress, failures, error);
+    const bool written = writePreview(build, title.empty() ? args.root : title, args.out, args.key,
+                                      progress, failures, error);
     endProgress(line);
     if (!written) {
         report(error);
@@ -194,14 +215,53 @@ int runHeader(const ScannedBuild& build, const Arguments& args) {
     return faultsTold(build, kDone);
 }
 
-int run(const Arguments& args) {
-    if (args.haveRoot && pathKind(args.root) != PathKind::kFolder) {
-        report(args.root + ": " +
-               (pathKind(args.root) == PathKind::kMissing ? "no such folder" : "not a folder"));
+// Why root, which is not a folder, cannot be read as a build.
+std::string notAFolder(const std::string& root) {
+    return root + ": " + (pathKind(root) == PathKind::kMissing ? "no such folder" : "not a folder");
+}
+
+// Both builds are read before either's trouble is told, so that one run names all of it. A
+// damaged build is not compared: what differs in it would be a guess.
+int runDiff(const Arguments& args, const Progress& progress, ProgressLine& line) {
+    ScannedBuild builds[2];
+    std::vector<std::string> trouble;
+    for (int b = 0; b < 2; ++b) {
+        const std::string& root = b == 0 ? args.root : args.newRoot;
+        std::string error;
+        if (pathKind(root) != PathKind::kFolder) {
+            trouble.push_back(notAFolder(root));
+        } else if (scanBuild(root, {}, progress, builds[b], error) != ScanFailure::kNone) {
+            trouble.push_back(error);
+        } else if (!builds[b].check.faults.empty()) {
+            trouble.push_back("cannot compare a damaged build: " +
+                              faultLine(builds[b], builds[b].check.faults.front()) +
+                              " (theme-inspect verify " + root + " lists every fault)");
+        }
+    }
+    endProgress(line);
+    for (const std::string& problem : trouble) {
+        report(problem);
+    }
+    if (!trouble.empty()) {
         return kBadInput;
     }
+    const BuildDiff diff = diffBuilds(builds[0], builds[1]);
+    const std::string text =
+        args.json ? diffJson(builds[0], builds[1], diff) : diffText(builds[0], builds[1], diff);
+    std::fwrite(text.data(), 1, text.size(), stdout);
+    return diff.differ() ? kFaults : kDone;
+}
+
+int run(const Arguments& args) {
     ProgressLine line;
     const Progress progress{showProgress, &line};
+    if (args.command == Command::kDiff) {
+        return runDiff(args, progress, line);
+    }
+    if (args.haveRoot && pathKind(args.root) != PathKind::kFolder) {
+        report(notAFolder(args.root));
+        return kBadInput;
+    }
     ScanOptions options;
     options.onlyTheme = args.command == Command::kExtract  ? args.theme
                         : args.command == Command::kHeader ? 0
@@ -216,7 +276,7 @@ int run(const Arguments& args) {
     }
     if (args.command == Command::kVerify) {
         endProgress(line);
-        return runVerify(build);
+        return runVerify(build, args);
     }
     const int theme = args.command == Command::kExtract ? args.theme : 0;
     if (!usable(build, theme)) {
@@ -260,10 +320,13 @@ int main(int argc, char** argv) {
         }
         return kDone;
     }
+    // diff's 1 tells a build script that the builds differ: a failure of the machine is a 2.
+    const int trouble = args.command == Command::kDiff ? kBadInput : kFaults;
+    stopCleanlyOnOutOfMemory(reportOutOfMemory, trouble);
     const int status = run(args);
     if (std::fflush(stdout) != 0) {
         report("cannot write to standard output");
-        return kFaults;
+        return trouble;
     }
     return status;
 }

@@ -4,21 +4,15 @@
 #include "readback/slot_check.h"
 
 #include <algorithm>
-#include <cstdio>
 
 #include "codec/rle_decoder.h"
+#include "gzip/gzip_stream.h"
 #include "output/bin_format.h"
 #include "readback/text_forms.h"
 
 namespace {
 
 constexpr int kBinBitsPerPixel = 16;
-
-std::string hexValue(std::uint32_t value, int digits) {
-    char text[16];
-    std::snprintf(text, sizeof text, "0x%0*X", digits, value);
-    return text;
-}
 
 void addFault(std::vector<Fault>& faults, int theme, std::uint64_t offset, std::string rule) {
     faults.push_back({theme, offset, std::move(rule)});
@@ -80,7 +74,7 @@ void checkFill(std::span<const std::uint8_t> slot, std::uint64_t slotStart, int 
                                     [](std::uint8_t b) { return b != kSlotFill; });
     if (stray != slot.end()) {
         addFault(faults, theme, slotStart + static_cast<std::uint64_t>(stray - slot.begin()),
-                 "byte " + hexValue(*stray, 2) +
+                 "byte " + hexNumber(*stray, 2) +
                      " in the fill after the image, where only 'P' "
                      "bytes belong");
     }
@@ -96,10 +90,11 @@ SlotCopy checkSlot(std::span<const std::uint8_t> slot, std::uint64_t slotStart, 
     const std::size_t before = faults.size();
     const std::uint32_t magic = copy.header.magic;
     bool valid = false;
-    if (magic != kPri0Magic && magic != kRle4Magic && magic != kRle5Magic) {
+    // RLE5 is the codec's form of other depths: no bin holds it, and the device reader refuses it.
+    if (magic != kPri0Magic && magic != kRle4Magic) {
         const std::string text(reinterpret_cast<const char*>(slot.data()), 4);
         addFault(faults, theme, slotStart,
-                 "the magic \"" + displayName(text) + "\" is none of PRI0, RLE4 and RLE5");
+                 "the magic \"" + displayName(text) + "\" is neither PRI0 nor RLE4");
     } else if (checkHeader(copy.header, slotStart, theme, faults)) {
         valid = magic == kPri0Magic ? checkPri0(slot, slotStart, theme, copy, faults)
                                     : checkRle(slot, slotStart, theme, copy, faults);
@@ -109,6 +104,7 @@ SlotCopy checkSlot(std::span<const std::uint8_t> slot, std::uint64_t slotStart, 
         return copy;
     }
     copy.state = CopyState::kValid;
+    copy.crc32 = crc32Of(slot.first(copy.encodedSize));
     checkFill(slot, slotStart, theme, copy.encodedSize, faults);
     return copy;
 }

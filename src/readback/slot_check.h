@@ -1,4 +1,4 @@
-// One slot of a Theme.bin: the image at its start (PRI0, RLE4 or RLE5, of 16-bit pixels) and
+// One slot of a Theme.bin: the image at its start (PRI0 or RLE4, of 16-bit pixels) and
 // the 'P' fill after it. A fault is reported at the byte where it shows.
 #pragma once
 
@@ -33,6 +33,8 @@ struct SlotCopy {
     ImageHeader header;
     /// The image's bytes at the slot's start, header included.
     std::uint32_t encodedSize = 0;
+    /// The CRC-32 (zlib's) of those bytes, the fill excluded: a change of the same size shows.
+    std::uint32_t crc32 = 0;
     /// Why it is invalid.
     std::string fault;
 };

@@ -1,6 +1,7 @@
 // Escaping of raw name bytes and numbers for the console, JSON and HTML.
 #include "readback/text_forms.h"
 
+#include <algorithm>
 #include <cstdio>
 
 namespace {
@@ -106,6 +107,35 @@ std::string groupedNumber(std::uint64_t value) {
     return digits;
 }
 
+std::string hexNumber(std::uint32_t value, int digits) {
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%0*X", digits, value);
+    return text;
+}
+
 std::string countOf(std::uint64_t count, std::string_view noun) {
     return std::to_string(count) + " " + std::string(noun) + (count == 1 ? "" : "s");
+}
+
+std::string alignRows(const std::vector<std::vector<std::string>>& rows,
+                      const std::vector<bool>& rightAligned, const std::string& indent) {
+    std::vector<std::size_t> widths;
+    for (const auto& row : rows) {
+        widths.resize(std::max(widths.size(), row.size()));
+        for (std::size_t c = 0; c < row.size(); ++c) {
+            widths[c] = std::max(widths[c], row[c].size());
+        }
+    }
+    std::string out;
+    for (const auto& row : rows) {
+        std::string line = indent;
+        for (std::size_t c = 0; c < row.size(); ++c) {
+            const std::string pad(widths[c] - row[c].size(), ' ');
+            const bool right = c < rightAligned.size() && rightAligned[c];
+            line += (right ? pad + row[c] : row[c] + (c + 1 < row.size() ? pad : "")) + "  ";
+        }
+        line.erase(line.find_last_not_of(' ') + 1);
+        out += line + "\n";
+    }
+    return out;
 }

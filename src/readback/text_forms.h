@@ -8,6 +8,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "common/terminal_text.h"
 
@@ -29,8 +30,16 @@ std::string htmlText(std::string_view text);
 /// bytes in base64 (RFC 4648, with padding), appended to out.
 void appendBase64(std::span<const std::uint8_t> bytes, std::string& out);
 
+/// value in upper-case hexadecimal with at least digits digits: "0x0A", "0x1A2B3C4D".
+std::string hexNumber(std::uint32_t value, int digits);
+
 /// value with a thousands separator every three digits: 1234567 -> "1,234,567".
 std::string groupedNumber(std::uint64_t value);
 
 /// count and the noun, plural unless count is 1: "1 image", "2 images".
 std::string countOf(std::uint64_t count, std::string_view noun);
+
+/// Rows of cells as lines that start with indent, each cell padded to the widest of its column
+/// (numeric columns, those rightAligned marks, to the right), no blanks at a line's end.
+std::string alignRows(const std::vector<std::vector<std::string>>& rows,
+                      const std::vector<bool>& rightAligned, const std::string& indent);

@@ -40,6 +40,9 @@ enum class SourceProblemKind : std::uint8_t {
     kLinkFanOut,      // linked folders that fan out: the theme's scan was abandoned
     kNotAVariantFile, // something other than a file at a variant path: the base image is used
     kCaseTwin,        // a variant file named like a base image but for letter case
+    kVariantOnly,     // images of a variant folder at no base image's path: not packed
+    kMachineShortage, // memory or descriptors ran out while a folder was listed: the scan stopped,
+                      // and the run writes nothing
 };
 
 struct SourceProblem {
@@ -65,8 +68,9 @@ int listBaseTheme(ImageFileEntry& head, const std::string& rootPath, int n,
 /// length is a limit. Not entered, with a problem for the user: a sub-folder that cannot be
 /// listed (the scan goes on with its siblings), and a linked folder that leads to rootPath, to a
 /// theme folder under it or back to a folder being scanned. Returns 0 when
-/// folderPath cannot be listed, and when a folder would be entered more than kMaxFolderEntries
-/// times: the list is then emptied. Else returns 1.
+/// folderPath cannot be listed, when a folder would be entered more than kMaxFolderEntries
+/// times, and when memory or descriptors run out on the way (kMachineShortage): the list is then
+/// emptied. Else returns 1.
 int scanImageFolder(ImageFileEntry& list, const std::string& folderPath,
                     const std::string& groupName, const std::string& rootPath,
                     std::vector<SourceProblem>& problems);
@@ -77,12 +81,17 @@ int appendFileEntry(ImageFileEntry& list, std::unique_ptr<ImageFileEntry> entry)
 /// Frees every entry of the list; the head and its count stay. Returns 1.
 int freeFileList(ImageFileEntry& head);
 
+/// How many of a variant's images at no base image's path its problem names.
+inline constexpr std::size_t kVariantOnlyNamed = 3;
+
 /// Fills the head of variant theme n and appends one entry per base entry: same names, and the
 /// variant's folder when it holds the file, else the base entry's folder. Something other than a
 /// regular file that opens at the variant's path (a folder, a FIFO, a device, a file that may not
 /// be read, a path that cannot be looked at) is no variant file: the base entry's folder is used
 /// and problems tells why. A variant file whose path differs from the base entry's in letter case
-/// alone is told too: used where names ignore case, not used where they do not. Returns 1.
+/// alone is told too: used where names ignore case, not used where they do not. The images of
+/// the variant folder that stand at no base image's path (whatever the case of their letters)
+/// are told in one problem, with their count and the first kVariantOnlyNamed paths. Returns 1.
 int listVariantTheme(ImageFileEntry& head, const std::string& rootPath, int n,
                      const ImageFileEntry& baseList, std::vector<SourceProblem>& problems);
 

@@ -28,6 +28,7 @@
 #include "gzip/gzip_stream.h"
 #include "image/bmp_reader.h"
 #include "readback/build_check.h"
+#include "readback/firmware_header.h"
 #include "support/sample_forms.h"
 
 extern "C" {
@@ -49,6 +50,7 @@ struct Build {
     std::string name;
     Bytes index;
     std::map<int, Bytes> themes;
+    std::uint32_t idsCrc32 = 0;
 };
 
 Bytes readFile(const fs::path& path) {
@@ -151,13 +153,14 @@ std::map<std::pair<std::string, std::string>, fs::path> baseFiles(const fs::path
 
 bool addTree(const std::string& name, const fs::path& root, std::uint16_t buildNumber,
              std::vector<Build>& builds, std::vector<device_draw>& draws) {
-    Build build{name, readFile(root / "Index.bin"), {}};
+    Build build{name, readFile(root / "Index.bin"), {}, 0};
     BuildCheck check;
     checkIndex(build.index, check);
     if (!check.layout.complete || !check.faults.empty()) {
         std::fprintf(stderr, "device-cases: %s: not a sound Index.bin\n", root.string().c_str());
         return false;
     }
+    build.idsCrc32 = imageIdsCrc32(build.index, check.layout);
     const auto files = baseFiles(root);
     for (int theme = 0; theme < 10; ++theme) {
         if (fs::exists(root / std::to_string(theme) / "Theme.bin")) {
@@ -238,7 +241,7 @@ void addCorpus(int icons, int screens, std::uint16_t buildNumber, std::vector<Bu
     }
     const char end[] = "EndOfTheme";
     theme.insert(theme.end(), end, end + 10);
-    Build build{"corpus", {}, {}};
+    Build build{"corpus", {}, {}, 0};
     build.themes[0] = std::move(theme);
     builds.push_back(std::move(build));
 }
@@ -273,8 +276,8 @@ void writeSource(std::FILE* out, const std::vector<Build>& builds,
         const Build& build = builds[b];
         const std::string index =
             build.index.empty() ? "0" : "(const uint8_t *)index" + std::to_string(b);
-        std::fprintf(out, "    {\"%s\", %s, %zuu, 0x%08xu, {", build.name.c_str(), index.c_str(),
-                     build.index.size(), crc32Of(build.index));
+        std::fprintf(out, "    {\"%s\", %s, %zuu, 0x%08xu, 0x%08xu, {", build.name.c_str(),
+                     index.c_str(), build.index.size(), crc32Of(build.index), build.idsCrc32);
         for (int theme = 0; theme < 10; ++theme) {
             const auto found = build.themes.find(theme);
             std::fprintf(out, "%s",

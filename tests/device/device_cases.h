@@ -13,6 +13,7 @@ typedef struct {
     const uint8_t* index; /* NULL: a build of slots only, drawn from the slots of its draws */
     uint32_t index_size;
     uint32_t index_crc32;
+    uint32_t ids_crc32;        /* THEME_IDS_CRC32 */
     const uint8_t* themes[10]; /* each present theme's Theme.bin, else NULL */
     uint32_t theme_sizes[10];
 } device_build;

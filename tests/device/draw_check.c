@@ -345,8 +345,10 @@ int main(void) {
         theme_index index;
         if (build->index != NULL &&
             (theme_index_open(&index, build->index, build->index_size) != THEME_OK ||
-             theme_index_verify(&index, build->index_size, build->index_crc32) != THEME_OK)) {
-            printf("%s: the index does not open or verify\n", build->name);
+             theme_index_verify(&index, build->index_size, build->index_crc32) != THEME_OK ||
+             theme_index_check_ids(&index, build->ids_crc32) != THEME_OK ||
+             theme_index_check_ids(&index, build->ids_crc32 ^ 1u) != THEME_E_INDEX)) {
+            printf("%s: the index does not open, verify or check its IDs\n", build->name);
             ++failed;
         }
     }

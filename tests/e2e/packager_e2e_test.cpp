@@ -107,6 +107,33 @@ constexpr char kNoLinks[] = "Wine makes no symbolic links";
 constexpr char kNoRights[] =
     "Wine enforces no Windows access rights, only Unix ones, which root passes";
 
+// 0/a.bmp, 30 images cut short (r00 to r29), 0/z.bmp; theme 2's a.bmp and two files of its own.
+std::vector<TreeFile> refusedTree() {
+    std::vector<TreeFile> tree{"0/a.bmp", "0/z.bmp", "2/a.bmp", "2/app/x.bmp", "2/extra.bmp"};
+    for (int i = 0; i < 30; ++i) {
+        tree.emplace_back(("0/r" + std::to_string(100 + i).substr(1) + ".bmp").c_str(), 0);
+    }
+    return tree;
+}
+
+std::string refusedErr() {
+    const auto refused = [](int i) {
+        return "ROOT/0/r" + std::to_string(100 + i).substr(1) + ".bmp";
+    };
+    std::string err = "theme-packager: theme 2: 2 files have no image of theme 0 at their paths "
+                      "and are not packed: ROOT/2/app/x.bmp, ROOT/2/extra.bmp\n"
+                      "theme-packager: theme 0: " +
+                      refused(0) + " is truncated; the rest of theme 0 is not packed\n";
+    for (int i = 1; i < 20; ++i) {
+        err +=
+            "theme-packager: theme 0: " + refused(i) + " would be refused too: it is truncated\n";
+    }
+    return err +
+           "theme-packager: theme 0: 10 more images would be refused too\n"
+           "theme-packager: theme 2: " +
+           refused(0) + " is truncated; the rest of theme 2 is not packed\n";
+}
+
 void PrintTo(const RunCase& c, std::ostream* out) {
     *out << c.name;
 }
@@ -195,6 +222,40 @@ std::string chain(int levels) {
 const std::vector<TreeFile> kOverrides = {TreeFile("0/icon.bmp", 24, 24), "0/menu/bg.bmp",
                                           "0/menu/logo.bmp", "2/icon.bmp",
                                           TreeFile("2/menu/bg.bmp", 64, 40)};
+// The tree's pictures as 32-bit images whose fourth bytes vary (an alpha channel, as ImageMagick
+// writes with -define bmp3:alpha=true: fourth -1) or hold one value, with or without an alpha mask
+// in a 56-byte header or after a 40-byte one (compression 6).
+void writeFourthBytes(const TempFolder& root) {
+    const BmpForm plain{.width = 6, .height = 5, .bitsPerPixel = 32};
+    BmpForm masked56 = plain;
+    masked56.infoHeaderSize = 56;
+    masked56.compression = 3;
+    masked56.masks = {0xFF0000, 0xFF00, 0xFF, 0xFF000000};
+    BmpForm masked40 = masked56;
+    masked40.infoHeaderSize = 40;
+    masked40.compression = 6;
+    const struct {
+        const char* path;
+        const BmpForm& form;
+        int fourth;
+    } files[] = {
+        {"0/a.bmp", plain, -1},       {"0/m/b.bmp", masked56, 0x80}, {"0/m/c.bmp", plain, 0},
+        {"0/m/d.bmp", masked56, 255}, {"0/m/e.bmp", masked40, 0x40}, {"0/m/f.bmp", plain, -1},
+        {"0/m/g.bmp", plain, -1},     {"0/m/h.bmp", masked56, 0},    {"2/m/f.bmp", plain, -1}};
+    for (const auto& f : files) {
+        std::vector<std::uint32_t> pixels = makeUiLikePixels(6, 5, TreeFile(f.path).seed());
+        for (std::size_t i = 0; i < pixels.size(); ++i) {
+            pixels[i] |= static_cast<std::uint32_t>(f.fourth < 0 ? i * 9 : f.fourth) << 24;
+        }
+        root.writeBytes(f.path, makeBmp(f.form, pixels));
+    }
+}
+
+const std::string kPackedOpaque =
+    " are packed opaque, in the colours their files store for them (the bins keep RGB565 only): ";
+const std::string kColourKey =
+    "; \"Transparent images\" in the README tells how to keep them with a colour key\n";
+
 const std::vector<std::vector<std::string>> kOverrideSlots = {
     {"0:icon.bmp", "0/icon.bmp", "2/icon.bmp"},
     {"menu:bg.bmp", "0/menu/bg.bmp", "2/menu/bg.bmp"},
@@ -248,13 +309,24 @@ INSTANTIATE_TEST_SUITE_P(
                 .tree = kOverrides,
                 .outputs = {"Index.bin", "0/Theme.bin", "2/Theme.bin"},
                 .slots = kOverrideSlots},
-        // A folder where a variant's file would be does not replace the base image either.
+        // A folder where a variant's file would be does not replace the base image either; the
+        // files at no base image's path are named.
         RunCase{.name = "VariantOnlyFilesIgnored",
                 .tree = {"0/a.bmp", "0/b.bmp", "3/extra.bmp", "3/menu/new.bmp", "3/b.bmp/a.bmp"},
                 .outputs = {"Index.bin", "0/Theme.bin", "3/Theme.bin"},
                 .slots = {{"0:a.bmp", "0/a.bmp", "0/a.bmp"}, {"0:b.bmp", "0/b.bmp", "0/b.bmp"}},
                 .err = "theme-packager: theme 3: ROOT/3/b.bmp is a folder; ROOT/0/b.bmp is used "
-                       "in its place\n"},
+                       "in its place\ntheme-packager: theme 3: 3 files have no image of theme 0 "
+                       "at their paths and are not packed: ROOT/3/b.bmp/a.bmp, ROOT/3/extra.bmp, "
+                       "ROOT/3/menu/new.bmp\n"},
+        // Theme 0 stops at the first of 30 refused images, and the others are named up to 20
+        // in all; a misspelt variant folder and an extra file are named once.
+        RunCase{.name = "EveryRefusedImageNamed",
+                .tree = refusedTree(),
+                .status = 3,
+                .outputs = {"Index.bin", "0/Theme.bin", "2/Theme.bin"},
+                .slots = {{"0:a.bmp", "0/a.bmp", "2/a.bmp"}},
+                .err = refusedErr()},
         // Names that differ in case alone: used on Windows, not on POSIX, told on both.
         RunCase{.name = "VariantNamesThatDifferInCase",
                 .tree = {"0/a.bmp", "0/menu/bg.bmp", "2/A.bmp", "2/MENU/bg.BMP"},
@@ -360,6 +432,24 @@ INSTANTIATE_TEST_SUITE_P(
                        "theme-packager: theme 2 stopped at ROOT/2/b.bmp, so it lacks images that "
                        "theme 0 has: every theme must fill every slot, and no bin file is written "
                        "(those of an earlier run stay)\n"},
+        // Transparency the bins cannot keep is told once per file, the bytes are as ever.
+        RunCase{.name = "LostTransparencyTold",
+                .tree = {"0/a.bmp", "0/m/b.bmp", "0/m/c.bmp", "0/m/d.bmp", "0/m/e.bmp", "0/m/f.bmp",
+                         "0/m/g.bmp", "0/m/h.bmp", "2/m/f.bmp"},
+                .hostile = writeFourthBytes,
+                .outputs = {"Index.bin", "0/Theme.bin", "2/Theme.bin"},
+                .slots = {{"0:a.bmp", "0/a.bmp", "0/a.bmp"},
+                          {"m:b.bmp", "0/m/b.bmp", "0/m/b.bmp"},
+                          {"m:c.bmp", "0/m/c.bmp", "0/m/c.bmp"},
+                          {"m:d.bmp", "0/m/d.bmp", "0/m/d.bmp"},
+                          {"m:e.bmp", "0/m/e.bmp", "0/m/e.bmp"},
+                          {"m:f.bmp", "0/m/f.bmp", "2/m/f.bmp"},
+                          {"m:g.bmp", "0/m/g.bmp", "0/m/g.bmp"},
+                          {"m:h.bmp", "0/m/h.bmp", "0/m/h.bmp"}},
+                .err = "theme-packager: theme 0: transparent pixels in 5 images" + kPackedOpaque +
+                       "ROOT/0/a.bmp, ROOT/0/m/b.bmp, ROOT/0/m/e.bmp and 2 more" + kColourKey +
+                       "theme-packager: theme 2: transparent pixels in 1 image" + kPackedOpaque +
+                       "ROOT/2/m/f.bmp" + kColourKey},
         // Hostile trees: FIFOs and devices where images are expected, folder chains beyond the
         // OS's path limit, links that lead out of the theme or fan out, and a folder that cannot
         // be listed. Each run ends, stays small, and says what it could not use.

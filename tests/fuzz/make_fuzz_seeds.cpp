@@ -86,8 +86,9 @@ Seeds gzipSeeds() {
 
 // Index.bin and the Theme.bin of themes 0 and 1 as the bin writer makes them, each given as a
 // 2-byte little-endian length and its bytes, the framing the verify and device reader targets
-// read.
-Bytes framedBuild(const fs::path& folder) {
+// read. arrowMode: how theme 1's arrow is encoded (words: an RLE5 slot of 16-bit pixels, which
+// no bin may hold).
+Bytes framedBuild(const fs::path& folder, RunMode arrowMode = RunMode::kRows) {
     const fs::path root = folder / "build";
     GroupTables tables;
     ThemeFlags present{};
@@ -103,7 +104,7 @@ Bytes framedBuild(const fs::path& folder) {
             encodeBlock(uiLikePri0Block(20, 6 + 3 * theme, 2u + static_cast<std::uint32_t>(theme)),
                         RunMode::kRows));
         fileRecord(*tables[theme], "menu", "arrow.bmp",
-                   encodeBlock(uiLikePri0Block(4, 4, 4), RunMode::kRows));
+                   encodeBlock(uiLikePri0Block(4, 4, 4), theme == 1 ? arrowMode : RunMode::kRows));
     }
     std::string error;
     Bytes framed;
@@ -160,7 +161,9 @@ int main(int argc, char** argv) {
     const Seeds seeds = target == "bmp_round_trip" ? bmpSeeds()
                         : target == "rle_decode"   ? rleSeeds()
                         : target == "gzip_restore" ? gzipSeeds()
-                        : target == "build_verify" ? Seeds{{"two-themes", framedBuild(folder)}}
+                        : target == "build_verify"
+                            ? Seeds{{"two-themes", framedBuild(folder)},
+                                    {"rle5-slot", framedBuild(folder, RunMode::kWords)}}
                         : target == "theme_reader" ? themeReaderSeeds(folder)
                                                    : Seeds{};
     if (seeds.empty()) {

@@ -170,6 +170,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FUZZ_CHECK(theme_index_count(&mapped) == theme_index_count(&read));
     FUZZ_CHECK(theme_index_verify(&mapped, indexSize, 0) ==
                theme_index_verify(&read, indexSize, 0));
+    FUZZ_CHECK(theme_index_check_ids(&mapped, 0) == theme_index_check_ids(&read, 0));
     theme_slot found{}, foundIo{};
     FUZZ_CHECK(theme_index_find(&mapped, "menu", "bg.bmp", &found) ==
                theme_index_find(&read, "menu", "bg.bmp", &foundIo));

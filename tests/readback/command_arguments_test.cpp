@@ -13,12 +13,16 @@ std::string outcome(const std::string& line) {
     if (!parseArguments(words(line), args, error)) {
         return "error: " + error;
     }
-    const char* const commands[] = {"none",    "list",   "verify", "extract",
-                                    "preview", "header", "help",   "version"};
+    const char* const commands[] = {"none",   "list", "verify", "extract", "preview",
+                                    "header", "diff", "help",   "version"};
     std::string out = commands[static_cast<int>(args.command)];
     out += args.haveRoot ? " root=" + args.root : "";
+    out += args.haveNewRoot ? " new=" + args.newRoot : "";
+    out += args.maxTheme != kNoBudget ? " max-theme=" + std::to_string(args.maxTheme) : "";
+    out += args.maxIndex != kNoBudget ? " max-index=" + std::to_string(args.maxIndex) : "";
     out += args.theme >= 0 ? " theme=" + std::to_string(args.theme) : "";
     out += args.out.empty() ? "" : " out=" + args.out;
+    out += args.key ? " key=" + std::to_string(*args.key) : "";
     return out + (args.json ? " json" : "");
 }
 
@@ -28,13 +32,29 @@ TEST(InspectArgumentsTest, TakesEachCommandsOptionsAndRefusesTheRestInOneLine) {
         {"extract --theme=3 5 --out d", "extract root=5 theme=3 out=d"},
         {"preview --out=p.html", "preview out=p.html"},
         {"header --out ids.h", "header out=ids.h"},
+        // 0xF81F = 63519; #RRGGBB loses the low bits of each channel.
+        {"extract --theme 0 --out d --key 0xf81F", "extract theme=0 out=d key=63519"},
+        {"preview --out p --key=#FB03FE", "preview out=p key=63519"},
+        {"list --key 0xF81F", "error: --key is an option of extract and preview only"},
+        {"preview --out p --key 0x+81F",
+         "error: --key takes a colour as 0xRRRR (RGB565) or #RRGGBB, not '0x+81F'"},
+        {"preview --out p --key #FF00F",
+         "error: --key takes a colour as 0xRRRR (RGB565) or #RRGGBB, not '#FF00F'"},
         {"verify -- -odd", "verify root=-odd"},
         {"list --help", "help"},
         {"list --all --version", "error: unknown option '--all'"},
         {"--version list", "version"},
-        {"", "error: no command given: list, verify, extract, preview or header"},
+        {"diff a b --json", "diff root=a new=b json"},
+        {"verify --max-theme 64K --max-index=3", "verify max-theme=65536 max-index=3"},
+        {"verify --max-theme 2M", "verify max-theme=2097152"},
+        {"verify --max-theme 2k", "error: --max-theme takes a size in bytes, or with K or M for "
+                                  "KiB or MiB (512K, 4M), not '2k'"},
+        {"list --max-index 1", "error: --max-theme and --max-index are options of verify only"},
+        {"diff a", "error: diff needs two builds: diff OLD NEW"},
+        {"diff a b c", "error: diff takes two builds, OLD and NEW, not a third ('c')"},
+        {"", "error: no command given: list, verify, extract, preview, header or diff"},
         {"show", "error: unknown command 'show'"},
-        {"verify --json", "error: --json is an option of list only"},
+        {"verify --json", "error: --json is an option of list and diff only"},
         {"list --theme 1", "error: --theme is an option of extract only"},
         {"verify --out x", "error: --out is an option of extract, preview and header only"},
         {"extract --theme 0", "error: extract needs --theme N and --out DIR"},

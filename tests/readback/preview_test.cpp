@@ -1,6 +1,7 @@
-// The preview page as a browser shows it: headless Chromium screenshots the page of a build, and
-// a known picture must appear with its exact colours. Skipped where Chromium is not installed
-// (scripts/install-deps --browser installs it).
+// The preview page as a browser shows it: headless Chromium screenshots the keyed page of a
+// build, and a known picture must appear with its exact colours, its key colour as a hole over
+// the checkerboard. Skipped where Chromium is not installed (scripts/install-deps --browser
+// installs it).
 #include <gtest/gtest.h>
 
 #include "readback/readback_run.h"
@@ -12,6 +13,8 @@ constexpr std::uint32_t kQuadrants[] = {0x1A6B3C, 0xB3187E, 0x2F45D0, 0xE8C21D};
 constexpr int kSide = 64;
 // The page enlarges a 64x64 picture twice into its 128-pixel box.
 constexpr int kShown = 2 * kSide;
+// The keyed page's checkerboard: squares of 8 pixels.
+constexpr std::uint32_t kChecks[] = {0xFFFFFF, 0xCCCCCC};
 
 std::vector<std::uint8_t> quadrantBmp() {
     std::vector<std::uint32_t> pixels;
@@ -70,7 +73,9 @@ TEST(PreviewTest, MarksCopiesAndChromiumShowsAKnownPictureWithItsExactColours) {
               "--window-size=1000,800");
     chromium.push_back("--user-data-dir=" + browser.path("profile"));
     chromium.push_back("--screenshot=" + browser.path("shot.png"));
-    chromium.push_back("file://" + root.path("preview.html"));
+    // The last quadrant's colour is the key: the checkerboard shows through it.
+    ASSERT_EQ(runInspect(root, "preview --key=#E8C21D --out keyed.html").exitStatus, 0);
+    chromium.push_back("file://" + root.path("keyed.html"));
     const ProgramResult shot = runProgram(root.path(), chromium);
     if (shot.exitStatus == -1) {
         GTEST_SKIP() << "chromium is not installed: scripts/install-deps --browser installs it";
@@ -84,7 +89,9 @@ TEST(PreviewTest, MarksCopiesAndChromiumShowsAKnownPictureWithItsExactColours) {
         const int x = left + (q % 2) * kShown / 2;
         const int y = top + (q / 2) * kShown / 2;
         for (const auto& [dx, dy] : {std::pair{0, 0}, {kShown / 2 - 1, kShown / 2 - 1}, {17, 40}}) {
-            EXPECT_EQ(picture.at(x + dx, y + dy), packedColour(kQuadrants[q]))
+            // Squares of 8 from the picture's corner: (dx / 8 + dy / 8) % 2 picks the colour.
+            EXPECT_EQ(picture.at(x + dx, y + dy),
+                      q < 3 ? packedColour(kQuadrants[q]) : kChecks[(dx / 8 + dy / 8) % 2])
                 << "quadrant " << q << " at " << x + dx << "," << y + dy;
         }
     }

@@ -3,6 +3,8 @@
 // a user expects, and extraction that writes nowhere but its folder.
 #include <gtest/gtest.h>
 
+#include <zlib.h>
+
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
@@ -33,9 +35,10 @@ std::string pngOf(const std::string& basePath) {
 }
 
 // Every base image of the tree, extracted from theme, has exactly its source's RGB565 pixels,
-// widened by bit replication. (Images that share a group and a name are one index entry: left
-// out.)
-void expectExtracted(const std::vector<TreeFile>& tree, int theme, const TempFolder& out) {
+// widened by bit replication, and with key (>= 0) alpha 0 exactly at the key's pixels, which
+// holes counts. (Images that share a group and a name are one index entry: left out.)
+void expectExtracted(const std::vector<TreeFile>& tree, int theme, const TempFolder& out,
+                     int key = -1, std::size_t* holes = nullptr) {
     std::map<std::string, int> named;
     for (const TreeFile& f : tree) {
         named[f.path.starts_with("0/") ? pngOf(f.path) : ""] += 1;
@@ -57,6 +60,13 @@ void expectExtracted(const std::vector<TreeFile>& tree, int theme, const TempFol
             const std::uint16_t v = loadU16Le(&block[16 + 2 * static_cast<std::size_t>(i)]);
             ASSERT_EQ(picture.at(i % source.width, i / source.width), widened(v))
                 << png << " pixel " << i;
+            ASSERT_EQ(picture.alpha.size(), key < 0 ? 0 : picture.rgb.size() / 3) << png;
+            ASSERT_TRUE(key < 0 ||
+                        picture.alpha[static_cast<std::size_t>(i)] == (v == key ? 0 : 255))
+                << png << " pixel " << i;
+            if (holes != nullptr && v == key) {
+                ++*holes;
+            }
         }
     }
 }
@@ -86,6 +96,26 @@ TEST_P(RoundTripTest, VerifyPassesAndExtractGivesEverySourcePixel) {
         EXPECT_EQ(extract.exitStatus, 0) << extract.err;
         expectExtracted(tree, theme, out);
     }
+    // The first colour of a picture extracted alone as the key, written #RRGGBB: a hole wherever
+    // it is.
+    const auto alone = [&tree](const TreeFile& f) {
+        return f.path.starts_with("0/") &&
+               std::count_if(tree.begin(), tree.end(), [&f](const TreeFile& g) {
+                   return g.path.starts_with("0/") && pngOf(g.path) == pngOf(f.path);
+               }) == 1;
+    };
+    const TreeFile& picked = *std::find_if(tree.begin(), tree.end(), alone);
+    const Bytes first = uiLikePri0Block(picked.width, picked.height, picked.seed());
+    const std::uint16_t key = loadU16Le(&first[16]);
+    char colour[8];
+    std::snprintf(colour, sizeof colour, "#%06X", widened(key));
+    TempFolder keyed;
+    const ProgramResult extract =
+        runInspect(root, std::string("extract --theme 0 --key ") + colour + " --out", keyed.path());
+    EXPECT_EQ(extract.exitStatus, 0) << extract.err;
+    std::size_t holes = 0;
+    expectExtracted(tree, 0, keyed, key, &holes);
+    EXPECT_TRUE(kWindows || holes > 0); // Windows: the pixels are CrossBuildTest's
 }
 
 INSTANTIATE_TEST_SUITE_P(Trees, RoundTripTest, ::testing::Range(1u, 7u));
@@ -199,7 +229,7 @@ INSTANTIATE_TEST_SUITE_P(
                     "is not 0x02\n"},
         InspectCase{"SlotMagic", [](const TempFolder& r) { setBytes(r, "2/Theme.bin", 40, {'X'}); },
                     "verify", 1, "",
-                    "2/Theme.bin: offset 40: the magic \"XLE4\" is none of PRI0, RLE4 and RLE5\n"},
+                    "2/Theme.bin: offset 40: the magic \"XLE4\" is neither PRI0 nor RLE4\n"},
         InspectCase{"GroupCountBeyondFile",
                     [](const TempFolder& r) { setBytes(r, "Index.bin", 11, {0x10}); }, "verify", 1,
                     "",
@@ -235,6 +265,15 @@ INSTANTIATE_TEST_SUITE_P(
         InspectCase{"ThemeWithGroups",
                     [](const TempFolder& r) { setBytes(r, "2/Theme.bin", 8, {1}); }, "verify", 1,
                     "", "2/Theme.bin: offset 8: groupCount is 1, not 0\n"},
+        // Budgets: a Theme.bin one byte over its budget, then both files at exactly theirs.
+        InspectCase{"ThemeOverItsBudget", nullptr, "verify --max-theme 77", 1, "",
+                    "0/Theme.bin: 78 bytes, over the budget of 77 by 1 byte; the largest images, "
+                    "by their slots: 0/b.bmp 28 B, 0/a.bmp 24 B\n2/Theme.bin: 78 bytes, over "},
+        InspectCase{"IndexOverItsBudget", nullptr, "verify --max-index 153", 1, "",
+                    "Index.bin: 154 bytes, over the budget of 153 by 1 byte (it holds 1 group, 2 "
+                    "images)\n"},
+        InspectCase{"WithinTheBudgets", nullptr, "verify --max-theme 78 --max-index 154", 0, "",
+                    "Index.bin: no fault in 1 group, 2 images, 2 themes\n"},
         // The words themselves: InspectArgumentsTest.
         InspectCase{"UnknownCommand", nullptr, "show", 2,
                     "theme-inspect: unknown command 'show'" + kHelp},
@@ -264,17 +303,26 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& test) { return std::string(test.param.name); });
 
 // list --json gives the index's offsets as they are stored, a wrong one too, beside the slot's
-// place that they make.
-TEST(ListJsonTest, GivesTheStoredOffsets) {
+// place that they make, and each copy's CRC-32 of its image's bytes (a.bmp's: 24 at 16).
+TEST(ListJsonTest, GivesTheStoredOffsetsAndEachCopysCrc) {
     TempFolder root;
     writeWorkedBuild(root);
     setBytes(root, "Index.bin", 136, {99}); // b.bmp's slotOffset
+    const Bytes theme = root.readBytes("0/Theme.bin");
+    const std::string crc = "\"crc32\": " + std::to_string(crc32(0, &theme[16], 24)) + ", ";
     const ProgramResult run = runInspect(root, "list --json");
     EXPECT_EQ(run.exitStatus, 1) << run.err;
-    for (const char* expected :
-         {"\"nameHex\": \"30\", \"groupOffset\": 32, \"dataOffset\": 16, \"images\": [",
-          "\"slotOffset\": 0, \"offset\": 16, \"slotSize\": 24",
-          "\"slotOffset\": 99, \"offset\": 115, \"slotSize\": 28"}) {
+    for (const std::string& expected :
+         {std::string(
+              "\"nameHex\": \"30\", \"groupOffset\": 32, \"dataOffset\": 16, \"images\": ["),
+          std::string("\"slotOffset\": 0, \"offset\": 16, \"slotSize\": 24"),
+          "\"theme\": 0, \"state\": \"valid\", \"encodedSize\": 24, \"width\": 8, "
+          "\"height\": 2, " +
+              crc,
+          "\"theme\": 2, \"state\": \"valid\", \"encodedSize\": 24, \"width\": 8, "
+          "\"height\": 2, " +
+              crc,
+          std::string("\"slotOffset\": 99, \"offset\": 115, \"slotSize\": 28")}) {
         EXPECT_NE(run.out.find(expected), std::string::npos) << expected << "\n" << run.out;
     }
 }

@@ -28,7 +28,8 @@ inline ProgramResult runInspect(const TempFolder& root, const std::string& argum
 struct RgbPicture {
     int width = 0;
     int height = 0;
-    std::vector<std::uint8_t> rgb; // 3 bytes a pixel, top row first
+    std::vector<std::uint8_t> rgb;   // 3 bytes a pixel, top row first
+    std::vector<std::uint8_t> alpha; // 1 byte a pixel, when the file has an alpha channel
 
     std::uint32_t at(int x, int y) const {
         const std::size_t i = 3 * (static_cast<std::size_t>(y) * static_cast<std::size_t>(width) +
@@ -54,7 +55,8 @@ inline RgbPicture readPng(const std::string& path) {
     return picture;
 }
 #else
-/// The pixels of the PNG file at path as 8-bit RGB; an empty picture when it cannot be read.
+/// The pixels of the PNG file at path as 8-bit RGB, and alpha; an empty picture when it cannot be
+/// read.
 inline RgbPicture readPng(const std::string& path) {
     png_image image{};
     image.version = PNG_IMAGE_VERSION;
@@ -62,10 +64,17 @@ inline RgbPicture readPng(const std::string& path) {
     if (png_image_begin_read_from_file(&image, path.c_str()) == 0) {
         return picture;
     }
-    image.format = PNG_FORMAT_RGB;
-    picture.rgb.resize(PNG_IMAGE_SIZE(image));
-    if (png_image_finish_read(&image, nullptr, picture.rgb.data(), 0, nullptr) == 0) {
+    const bool alpha = (image.format & PNG_FORMAT_FLAG_ALPHA) != 0;
+    image.format = alpha ? PNG_FORMAT_RGBA : PNG_FORMAT_RGB;
+    std::vector<std::uint8_t> bytes(PNG_IMAGE_SIZE(image));
+    if (png_image_finish_read(&image, nullptr, bytes.data(), 0, nullptr) == 0) {
         return {};
+    }
+    for (std::size_t i = 0; i < bytes.size(); i += alpha ? 4 : 3) {
+        picture.rgb.insert(picture.rgb.end(), &bytes[i], &bytes[i + 3]);
+        if (alpha) {
+            picture.alpha.push_back(bytes[i + 3]);
+        }
     }
     picture.width = static_cast<int>(image.width);
     picture.height = static_cast<int>(image.height);

@@ -30,8 +30,8 @@ std::vector<std::string> listed(const ImageFileEntry& head, const std::string& r
 
 // Problems as "kind: text", with the root folder written ROOT.
 std::vector<std::string> told(const std::vector<SourceProblem>& problems, const std::string& root) {
-    static const char* const kKinds[] = {"not listed", "not followed", "fan-out", "not a file",
-                                         "case"};
+    static const char* const kKinds[] = {"not listed", "not followed", "fan-out",
+                                         "not a file", "case",         "variant only"};
     std::vector<std::string> out;
     for (const SourceProblem& p : problems) {
         std::string text = p.text;
@@ -76,7 +76,8 @@ TEST(ThemeFoldersTest, CountsFoldersOnlyLeavesTheCurrentFolderAndTellsAMissingOn
 // differs in case alone is told on both. Anything else there is told, and only regular files are
 // opened to find out, so a FIFO cannot stop the lookup. Every other
 // base image is taken from folder 0, also where the variant lacks the whole folder, and a
-// folder's files after one of its sub-folders are found like those before it.
+// folder's files after one of its sub-folders are found like those before it. An image at no base
+// image's path (3/y.bmp, beside 0/y.bmp) is told.
 TEST(VariantListTest, UsesRegularFilesOfTheSamePathAndTellsWhatElseItFound) {
     TempFolder root;
     for (const char* name : {"0/y", "a", "b", "c", "d", "e", "f", "g", "menu/bg", "q/r", "s"}) {
@@ -125,6 +126,8 @@ TEST(VariantListTest, UsesRegularFilesOfTheSamePathAndTellsWhatElseItFound) {
     expected.push_back(nativePaths("case: warning: theme 3: ROOT/3/MENU/BG.BMP differs from "
                                    "ROOT/0/menu/bg.bmp in letter case alone: ") +
                        twins);
+    expected.push_back(nativePaths("variant only: theme 3: 1 file has no image of theme 0 at its "
+                                   "path and is not packed: ROOT/3/3/y.bmp"));
     EXPECT_EQ(told(problems, root.path()), expected);
 }
 

@@ -1,0 +1,118 @@
+// theme-inspect diff, the real binary, on two builds of one tree of solid pictures, whose encoded
+// sizes are known (16 bytes and 4 a row): an icon repainted at its size, one resized, one added,
+// one removed; then the same build twice, and a damaged one.
+#include <gtest/gtest.h>
+
+#include "readback/readback_run.h"
+
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+void writeSolid(const TempFolder& root, const std::string& path, int w, int h, std::uint32_t rgb) {
+    root.writeBytes(path,
+                    makeBmp(BmpForm{.width = w, .height = h},
+                            std::vector<std::uint32_t>(static_cast<std::size_t>(w * h), rgb)));
+}
+
+// Group 0: bg.bmp (40x30, 136 bytes); group icons: a, b (theme 2 has its own), c, d (12x7, 44).
+void writeOldTree(const TempFolder& root) {
+    writeSolid(root, "0/bg.bmp", 40, 30, 0x336699);
+    for (const char* icon : {"0/icons/a.bmp", "0/icons/b.bmp", "0/icons/c.bmp", "0/icons/d.bmp"}) {
+        writeSolid(root, icon, 12, 7, 0x102030);
+    }
+    writeSolid(root, "2/icons/b.bmp", 12, 7, 0xC0C0C0);
+}
+
+// text with each run of chars after prefix made "N": figures the test cannot know.
+std::string masked(std::string text, const std::string& prefix, const char* chars) {
+    for (std::size_t at = 0; (at = text.find(prefix, at)) != std::string::npos;) {
+        at += prefix.size();
+        text.replace(at, text.find_first_not_of(chars, at) - at, "N");
+    }
+    return text;
+}
+
+// "kind name, " for each image change of the JSON, in order.
+std::string jsonChanges(const std::string& json) {
+    std::string changes;
+    for (std::size_t at = 0; (at = json.find("{\"change\": \"", at)) != std::string::npos;) {
+        at += 12;
+        const std::size_t name = json.find("\"name\": \"", at) + 9;
+        changes += json.substr(at, json.find('"', at) - at) + " " +
+                   json.substr(name, json.find('"', name) - name) + ", ";
+    }
+    return changes;
+}
+
+ProgramResult diff(const std::string& oldRoot, const std::string& newRoot,
+                   const std::string& option = "") {
+    std::vector<std::string> command{programPath("theme-inspect"), "diff", oldRoot, newRoot};
+    if (!option.empty()) {
+        command.push_back(option);
+    }
+    return runProgram(oldRoot, command);
+}
+
+TEST(DiffTest, ListsExactlyWhatChangedAndSaysWhenNothingDidOrWhatKeepsItFromTelling) {
+    TempFolder before;
+    TempFolder after;
+    writeOldTree(before);
+    writeOldTree(after);
+    writeSolid(after, "0/icons/a.bmp", 12, 7, 0x405060); // repainted: 44 bytes still
+    writeSolid(after, "0/icons/b.bmp", 20, 9, 0x102030); // resized: 52 bytes, c moves
+    std::remove(after.path("0/icons/d.bmp").c_str());
+    writeSolid(after, "0/icons/e.bmp", 12, 7, 0x102030);
+    LonePackager(nullptr).run(before);
+    LonePackager(nullptr).run(after);
+    for (const char* bin : {"Index.bin", "0/Theme.bin", "2/Theme.bin"}) { // OLD compressed
+        runProgram(before.path(), {programPath("VOX_ZIP"), "-c", bin});
+        std::remove(before.path(bin).c_str());
+    }
+
+    const ProgramResult text = diff(before.path(), after.path());
+    EXPECT_EQ(text.exitStatus, 1) << text.err;
+    const std::string theme = ": 338 -> 346 bytes, compressed N -> -\n"
+                              "  added    icons/e.bmp  -          44 B 12x7\n"
+                              "  removed  icons/d.bmp  44 B 12x7  -\n"
+                              "  changed  icons/a.bmp  44 B 12x7  44 B 12x7\n";
+    const char* const hex = "0123456789ABCDEF";
+    EXPECT_EQ(masked(masked(masked(text.out, "compressed ", "0123456789,"), "CRC32 0x", hex),
+                     "-> 0x", hex),
+              "Index.bin: 330 -> 330 bytes, compressed N -> -; 2 groups, 5 images -> 2 groups, 5 "
+              "images\n"
+              "  names: 1 image added, 1 removed; image IDs change (THEME_IDS_CRC32 0xN -> 0xN)\n"
+              "  slots: 1 moved, from icons/c.bmp on\n" +
+                  nativePaths("theme 0: 0/Theme.bin") + theme +
+                  "  resized  icons/b.bmp  44 B 12x7  52 B 20x9\n" +
+                  nativePaths("theme 2: 2/Theme.bin") + theme);
+
+    const ProgramResult json = diff(before.path(), after.path(), "--json");
+    EXPECT_EQ(json.exitStatus, 1) << json.err;
+    EXPECT_EQ(jsonChanges(json.out), "added e.bmp, removed d.bmp, changed a.bmp, resized b.bmp, "
+                                     "added e.bmp, removed d.bmp, changed a.bmp, ");
+    EXPECT_NE(json.out.find("\"differ\": true,\n  \"index\": {\"file\": [\"Index.bin.gz\", "
+                            "\"Index.bin\"], \"length\": [330, 330]"),
+              std::string::npos)
+        << json.out;
+
+    const ProgramResult same = diff(after.path(), after.path());
+    EXPECT_EQ(same.exitStatus, 0) << same.err;
+    EXPECT_EQ(same.out, "no difference: 2 groups, 5 images and 2 themes, the same names in the "
+                        "same order, the same bytes in every copy\n");
+
+    // bg.bmp's first row, one repeat run at 32: its row end flag cleared.
+    Bytes theme0 = after.readBytes("0/Theme.bin");
+    theme0[33] = 0x20;
+    after.writeBytes("0/Theme.bin", theme0);
+    const ProgramResult damaged = diff(before.path(), after.path());
+    EXPECT_EQ(damaged.exitStatus, 2);
+    EXPECT_EQ(damaged.out, "");
+    EXPECT_EQ(damaged.err,
+              "theme-inspect: cannot compare a damaged build: " + after.path("0/Theme.bin") +
+                  ": offset 32: the last run of a row lacks the row end flag (this "
+                  "run) (theme-inspect verify " +
+                  after.path() + " lists every fault)\n");
+}
+
+} // namespace
