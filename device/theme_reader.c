@@ -15,6 +15,13 @@
 #else
 #define HOT static
 #endif
+/* The lean way for whole rows (rle_rows_whole): left out of a build for size, where every row goes
+ * the careful way, which gives the same pixels and statuses. */
+#ifdef __OPTIMIZE_SIZE__
+#define LEAN 0
+#else
+#define LEAN 1
+#endif
 /* Called from more than one place and seldom: once in the code, also where it would be inlined. */
 #if defined(__GNUC__)
 #define ONCE static __attribute__((noinline))
@@ -392,20 +399,15 @@ static theme_status put_at(walk* w, uint16_t* d, uint32_t n) {
     return THEME_OK;
 }
 
-/* Passes len pixels at the cursor (a literal run's, or a PRI0 row's) from column x on, putting
- * those in columns [a, b) to d (column a's place). */
-static theme_status pass_pixels(walk* w, uint16_t* d, uint32_t x, uint32_t len, uint32_t a,
-                                uint32_t b) {
-    const uint32_t from = x > a ? x : a, to = x + len < b ? x + len : b;
-    theme_status st = THEME_OK;
-    if (from < to) {
-        st = cursor_skip(&w->c, 2u * (from - x));
-        if (st == THEME_OK) {
-            st = put_at(w, d + (from - a), to - from);
-        }
-        len = x + len - to;
+/* Passes skip pixels at the cursor (of a literal run, or a PRI0 row), puts the next count of
+ * them to d, and passes rest more. */
+static theme_status pass_pixels(walk* w, uint16_t* d, uint32_t skip, uint32_t count,
+                                uint32_t rest) {
+    theme_status st = cursor_skip(&w->c, 2u * skip);
+    if (st == THEME_OK) {
+        st = put_at(w, d, count);
     }
-    return st == THEME_OK ? cursor_skip(&w->c, 2u * len) : st;
+    return st == THEME_OK ? cursor_skip(&w->c, 2u * rest) : st;
 }
 
 /* One row of an RLE4 image, its columns [a, b) put to d, by its control units: any clip, any
@@ -439,8 +441,11 @@ static theme_status rle_row(walk* w, uint16_t* d, uint32_t a, uint32_t b, uint32
             }
             w->c.p += 2u + 2u * len;
         } else {
+            const uint32_t skip = from < to ? from - x : len, count = from < to ? to - from : 0;
             w->c.p += 2;
-            if ((st = pass_pixels(w, d, x, len, a, b)) != THEME_OK) {
+            /* d is NULL when nothing is put (count 0): no place of it is taken then. */
+            if ((st = pass_pixels(w, count != 0 ? d + (from - a) : d, skip, count,
+                                  len - skip - count)) != THEME_OK) {
                 return st;
             }
         }
@@ -452,25 +457,39 @@ static theme_status rle_row(walk* w, uint16_t* d, uint32_t a, uint32_t b, uint32
     return THEME_OK;
 }
 
+/* Puts the n pixels at s to d but those of value key (none above 0xFFFF), in the CPU's order. */
+HOT uint16_t* put_whole(uint16_t* d, const uint8_t* s, uint32_t n, uint32_t key) {
+    if (key > 0xFFFFu) {
+        return copy_pixels(d, s, n);
+    }
+    put_keyed(d, s, n, key);
+    return d + n;
+}
+
 /* Whole rows of an RLE4 image of at most RUN_MAX pixels a row from w->row on, up to r (not the
  * last row), put to *d in the CPU's byte order but those of value key (passed when not draw),
- * each next row stride pixels on, while a row's bytes are at hand (4 a pixel, the most a row can
- * take, and the next control unit): the common case, with its state in locals and one check a
- * run, that its length fits the row (bit 12, which must be zero, makes any length too long; a
- * row that ends without its row end meets a length that cannot fit the next). */
+ * each next row stride pixels on: the common case, with its state in locals. Unchecked, while a
+ * row's bytes are surely at hand (4 a pixel, the most a row can take, and the next control unit):
+ * then a run is checked once, that its length fits the row (bit 12, which must be zero, makes any
+ * length too long; a row that ends without its row end meets a length that cannot fit the next).
+ * Checked, for the last rows of memory-mapped bytes: a run's bytes against their end too, where
+ * it ends as the careful way ends. */
 HOT theme_status rle_rows_whole(walk* w, uint16_t** d, uint32_t stride, uint32_t r, uint32_t key,
-                                int draw) {
+                                int draw, int checked) {
     const uint32_t width = (uint32_t)w->image->width, need = 4u * width + 2u;
-    const uint8_t *p = w->c.p, *last;
+    const uint8_t *p = w->c.p, *const end = w->c.end, *last;
     uint16_t* at = *d;
     uint32_t rows = r - w->row, rem, unit, len;
-    if (rows == 0 || (uint32_t)(w->c.end - p) < need) {
+    if (rows == 0 || (!checked && (uint32_t)(end - p) < need)) {
         return THEME_OK;
     }
-    last = w->c.end - need; /* where the last row that is surely at hand may start */
+    last = checked ? end : end - need; /* where the last row that is surely at hand may start */
     do {
         rem = width;
         do {
+            if (checked && (uint32_t)(end - p) < 4u) {
+                return THEME_E_STREAM; /* every run takes 4 bytes or more */
+            }
             unit = le16(p);
             len = unit & (RUN_ZERO | RUN_LENGTH);
             if (len - 1u >= rem) {
@@ -483,14 +502,14 @@ HOT theme_status rle_rows_whole(walk* w, uint16_t** d, uint32_t stride, uint32_t
                 at = !draw ? at : v != key ? fill_pixels(at, v * 0x10001u, len) : at + len;
             } else {
                 const uint8_t* s = p + 2;
-                p = s + 2u * len;
-                if (!draw) {
-                } else if (key > 0xFFFFu) {
-                    at = copy_pixels(at, s, len);
-                } else {
-                    put_keyed(at, s, len, key);
-                    at += len;
+                if (checked && 2u * len > (uint32_t)(end - s)) {
+                    if (draw) { /* the pixels that are there */
+                        put_whole(at, s, (uint32_t)(end - s) / 2u, key);
+                    }
+                    return THEME_E_STREAM;
                 }
+                p = s + 2u * len;
+                at = draw ? put_whole(at, s, len, key) : at;
             }
         } while (unit >> RUN_ENDS_SHIFT == 0);
         if ((unit >> RUN_ENDS_SHIFT | rem << 2) != RUN_ROW_END) { /* a row end, and no more */
@@ -506,24 +525,50 @@ HOT theme_status rle_rows_whole(walk* w, uint16_t** d, uint32_t stride, uint32_t
     return THEME_OK;
 }
 
+/* The lean way for rows up to r (see rle_rows_whole): unchecked, then, for memory-mapped bytes,
+ * checked. */
+HOT theme_status rle_rows_lean(walk* w, uint16_t** d, uint32_t stride, uint32_t r, uint32_t key,
+                               int draw) {
+    theme_status st = rle_rows_whole(w, d, stride, r, key, draw, 0);
+    return st == THEME_OK && w->image->src.bytes != NULL
+               ? rle_rows_whole(w, d, stride, r, key, draw, 1)
+               : st;
+}
+
+/* The lean way passing rows, drawing them, and drawing them keyed: each in a frame of its own,
+ * off the careful way's, and each with its own loops. */
+ONCE theme_status lean_pass(walk* w, uint32_t r) {
+    uint16_t* none = NULL;
+    return rle_rows_lean(w, &none, 0, r, 0x10000u, 0);
+}
+
+ONCE theme_status lean_draw(walk* w, uint16_t** d, uint32_t stride, uint32_t r) {
+    return rle_rows_lean(w, d, stride, r, 0x10000u, 1);
+}
+
+ONCE theme_status lean_draw_keyed(walk* w, uint16_t** d, uint32_t stride, uint32_t r) {
+    return rle_rows_lean(w, d, stride, r, w->key, 1);
+}
+
 /* Passes rows up to r, putting their columns [a, b) to d (none when a == b), each next row
- * stride pixels on. Whole rows in the CPU's order go the lean way when their bytes are at hand. */
+ * stride pixels on. Whole rows in the CPU's order go the lean way. */
 static theme_status walk_rows(walk* w, uint16_t* d, uint32_t stride, uint32_t a, uint32_t b,
                               uint32_t r) {
     const uint32_t width = (uint32_t)w->image->width, height = (uint32_t)w->image->height;
-    const int whole = w->image->rle && width <= RUN_MAX && (a == 0 && b == width && !w->reverse);
+    const int whole =
+        LEAN && w->image->rle && width <= RUN_MAX && (a == 0 && b == width && !w->reverse);
     theme_status st = THEME_OK;
     const uint32_t lean = r < height ? r : height - 1u;
     while (w->row < r && st == THEME_OK) {
         uint32_t ends;
         if (d == NULL) {
-            if (w->image->rle && width <= RUN_MAX) {
-                st = rle_rows_whole(w, &d, 0, lean, 0x10000u, 0);
+            if (LEAN && w->image->rle && width <= RUN_MAX) {
+                st = lean_pass(w, lean);
             }
         } else if (whole && w->key > 0xFFFFu) {
-            st = rle_rows_whole(w, &d, stride, lean, 0x10000u, 1);
+            st = lean_draw(w, &d, stride, lean);
         } else if (whole) {
-            st = rle_rows_whole(w, &d, stride, lean, w->key, 1);
+            st = lean_draw_keyed(w, &d, stride, lean);
         }
         if (st != THEME_OK || w->row == r) {
             break;
@@ -532,7 +577,7 @@ static theme_status walk_rows(walk* w, uint16_t* d, uint32_t stride, uint32_t a,
         if (w->image->rle) {
             st = rle_row(w, d, a, b, ends);
         } else {
-            st = pass_pixels(w, d, 0, width, a, b);
+            st = pass_pixels(w, d, a, b - a, width - b);
         }
         w->row += st == THEME_OK ? 1u : 0u;
         d += d != NULL ? stride : 0;
@@ -991,11 +1036,11 @@ theme_status theme_rows_next(theme_rows* rows, uint16_t* line, int32_t x0, int32
     line += from - (uint32_t)x0;
     from = pl->c0 + (from - pl->left);
     to = pl->c0 + (to - pl->left);
-    if (w->row == row && from == 0 && to == (uint32_t)rows->image.width && w->key > 0xFFFFu &&
-        !w->reverse && rows->image.rle && to <= RUN_MAX &&
+    if (LEAN && w->row == row && from == 0 && to == (uint32_t)rows->image.width &&
+        w->key > 0xFFFFu && !w->reverse && rows->image.rle && to <= RUN_MAX &&
         row + 1u < (uint32_t)rows->image.height) {
         /* The next whole row as walk_rows would take it, without its set-up, if at hand. */
-        rows->status = rle_rows_whole(w, &line, 0, row + 1u, 0x10000u, 1);
+        rows->status = rle_rows_whole(w, &line, 0, row + 1u, 0x10000u, 1, 0);
     } else if (w->row < row) {
         rows->status = walk_rows(w, NULL, 0, 0, 0, row);
     }
