@@ -123,7 +123,7 @@ static uint32_t cursor_pos(const cursor* c) {
 static theme_status cursor_fill(cursor* c, uint32_t need) {
     const theme_source* s = c->src;
     const uint32_t have = (uint32_t)(c->end - c->p);
-    uint8_t* const kept = window_bytes(s);
+    uint8_t* kept;
     uint32_t len;
     if (have >= need) {
         return THEME_OK;
@@ -132,6 +132,7 @@ static theme_status cursor_fill(cursor* c, uint32_t need) {
         return THEME_E_STREAM;
     }
     /* Only the _io path gets here: keep the bytes at hand, read as much as the window takes. */
+    kept = window_bytes(s);
     for (len = 0; len < have; ++len) {
         kept[len] = c->p[len];
     }
@@ -580,7 +581,9 @@ static theme_status walk_rows(walk* w, uint16_t* d, uint32_t stride, uint32_t a,
             st = pass_pixels(w, d, a, b - a, width - b);
         }
         w->row += st == THEME_OK ? 1u : 0u;
-        d += d != NULL ? stride : 0;
+        if (d != NULL) {
+            d += stride;
+        }
     }
     return st;
 }
