@@ -1,8 +1,8 @@
 /* The least work drawing an RLE4 image takes: decoders that trust their runs, the yardstick the
  * device reader is measured against (make test-device counts both on the same images). Each
- * takes the runs (the bytes after the image's 16-byte header, little-endian, a whole number of
- * 32-bit words long as the packer writes them) of an image the packer wrote, and draws its top
- * row at fb, each next row stride pixels on. Nothing is checked: broken runs draw anywhere. */
+ * takes the runs (the bytes after the image's 16-byte header) of an image the packer wrote, and
+ * draws its top row at fb, each next row stride pixels on, on a little-endian CPU. Nothing is
+ * checked: broken runs draw anywhere. */
 #ifndef DEVICE_FLOOR_H
 #define DEVICE_FLOOR_H
 
@@ -19,7 +19,8 @@ void floor_draw_keyed(const uint8_t* runs, uint16_t* fb, uint32_t stride, uint16
 void floor_draw_clipped(const uint8_t* runs, uint16_t* fb, uint32_t stride, uint32_t c0,
                         uint32_t c1, uint32_t r0, uint32_t r1);
 
-/* The same three, in plain C with nothing tuned: the check that the ones above are a floor. */
+/* The same three written apart, in portable C on the C library's memcpy: the check that the ones
+ * above are a floor (they must be no slower). */
 void plain_draw(const uint8_t* runs, uint16_t* fb, uint32_t stride);
 void plain_draw_keyed(const uint8_t* runs, uint16_t* fb, uint32_t stride, uint16_t key);
 void plain_draw_clipped(const uint8_t* runs, uint16_t* fb, uint32_t stride, uint32_t c0,

@@ -285,6 +285,27 @@ HOT uint16_t* copy_pixels(uint16_t* d, const uint8_t* s, uint32_t n) {
                      : "r4", "r5", "r6", "r7", "cc", "memory");
     return d;
 }
+
+/* blocks times eight pixels from s, each one's bytes swapped, to d on a 4-byte boundary: four
+ * single loads, four rev16 and one multiple store. */
+HOT uint16_t* swap_blocks(uint16_t* d, const uint8_t* s, uint32_t blocks) {
+    __asm__ volatile("1: ldr r4, [%[s]], #4\n"
+                     "   ldr r5, [%[s]], #4\n"
+                     "   ldr r6, [%[s]], #4\n"
+                     "   ldr r7, [%[s]], #4\n"
+                     "   rev16 r4, r4\n"
+                     "   rev16 r5, r5\n"
+                     "   rev16 r6, r6\n"
+                     "   rev16 r7, r7\n"
+                     "   stmia %[d]!, {r4, r5, r6, r7}\n"
+                     "   subs %[n], %[n], #1\n"
+                     "   bne 1b\n"
+                     : [d] "+r"(d), [s] "+r"(s), [n] "+r"(blocks)
+                     :
+                     : "r4", "r5", "r6", "r7", "cc", "memory");
+    return d;
+}
+#define SWAP_BLOCKS 1
 #else
 /* n pixels of pair: two a store from a 4-byte boundary of d on. */
 HOT uint16_t* fill_pixels(uint16_t* d, uint32_t pair, uint32_t n) {
@@ -330,23 +351,55 @@ HOT void put_keyed(uint16_t* d, const uint8_t* s, uint32_t n, uint32_t key) {
     }
 }
 
-/* n pixels from s, swapped when reverse, but those equal to key (none above 0xFFFF). */
-static void put_pixels(uint16_t* d, const uint8_t* s, uint32_t n, unsigned reverse, uint32_t key) {
-    uint32_t i;
-    if (!reverse) {
-        if (key > 0xFFFFu) {
-            copy_pixels(d, s, n);
-        } else {
-            put_keyed(d, s, n, key);
+/* n pixels from s, each one's bytes swapped, but those equal to key as they go out (none above
+ * 0xFFFF); without a key two at a time. */
+HOT void put_swapped(uint16_t* d, const uint8_t* s, uint32_t n, uint32_t key) {
+    uint32_t w, i = 0;
+#ifdef SWAP_BLOCKS
+    if (key > 0xFFFFu && n >= 16) {
+        if (((uintptr_t)d & 2u) != 0) {
+            *d++ = load_pixel(s, 1);
+            s += 2;
+            --n;
         }
-        return;
+        swap_blocks(d, s, n / 8u);
+        i = n & ~7u;
     }
-    for (i = 0; i < n; ++i) {
+#endif
+    for (; key > 0xFFFFu && i + 2 <= n; i += 2) {
+        memcpy(&w, s + 2 * i, 4);
+#if defined(__GNUC__)
+        w = __builtin_bswap32(w); /* one instruction, and one to rotate */
+        w = w >> 16 | w << 16;
+#else
+        w = (w << 8 & 0xFF00FF00u) | (w >> 8 & 0x00FF00FFu);
+#endif
+        memcpy(d + i, &w, 4);
+    }
+    for (; i < n; ++i) {
         const uint16_t v = load_pixel(s + 2 * i, 1);
         if (v != key) {
             d[i] = v;
         }
     }
+}
+
+/* n pixels from s to d, swapped when reverse, but those equal to key as they go out (none above
+ * 0xFFFF); d advanced past them. */
+HOT uint16_t* put_run(uint16_t* d, const uint8_t* s, uint32_t n, unsigned reverse, uint32_t key) {
+    if (reverse) {
+        put_swapped(d, s, n, key);
+    } else if (key > 0xFFFFu) {
+        return copy_pixels(d, s, n);
+    } else {
+        put_keyed(d, s, n, key);
+    }
+    return d + n;
+}
+
+/* put_run for the careful way: one copy of it in the code. */
+static void put_pixels(uint16_t* d, const uint8_t* s, uint32_t n, unsigned reverse, uint32_t key) {
+    put_run(d, s, n, reverse, key);
 }
 
 /* ---- Rows ---- */
@@ -458,17 +511,8 @@ static theme_status rle_row(walk* w, uint16_t* d, uint32_t a, uint32_t b, uint32
     return THEME_OK;
 }
 
-/* Puts the n pixels at s to d but those of value key (none above 0xFFFF), in the CPU's order. */
-HOT uint16_t* put_whole(uint16_t* d, const uint8_t* s, uint32_t n, uint32_t key) {
-    if (key > 0xFFFFu) {
-        return copy_pixels(d, s, n);
-    }
-    put_keyed(d, s, n, key);
-    return d + n;
-}
-
 /* Whole rows of an RLE4 image of at most RUN_MAX pixels a row from w->row on, up to r (not the
- * last row), put to *d in the CPU's byte order but those of value key (passed when not draw),
+ * last row), put to *d (swapped when reverse) but those of value key (passed when not draw),
  * each next row stride pixels on: the common case, with its state in locals. Unchecked, while a
  * row's bytes are surely at hand (4 a pixel, the most a row can take, and the next control unit):
  * then a run is checked once, that its length fits the row (bit 12, which must be zero, makes any
@@ -476,7 +520,7 @@ HOT uint16_t* put_whole(uint16_t* d, const uint8_t* s, uint32_t n, uint32_t key)
  * Checked, for the last rows of memory-mapped bytes: a run's bytes against their end too, where
  * it ends as the careful way ends. */
 HOT theme_status rle_rows_whole(walk* w, uint16_t** d, uint32_t stride, uint32_t r, uint32_t key,
-                                int draw, int checked) {
+                                unsigned reverse, int draw, int checked) {
     const uint32_t width = (uint32_t)w->image->width, need = 4u * width + 2u;
     const uint8_t *p = w->c.p, *const end = w->c.end, *last;
     uint16_t* at = *d;
@@ -498,19 +542,19 @@ HOT theme_status rle_rows_whole(walk* w, uint16_t** d, uint32_t stride, uint32_t
             }
             rem -= len;
             if ((unit & RUN_REPEAT) != 0) {
-                const uint32_t v = load_pixel(p + 2, 0);
+                const uint32_t v = load_pixel(p + 2, reverse);
                 p += 4;
                 at = !draw ? at : v != key ? fill_pixels(at, v * 0x10001u, len) : at + len;
             } else {
                 const uint8_t* s = p + 2;
                 if (checked && 2u * len > (uint32_t)(end - s)) {
                     if (draw) { /* the pixels that are there */
-                        put_whole(at, s, (uint32_t)(end - s) / 2u, key);
+                        put_run(at, s, (uint32_t)(end - s) / 2u, reverse, key);
                     }
                     return THEME_E_STREAM;
                 }
                 p = s + 2u * len;
-                at = draw ? put_whole(at, s, len, key) : at;
+                at = draw ? put_run(at, s, len, reverse, key) : at;
             }
         } while (unit >> RUN_ENDS_SHIFT == 0);
         if ((unit >> RUN_ENDS_SHIFT | rem << 2) != RUN_ROW_END) { /* a row end, and no more */
@@ -529,35 +573,38 @@ HOT theme_status rle_rows_whole(walk* w, uint16_t** d, uint32_t stride, uint32_t
 /* The lean way for rows up to r (see rle_rows_whole): unchecked, then, for memory-mapped bytes,
  * checked. */
 HOT theme_status rle_rows_lean(walk* w, uint16_t** d, uint32_t stride, uint32_t r, uint32_t key,
-                               int draw) {
-    theme_status st = rle_rows_whole(w, d, stride, r, key, draw, 0);
+                               unsigned reverse, int draw) {
+    theme_status st = rle_rows_whole(w, d, stride, r, key, reverse, draw, 0);
     return st == THEME_OK && w->image->src.bytes != NULL
-               ? rle_rows_whole(w, d, stride, r, key, draw, 1)
+               ? rle_rows_whole(w, d, stride, r, key, reverse, draw, 1)
                : st;
 }
 
-/* The lean way passing rows, drawing them, and drawing them keyed: each in a frame of its own,
- * off the careful way's, and each with its own loops. */
+/* The lean way passing rows, drawing them, drawing them keyed and drawing them swapped: each in a
+ * frame of its own, off the careful way's, and each with its own loops. */
 ONCE theme_status lean_pass(walk* w, uint32_t r) {
     uint16_t* none = NULL;
-    return rle_rows_lean(w, &none, 0, r, 0x10000u, 0);
+    return rle_rows_lean(w, &none, 0, r, 0x10000u, 0, 0);
 }
 
 ONCE theme_status lean_draw(walk* w, uint16_t** d, uint32_t stride, uint32_t r) {
-    return rle_rows_lean(w, d, stride, r, 0x10000u, 1);
+    return rle_rows_lean(w, d, stride, r, 0x10000u, 0, 1);
 }
 
 ONCE theme_status lean_draw_keyed(walk* w, uint16_t** d, uint32_t stride, uint32_t r) {
-    return rle_rows_lean(w, d, stride, r, w->key, 1);
+    return rle_rows_lean(w, d, stride, r, w->key, 0, 1);
+}
+
+ONCE theme_status lean_draw_swapped(walk* w, uint16_t** d, uint32_t stride, uint32_t r) {
+    return rle_rows_lean(w, d, stride, r, w->key, 1, 1);
 }
 
 /* Passes rows up to r, putting their columns [a, b) to d (none when a == b), each next row
- * stride pixels on. Whole rows in the CPU's order go the lean way. */
+ * stride pixels on. Whole rows go the lean way. */
 static theme_status walk_rows(walk* w, uint16_t* d, uint32_t stride, uint32_t a, uint32_t b,
                               uint32_t r) {
     const uint32_t width = (uint32_t)w->image->width, height = (uint32_t)w->image->height;
-    const int whole =
-        LEAN && w->image->rle && width <= RUN_MAX && (a == 0 && b == width && !w->reverse);
+    const int whole = LEAN && w->image->rle && width <= RUN_MAX && a == 0 && b == width;
     theme_status st = THEME_OK;
     const uint32_t lean = r < height ? r : height - 1u;
     while (w->row < r && st == THEME_OK) {
@@ -566,6 +613,8 @@ static theme_status walk_rows(walk* w, uint16_t* d, uint32_t stride, uint32_t a,
             if (LEAN && w->image->rle && width <= RUN_MAX) {
                 st = lean_pass(w, lean);
             }
+        } else if (whole && w->reverse) {
+            st = lean_draw_swapped(w, &d, stride, lean);
         } else if (whole && w->key > 0xFFFFu) {
             st = lean_draw(w, &d, stride, lean);
         } else if (whole) {
@@ -1043,7 +1092,7 @@ theme_status theme_rows_next(theme_rows* rows, uint16_t* line, int32_t x0, int32
         w->key > 0xFFFFu && !w->reverse && rows->image.rle && to <= RUN_MAX &&
         row + 1u < (uint32_t)rows->image.height) {
         /* The next whole row as walk_rows would take it, without its set-up, if at hand. */
-        rows->status = rle_rows_whole(w, &line, 0, row + 1u, 0x10000u, 1, 0);
+        rows->status = rle_rows_whole(w, &line, 0, row + 1u, 0x10000u, 0, 1, 0);
     } else if (w->row < row) {
         rows->status = walk_rows(w, NULL, 0, 0, 0, row);
     }

@@ -66,7 +66,6 @@ typedef struct {
     int32_t x, y, w, h;
 } theme_rect;
 
-/* Each pixel's two bytes swapped: for panels that take RGB565 big-endian (most SPI ones). */
 /* Each pixel in the other byte order than the CPU's: on a little-endian CPU, RGB565 big-endian,
  * as most SPI panels take it. */
 #define THEME_SWAP_BYTES 1u

@@ -122,13 +122,14 @@ device_draw draw(const Picture& p, std::uint32_t stride, std::uint32_t rows, the
     return d;
 }
 
-// Whole; cut on the left and at the bottom; cut on the right and at the top, swapped; both cut
-// ones again keyed with the picture's most common colour.
+// Whole, plain and swapped; cut on the left and at the bottom; cut on the right and at the top,
+// swapped; both cut ones again keyed with the picture's most common colour.
 void drawsOf(const Picture& p, std::uint32_t kind, std::vector<device_draw>& out) {
     const auto w = static_cast<std::uint32_t>(p.width), h = static_cast<std::uint32_t>(p.height);
     const std::uint32_t stride = w + 6, rows = h + 5;
     const auto s = static_cast<std::int32_t>(stride), r = static_cast<std::int32_t>(rows);
     out.push_back(draw(p, w, h, {0, 0, p.width, p.height}, 0, 0, 0, kind));
+    out.push_back(draw(p, w, h, {0, 0, p.width, p.height}, 0, 0, THEME_SWAP_BYTES, KIND_CHECK));
     for (const std::uint32_t key : {0u, THEME_COLOR_KEY(commonColour(p))}) {
         out.push_back(
             draw(p, stride, rows, {1, 1, s - 2, r - 3}, -(p.width / 3), 3, key, KIND_CHECK));
