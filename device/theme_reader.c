@@ -15,8 +15,8 @@
 #else
 #define HOT static
 #endif
-/* The lean way for whole rows (rle_rows_whole): left out of a build for size, where every row goes
- * the careful way, which gives the same pixels and statuses. */
+/* The lean way for whole rows (rle_rows_whole, a copy for each kind of draw): left out of a build
+ * for size, where every row goes the careful way, which gives the same pixels and statuses. */
 #ifdef __OPTIMIZE_SIZE__
 #define LEAN 0
 #else
@@ -183,11 +183,10 @@ static uint16_t load_pixel(const uint8_t* s, unsigned reverse) {
 }
 
 #if defined(__GNUC__) && defined(__thumb2__) && defined(__ARM_FEATURE_UNALIGNED) &&                \
-    (defined(__ARM_ARCH_7M__) || defined(__ARM_ARCH_7EM__)) && !defined(__OPTIMIZE_SIZE__)
+    (defined(__ARM_ARCH_7M__) || defined(__ARM_ARCH_7EM__))
 /* ARMv7-M (Cortex-M3, M4, M7) where single loads and stores may be unaligned (not with
- * -mno-unaligned-access; multiple ones and strd never may), but in a build for size, which gets
- * the plain loops below. Under 8 pixels, one jump into straight single stores; from 8 on, d is
- * brought to a 4-byte boundary for strd and stmia. */
+ * -mno-unaligned-access; multiple ones and strd never may). Under 8 pixels, one jump into
+ * straight single stores; from 8 on, d is brought to a 4-byte boundary for strd and stmia. */
 #define SHORT_RUNS                                                                                 \
     "0: tbb [pc, %[n]]\n"                                                                          \
     "1: .byte (10f-1b)/2, (11f-1b)/2, (12f-1b)/2, (13f-1b)/2\n"                                    \
