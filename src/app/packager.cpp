@@ -2,6 +2,7 @@
 // outcome is told by one line of the message table on standard output.
 #include "app/packager.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -84,6 +85,12 @@ namespace {
 std::string usableRoot(const std::string& path) {
     const std::string longestBin = themeBinName(kThemeSlots - 1) + ".01234567.tmp";
     return fitsEveryCall(joinPath(path, longestBin)) ? path : ".";
+}
+
+bool machineFellShort(const std::vector<SourceProblem>& problems) {
+    return std::any_of(problems.begin(), problems.end(), [](const SourceProblem& problem) {
+        return problem.kind == SourceProblemKind::kMachineShortage;
+    });
 }
 
 // A theme's stop line and the refused images after it name this many images at most.
@@ -187,6 +194,11 @@ void loadThemes(PackagerState& state) {
             listVariantTheme(*state.fileLists[n], state.rootPath, n, *state.fileLists[0],
                              state.sourceProblems);
         }
+        // A list cut short by the machine says nothing of the images: nothing is converted.
+        state.machineShortage = machineFellShort(state.sourceProblems);
+        if (state.machineShortage) {
+            break;
+        }
         planConversions(converter, state.fileLists, n);
         if (n == 0) {
             startConversionWorkers(converter, state.threads);
@@ -201,7 +213,7 @@ void loadThemes(PackagerState& state) {
         }
     }
     std::set<std::string> transparencyTold;
-    for (int n = 0; n < kThemeSlots; ++n) {
+    for (int n = 0; n < kThemeSlots && !state.machineShortage; ++n) {
         if (state.themePresent[n] == 0) {
             continue;
         }
@@ -229,9 +241,6 @@ void loadThemes(PackagerState& state) {
             }
         }
         freeFileList(*state.fileLists[n]);
-        if (state.machineShortage) {
-            break;
-        }
     }
     stopConversionWorkers(converter);
     state.loaded = 1;

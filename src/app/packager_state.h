@@ -41,7 +41,7 @@ struct PackagerState {
     /// Set when a theme stopped at an image that failed, or a folder could not be listed: the
     /// bins, if written, lack images.
     bool incomplete = false;
-    /// Set when an image failed because the machine fell short (memory, open files, an I/O
-    /// error): the run writes nothing.
+    /// Set when the machine fell short (memory, open files, an I/O error) while a folder was
+    /// listed or an image converted: the run writes nothing.
     bool machineShortage = false;
 };

@@ -17,9 +17,11 @@
 
 #include "common/byte_buffer.h"
 #include "common/name_field.h"
+#include "gzip/gzip_format.h"
 #include "output/bin_format.h"
 #include "platform/files.h"
 #include "platform/pending_output.h"
+#include "platform/processes.h"
 #include "platform/threads.h"
 
 namespace {
@@ -520,6 +522,29 @@ bool renameFiles(const std::vector<PendingOutput*>& order, std::string& error) {
     return false;
 }
 
+// The .gz of an earlier run beside a bin no longer matches it: anything that ships the .gz would
+// ship the old build. One that cannot be removed stays; the compression step tells it and keeps
+// that bin uncompressed.
+void removeEarlierCompressedCopies(const std::vector<PendingOutput*>& order) {
+    for (const PendingOutput* bin : order) {
+        std::string ignored;
+        deleteFile(bin->finalPath + kGzipSuffix, ignored);
+    }
+}
+
+// Puts the bins in place and their earlier .gz files out of the way, with the stop signals held:
+// a signal that comes meanwhile is acted on once the build on disk is all new, never while old
+// and new files stand side by side.
+bool publishBins(const std::vector<PendingOutput*>& order, std::string& error) {
+    holdStopSignals();
+    const bool renamed = renameFiles(order, error);
+    if (renamed) {
+        removeEarlierCompressedCopies(order);
+    }
+    releaseStopSignals();
+    return renamed;
+}
+
 // Closes and removes every temporary file still there. A temporary that cannot be removed is
 // named in error, so that nothing is left behind unsaid.
 void discardTemporaries(const std::vector<PendingOutput*>& order, std::string& error) {
@@ -546,7 +571,7 @@ int writeBinFiles(const GroupTables& groupTables, const ThemeFlags& themePresent
     const std::vector<PendingOutput*> order = inOrder(files, walk);
     if (!openFiles(files, themePresent, rootPath, error) ||
         !writeContents(files, groupTables, themePresent, plan, threads, error) ||
-        !checkFinalNames(order, error) || !renameFiles(order, error)) {
+        !checkFinalNames(order, error) || !publishBins(order, error)) {
         discardTemporaries(order, error);
         return 0;
     }

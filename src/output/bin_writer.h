@@ -16,8 +16,9 @@
 ///
 /// Each file is written to a new temporary file beside its final name (createTempFile); only when
 /// every one of them is complete and closed are they renamed over their final names, Index.bin
-/// first, then the themes' in increasing order. A link at a final name is replaced, never written
-/// through.
+/// first, then the themes' in increasing order, and the <file>.gz an earlier run left beside each
+/// is removed (where it can be), all with the stop signals held. A link at a final name is
+/// replaced, never written through.
 ///
 /// Returns 1 when every file is in place. Returns 0 with one line in error, naming the file and the
 /// cause (the first such file in that order when several fail), and with every temporary file

@@ -55,8 +55,9 @@ std::string gzPath(const ZipStep& step, const ZipJob& job) {
     return binPath(step, job) + kGzipSuffix;
 }
 
-// The size the .gz must restore to, and a .gz of an earlier run out of the way: left there, it
-// could pass for the work of a tool that did nothing.
+// The size the .gz must restore to, and a .gz still there out of the way (one that publishing the
+// bins could not remove is told here): left there, it could pass for the work of a tool that did
+// nothing.
 bool prepareJob(const ZipStep& step, ZipJob& job, std::string& problem) {
     std::string cause;
     std::FILE* bin = openRegularFile(binPath(step, job), job.binSize, cause);

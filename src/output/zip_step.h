@@ -46,9 +46,9 @@ struct ZipStep {
 /// Starts "VOX_ZIP.exe -c -9 Index.bin" ("VOX_ZIP -c -9 Index.bin" where programs have no suffix)
 /// and then "VOX_ZIP -c -9 <n>/Theme.bin" for every present theme in increasing order, all with
 /// rootPath as their working folder. Before a file's tool starts, its size is taken and a <file>.gz
-/// left by an earlier run is removed. A file whose .gz cannot be removed, whose size cannot be
-/// taken or whose tool cannot be started gets no tool and keeps its bin; one line per such file
-/// goes to problems.
+/// still there (writeBinFiles removed those it could) is removed. A file whose .gz cannot be
+/// removed, whose size cannot be taken or whose tool cannot be started gets no tool and keeps its
+/// bin; one line per such file goes to problems.
 void startZipTools(const ThemeFlags& themePresent, const std::string& rootPath, ZipStep& step,
                    std::vector<std::string>& problems);
 

@@ -79,12 +79,6 @@ std::FILE* streamOf(HANDLE handle, int flags, const char* mode, std::string& err
     return file;
 }
 
-// Errors that say the machine fell short (see isMachineShortage) rather than the file.
-bool isMachineShortageError(DWORD err) {
-    return err == ERROR_TOO_MANY_OPEN_FILES || err == ERROR_NOT_ENOUGH_MEMORY ||
-           err == ERROR_OUTOFMEMORY || err == ERROR_NO_SYSTEM_RESOURCES || err == ERROR_IO_DEVICE;
-}
-
 HANDLE handleOf(const InputFile& file) {
     return reinterpret_cast<HANDLE>(static_cast<std::intptr_t>(file.value));
 }

@@ -22,10 +22,18 @@ namespace {
 // O_NONBLOCK: should the entry turn out to be a FIFO after all, opening it must not wait.
 constexpr int kFolderFlags = O_RDONLY | O_DIRECTORY | O_NONBLOCK | O_CLOEXEC;
 
-bool adopt(int fd, FolderHandle& folder, std::string& error) {
+// A failure with errno value err: its text in error, and in machine whether the machine fell short.
+bool failed(int err, std::string& error, bool* machine) {
+    error = osErrorText(err);
+    if (machine != nullptr) {
+        *machine = isMachineShortage(err);
+    }
+    return false;
+}
+
+bool adopt(int fd, FolderHandle& folder, std::string& error, bool* machine) {
     if (fd < 0) {
-        error = osErrorText(errno);
-        return false;
+        return failed(errno, error, machine);
     }
     folder = FolderHandle();
     folder.value = fd;
@@ -70,19 +78,19 @@ FolderHandle::~FolderHandle() {
     }
 }
 
-bool openFolder(const std::string& path, FolderHandle& folder, std::string& error) {
+bool openFolder(const std::string& path, FolderHandle& folder, std::string& error, bool* machine) {
     PathParent parent;
     int err = 0;
     if (!openPathParent(path, parent, err)) {
-        error = osErrorText(err);
-        return false;
+        return failed(err, error, machine);
     }
-    return adopt(openat(parent.folder, parent.leaf.c_str(), kFolderFlags), folder, error);
+    return adopt(openat(parent.folder, parent.leaf.c_str(), kFolderFlags), folder, error, machine);
 }
 
 bool openSubFolder(const FolderHandle& parent, const std::string& name, FolderHandle& folder,
-                   std::string& error) {
-    return adopt(openat(static_cast<int>(parent.value), name.c_str(), kFolderFlags), folder, error);
+                   std::string& error, bool* machine) {
+    return adopt(openat(static_cast<int>(parent.value), name.c_str(), kFolderFlags), folder, error,
+                 machine);
 }
 
 bool folderIdentity(const FolderHandle& folder, FolderId& id, std::string& error) {
@@ -96,18 +104,19 @@ bool folderIdentity(const FolderHandle& folder, FolderId& id, std::string& error
     return true;
 }
 
-bool listFolder(const FolderHandle& folder, std::vector<FolderEntry>& entries, std::string& error) {
+bool listFolder(const FolderHandle& folder, std::vector<FolderEntry>& entries, std::string& error,
+                bool* machine) {
     entries.clear();
     // A descriptor of its own: the listing takes it over and reads from its position, which the
     // handle's own descriptor would share.
     const int fd = openat(static_cast<int>(folder.value), ".", kFolderFlags);
     DIR* dir = fd < 0 ? nullptr : fdopendir(fd);
     if (dir == nullptr) {
-        error = osErrorText(errno);
+        const int err = errno;
         if (fd >= 0) {
             close(fd);
         }
-        return false;
+        return failed(err, error, machine);
     }
     for (;;) {
         errno = 0;
@@ -122,9 +131,8 @@ bool listFolder(const FolderHandle& folder, std::vector<FolderEntry>& entries, s
     const int err = errno;
     closedir(dir);
     if (err != 0) {
-        error = osErrorText(err);
         entries.clear();
-        return false;
+        return failed(err, error, machine);
     }
     sortFolderEntries(entries);
     return true;

@@ -29,16 +29,26 @@ bool isDotOrDotDot(const wchar_t* name) {
     return name[0] == L'.' && (name[1] == L'\0' || (name[1] == L'.' && name[2] == L'\0'));
 }
 
+// A failure with Windows error code err: its text in error, and in machine whether the machine
+// fell short.
+bool failed(DWORD err, std::string& error, bool* machine) {
+    error = windowsErrorText(err);
+    if (machine != nullptr) {
+        *machine = isMachineShortageError(err);
+    }
+    return false;
+}
+
 // Opens the folder at path, following links, and keeps its full path for the listing.
-bool openFolderAt(const std::string& path, FolderHandle& folder, std::string& error) {
+bool openFolderAt(const std::string& path, FolderHandle& folder, std::string& error,
+                  bool* machine) {
     const std::wstring full = fullWidePath(widePath(path));
     // Reading attributes needs no right to list; FILE_FLAG_BACKUP_SEMANTICS opens a folder.
     const HANDLE handle = CreateFileW(full.c_str(), FILE_READ_ATTRIBUTES,
                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                       nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (full.empty() || handle == INVALID_HANDLE_VALUE) {
-        error = lastErrorText();
-        return false;
+        return failed(GetLastError(), error, machine);
     }
     BY_HANDLE_FILE_INFORMATION info{};
     const bool looked = GetFileInformationByHandle(handle, &info) != 0;
@@ -81,13 +91,13 @@ FolderHandle::~FolderHandle() {
     closeFolder(*this);
 }
 
-bool openFolder(const std::string& path, FolderHandle& folder, std::string& error) {
-    return openFolderAt(path, folder, error);
+bool openFolder(const std::string& path, FolderHandle& folder, std::string& error, bool* machine) {
+    return openFolderAt(path, folder, error, machine);
 }
 
 bool openSubFolder(const FolderHandle& parent, const std::string& name, FolderHandle& folder,
-                   std::string& error) {
-    return openFolderAt(joinPath(parent.path, name), folder, error);
+                   std::string& error, bool* machine) {
+    return openFolderAt(joinPath(parent.path, name), folder, error, machine);
 }
 
 bool folderIdentity(const FolderHandle& folder, FolderId& id, std::string& error) {
@@ -101,7 +111,8 @@ bool folderIdentity(const FolderHandle& folder, FolderId& id, std::string& error
     return true;
 }
 
-bool listFolder(const FolderHandle& folder, std::vector<FolderEntry>& entries, std::string& error) {
+bool listFolder(const FolderHandle& folder, std::vector<FolderEntry>& entries, std::string& error,
+                bool* machine) {
     entries.clear();
     WIN32_FIND_DATAW entry;
     // FindExInfoBasic: the short 8.3 names are not wanted, and leaving them out saves time.
@@ -113,8 +124,7 @@ bool listFolder(const FolderHandle& folder, std::vector<FolderEntry>& entries, s
         if (GetLastError() == ERROR_FILE_NOT_FOUND) {
             return true;
         }
-        error = lastErrorText();
-        return false;
+        return failed(GetLastError(), error, machine);
     }
     do {
         if (!isDotOrDotDot(entry.cFileName)) {
@@ -125,9 +135,8 @@ bool listFolder(const FolderHandle& folder, std::vector<FolderEntry>& entries, s
     const DWORD err = GetLastError();
     FindClose(find);
     if (err != ERROR_NO_MORE_FILES) {
-        error = windowsErrorText(err);
         entries.clear();
-        return false;
+        return failed(err, error, machine);
     }
     sortFolderEntries(entries);
     return true;

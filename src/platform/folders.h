@@ -64,21 +64,27 @@ struct FolderId {
     auto operator<=>(const FolderId&) const = default;
 };
 
-/// Opens the folder at path, following links. Returns false with the OS cause in error.
-bool openFolder(const std::string& path, FolderHandle& folder, std::string& error);
+/// Opens the folder at path, following links. Returns false with the OS cause in error; machine,
+/// when given, then tells whether the machine fell short (see isMachineShortage) rather than the
+/// folder.
+bool openFolder(const std::string& path, FolderHandle& folder, std::string& error,
+                bool* machine = nullptr);
 
 /// Opens the entry name of parent as a folder, following a link. Returns false with the OS cause
-/// in error ("Not a directory" when the entry is something else).
+/// in error ("Not a directory" when the entry is something else), and machine set as openFolder
+/// does.
 bool openSubFolder(const FolderHandle& parent, const std::string& name, FolderHandle& folder,
-                   std::string& error);
+                   std::string& error, bool* machine = nullptr);
 
 /// The identity of an open folder. Returns false with the OS cause in error.
 bool folderIdentity(const FolderHandle& folder, FolderId& id, std::string& error);
 
 /// Lists the entries of an open folder, without "." and "..", in listing order (see
 /// sortFolderEntries); an entry is a folder when it is one after following links. Returns false
-/// (entries cleared) with the OS cause in error when the folder cannot be read to its end.
-bool listFolder(const FolderHandle& folder, std::vector<FolderEntry>& entries, std::string& error);
+/// (entries cleared) with the OS cause in error, and machine set as openFolder does, when the
+/// folder cannot be read to its end.
+bool listFolder(const FolderHandle& folder, std::vector<FolderEntry>& entries, std::string& error,
+                bool* machine = nullptr);
 
 /// Sorts entries by name with ASCII letters compared upper-cased and the raw bytes as
 /// tie-break, so that the order never depends on the file system.

@@ -3,7 +3,8 @@
 
 #include <string>
 
-/// The OS's text for error number err, as strerror gives it.
+/// The OS's text for error number err, as strerror gives it; for ENOMEM "out of memory", the words
+/// every tool uses when memory runs out.
 std::string osErrorText(int err);
 
 /// True when err, an errno value, says that the machine fell short rather than that a file is at

@@ -223,5 +223,8 @@ bool isMachineShortage(int err) {
 }
 
 std::string osErrorText(int err) {
+    if (err == ENOMEM) {
+        return "out of memory"; // "Cannot allocate memory" tells a user less
+    }
     return err != 0 ? std::strerror(err) : "unknown error";
 }

@@ -102,6 +102,8 @@ bool isExecutable(const std::string& path) {
 bool spawnProcess(const std::string& program, std::vector<std::string>& words,
                   const std::string& workingFolder, ProcessHandle& handle, std::string& cause) {
     pid_t pid = 0;
+    // A child started and noted meanwhile is among those a stop signal finds. (A signal that came
+    // while posix_spawn ran is handled as it returns, before the child could be noted.)
     holdStopSignals();
     const int rc = spawn(program, words, workingFolder, pid);
     if (rc == 0) {

@@ -60,6 +60,13 @@ bool pollProcess(ProcessHandle handle, bool& ended, int& exitStatus, std::string
 /// A signal that the process started with ignored stays ignored.
 void stopCleanlyOnSignals();
 
+/// Between the two, a stop signal of stopCleanlyOnSignals waits, and is acted on at the release:
+/// for work that must not be cut in two, such as putting a set of files in place. Not nested.
+/// POSIX holds the signals for the calling thread alone: call them while no other thread of ours
+/// runs.
+void holdStopSignals();
+void releaseStopSignals();
+
 /// Makes memory that runs out in operator new (a standard container or string) end the process
 /// with status after report (which must not allocate) has told it, with the same cleanup, instead
 /// of an abort. operator new (std::nothrow) would end it the same way, so no code here uses it:

@@ -25,12 +25,6 @@ void removeNotedFile(const char* path);
 /// were told signal too, they are given a moment to clean up after themselves first.
 void stopNotedChildren(const std::uint64_t* processes, std::size_t count, int signal);
 
-/// POSIX: between the two, the stop signals wait for this thread, so that a child started and
-/// noted in that time is among those stopNoted finds. (A signal that came while posix_spawn ran
-/// is handled as it returns, before the child could be noted.)
-void holdStopSignals();
-void releaseStopSignals();
-
 /// Ends the process with status at once, without the runtime's exit steps, which could wait for
 /// a lock that another thread holds.
 [[noreturn]] void endProcessNow(int status);

@@ -4,6 +4,8 @@
 #include "platform/processes.h"
 #include "platform/stop_cleanly.h"
 
+#include <mutex>
+
 #include <windows.h>
 
 #include "platform/wide_text_win32.h"
@@ -16,8 +18,13 @@ constexpr DWORD kChildWaitMs = 2000;
 constexpr int kInterruptedStatus = 130;
 constexpr int kHungUpStatus = 129;
 
+// Held by holdStopSignals; a console event takes it before it acts, and keeps it: the process
+// ends.
+std::mutex held;
+
 // Runs on a thread of its own while the others go on.
 BOOL WINAPI onConsoleEvent(DWORD event) {
+    held.lock();
     const bool interrupted = event == CTRL_C_EVENT || event == CTRL_BREAK_EVENT;
     stopNoted(interrupted ? 2 : 1);
     endProcessNow(interrupted ? kInterruptedStatus : kHungUpStatus);
@@ -46,6 +53,14 @@ void stopNotedChildren(const std::uint64_t* processes, std::size_t count, int si
 
 void stopCleanlyOnSignals() {
     SetConsoleCtrlHandler(onConsoleEvent, TRUE);
+}
+
+void holdStopSignals() {
+    held.lock();
+}
+
+void releaseStopSignals() {
+    held.unlock();
 }
 
 void endProcessNow(int status) {

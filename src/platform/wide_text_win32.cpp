@@ -117,3 +117,8 @@ std::string windowsErrorText(unsigned long code, const std::string& subject) {
 std::string lastErrorText() {
     return windowsErrorText(GetLastError());
 }
+
+bool isMachineShortageError(unsigned long err) {
+    return err == ERROR_TOO_MANY_OPEN_FILES || err == ERROR_NOT_ENOUGH_MEMORY ||
+           err == ERROR_OUTOFMEMORY || err == ERROR_NO_SYSTEM_RESOURCES || err == ERROR_IO_DEVICE;
+}

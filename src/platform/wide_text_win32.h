@@ -26,3 +26,7 @@ std::string windowsErrorText(unsigned long code, const std::string& subject = {}
 
 /// windowsErrorText of GetLastError().
 std::string lastErrorText();
+
+/// True when the Windows error code err says the machine fell short (see isMachineShortage)
+/// rather than the file or folder.
+bool isMachineShortageError(unsigned long err);

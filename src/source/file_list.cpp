@@ -87,30 +87,39 @@ void tell(FolderScan& scan, SourceProblemKind kind, std::string text) {
     scan.problems.push_back({kind, std::move(text)});
 }
 
-void tellNotListed(FolderScan& scan, const std::string& path, const std::string& error) {
+// Tells that the folder at path cannot be listed. A machine that falls short (machine: no memory,
+// no descriptor) says nothing of the folder: packed without its images, the theme would replace a
+// complete build by a smaller one. Returns true when the scan must stop for that reason.
+bool tellNotListed(FolderScan& scan, const std::string& path, const std::string& error,
+                   bool machine) {
+    if (machine) {
+        tell(scan, SourceProblemKind::kMachineShortage,
+             "cannot list " + path + ": " + error + "; the run stops and writes nothing");
+        return true;
+    }
     tell(scan, SourceProblemKind::kFolderNotListed,
          "cannot list " + path + ": " + error + "; its images are not packed");
-}
-
-void barFolder(std::vector<BarredFolder>& barred, const std::string& path, std::string what) {
-    FolderHandle folder;
-    FolderId id;
-    std::string error;
-    if (openFolder(path, folder, error) && folderIdentity(folder, id, error)) {
-        barred.push_back({id, std::move(what)});
-    }
+    return false;
 }
 
 // The root folder and the theme folders: images of the root or of a variant listed as the base
-// theme's own would be packed twice, or in the wrong theme.
-std::vector<BarredFolder> barredFolders(const std::string& rootPath) {
-    std::vector<BarredFolder> barred;
-    barFolder(barred, rootPath, "the root folder " + rootPath);
-    for (int n = 0; n < kThemeSlots; ++n) {
-        const std::string path = themeFolderPath(rootPath, n);
-        barFolder(barred, path, "theme folder " + path);
+// theme's own would be packed twice, or in the wrong theme. Returns false when one of them cannot
+// be looked at for want of memory or descriptors, which is told.
+bool barFolders(FolderScan& scan, const std::string& rootPath) {
+    for (int n = -1; n < kThemeSlots; ++n) {
+        const std::string path = n < 0 ? rootPath : themeFolderPath(rootPath, n);
+        FolderHandle folder;
+        FolderId id;
+        std::string error;
+        bool machine = false;
+        if (openFolder(path, folder, error, &machine) && folderIdentity(folder, id, error)) {
+            scan.barred.push_back({id, (n < 0 ? "the root folder " : "theme folder ") + path});
+        } else if (machine) {
+            tellNotListed(scan, path, error, machine);
+            return false;
+        }
     }
-    return barred;
+    return true;
 }
 
 bool isOpen(const OpenFolder& folder) {
@@ -133,7 +142,7 @@ void closeShallowFolders(FolderScan& scan) {
 
 // Opens the innermost folder again, when it was closed, from its nearest open ancestor by name,
 // checking that each folder on the way is still the one the scan entered.
-bool reopenInnermost(FolderScan& scan, std::string& error) {
+bool reopenInnermost(FolderScan& scan, std::string& error, bool& machine) {
     if (isOpen(scan.open.back())) {
         return true;
     }
@@ -144,7 +153,7 @@ bool reopenInnermost(FolderScan& scan, std::string& error) {
     for (++at; at < scan.open.size(); ++at) {
         OpenFolder& folder = scan.open[at];
         FolderId id;
-        if (!openSubFolder(scan.open[at - 1].handle, folder.name, folder.handle, error) ||
+        if (!openSubFolder(scan.open[at - 1].handle, folder.name, folder.handle, error, &machine) ||
             !folderIdentity(folder.handle, id, error)) {
             return false;
         }
@@ -163,7 +172,7 @@ Entered enterFolder(FolderScan& scan, FolderHandle handle, const std::string& pa
     std::string error;
     OpenFolder folder{std::move(handle), {}, path, name, group, {}, 0};
     if (!folderIdentity(folder.handle, folder.id, error)) {
-        tellNotListed(scan, path, error);
+        tellNotListed(scan, path, error, false);
         return Entered::kNo;
     }
     FolderVisits& visits = scan.visits[folder.id];
@@ -194,9 +203,9 @@ Entered enterFolder(FolderScan& scan, FolderHandle handle, const std::string& pa
                  scan.open.front().path + " is not scanned and none of its images are packed");
         return Entered::kAbandon;
     }
-    if (!listFolder(folder.handle, folder.entries, error)) {
-        tellNotListed(scan, path, error);
-        return Entered::kNo;
+    bool machine = false;
+    if (!listFolder(folder.handle, folder.entries, error, &machine)) {
+        return tellNotListed(scan, path, error, machine) ? Entered::kAbandon : Entered::kNo;
     }
     visits.open = true;
     scan.open.push_back(std::move(folder));
@@ -235,8 +244,12 @@ bool scanOpenFolders(FolderScan& scan) {
         const std::string path = joinPath(folder.path, e.name);
         FolderHandle handle;
         std::string error;
-        if (!reopenInnermost(scan, error) || !openSubFolder(folder.handle, e.name, handle, error)) {
-            tellNotListed(scan, path, error);
+        bool machine = false;
+        if (!reopenInnermost(scan, error, machine) ||
+            !openSubFolder(folder.handle, e.name, handle, error, &machine)) {
+            if (tellNotListed(scan, path, error, machine)) {
+                return false;
+            }
             continue;
         }
         const std::string name = e.name; // e dies when the folder is pushed
@@ -252,11 +265,15 @@ bool scanOpenFolders(FolderScan& scan) {
 int scanImageFolder(ImageFileEntry& list, const std::string& folderPath,
                     const std::string& groupName, const std::string& rootPath,
                     std::vector<SourceProblem>& problems) {
-    FolderScan scan{list, problems, barredFolders(rootPath), {}, {}};
+    FolderScan scan{list, problems, {}, {}, {}};
     FolderHandle handle;
     std::string error;
-    if (!openFolder(folderPath, handle, error)) {
-        tellNotListed(scan, folderPath, error);
+    bool machine = false;
+    if (!barFolders(scan, rootPath)) {
+        return 0;
+    }
+    if (!openFolder(folderPath, handle, error, &machine)) {
+        tellNotListed(scan, folderPath, error, machine);
         return 0;
     }
     if (enterFolder(scan, std::move(handle), folderPath, "", groupName) != Entered::kYes) {

@@ -43,6 +43,8 @@ enum class SourceProblemKind : std::uint8_t {
     kNotAVariantFile, // something other than a file at a variant path: the base image is used
     kCaseTwin,        // a variant file named like a base image but for letter case
     kVariantOnly,     // images of a variant folder at no base image's path: not packed
+    kMachineShortage, // memory or descriptors ran out while a folder was listed: the scan stopped,
+                      // and the run writes nothing
 };
 
 struct SourceProblem {
@@ -68,8 +70,9 @@ int listBaseTheme(ImageFileEntry& head, const std::string& rootPath, int n,
 /// length is a limit. Not entered, with a problem for the user: a sub-folder that cannot be
 /// listed (the scan goes on with its siblings), and a linked folder that leads to rootPath, to a
 /// theme folder under it or back to a folder being scanned. Returns 0 when
-/// folderPath cannot be listed, and when a folder would be entered more than kMaxFolderEntries
-/// times: the list is then emptied. Else returns 1.
+/// folderPath cannot be listed, when a folder would be entered more than kMaxFolderEntries
+/// times, and when memory or descriptors run out on the way (kMachineShortage): the list is then
+/// emptied. Else returns 1.
 int scanImageFolder(ImageFileEntry& list, const std::string& folderPath,
                     const std::string& groupName, const std::string& rootPath,
                     std::vector<SourceProblem>& problems);

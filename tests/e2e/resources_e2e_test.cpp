@@ -8,6 +8,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <map>
 #include <random>
 
 #include "common/byte_order.h"
@@ -132,6 +133,58 @@ INSTANTIATE_TEST_SUITE_P(
                       Interruption{"TerminateWhileCompressing", kTerminate, ".gz."}),
     [](const auto& test) { return std::string(test.param.name); });
 
+#ifdef TP_PRELOAD_SEAM_LIBRARY
+struct Publication {
+    const char* name;
+    const char* stopAfter; // the call after which the seam sends SIGTERM
+    const char* tool;      // see LonePackager
+};
+
+std::ostream& operator<<(std::ostream& out, const Publication& p) {
+    return out << p.name;
+}
+
+class PublishTest : public ::testing::TestWithParam<Publication> {};
+
+// A stop signal while the bins are put in place waits until every one is and the .gz files of the
+// earlier run are gone: the build is all new, never new bins beside old ones nor beside an old
+// .gz. The seam sends it right after the first rename, or right after the first VOX_ZIP (which
+// blocks) starts.
+TEST_P(PublishTest, AStopSignalLeavesNoMixedBuild) {
+    const Publication& p = GetParam();
+    TempFolder root;
+    writeTree(root, {"0/a.bmp", "3/a.bmp"});
+    ASSERT_EQ(LonePackager(nullptr).run(root).exitStatus, 2);
+    const std::vector<std::string> bins = {"Index.bin", "0/Theme.bin", "3/Theme.bin"};
+    std::map<std::string, std::vector<std::uint8_t>> earlier;
+    for (const std::string& bin : bins) {
+        earlier[bin] = root.readBytes(bin);
+        root.writeBytes(bin + ".gz", gzipped(earlier[bin]));
+    }
+    writeTree(root, {"0/b.bmp"}); // every bin changes
+    const LonePackager packager(p.tool, true);
+    setVariable("TP_STOP_AFTER", p.stopAfter);
+    setVariable("LD_PRELOAD", TP_PRELOAD_SEAM_LIBRARY);
+    StartedProgram run = packager.start(root);
+    setVariable("LD_PRELOAD", "");
+    setVariable("TP_STOP_AFTER", "");
+    const ProgramResult result = finishProgram(run);
+
+    EXPECT_EQ(result.exitStatus, interruptedStatus(kTerminate)) << result.err;
+    for (const std::string& bin : bins) {
+        EXPECT_NE(root.readBytes(bin), earlier[bin]) << bin << " is the earlier run's";
+        EXPECT_FALSE(root.exists(bin + ".gz")) << bin;
+    }
+    EXPECT_FALSE(anyTemporary(root));
+}
+
+INSTANTIATE_TEST_SUITE_P(Signals, PublishTest,
+                         ::testing::Values(Publication{"AfterTheFirstRename", "rename 1", nullptr},
+                                           Publication{"AfterTheFirstToolStarts", "posix_spawn 1",
+                                                       "* sleep 60000\n"}),
+                         [](const auto& test) { return std::string(test.param.name); });
+#endif
+
 // Memory that runs out while images are converted says nothing of the images: the run writes
 // nothing, and the earlier build stays whole instead of being replaced by one that lacks them.
 // Under a limit that is enough, eight threads give what one gives, run after run: what they hold
@@ -255,6 +308,31 @@ TEST(ResourcesTest, RestoringHoldsTheBytesOnce) {
                   std::to_string(members) + " on)\n");
     EXPECT_EQ(restored.exitStatus, 2);
     EXPECT_TRUE(data.readBytes("a") == noise);
+}
+
+// Descriptors that run out while folder 0 is listed say nothing of its images: the run stops
+// and writes nothing, instead of replacing the earlier build by one that lacks the deeper images.
+TEST(ResourcesTest, OutOfDescriptorsWhileListingWritesNothing) {
+    if (kWindows) {
+        GTEST_SKIP() << "Windows has no limit of open files";
+    }
+    TempFolder root;
+    std::string deep = "0";
+    for (int level = 0; level < 40; ++level) {
+        deep += "/d";
+        root.writeBytes(deep + "/i.bmp", makeUiLikeBmp(6, 5, static_cast<std::uint32_t>(level)));
+    }
+    const LonePackager packager(nullptr);
+    ASSERT_EQ(packager.run(root).exitStatus, 2);
+    const auto before = snapshot(root);
+    StartedProgram run = packager.start(root, {.openFiles = 24});
+    const ProgramResult listed = finishProgram(run);
+    EXPECT_EQ(listed.out, kBanner + kCannotWrite + kCompletion);
+    EXPECT_EQ(listed.exitStatus, 1);
+    EXPECT_NE(listed.err.find(": Too many open files; the run stops and writes nothing\n"),
+              std::string::npos)
+        << listed.err;
+    EXPECT_TRUE(snapshot(root) == before);
 }
 
 // The scan holds few folders open whatever the depth: 300 levels under a limit of 64 open files

@@ -255,7 +255,7 @@ INSTANTIATE_TEST_SUITE_P(
         ::testing::ValuesIn(kBackends)),
     testName);
 
-#ifdef TP_SYNC_LOG_LIBRARY
+#ifdef TP_PRELOAD_SEAM_LIBRARY
 // The output gets the input's permission bits, as gzip's does, both ways: a private file gives a
 // private .gz. Before VOX_ZIP exits 0, its output is on disk under its name: the packager deletes
 // the input then.
@@ -266,7 +266,7 @@ TEST(VoxZipTest, OutputHasTheInputsPermissionsAndIsOnDiskBeforeTheToolEnds) {
     root.writeBytes("a", sample(1000, 7));
     fs::permissions(root.path("a"), fs::perms::owner_read | fs::perms::owner_write);
     setVariable("TP_SYNC_LOG", logFolder.path("log"));
-    setVariable("LD_PRELOAD", TP_SYNC_LOG_LIBRARY);
+    setVariable("LD_PRELOAD", TP_PRELOAD_SEAM_LIBRARY);
     const ProgramResult run = runProgram(root.path(), {plainProgramPath("VOX_ZIP"), "-c", "a"});
     setVariable("LD_PRELOAD", "");
     setVariable("TP_SYNC_LOG", "");
