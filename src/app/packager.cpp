@@ -204,6 +204,7 @@ void loadThemes(PackagerState& state) {
             startConversionWorkers(converter, state.threads);
         }
     }
+    tellVariantOnlyImages(state.rootPath, state.fileLists, state.sourceProblems);
     finishPlanning(converter);
     for (const SourceProblem& problem : state.sourceProblems) {
         printDiagnostic(problem.text);

@@ -429,42 +429,6 @@ void tellCaseTwins(CaseTwinSearch& search, const std::string& themeFolder,
     }
 }
 
-// Where entry lies below its theme folder, whose digit is at digitAt, with letters upper-cased:
-// the same for a base image and for the variant file that replaces it on any system.
-std::string pathInTheme(const ImageFileEntry& entry, std::size_t digitAt) {
-    return upperAscii(joinPath(entry.dirPath.substr(digitAt + 1), entry.fileName));
-}
-
-// The variant's images that replace nothing: a misspelt folder, a file theme 0 lacks. The scan's
-// own problems are not told: those of the folders theme 0 shares are told for theme 0.
-void tellVariantOnlyImages(const ImageFileEntry& head, const std::string& rootPath,
-                           const ImageFileEntry& baseList, std::vector<SourceProblem>& problems) {
-    const std::size_t digitAt = rootPath.size() + 1;
-    std::unordered_set<std::string> basePaths;
-    for (const ImageFileEntry* base = baseList.next.get(); base != nullptr;
-         base = base->next.get()) {
-        basePaths.insert(pathInTheme(*base, digitAt));
-    }
-    ImageFileEntry found;
-    std::vector<SourceProblem> unused;
-    scanImageFolder(found, head.dirPath, head.groupName, rootPath, unused);
-    std::vector<std::string> only;
-    for (const ImageFileEntry* file = found.next.get(); file != nullptr; file = file->next.get()) {
-        if (basePaths.count(pathInTheme(*file, digitAt)) == 0) {
-            only.push_back(joinPath(file->dirPath, file->fileName));
-        }
-    }
-    if (only.empty()) {
-        return;
-    }
-    problems.push_back(
-        {SourceProblemKind::kVariantOnly,
-         "theme " + head.groupName + ": " + std::to_string(only.size()) +
-             (only.size() == 1 ? " file has no image of theme 0 at its path and is"
-                               : " files have no image of theme 0 at their paths and are") +
-             " not packed: " + firstFewOf(only, kVariantOnlyNamed)});
-}
-
 } // namespace
 
 int listVariantTheme(ImageFileEntry& head, const std::string& rootPath, int n,
@@ -519,6 +483,50 @@ int listVariantTheme(ImageFileEntry& head, const std::string& rootPath, int n,
         why.clear();
         appendFileEntry(head, std::move(entry));
     }
-    tellVariantOnlyImages(head, rootPath, baseList, problems);
     return 1;
+}
+
+namespace {
+
+// Where entry lies below its theme folder, whose digit is at digitAt, with letters upper-cased:
+// the same for a base image and for the variant file that replaces it on any system.
+std::string pathInTheme(const ImageFileEntry& entry, std::size_t digitAt) {
+    return upperAscii(joinPath(entry.dirPath.substr(digitAt + 1), entry.fileName));
+}
+
+} // namespace
+
+void tellVariantOnlyImages(const std::string& rootPath,
+                           const PerTheme<std::unique_ptr<ImageFileEntry>>& lists,
+                           std::vector<SourceProblem>& problems) {
+    const std::size_t digitAt = rootPath.size() + 1;
+    std::unordered_set<std::string> basePaths;
+    for (const ImageFileEntry* base = lists[0]->next.get(); base != nullptr;
+         base = base->next.get()) {
+        basePaths.insert(pathInTheme(*base, digitAt));
+    }
+    for (int n = 1; n < kThemeSlots; ++n) {
+        if (!lists[n]) {
+            continue;
+        }
+        // The scan's own problems are not told: those of the folders theme 0 shares are theme 0's.
+        ImageFileEntry found;
+        std::vector<SourceProblem> unused;
+        scanImageFolder(found, lists[n]->dirPath, lists[n]->groupName, rootPath, unused);
+        std::vector<std::string> only;
+        for (const ImageFileEntry* file = found.next.get(); file != nullptr;
+             file = file->next.get()) {
+            if (basePaths.count(pathInTheme(*file, digitAt)) == 0) {
+                only.push_back(joinPath(file->dirPath, file->fileName));
+            }
+        }
+        if (!only.empty()) {
+            problems.push_back(
+                {SourceProblemKind::kVariantOnly,
+                 "theme " + std::to_string(n) + ": " + std::to_string(only.size()) +
+                     (only.size() == 1 ? " file has no image of theme 0 at its path and is"
+                                       : " files have no image of theme 0 at their paths and are") +
+                     " not packed: " + firstFewOf(only, kVariantOnlyNamed)});
+        }
+    }
 }

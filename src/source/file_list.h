@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "common/theme_slots.h"
+
 struct ImageFileEntry {
     /// Folder that holds the file, without a trailing separator; in the head, the theme folder.
     std::string dirPath;
@@ -89,11 +91,17 @@ inline constexpr std::size_t kVariantOnlyNamed = 3;
 /// regular file that opens at the variant's path (a folder, a FIFO, a device, a file that may not
 /// be read, a path that cannot be looked at) is no variant file: the base entry's folder is used
 /// and problems tells why. A variant file whose path differs from the base entry's in letter case
-/// alone is told too: used where names ignore case, not used where they do not. The images of
-/// the variant folder that stand at no base image's path (whatever the case of their letters)
-/// are told in one problem, with their count and the first kVariantOnlyNamed paths. Returns 1.
+/// alone is told too: used where names ignore case, not used where they do not. Returns 1.
 int listVariantTheme(ImageFileEntry& head, const std::string& rootPath, int n,
                      const ImageFileEntry& baseList, std::vector<SourceProblem>& problems);
+
+/// Scans the folder of every variant that lists holds (theme 0's list and the variants' heads
+/// filled) for images at no path of theme 0's list, whatever the case of their letters (a
+/// misspelt folder, a file theme 0 lacks): no theme packs them. Tells them in one problem a
+/// variant, with their count and the first kVariantOnlyNamed paths.
+void tellVariantOnlyImages(const std::string& rootPath,
+                           const PerTheme<std::unique_ptr<ImageFileEntry>>& lists,
+                           std::vector<SourceProblem>& problems);
 
 /// 1 when path is a regular file (after following links) that opens for reading, else 0; only a
 /// regular file is opened. why is empty when nothing is at path, else it says why what is there

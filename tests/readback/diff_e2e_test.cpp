@@ -3,6 +3,8 @@
 // one removed; then the same build twice, and a damaged one.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "readback/readback_run.h"
 
 namespace {
@@ -25,12 +27,15 @@ void writeOldTree(const TempFolder& root) {
 }
 
 // text with each run of chars after prefix made "N": figures the test cannot know.
-std::string masked(std::string text, const std::string& prefix, const char* chars) {
-    for (std::size_t at = 0; (at = text.find(prefix, at)) != std::string::npos;) {
+std::string masked(const std::string& text, const std::string& prefix, const char* chars) {
+    std::string out;
+    std::size_t from = 0;
+    for (std::size_t at; (at = text.find(prefix, from)) != std::string::npos;) {
         at += prefix.size();
-        text.replace(at, text.find_first_not_of(chars, at) - at, "N");
+        out += text.substr(from, at - from) + "N";
+        from = std::min(text.find_first_not_of(chars, at), text.size());
     }
-    return text;
+    return out + text.substr(from);
 }
 
 // "kind name, " for each image change of the JSON, in order.

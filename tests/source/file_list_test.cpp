@@ -94,14 +94,16 @@ TEST(VariantListTest, UsesRegularFilesOfTheSamePathAndTellsWhatElseItFound) {
         std::filesystem::create_symlink("gone.bmp", root.path("3/f.bmp"));
         std::filesystem::create_symlink("g.bmp", root.path("3/g.bmp"));
     }
-    ImageFileEntry base;
+    PerTheme<std::unique_ptr<ImageFileEntry>> lists;
+    lists[0] = std::make_unique<ImageFileEntry>();
+    lists[3] = std::make_unique<ImageFileEntry>();
     std::vector<SourceProblem> problems;
-    ASSERT_EQ(listBaseTheme(base, root.path(), 0, problems), 1);
-    ImageFileEntry variant;
-    EXPECT_EQ(listVariantTheme(variant, root.path(), 3, base, problems), 1);
-    EXPECT_EQ(variant.dirPath, joinPath(root.path(), "3"));
+    ASSERT_EQ(listBaseTheme(*lists[0], root.path(), 0, problems), 1);
+    EXPECT_EQ(listVariantTheme(*lists[3], root.path(), 3, *lists[0], problems), 1);
+    tellVariantOnlyImages(root.path(), lists, problems);
+    EXPECT_EQ(lists[3]->dirPath, joinPath(root.path(), "3"));
     EXPECT_EQ(
-        listed(variant, root.path()),
+        listed(*lists[3], root.path()),
         (std::vector<std::string>{"3/0 0 y.bmp", "3 0 a.bmp", kWindows ? "3 0 b.bmp" : "0 0 b.bmp",
                                   "0 0 c.bmp", "0 0 d.bmp", "0 0 e.bmp", "0 0 f.bmp", "0 0 g.bmp",
                                   kWindows ? "3/menu menu bg.bmp" : "0/menu menu bg.bmp",
