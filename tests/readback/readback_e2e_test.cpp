@@ -13,6 +13,7 @@
 #include "common/byte_order.h"
 #include "readback/readback_run.h"
 #include "support/crafted_build.h"
+#include "support/test_os.h"
 
 namespace {
 
@@ -371,6 +372,29 @@ TEST(ExtractTest, WritesNothingOutsideItsFolderAndKeepsCollidingNamesApart) {
     EXPECT_EQ(readPng(out.path("long_group_/icon.png")).width, 8);
     EXPECT_EQ(readPng(out.path("long_group_/icon~2.png")).width, 8);
 }
+
+#ifdef TP_PRELOAD_SEAM_LIBRARY
+// Whoever may write in the output folder may swap a group folder for a link while extract works
+// in it: the files still land in the folder extract opened, never through the link. The seam
+// swaps the folder as the first file is created.
+TEST(ExtractTest, AGroupFolderSwappedForALinkLeadsNowhere) {
+    TempFolder root;
+    for (const char* path : {"0/menu/a.bmp", "0/menu/b.bmp"}) {
+        root.writeBytes(path, makeUiLikeBmp(8, 4, 1));
+    }
+    LonePackager(nullptr).run(root);
+    TempFolder out;
+    TempFolder elsewhere;
+    setVariable("TP_SWAP_FOLDER", out.path("menu") + " " + elsewhere.path());
+    setVariable("LD_PRELOAD", TP_PRELOAD_SEAM_LIBRARY);
+    const ProgramResult run = runProgram(root.path(), {plainProgramPath("theme-inspect"), "extract",
+                                                       "--theme", "0", "--out", out.path()});
+    setVariable("LD_PRELOAD", "");
+    setVariable("TP_SWAP_FOLDER", "");
+    EXPECT_TRUE(snapshot(elsewhere).empty()) << run.err;
+    EXPECT_EQ(readPng(out.path("menu.moved/a.png")).width, 8);
+}
+#endif
 
 // A slot of width x height pixels of colour: two repeat runs a row, 8 bytes a row.
 CraftedBytes repeatSlot(std::uint32_t width, std::uint32_t height, std::uint16_t colour) {
