@@ -200,9 +200,9 @@ std::FILE* createTempFile(const std::string& finalPath, std::string& tempPath, s
         noteTempFile(path);
         // CREATE_NEW: an existing entry of that name, even a link that leads nowhere, makes the
         // call fail; others may delete it, so that the cleanup can while it is open.
-        const HANDLE handle = CreateFileW(widePath(path).c_str(), GENERIC_WRITE,
-                                          FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, CREATE_NEW,
-                                          FILE_ATTRIBUTE_NORMAL, nullptr);
+        const HANDLE handle =
+            CreateFileW(widePath(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE,
+                        nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
         if (handle == INVALID_HANDLE_VALUE) {
             err = GetLastError();
             forgetTempFile(path);

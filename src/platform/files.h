@@ -149,3 +149,8 @@ bool replaceFile(const std::string& from, const std::string& to, std::string& er
 /// caller can clean up and say so, instead of ending the process on the spot. (Windows has no
 /// such limit.)
 void failWritesBeyondFileSizeLimit();
+
+/// Makes a write to a pipe that nobody reads any more fail like any failed write (EPIPE), instead
+/// of ending the process on the spot with its children running (SIGPIPE). (Windows has no such
+/// signal.)
+void failWritesToClosedPipes();

@@ -110,10 +110,9 @@ bool openOwnSubFolder(const FolderHandle& parent, const std::string& name, Folde
     // FILE_FLAG_OPEN_REPARSE_POINT: a link is opened itself, and refused. No FILE_SHARE_DELETE:
     // while the handle is open, nobody can rename the folder or put a link in its place, so that
     // its path leads into it.
-    const HANDLE handle = CreateFileW(wide.c_str(), FILE_READ_ATTRIBUTES,
-                                      FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                                      FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
-                                      nullptr);
+    const HANDLE handle = CreateFileW(
+        wide.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+        OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
         return failed(GetLastError(), error, nullptr);
     }
