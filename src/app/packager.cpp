@@ -140,18 +140,11 @@ void printLostTransparency(const ImageGroup& table, int n, std::set<std::string>
     if (paths.empty()) {
         return;
     }
-    std::string named;
-    for (std::size_t i = 0; i < paths.size() && i < kPathsNamed; ++i) {
-        named += (i == 0 ? "" : ", ") + paths[i];
-    }
-    if (paths.size() > kPathsNamed) {
-        named += " and " + std::to_string(paths.size() - kPathsNamed) + " more";
-    }
     printDiagnostic("theme " + std::to_string(n) + ": transparent pixels in " +
                     std::to_string(paths.size()) + (paths.size() == 1 ? " image" : " images") +
                     " are packed opaque, in the colours their files store for them (the bins keep "
                     "RGB565 only): " +
-                    named +
+                    firstFewOf(paths, kPathsNamed) +
                     "; \"Transparent images\" in the README tells how to keep them with a colour "
                     "key");
 }

@@ -83,3 +83,14 @@ std::string escapeUnsafe(std::string_view text, bool backslashToo) {
     }
     return out;
 }
+
+std::string firstFewOf(const std::vector<std::string>& items, std::size_t named) {
+    std::string text;
+    for (std::size_t i = 0; i < items.size() && i < named; ++i) {
+        text += (i == 0 ? "" : ", ") + items[i];
+    }
+    if (items.size() > named) {
+        text += " and " + std::to_string(items.size() - named) + " more";
+    }
+    return text;
+}

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <string>
 #include <string_view>
+#include <vector>
 
 /// Length of the valid UTF-8 sequence at text[at], or 0 when the byte there starts none (an
 /// overlong form, a surrogate or a code point past U+10FFFF starts none).
@@ -19,3 +20,7 @@ bool isUnsafeCharacter(std::string_view text, std::size_t at, std::size_t length
 /// text with every byte of an unsafe character written as \xNN (lower case), the rest as it is;
 /// backslashToo: a backslash as \\, so that the text reads back unambiguously.
 std::string escapeUnsafe(std::string_view text, bool backslashToo = false);
+
+/// The first named items joined by ", ", then " and N more" for the others: a line that names a
+/// few of many files.
+std::string firstFewOf(const std::vector<std::string>& items, std::size_t named);

@@ -11,6 +11,7 @@
 
 #include "common/ascii_case.h"
 #include "common/linked_chain.h"
+#include "common/terminal_text.h"
 #include "platform/files.h"
 #include "platform/folders.h"
 #include "source/case_twins.h"
@@ -447,25 +448,21 @@ void tellVariantOnlyImages(const ImageFileEntry& head, const std::string& rootPa
     ImageFileEntry found;
     std::vector<SourceProblem> unused;
     scanImageFolder(found, head.dirPath, head.groupName, rootPath, unused);
-    std::size_t count = 0;
-    std::string named;
+    std::vector<std::string> only;
     for (const ImageFileEntry* file = found.next.get(); file != nullptr; file = file->next.get()) {
-        if (basePaths.count(pathInTheme(*file, digitAt)) == 0 && ++count <= kVariantOnlyNamed) {
-            named += (count == 1 ? "" : ", ") + joinPath(file->dirPath, file->fileName);
+        if (basePaths.count(pathInTheme(*file, digitAt)) == 0) {
+            only.push_back(joinPath(file->dirPath, file->fileName));
         }
     }
-    if (count == 0) {
+    if (only.empty()) {
         return;
     }
     problems.push_back(
         {SourceProblemKind::kVariantOnly,
-         "theme " + head.groupName + ": " + std::to_string(count) +
-             (count == 1 ? " file has no image of theme 0 at its path and is"
-                         : " files have no image of theme 0 at their paths and are") +
-             " not packed: " + named +
-             (count > kVariantOnlyNamed
-                  ? " and " + std::to_string(count - kVariantOnlyNamed) + " more"
-                  : "")});
+         "theme " + head.groupName + ": " + std::to_string(only.size()) +
+             (only.size() == 1 ? " file has no image of theme 0 at its path and is"
+                               : " files have no image of theme 0 at their paths and are") +
+             " not packed: " + firstFewOf(only, kVariantOnlyNamed)});
 }
 
 } // namespace

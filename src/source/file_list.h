@@ -82,7 +82,7 @@ int appendFileEntry(ImageFileEntry& list, std::unique_ptr<ImageFileEntry> entry)
 int freeFileList(ImageFileEntry& head);
 
 /// How many of a variant's images at no base image's path its problem names.
-inline constexpr std::size_t kVariantOnlyNamed = 5;
+inline constexpr std::size_t kVariantOnlyNamed = 3;
 
 /// Fills the head of variant theme n and appends one entry per base entry: same names, and the
 /// variant's folder when it holds the file, else the base entry's folder. Something other than a
