@@ -400,6 +400,15 @@ void printCompletion(PackagerState& state) {
 }
 
 int runPackager(int argc, char** argv) {
+    // A bin cut short by a file-size limit is cleaned up like any other failed write, and a console
+    // that nobody reads any more ends the run on its coded path; the compressors are followed to
+    // their end whatever the parent set; a run cut short by a signal or by memory leaves no
+    // temporary file and no compressor behind.
+    failWritesBeyondFileSizeLimit();
+    failWritesToClosedPipes();
+    keepChildrenForWaiting();
+    stopCleanlyOnSignals();
+    stopCleanlyOnOutOfMemory(reportOutOfMemory, 1);
     // Packing the current folder is what a run does; a user asking how to use the tool must not
     // overwrite the build of the folder they are in.
     switch (readRunRequest(commandArguments(argc, argv))) {
@@ -416,11 +425,6 @@ int runPackager(int argc, char** argv) {
     case RunRequest::kPack:
         break;
     }
-    // A bin cut short by a file-size limit is cleaned up like any other failed write; a run cut
-    // short by a signal or by memory leaves no temporary file and no compressor behind.
-    failWritesBeyondFileSizeLimit();
-    stopCleanlyOnSignals();
-    stopCleanlyOnOutOfMemory(reportOutOfMemory, 1);
     PackagerState state;
     printBanner(state);
     initSettings(state);

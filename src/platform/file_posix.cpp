@@ -136,19 +136,34 @@ std::FILE* openRegularFile(const std::string& path, std::uint64_t& size, std::st
     return file;
 }
 
+namespace {
+
+// The folder that in names, for the *at calls: the current folder without one.
+int folderOf(const FolderHandle* in) {
+    return in != nullptr ? static_cast<int>(in->value) : AT_FDCWD;
+}
+
+// The path that names name of folder in for the cleanup of a stopped run.
+std::string notedPath(const std::string& name, const FolderHandle* in) {
+    return in != nullptr ? joinPath(in->path, name) : name;
+}
+
+} // namespace
+
 std::FILE* createTempFile(const std::string& finalPath, std::string& tempPath, std::string& error,
-                          bool ownerOnly) {
+                          bool ownerOnly, const FolderHandle* in) {
     int err = 0;
     for (int attempt = 0; attempt < kTempNameAttempts; ++attempt) {
         tempPath = tempFileName(finalPath);
         // Noted before it exists, so that a signal that comes once it does finds it.
-        noteTempFile(tempPath);
+        const std::string noted = notedPath(tempPath, in);
+        noteTempFile(noted);
         // O_EXCL: an existing entry of that name, even a dangling link, makes the call fail.
-        const int fd = open(tempPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC,
-                            ownerOnly ? 0600 : 0666);
+        const int fd = openat(folderOf(in), tempPath.c_str(),
+                              O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, ownerOnly ? 0600 : 0666);
         if (fd < 0) {
             err = errno;
-            forgetTempFile(tempPath);
+            forgetTempFile(noted);
             if (err == EEXIST) {
                 continue;
             }
@@ -160,8 +175,8 @@ std::FILE* createTempFile(const std::string& finalPath, std::string& tempPath, s
         }
         err = errno;
         close(fd);
-        unlink(tempPath.c_str());
-        forgetTempFile(tempPath);
+        unlinkat(folderOf(in), tempPath.c_str(), 0);
+        forgetTempFile(noted);
         break;
     }
     tempPath.clear();
@@ -249,7 +264,33 @@ bool writePieces(std::FILE* file, std::span<const BytePiece> pieces, std::string
 
 namespace fs = std::filesystem;
 
-bool deleteFile(const std::string& path, std::string& error) {
+namespace {
+
+bool deleteFileIn(const FolderHandle& in, const std::string& name, std::string& error) {
+    const int folder = static_cast<int>(in.value);
+    struct stat info;
+    int err = 0;
+    if (fstatat(folder, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) {
+        err = errno == ENOENT ? 0 : errno;
+    } else if (S_ISDIR(info.st_mode)) {
+        err = EISDIR;
+    } else if (unlinkat(folder, name.c_str(), 0) != 0 && errno != ENOENT) {
+        err = errno;
+    }
+    if (err != 0) {
+        error = osErrorText(err);
+        return false;
+    }
+    forgetTempFile(notedPath(name, &in));
+    return true;
+}
+
+} // namespace
+
+bool deleteFile(const std::string& path, std::string& error, const FolderHandle* in) {
+    if (in != nullptr) {
+        return deleteFileIn(*in, path, error);
+    }
     std::error_code ec;
     // The entry itself: a link is removed, not followed; remove() would take an empty folder.
     const fs::file_status status = fs::symlink_status(path, ec);
@@ -288,7 +329,19 @@ bool syncFile(std::FILE* file, std::string& error) {
     return true;
 }
 
-bool replaceFile(const std::string& from, const std::string& to, std::string& error, bool durable) {
+bool replaceFile(const std::string& from, const std::string& to, std::string& error, bool durable,
+                 const FolderHandle* in) {
+    if (in != nullptr) {
+        const int folder = static_cast<int>(in->value);
+        if (renameat(folder, from.c_str(), folder, to.c_str()) != 0) {
+            error = osErrorText(errno);
+            return false;
+        }
+        forgetTempFile(notedPath(from, in));
+        const bool synced = !durable || fsync(folder) == 0;
+        error = synced ? "" : osErrorText(errno);
+        return synced;
+    }
     std::error_code ec;
     fs::rename(from, to, ec);
     if (ec) {

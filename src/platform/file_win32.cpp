@@ -180,21 +180,32 @@ std::FILE* openRegularFile(const std::string& path, std::uint64_t& size, std::st
     return file;
 }
 
+namespace {
+
+// name in the open folder in, by its path: a folder opened by openOwnSubFolder cannot be renamed
+// or replaced while it is open, so that the path leads into it.
+std::string pathIn(const std::string& name, const FolderHandle* in) {
+    return in != nullptr ? joinPath(in->path, name) : name;
+}
+
+} // namespace
+
 std::FILE* createTempFile(const std::string& finalPath, std::string& tempPath, std::string& error,
-                          bool) {
+                          bool, const FolderHandle* in) {
     DWORD err = ERROR_SUCCESS;
     for (int attempt = 0; attempt < kTempNameAttempts; ++attempt) {
         tempPath = tempFileName(finalPath);
+        const std::string path = pathIn(tempPath, in);
         // Noted before it exists, so that a console event that comes once it does finds it.
-        noteTempFile(tempPath);
+        noteTempFile(path);
         // CREATE_NEW: an existing entry of that name, even a link that leads nowhere, makes the
         // call fail; others may delete it, so that the cleanup can while it is open.
-        const HANDLE handle = CreateFileW(widePath(tempPath).c_str(), GENERIC_WRITE,
-                                          FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, CREATE_NEW,
-                                          FILE_ATTRIBUTE_NORMAL, nullptr);
+        const HANDLE handle =
+            CreateFileW(widePath(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE,
+                        nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
         if (handle == INVALID_HANDLE_VALUE) {
             err = GetLastError();
-            forgetTempFile(tempPath);
+            forgetTempFile(path);
             if (err == ERROR_FILE_EXISTS || err == ERROR_ALREADY_EXISTS) {
                 continue;
             }
@@ -204,8 +215,8 @@ std::FILE* createTempFile(const std::string& finalPath, std::string& tempPath, s
         if (file != nullptr) {
             return file;
         }
-        DeleteFileW(widePath(tempPath).c_str());
-        forgetTempFile(tempPath);
+        DeleteFileW(widePath(path).c_str());
+        forgetTempFile(path);
         tempPath.clear();
         return nullptr;
     }
@@ -271,7 +282,8 @@ PathKind entryKind(const std::string& path, std::string* why) {
     return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? PathKind::kFolder : PathKind::kRegular;
 }
 
-bool deleteFile(const std::string& path, std::string& error) {
+bool deleteFile(const std::string& name, std::string& error, const FolderHandle* in) {
+    const std::string path = pathIn(name, in);
     const std::wstring wide = widePath(path);
     // The entry itself, not where a link leads.
     const DWORD attributes = GetFileAttributesW(wide.c_str());
@@ -317,13 +329,15 @@ bool syncFile(std::FILE* file, std::string& error) {
     return true;
 }
 
-bool replaceFile(const std::string& from, const std::string& to, std::string& error, bool durable) {
+bool replaceFile(const std::string& from, const std::string& to, std::string& error, bool durable,
+                 const FolderHandle* in) {
     const DWORD flags = MOVEFILE_REPLACE_EXISTING | (durable ? MOVEFILE_WRITE_THROUGH : 0);
-    if (MoveFileExW(widePath(from).c_str(), widePath(to).c_str(), flags) == 0) {
+    if (MoveFileExW(widePath(pathIn(from, in)).c_str(), widePath(pathIn(to, in)).c_str(), flags) ==
+        0) {
         error = lastErrorText();
         return false;
     }
-    forgetTempFile(from);
+    forgetTempFile(pathIn(from, in));
     return true;
 }
 

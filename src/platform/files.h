@@ -8,6 +8,7 @@
 #include <span>
 #include <string>
 
+#include "platform/folders.h"
 #include "platform/os_error.h"
 
 #ifdef _WIN32
@@ -50,8 +51,8 @@ PathKind entryKind(const std::string& path, std::string* why = nullptr);
 
 /// Deletes the file at path; a link there is deleted itself, never what it leads to, and a folder
 /// is never deleted. Returns true when nothing is left at path (also when nothing was there);
-/// false with the cause in error.
-bool deleteFile(const std::string& path, std::string& error);
+/// false with the cause in error. in: path is a name in that open folder, reached through it.
+bool deleteFile(const std::string& path, std::string& error, const FolderHandle* in = nullptr);
 
 /// Opens path for binary reading when it is a regular file (after following links), and sets
 /// size to its size. Never blocks: a FIFO or device at path is refused without waiting for a
@@ -108,9 +109,10 @@ bool isTerminal(std::FILE* file);
 /// uses yet is taken: no file, link or folder there is opened, followed or replaced. ownerOnly:
 /// only its owner may read or write it (POSIX mode 0600), until copyPermissions gives it others;
 /// else any new file's permissions. Returns null (tempPath cleared) with the cause in error when
-/// no such file can be created in that folder.
+/// no such file can be created in that folder. in: finalPath and tempPath are names in that open
+/// folder, and the file is created through it, wherever its path leads meanwhile.
 std::FILE* createTempFile(const std::string& finalPath, std::string& tempPath, std::string& error,
-                          bool ownerOnly = false);
+                          bool ownerOnly = false, const FolderHandle* in = nullptr);
 
 /// Gives the file to the permission bits (read, write, execute for owner, group and others) of
 /// the file from, as gzip does for its output. Windows has no such bits: there it does nothing.
@@ -139,10 +141,16 @@ bool writePieces(std::FILE* file, std::span<const BytePiece> pieces, std::string
 /// a file, or a link itself (never what it leads to). durable: returns only once the new name is
 /// on disk too (the folder synced on POSIX, a write-through move on Windows). Returns false with
 /// the cause in error; both names are then as they were, unless only the folder's sync failed.
+/// in: both are names in that open folder, renamed through it.
 bool replaceFile(const std::string& from, const std::string& to, std::string& error,
-                 bool durable = false);
+                 bool durable = false, const FolderHandle* in = nullptr);
 
 /// Makes a write beyond the process's file-size limit fail like any failed write, so that the
 /// caller can clean up and say so, instead of ending the process on the spot. (Windows has no
 /// such limit.)
 void failWritesBeyondFileSizeLimit();
+
+/// Makes a write to a pipe that nobody reads any more fail like any failed write (EPIPE), instead
+/// of ending the process on the spot with its children running (SIGPIPE). (Windows has no such
+/// signal.)
+void failWritesToClosedPipes();

@@ -31,12 +31,13 @@ bool failed(int err, std::string& error, bool* machine) {
     return false;
 }
 
-bool adopt(int fd, FolderHandle& folder, std::string& error, bool* machine) {
+bool adopt(int fd, std::string path, FolderHandle& folder, std::string& error, bool* machine) {
     if (fd < 0) {
         return failed(errno, error, machine);
     }
     folder = FolderHandle();
     folder.value = fd;
+    folder.path = std::move(path);
     return true;
 }
 
@@ -84,13 +85,25 @@ bool openFolder(const std::string& path, FolderHandle& folder, std::string& erro
     if (!openPathParent(path, parent, err)) {
         return failed(err, error, machine);
     }
-    return adopt(openat(parent.folder, parent.leaf.c_str(), kFolderFlags), folder, error, machine);
+    return adopt(openat(parent.folder, parent.leaf.c_str(), kFolderFlags), path, folder, error,
+                 machine);
 }
 
 bool openSubFolder(const FolderHandle& parent, const std::string& name, FolderHandle& folder,
                    std::string& error, bool* machine) {
-    return adopt(openat(static_cast<int>(parent.value), name.c_str(), kFolderFlags), folder, error,
-                 machine);
+    return adopt(openat(static_cast<int>(parent.value), name.c_str(), kFolderFlags),
+                 joinPath(parent.path, name), folder, error, machine);
+}
+
+bool openOwnSubFolder(const FolderHandle& parent, const std::string& name, FolderHandle& folder,
+                      std::string& error) {
+    const int at = static_cast<int>(parent.value);
+    if (mkdirat(at, name.c_str(), 0777) != 0 && errno != EEXIST) {
+        return failed(errno, error, nullptr);
+    }
+    // O_NOFOLLOW: a link put there is refused, not followed.
+    return adopt(openat(at, name.c_str(), kFolderFlags | O_NOFOLLOW), joinPath(parent.path, name),
+                 folder, error, nullptr);
 }
 
 bool folderIdentity(const FolderHandle& folder, FolderId& id, std::string& error) {

@@ -100,6 +100,36 @@ bool openSubFolder(const FolderHandle& parent, const std::string& name, FolderHa
     return openFolderAt(joinPath(parent.path, name), folder, error, machine);
 }
 
+bool openOwnSubFolder(const FolderHandle& parent, const std::string& name, FolderHandle& folder,
+                      std::string& error) {
+    const std::string path = joinPath(parent.path, name);
+    const std::wstring wide = widePath(path);
+    if (CreateDirectoryW(wide.c_str(), nullptr) == 0 && GetLastError() != ERROR_ALREADY_EXISTS) {
+        return failed(GetLastError(), error, nullptr);
+    }
+    // FILE_FLAG_OPEN_REPARSE_POINT: a link is opened itself, and refused. No FILE_SHARE_DELETE:
+    // while the handle is open, nobody can rename the folder or put a link in its place, so that
+    // its path leads into it.
+    const HANDLE handle = CreateFileW(
+        wide.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+        OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        return failed(GetLastError(), error, nullptr);
+    }
+    BY_HANDLE_FILE_INFORMATION info{};
+    const bool looked = GetFileInformationByHandle(handle, &info) != 0;
+    const DWORD wanted = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT;
+    if (!looked || (info.dwFileAttributes & wanted) != FILE_ATTRIBUTE_DIRECTORY) {
+        error = looked ? osErrorText(ENOTDIR) : lastErrorText();
+        CloseHandle(handle);
+        return false;
+    }
+    folder = FolderHandle();
+    folder.value = static_cast<std::int64_t>(reinterpret_cast<std::intptr_t>(handle));
+    folder.path = path;
+    return true;
+}
+
 bool folderIdentity(const FolderHandle& folder, FolderId& id, std::string& error) {
     BY_HANDLE_FILE_INFORMATION info;
     if (GetFileInformationByHandle(handleOf(folder), &info) == 0) {

@@ -43,8 +43,8 @@ struct FolderEntry {
 /// An open folder (a descriptor on POSIX, a HANDLE on Windows), closed when it goes. Move-only.
 struct FolderHandle {
     std::int64_t value = -1;
-    // The folder's full path on Windows, whose calls list and open entries by path; unused on
-    // POSIX.
+    // The folder's path: Windows' calls list and open entries by it (the full path); on POSIX it
+    // names the files made in the folder for the cleanup of a stopped run.
     std::string path;
 
     FolderHandle() = default;
@@ -75,6 +75,14 @@ bool openFolder(const std::string& path, FolderHandle& folder, std::string& erro
 /// does.
 bool openSubFolder(const FolderHandle& parent, const std::string& name, FolderHandle& folder,
                    std::string& error, bool* machine = nullptr);
+
+/// Opens the entry name of parent as a folder that is one itself, never through a link, and makes
+/// it first when nothing is there. While the handle is open it stays that folder, whatever is
+/// done to its path (POSIX: files are made through the descriptor; Windows: nobody may rename or
+/// delete it meanwhile), so files made in it never land elsewhere. Returns false with the OS cause
+/// in error, also when a link or anything but a folder is there.
+bool openOwnSubFolder(const FolderHandle& parent, const std::string& name, FolderHandle& folder,
+                      std::string& error);
 
 /// The identity of an open folder. Returns false with the OS cause in error.
 bool folderIdentity(const FolderHandle& folder, FolderId& id, std::string& error);

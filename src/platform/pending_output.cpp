@@ -8,7 +8,8 @@
 
 bool beginOutput(const std::string& finalPath, PendingOutput& output, std::string& error) {
     output.finalPath = finalPath;
-    output.file = createTempFile(finalPath, output.tempPath, error, output.ownerOnly);
+    output.file =
+        createTempFile(finalPath, output.tempPath, error, output.ownerOnly, output.folder);
     return output.file != nullptr;
 }
 
@@ -30,7 +31,8 @@ bool closeOutput(PendingOutput& output, std::string& error) {
 std::size_t publishOutputs(std::span<PendingOutput* const> outputs, std::string& error) {
     std::size_t published = 0;
     for (PendingOutput* output : outputs) {
-        if (!replaceFile(output->tempPath, output->finalPath, error, output->durable)) {
+        if (!replaceFile(output->tempPath, output->finalPath, error, output->durable,
+                         output->folder)) {
             break;
         }
         output->tempPath.clear();
@@ -54,7 +56,8 @@ bool abandonOutput(PendingOutput& output, std::string* error) {
         output.file = nullptr;
     }
     std::string cause;
-    const bool removed = output.tempPath.empty() || deleteFile(output.tempPath, cause);
+    const bool removed =
+        output.tempPath.empty() || deleteFile(output.tempPath, cause, output.folder);
     output.tempPath.clear();
     if (!removed && error != nullptr) {
         *error = cause;
@@ -63,8 +66,9 @@ bool abandonOutput(PendingOutput& output, std::string* error) {
 }
 
 bool writeWholeFile(const std::string& path, const void* bytes, std::size_t size,
-                    std::string& error) {
+                    std::string& error, const FolderHandle* in) {
     PendingOutput output;
+    output.folder = in;
     if (beginOutput(path, output, error) && writeOutput(output, bytes, size, error) &&
         commitOutput(output, error)) {
         return true;

@@ -10,10 +10,15 @@
 #include <span>
 #include <string>
 
+#include "platform/folders.h"
+
 struct PendingOutput {
     std::FILE* file = nullptr; // open for binary writing until closed
     std::string tempPath;      // set while the temporary file exists
     std::string finalPath;
+    /// Set before beginOutput: finalPath and tempPath are names in this open folder, and the file
+    /// is made, renamed and removed through it.
+    const FolderHandle* folder = nullptr;
     /// Set before beginOutput: only the owner may read the temporary file until the caller gives
     /// it other permissions (copyPermissions).
     bool ownerOnly = false;
@@ -47,7 +52,7 @@ bool commitOutput(PendingOutput& output, std::string& error);
 /// when given, when it cannot be removed.
 bool abandonOutput(PendingOutput& output, std::string* error = nullptr);
 
-/// Writes the size bytes as the whole file at path, which appears only once complete. Returns
-/// false with the cause in error; nothing is left of the file then.
+/// Writes the size bytes as the whole file at path (in: a name in that open folder), which appears
+/// only once complete. Returns false with the cause in error; nothing is left of the file then.
 bool writeWholeFile(const std::string& path, const void* bytes, std::size_t size,
-                    std::string& error);
+                    std::string& error, const FolderHandle* in = nullptr);

@@ -185,3 +185,11 @@ long peakResidentKilobytes() {
 void failWritesBeyondFileSizeLimit() {
     std::signal(SIGXFSZ, SIG_IGN);
 }
+
+void failWritesToClosedPipes() {
+    std::signal(SIGPIPE, SIG_IGN);
+}
+
+void keepChildrenForWaiting() {
+    std::signal(SIGCHLD, SIG_DFL);
+}

@@ -225,3 +225,11 @@ long peakResidentKilobytes() {
 void failWritesBeyondFileSizeLimit() {
     // Windows has no per-process file-size limit: a write fails only as writes fail.
 }
+
+void failWritesToClosedPipes() {
+    // A write to a pipe nobody reads fails on Windows as any write fails.
+}
+
+void keepChildrenForWaiting() {
+    // A Windows process is waited for through its handle, whatever the parent did.
+}

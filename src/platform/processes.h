@@ -53,6 +53,11 @@ bool pollProcess(ProcessHandle handle, bool& ended, int& exitStatus, std::string
 // Ending a run that is cut short without leaving anything behind: no temporary file of
 // createTempFile's, no process of startProcess's that nobody waits for.
 
+/// Puts SIGCHLD back to its default action, whatever the parent left: ignored (which is handed on
+/// to a program it starts), it makes a child vanish as it ends, so that waitProcess and
+/// pollProcess could not learn how it ended. (Windows has no such signal.)
+void keepChildrenForWaiting();
+
 /// Makes SIGINT, SIGTERM and SIGHUP (on Windows: Ctrl+C, Ctrl+Break, closing the console, logoff
 /// and shutdown) end the process with 128 + the signal (Windows: 130 for Ctrl+C and Ctrl+Break,
 /// 129 for the others), once every temporary file still there is removed and every child not yet

@@ -1,6 +1,7 @@
 // Output files are written as pending outputs of the platform layer: a new file created
 // exclusively beside the final name (so a planted link is never opened) and renamed over it when
-// complete.
+// complete, both through the group folder held open, so that whoever may write in the output
+// folder cannot swap the group folder for a link meanwhile.
 #include "readback/extract.h"
 
 #include <map>
@@ -15,23 +16,34 @@
 
 namespace {
 
-// A group folder inside outDir: made when missing, used when it is a real folder, refused when
-// it is a link (which could lead anywhere) or anything else.
-bool prepareGroupFolder(const std::string& folder, std::string& cause) {
-    const PathKind kind = entryKind(folder);
+// Where an image's PNG file goes: its group's folder in the output folder, and the file in it.
+struct PngFile {
+    std::string group;
+    std::string name;
+    std::string folder; // the group's path
+    std::string path;
+};
+
+// Opens the group folder inside outDir: made when missing, used when it is a real folder, refused
+// when it is a link (which could lead anywhere) or anything else.
+bool openGroupFolder(const FolderHandle& outDir, const PngFile& file, FolderHandle& group,
+                     std::string& cause) {
     std::string error;
-    if (kind == PathKind::kMissing) {
-        if (makeFolder(folder, error) || entryKind(folder) == PathKind::kFolder) {
-            return true;
-        }
-        cause = "cannot create the folder " + folder + ": " + error;
-        return false;
-    }
-    if (kind == PathKind::kFolder) {
+    if (openOwnSubFolder(outDir, file.group, group, error)) {
         return true;
     }
-    cause = folder + (kind == PathKind::kLink ? " is a link, which is not followed"
-                                              : " is there and is not a folder");
+    // What is there now words the refusal; nothing was opened through it.
+    switch (entryKind(file.folder)) {
+    case PathKind::kLink:
+        cause = file.folder + " is a link, which is not followed";
+        break;
+    case PathKind::kRegular:
+    case PathKind::kOther:
+        cause = file.folder + " is there and is not a folder";
+        break;
+    default:
+        cause = "cannot create the folder " + file.folder + ": " + error;
+    }
     return false;
 }
 
@@ -46,17 +58,13 @@ struct EncodedSlots {
     std::size_t overBudget = 0;
 };
 
-// Where an image's PNG file goes: its group's folder in outDir, and the file in it.
-struct PngFile {
-    std::string folder;
-    std::string path;
-};
-
 PngFile pngFile(const std::string& outDir, const std::string& relative) {
     const std::size_t slash = relative.find('/');
     PngFile file;
-    file.folder = joinPath(outDir, relative.substr(0, slash));
-    file.path = joinPath(file.folder, relative.substr(slash + 1));
+    file.group = relative.substr(0, slash);
+    file.name = relative.substr(slash + 1);
+    file.folder = joinPath(outDir, file.group);
+    file.path = joinPath(file.folder, file.name);
     return file;
 }
 
@@ -66,8 +74,8 @@ EncodedSlots::Key slotKey(const ScannedBuild& build, int theme, std::size_t k) {
 
 // Writes copy k as file, from the PNG data of its slot kept for it or encoded now (and kept when a
 // later image names the slot too). A copy beyond the budget is counted, not written.
-bool extractImage(const ScannedBuild& build, int theme, std::size_t k, const PngFile& file,
-                  EncodedSlots& slots, std::string& cause) {
+bool extractImage(const ScannedBuild& build, int theme, std::size_t k, const FolderHandle& outDir,
+                  const PngFile& file, EncodedSlots& slots, std::string& cause) {
     const EncodedSlots::Key key = slotKey(build, theme, k);
     const std::size_t usesLeft = --slots.usesLeft[key];
     const std::uint64_t pixels = copyPixelCount(build, theme, k);
@@ -82,10 +90,11 @@ bool extractImage(const ScannedBuild& build, int theme, std::size_t k, const Png
     }
     slots.pixelsLeft -= pixels;
     const ByteBuffer& bytes = found != slots.kept.end() ? found->second : png;
-    if (!prepareGroupFolder(file.folder, cause)) {
+    FolderHandle group;
+    if (!openGroupFolder(outDir, file, group, cause)) {
         return false;
     }
-    if (!writeWholeFile(file.path, bytes.data.get(), bytes.size, cause)) {
+    if (!writeWholeFile(file.name, bytes.data.get(), bytes.size, cause, &group)) {
         cause = file.path + ": cannot write: " + cause;
         return false;
     }
@@ -107,10 +116,14 @@ std::vector<NamedImage> namedImages(const ScannedBuild& build) {
     return named;
 }
 
-bool prepareOutFolder(const std::string& outDir, std::string& error) {
+bool openOutFolder(const std::string& outDir, FolderHandle& folder, std::string& error) {
     std::string cause;
     if (!makeFolders(outDir, cause)) {
         error = outDir + ": cannot be made a folder: " + cause;
+        return false;
+    }
+    if (!openFolder(outDir, folder, cause)) {
+        error = outDir + ": cannot be opened: " + cause;
         return false;
     }
     return true;
@@ -121,7 +134,8 @@ bool prepareOutFolder(const std::string& outDir, std::string& error) {
 bool extractTheme(const ScannedBuild& build, int theme, const std::string& outDir, ColourKey key,
                   const Progress& progress, ExtractReport& report, std::string& error) {
     report = ExtractReport{};
-    if (!prepareOutFolder(outDir, error)) {
+    FolderHandle out;
+    if (!openOutFolder(outDir, out, error)) {
         return false;
     }
     const std::vector<NamedImage> named = namedImages(build);
@@ -137,7 +151,7 @@ bool extractTheme(const ScannedBuild& build, int theme, const std::string& outDi
         const PngFile file = pngFile(outDir, paths[k].path);
         const std::size_t skipped = slots.overBudget;
         std::string cause;
-        if (!extractImage(build, theme, k, file, slots, cause)) {
+        if (!extractImage(build, theme, k, out, file, slots, cause)) {
             report.failures.push_back(label + ": " + cause);
             continue;
         }

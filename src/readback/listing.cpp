@@ -58,8 +58,9 @@ std::string totalsText(const ScannedBuild& build, const std::vector<int>& themes
         const ThemeScan& scan = build.themes[theme];
         const ThemeTotals totals = themeTotals(scan);
         const bool gz = scan.file.compressed;
-        rows.push_back({std::to_string(theme), scan.file.path, groupedNumber(totals.images),
-                        groupedNumber(totals.rgb565Bytes), groupedNumber(totals.encodedBytes),
+        rows.push_back({std::to_string(theme), escapeUnsafe(scan.file.path),
+                        groupedNumber(totals.images), groupedNumber(totals.rgb565Bytes),
+                        groupedNumber(totals.encodedBytes),
                         percent(totals.encodedBytes, totals.rgb565Bytes),
                         groupedNumber(scan.length), gz ? groupedNumber(scan.file.storedSize) : "-",
                         gz ? percent(scan.file.storedSize, scan.length) : "-"});
@@ -123,7 +124,7 @@ std::string jsonGroups(const ScannedBuild& build, const std::vector<int>& themes
 std::string listText(const ScannedBuild& build) {
     const std::vector<int> themes = readThemes(build);
     const BinFile& index = build.index;
-    std::string out = index.path + ": " + groupedNumber(index.bytes.size) + " bytes" +
+    std::string out = escapeUnsafe(index.path) + ": " + groupedNumber(index.bytes.size) + " bytes" +
                       (index.compressed ? " (" + groupedNumber(index.storedSize) + " compressed)"
                                         : std::string()) +
                       "; " + indexCounts(build) + "\n\n";

@@ -77,6 +77,12 @@ void report(const std::string& line) {
     std::fprintf(stderr, "theme-inspect: %s\n", escapeUnsafe(line).c_str());
 }
 
+// Prints line on standard output, escaped as report's lines are: the paths in it come from the
+// command line.
+void printLine(const std::string& line) {
+    std::printf("%s\n", escapeUnsafe(line).c_str());
+}
+
 void reportOutOfMemory() {
     std::fflush(stdout);
     std::fputs("theme-inspect: out of memory\n", stderr);
@@ -105,7 +111,7 @@ void showProgress(void* context, std::string_view step, std::uint64_t done, std:
         return;
     }
     std::fflush(stdout);
-    const std::string text = "theme-inspect: " + std::string(step) + " (" + std::to_string(done) +
+    const std::string text = "theme-inspect: " + escapeUnsafe(step) + " (" + std::to_string(done) +
                              " of " + std::to_string(total) + ")";
     std::fprintf(stderr, "\r%-*s", static_cast<int>(line.shownWidth), text.c_str());
     std::fflush(stderr);
@@ -149,13 +155,13 @@ int faultsTold(const ScannedBuild& build, int status) {
 int runVerify(ScannedBuild& build, const Arguments& args) {
     checkBudgets(build, args.maxTheme, args.maxIndex);
     for (const Fault& fault : build.check.faults) {
-        std::printf("%s\n", faultLine(build, fault).c_str());
+        printLine(faultLine(build, fault));
     }
     if (!build.check.faults.empty()) {
         return kFaults;
     }
-    std::printf("%s: no fault in %s, %s\n", build.index.path.c_str(), indexCounts(build).c_str(),
-                countOf(readThemes(build).size(), "theme").c_str());
+    printLine(build.index.path + ": no fault in " + indexCounts(build) + ", " +
+              countOf(readThemes(build).size(), "theme"));
     return kDone;
 }
 
@@ -171,13 +177,13 @@ int runExtract(const ScannedBuild& build, const Arguments& args, const Progress&
         return kFaults;
     }
     for (const std::string& renamed : result.renamed) {
-        std::printf("%s\n", renamed.c_str());
+        printLine(renamed);
     }
     for (const std::string& failure : result.failures) {
         report(failure);
     }
-    std::printf("%s of theme %d written to %s\n", countOf(result.written, "image").c_str(),
-                args.theme, args.out.c_str());
+    printLine(countOf(result.written, "image") + " of theme " + std::to_string(args.theme) +
+              " written to " + args.out);
     return faultsTold(build, result.failures.empty() ? kDone : kFaults);
 }
 
@@ -200,8 +206,7 @@ int runPreview(const ScannedBuild& build, const Arguments& args, const Progress&
     for (const std::string& failure : failures) {
         report(failure);
     }
-    std::printf("%s written: %s\n", args.out.c_str(),
-                countOf(build.check.layout.images.size(), "image").c_str());
+    printLine(args.out + " written: " + countOf(build.check.layout.images.size(), "image"));
     return faultsTold(build, failures.empty() ? kDone : kFaults);
 }
 
@@ -211,7 +216,8 @@ int runHeader(const ScannedBuild& build, const Arguments& args) {
         report(error);
         return kFaults;
     }
-    std::printf("%s written: %zu image IDs\n", args.out.c_str(), build.check.layout.images.size());
+    printLine(args.out + " written: " + std::to_string(build.check.layout.images.size()) +
+              " image IDs");
     return faultsTold(build, kDone);
 }
 

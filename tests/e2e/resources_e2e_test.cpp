@@ -134,55 +134,38 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& test) { return std::string(test.param.name); });
 
 #ifdef TP_PRELOAD_SEAM_LIBRARY
-struct Publication {
-    const char* name;
-    const char* stopAfter; // the call after which the seam sends SIGTERM
-    const char* tool;      // see LonePackager
-};
-
-std::ostream& operator<<(std::ostream& out, const Publication& p) {
-    return out << p.name;
-}
-
-class PublishTest : public ::testing::TestWithParam<Publication> {};
-
 // A stop signal while the bins are put in place waits until every one is and the .gz files of the
 // earlier run are gone: the build is all new, never new bins beside old ones nor beside an old
 // .gz. The seam sends it right after the first rename, or right after the first VOX_ZIP (which
 // blocks) starts.
-TEST_P(PublishTest, AStopSignalLeavesNoMixedBuild) {
-    const Publication& p = GetParam();
-    TempFolder root;
-    writeTree(root, {"0/a.bmp", "3/a.bmp"});
-    ASSERT_EQ(LonePackager(nullptr).run(root).exitStatus, 2);
+TEST(PublishTest, AStopSignalLeavesNoMixedBuild) {
     const std::vector<std::string> bins = {"Index.bin", "0/Theme.bin", "3/Theme.bin"};
-    std::map<std::string, std::vector<std::uint8_t>> earlier;
-    for (const std::string& bin : bins) {
-        earlier[bin] = root.readBytes(bin);
-        root.writeBytes(bin + ".gz", gzipped(earlier[bin]));
+    for (const auto& [after, tool] : {std::pair<const char*, const char*>{"rename 1 stop", nullptr},
+                                      {"posix_spawn 1 stop", "* sleep 60000\n"}}) {
+        SCOPED_TRACE(after);
+        TempFolder root;
+        writeTree(root, {"0/a.bmp", "3/a.bmp"});
+        ASSERT_EQ(LonePackager(nullptr).run(root).exitStatus, 2);
+        std::map<std::string, std::vector<std::uint8_t>> earlier;
+        for (const std::string& bin : bins) {
+            earlier[bin] = root.readBytes(bin);
+            root.writeBytes(bin + ".gz", gzipped(earlier[bin]));
+        }
+        writeTree(root, {"0/b.bmp"}); // every bin changes
+        const LonePackager packager(tool, true);
+        setVariable("TP_AFTER", after);
+        setVariable("LD_PRELOAD", TP_PRELOAD_SEAM_LIBRARY);
+        StartedProgram run = packager.start(root);
+        setVariable("LD_PRELOAD", "");
+        setVariable("TP_AFTER", "");
+        EXPECT_EQ(finishProgram(run).exitStatus, interruptedStatus(kTerminate));
+        for (const std::string& bin : bins) {
+            EXPECT_NE(root.readBytes(bin), earlier[bin]) << bin << " is the earlier run's";
+            EXPECT_FALSE(root.exists(bin + ".gz")) << bin;
+        }
+        EXPECT_FALSE(anyTemporary(root));
     }
-    writeTree(root, {"0/b.bmp"}); // every bin changes
-    const LonePackager packager(p.tool, true);
-    setVariable("TP_STOP_AFTER", p.stopAfter);
-    setVariable("LD_PRELOAD", TP_PRELOAD_SEAM_LIBRARY);
-    StartedProgram run = packager.start(root);
-    setVariable("LD_PRELOAD", "");
-    setVariable("TP_STOP_AFTER", "");
-    const ProgramResult result = finishProgram(run);
-
-    EXPECT_EQ(result.exitStatus, interruptedStatus(kTerminate)) << result.err;
-    for (const std::string& bin : bins) {
-        EXPECT_NE(root.readBytes(bin), earlier[bin]) << bin << " is the earlier run's";
-        EXPECT_FALSE(root.exists(bin + ".gz")) << bin;
-    }
-    EXPECT_FALSE(anyTemporary(root));
 }
-
-INSTANTIATE_TEST_SUITE_P(Signals, PublishTest,
-                         ::testing::Values(Publication{"AfterTheFirstRename", "rename 1", nullptr},
-                                           Publication{"AfterTheFirstToolStarts", "posix_spawn 1",
-                                                       "* sleep 60000\n"}),
-                         [](const auto& test) { return std::string(test.param.name); });
 #endif
 
 // Memory that runs out while images are converted says nothing of the images: the run writes

@@ -13,6 +13,7 @@
 #include "common/byte_order.h"
 #include "readback/readback_run.h"
 #include "support/crafted_build.h"
+#include "support/test_os.h"
 
 namespace {
 
@@ -372,6 +373,25 @@ TEST(ExtractTest, WritesNothingOutsideItsFolderAndKeepsCollidingNamesApart) {
     EXPECT_EQ(readPng(out.path("long_group_/icon.png")).width, 8);
     EXPECT_EQ(readPng(out.path("long_group_/icon~2.png")).width, 8);
 }
+
+#ifdef TP_PRELOAD_SEAM_LIBRARY
+// Whoever may write in the output folder may swap a group folder for a link right after extract
+// makes it: nothing is written through the link.
+TEST(ExtractTest, AGroupFolderSwappedForALinkLeadsNowhere) {
+    TempFolder root;
+    root.writeBytes("0/menu/a.bmp", makeUiLikeBmp(8, 4, 1));
+    LonePackager(nullptr).run(root);
+    TempFolder out;
+    TempFolder elsewhere;
+    setVariable("TP_AFTER", "mkdirat 1 swap " + out.path("menu") + " " + elsewhere.path());
+    setVariable("LD_PRELOAD", TP_PRELOAD_SEAM_LIBRARY);
+    runProgram(root.path(),
+               {plainProgramPath("theme-inspect"), "extract", "--theme", "0", "--out", out.path()});
+    setVariable("LD_PRELOAD", "");
+    setVariable("TP_AFTER", "");
+    EXPECT_TRUE(snapshot(elsewhere).empty());
+}
+#endif
 
 // A slot of width x height pixels of colour: two repeat runs a row, 8 bytes a row.
 CraftedBytes repeatSlot(std::uint32_t width, std::uint32_t height, std::uint16_t colour) {

@@ -29,6 +29,12 @@ void setLimit(int resource, std::uint64_t value) {
     }
 }
 
+// Makes fd a pipe whose reading end is closed.
+bool closedPipe(int fd) {
+    int ends[2];
+    return pipe(ends) == 0 && close(ends[0]) == 0 && dup2(ends[1], fd) >= 0;
+}
+
 // Enters folder, one component at a time when it is longer than one call may name.
 bool enter(const std::string& folder, const std::vector<std::string>& components) {
     if (chdir(folder.c_str()) == 0) {
@@ -51,13 +57,18 @@ bool enter(const std::string& folder, const std::vector<std::string>& components
                           ? outFd
                           : open(launch.err.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0600);
     if (in < 0 || outFd < 0 || errFd < 0 || dup2(in, 0) < 0 || dup2(outFd, 1) < 0 ||
-        dup2(errFd, 2) < 0 || !enter(launch.folder, components)) {
+        dup2(errFd, 2) < 0 || (launch.outClosed && !closedPipe(1)) ||
+        (launch.errClosed && !closedPipe(2)) || !enter(launch.folder, components)) {
         _exit(127);
     }
     struct sigaction standard {};
     standard.sa_handler = SIG_DFL;
     for (int signal = 1; signal < NSIG; ++signal) {
         sigaction(signal, &standard, nullptr);
+    }
+    if (launch.childSignalIgnored) {
+        standard.sa_handler = SIG_IGN;
+        sigaction(SIGCHLD, &standard, nullptr);
     }
     sigset_t none;
     sigemptyset(&none);

@@ -18,6 +18,11 @@ struct Launch {
     // file for both takes them in the order of their writes. Standard input is /dev/null.
     std::string out = "/dev/null";
     std::string err = "/dev/null";
+    // Instead, the stream is a pipe whose reading end is closed: nobody reads it any more.
+    bool outClosed = false;
+    bool errClosed = false;
+    // SIGCHLD ignored, as a parent that ignores it hands it on.
+    bool childSignalIgnored = false;
     // Limits it starts with, 0 leaving ours: bytes of address space (RLIMIT_AS), open files
     // (RLIMIT_NOFILE) and bytes in a file (RLIMIT_FSIZE).
     std::uint64_t memoryLimit = 0;
@@ -25,7 +30,8 @@ struct Launch {
     std::uint64_t fileSize = 0;
 };
 
-/// Starts launch's program, with every signal at its default action and none blocked, without
+/// Starts launch's program, with every signal at its default action (but SIGCHLD when asked) and
+/// none blocked, without
 /// waiting for it. Returns its pid, or 0 with the OS cause in error when it cannot be started (a
 /// program file that cannot be run is found before the fork). A child that cannot set itself up
 /// ends with status 127.

@@ -1,22 +1,17 @@
-// Loaded into a program with LD_PRELOAD (Linux), it shows a test what the program asks of the OS,
-// and steers it to the exact point a test wants, each when its environment variable is set:
-//   TP_SYNC_LOG=FILE            appends to FILE what the program asks to reach the disk and when:
-//                               "sync PATH" for each fsync or fdatasync (the path of the
-//                               descriptor) and "rename FROM TO" for each rename, in order,
-//                               before doing it;
-//   TP_STOP_AFTER="CALL N"      sends the program SIGTERM as its Nth call of CALL (rename or
-//                               posix_spawn) returns;
-//   TP_SWAP_FOLDER="PATH LINK"  as the program creates its first file (open or openat with
-//                               O_CREAT), moves the folder PATH to PATH.moved and puts a link to
-//                               LINK in its place: a folder swapped between a check and its use.
+// Loaded into a program with LD_PRELOAD (Linux), it shows a test what the program asks of the OS
+// and acts at the exact point a test wants, as environment variables say:
+//   TP_SYNC_LOG=FILE         appends "sync PATH" for each fsync or fdatasync (the descriptor's
+//                            path) and "rename FROM TO" for each rename to FILE, in order;
+//   TP_AFTER="CALL N stop"   sends the program SIGTERM as its Nth call of CALL (rename,
+//                            posix_spawn, mkdirat) returns;
+//   TP_AFTER="CALL N swap FOLDER LINK"  then moves FOLDER to FOLDER.moved and puts a link to LINK
+//                            in its place instead.
 // The programs it starts run without it.
 #include <dlfcn.h>
-#include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
 #include <unistd.h>
 
-#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -46,38 +41,27 @@ void noteSync(int fd) {
     note("sync", path, nullptr);
 }
 
-// Counts the calls of call that have returned, and stops the program at the one asked for.
+// Counts the calls of call that have returned, and acts at the one asked for.
 void returned(const char* call) {
     static int calls = 0;
-    const char* asked = std::getenv("TP_STOP_AFTER");
-    char name[32];
+    const char* asked = std::getenv("TP_AFTER");
+    char name[32], action[8], folder[4096], link[4096];
     int count = 0;
-    if (asked != nullptr && std::sscanf(asked, "%31s %d", name, &count) == 2 &&
-        std::strcmp(name, call) == 0 && ++calls == count) {
-        kill(getpid(), SIGTERM);
-    }
-}
-
-void swapFolderOnce(int flags) {
-    static bool swapped = false;
-    const char* asked = std::getenv("TP_SWAP_FOLDER");
-    char path[4096];
-    char link[4096];
-    if ((flags & O_CREAT) == 0 || swapped || asked == nullptr ||
-        std::sscanf(asked, "%4095s %4095s", path, link) != 2) {
+    const int words = asked == nullptr ? 0
+                                       : std::sscanf(asked, "%31s %d %7s %4095s %4095s", name,
+                                                     &count, action, folder, link);
+    if (words < 3 || std::strcmp(name, call) != 0 || ++calls != count) {
         return;
     }
-    swapped = true;
-    const std::string moved = std::string(path) + ".moved";
-    next<int (*)(const char*, const char*)>("rename")(path, moved.c_str());
-    symlink(link, path);
+    if (std::strcmp(action, "stop") == 0) {
+        kill(getpid(), SIGTERM);
+    } else if (words == 5) {
+        next<int (*)(const char*, const char*)>("rename")(folder,
+                                                          (std::string(folder) + ".moved").c_str());
+        symlink(link, folder);
+    }
 }
 
-mode_t modeOf(int flags, va_list arguments) {
-    return (flags & (O_CREAT | O_TMPFILE)) != 0 ? static_cast<mode_t>(va_arg(arguments, int)) : 0;
-}
-
-// Its children run without it.
 __attribute__((constructor)) void leaveChildrenAlone() {
     unsetenv("LD_PRELOAD");
 }
@@ -110,20 +94,8 @@ extern "C" int posix_spawn(pid_t* pid, const char* path, const posix_spawn_file_
     return result;
 }
 
-extern "C" int open(const char* path, int flags, ...) {
-    va_list arguments;
-    va_start(arguments, flags);
-    const mode_t mode = modeOf(flags, arguments);
-    va_end(arguments);
-    swapFolderOnce(flags);
-    return next<int (*)(const char*, int, ...)>("open")(path, flags, mode);
-}
-
-extern "C" int openat(int folder, const char* path, int flags, ...) {
-    va_list arguments;
-    va_start(arguments, flags);
-    const mode_t mode = modeOf(flags, arguments);
-    va_end(arguments);
-    swapFolderOnce(flags);
-    return next<int (*)(int, const char*, int, ...)>("openat")(folder, path, flags, mode);
+extern "C" int mkdirat(int folder, const char* path, mode_t mode) {
+    const int result = next<int (*)(int, const char*, mode_t)>("mkdirat")(folder, path, mode);
+    returned("mkdirat");
+    return result;
 }

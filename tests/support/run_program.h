@@ -30,6 +30,11 @@ struct ProgramOptions {
     std::string path{};    // PATH for the program; "" leaves ours
     bool errToOut = false; // standard error into the same file as standard output, as 2>&1
     std::string outFile{}; // standard output into this file instead (POSIX: /dev/full)
+    // POSIX: the stream is a pipe whose reading end is closed; SIGCHLD ignored, as a parent that
+    // ignores it hands it on.
+    bool outClosed = false;
+    bool errClosed = false;
+    bool childSignalIgnored = false;
     // Limits the program starts with, 0 leaving ours (POSIX; Windows has none of them): bytes of
     // address space (RLIMIT_AS), open files (RLIMIT_NOFILE) and bytes in a file (RLIMIT_FSIZE).
     std::uint64_t memoryLimit = 0;

@@ -60,6 +60,9 @@ StartedProgram startProgram(const std::string& folder, const std::vector<std::st
     launch.memoryLimit = options.memoryLimit;
     launch.openFiles = options.openFiles;
     launch.fileSize = options.fileSize;
+    launch.outClosed = options.outClosed;
+    launch.errClosed = options.errClosed;
+    launch.childSignalIgnored = options.childSignalIgnored;
     std::string error;
     const pid_t pid = launchProgram(launch, error);
     if (pid == 0) {

@@ -208,7 +208,8 @@ int main(int argc, char** argv) {
     Options options;
     std::string error;
     if (!parseArguments(commandArguments(argc, argv), options, error)) {
-        std::fprintf(stderr, "VOX_ZIP: %s (VOX_ZIP -h for help)\n", error.c_str());
+        // The arguments quoted in it may hold any byte, as file names do.
+        std::fprintf(stderr, "VOX_ZIP: %s (VOX_ZIP -h for help)\n", escapeUnsafe(error).c_str());
         return kBadCommandLine;
     }
     if (options.mode == Mode::kHelp) {
