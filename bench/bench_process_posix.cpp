@@ -4,7 +4,7 @@
 #include <algorithm>
 #include <chrono>
 
-#include "support/launch_posix.h"
+#include "bench/launch_posix.h"
 
 extern char** environ;
 

@@ -9,7 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "support/launch_posix.h"
+#include "bench/launch_posix.h"
 #include "support/temp_folder.h"
 
 extern char** environ;

@@ -1,6 +1,6 @@
 // The child's setup between fork and exec makes only calls that are safe there: everything it
 // needs is made before the fork.
-#include "support/launch_posix.h"
+#include "bench/launch_posix.h"
 
 #include <fcntl.h>
 #include <sys/wait.h>

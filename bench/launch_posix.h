@@ -1,4 +1,4 @@
-// Starting a program on POSIX for the tests and the benchmarks alike: fork, with the child's
+// Starting a program on POSIX for the benchmarks and the tests alike: fork, with the child's
 // standard streams, folder, limits and signals set before it runs the program, and wait4, which
 // also tells what the program cost.
 #pragma once
