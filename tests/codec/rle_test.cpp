@@ -12,6 +12,12 @@
 #include "codec/rle_decoder.h"
 #include "codec/rle_encoder.h"
 #include "support/rle_check.h"
+#include "support/row_name.h"
+
+// Beside RunMode, where GoogleTest looks for it: the forms' tests are named by the mode.
+void PrintTo(RunMode mode, std::ostream* out) {
+    *out << (mode == RunMode::kRows ? "rows" : "words");
+}
 
 namespace {
 
@@ -84,8 +90,7 @@ const std::vector<Exact> kExact = {
      RunMode::kWords},
 };
 
-INSTANTIATE_TEST_SUITE_P(Images, EncoderExactTest, ::testing::ValuesIn(kExact),
-                         [](const auto& test) { return std::string(test.param.name); });
+INSTANTIATE_TEST_SUITE_P(Images, EncoderExactTest, ::testing::ValuesIn(kExact), rowName);
 
 TEST(EncoderTest, RefusesWithoutTouchingTheDestination) {
     Bytes notPri0 = makePri0Block(2, 1, 16, {kR, kG});
@@ -250,8 +255,7 @@ const std::vector<Defect> kDefects = {
     {"ImageEndOnFirstRow", F::kMisplacedImageEnd, kRle4x2, {0xE004, kR, 0xE004, kG}, 16},
 };
 
-INSTANTIATE_TEST_SUITE_P(Blobs, DecoderFailureTest, ::testing::ValuesIn(kDefects),
-                         [](const auto& test) { return std::string(test.param.name); });
+INSTANTIATE_TEST_SUITE_P(Blobs, DecoderFailureTest, ::testing::ValuesIn(kDefects), rowName);
 
 // A valid blob of a few hundred bytes can cover 4 GiB: the check accepts it; decoding refuses it
 // without allocating, as it refuses any image beyond the caller's limit.

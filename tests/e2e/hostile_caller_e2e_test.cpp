@@ -7,6 +7,7 @@
 #include <filesystem>
 
 #include "support/packager_run.h"
+#include "support/row_name.h"
 
 namespace {
 
@@ -60,7 +61,7 @@ INSTANTIATE_TEST_SUITE_P(
             "Extract", "theme-inspect", {"extract", "@", "--theme", "0", "--out", "@/o"}, 0},
         EscapedCall{"Preview", "theme-inspect", {"preview", "@", "--out", "@/p.html"}, 0},
         EscapedCall{"Header", "theme-inspect", {"header", "@", "--out", "@/h.h"}, 0}),
-    [](const auto& test) { return std::string(test.param.name); });
+    rowName);
 
 // The packager ends on its coded path, its compressors followed to their end and its build
 // whole. Theme 2's .gz is a folder, so that a line goes to standard error while they run.
@@ -86,9 +87,7 @@ TEST(HostileStartTest, ThePackagerEndsOnItsCodedPath) {
             EXPECT_FALSE(gunzip(root.readBytes(std::string(bin) + ".gz")).empty()) << bin;
         }
         EXPECT_TRUE(root.exists("2/Theme.bin"));
-        const std::vector<std::string> all = names(root);
-        EXPECT_TRUE(std::none_of(all.begin(), all.end(),
-                                 [](const std::string& name) { return name.ends_with(".tmp"); }));
+        EXPECT_FALSE(anyTemporary(root));
     }
 }
 

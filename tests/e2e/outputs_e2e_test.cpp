@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <sstream>
 
 #include "support/packager_run.h"
 
@@ -14,10 +13,6 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr char kPrefix[] = "theme-packager: ";
-
-std::string sizeOf(const TempFolder& root, const std::string& file) {
-    return std::to_string(fs::file_size(root.path(file)));
-}
 
 // One tool per file, each lying in its own way (theme 2's makes its .gz a FIFO; on Windows,
 // which has none, a folder); the .gz of theme 4 is a folder that cannot be removed, so its tool
@@ -52,19 +47,15 @@ TEST(OutputsTest, KeepsEveryBinWhoseGzDoesNotCheckOut) {
                   "opened: " +
                   osText("No such file or directory", "File not found.") + "; Index.bin is kept\n" +
                   kPrefix + "ROOT/0/Theme.bin.gz restores to 1 bytes, not the " +
-                  sizeOf(root, "0/Theme.bin") + " of the bin file; 0/Theme.bin is kept\n" +
-                  kPrefix +
+                  std::to_string(fs::file_size(root.path("0/Theme.bin"))) +
+                  " of the bin file; 0/Theme.bin is kept\n" + kPrefix +
                   "VOX_ZIP reported success, but ROOT/2/Theme.bin.gz cannot be "
                   "opened: " +
                   osText("not a regular file", "is a folder") + "; 2/Theme.bin is kept\n" +
                   kPrefix + "ROOT/3/Theme.bin.gz is not a gzip file; 3/Theme.bin is kept\n"));
     // The tools run side by side, so their lines come in any order.
     const auto log = logFolder.readBytes("calls");
-    std::vector<std::string> calls;
-    std::istringstream lines(std::string(log.begin(), log.end()));
-    for (std::string line; std::getline(lines, line);) {
-        calls.push_back(line);
-    }
+    std::vector<std::string> calls = words({log.begin(), log.end()});
     std::sort(calls.begin(), calls.end());
     EXPECT_EQ(calls, (std::vector<std::string>{"0/Theme.bin", "2/Theme.bin", "3/Theme.bin",
                                                "5/Theme.bin", "Index.bin"}));

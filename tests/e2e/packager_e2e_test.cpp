@@ -14,6 +14,7 @@
 #include "output/bin_format.h"
 #include "readback/build_scan.h"
 #include "support/packager_run.h"
+#include "support/row_name.h"
 #include "support/test_os.h"
 
 namespace fs = std::filesystem;
@@ -89,8 +90,6 @@ void expectSlots(const TempFolder& root, const RunCase& c) {
     }
 }
 
-const std::vector<std::string> kAsUs{};
-
 // The warnings of VariantNamesThatDifferInCase.
 const std::string kCaseTwins =
     "theme-packager: warning: theme 2: ROOT/2/A.bmp differs from ROOT/0/a.bmp in letter case "
@@ -134,10 +133,6 @@ std::string refusedErr() {
            refused(0) + " is truncated; the rest of theme 2 is not packed\n";
 }
 
-void PrintTo(const RunCase& c, std::ostream* out) {
-    *out << c.name;
-}
-
 class RunTest : public ::testing::TestWithParam<RunCase> {};
 
 TEST_P(RunTest, ConsoleExitStatusAndEveryByteWritten) {
@@ -156,7 +151,8 @@ TEST_P(RunTest, ConsoleExitStatusAndEveryByteWritten) {
     const LonePackager packager(c.tool);
 
     const auto start = std::chrono::steady_clock::now();
-    const ProgramResult run = packager.run(root, c.arguments, c.asNobody ? asNobody(root) : kAsUs);
+    const ProgramResult run =
+        packager.run(root, c.arguments, c.asNobody ? asNobody(root) : std::vector<std::string>{});
     // With no tool started there is nothing to give the 5-second least wait to.
     EXPECT_TRUE(c.tool || std::chrono::steady_clock::now() - start < std::chrono::seconds(4))
         << "waited for no tool";
@@ -586,7 +582,7 @@ INSTANTIATE_TEST_SUITE_P(
                 .slots = kOverrideSlots,
                 .err = "refused\ntheme-packager: \"VOX_ZIP -c -9 2/Theme.bin\" failed with exit "
                        "status 3; 2/Theme.bin is kept\n"}),
-    [](const auto& test) { return std::string(test.param.name); });
+    rowName);
 
 // With both streams in one log, every line stands where it happened: the banner before the
 // diagnostics of the load phase, the result line after them.

@@ -6,7 +6,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cstdlib>
 #include <filesystem>
 #include <map>
 #include <random>
@@ -14,6 +13,8 @@
 #include "common/byte_order.h"
 #include "support/crafted_build.h"
 #include "support/packager_run.h"
+#include "support/rle_check.h"
+#include "support/row_name.h"
 #include "support/test_os.h"
 
 namespace {
@@ -40,12 +41,6 @@ std::vector<std::uint8_t> noiseBmp(int width, int height, std::uint32_t seed) {
     return makeBmp({width, height}, pixels);
 }
 
-bool anyTemporary(const TempFolder& root) {
-    const std::vector<std::string> all = names(root);
-    return std::any_of(all.begin(), all.end(),
-                       [](const std::string& name) { return name.ends_with(".tmp"); });
-}
-
 // Waits until a file whose name holds part and ends in ".tmp" is under root: the point where the
 // test wants the program. False after a minute.
 bool awaitTemporary(const TempFolder& root, const std::string& part) {
@@ -70,10 +65,6 @@ struct Interruption {
     // written, a .gz's while VOX_ZIP compresses.
     const char* when;
 };
-
-std::ostream& operator<<(std::ostream& out, const Interruption& r) {
-    return out << r.name;
-}
 
 class InterruptTest : public ::testing::TestWithParam<Interruption> {};
 
@@ -131,7 +122,7 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(Interruption{"InterruptWhileWriting", kInterrupt, ".bin."},
                       Interruption{"HangUpWhileWriting", kHangUp, ".bin."},
                       Interruption{"TerminateWhileCompressing", kTerminate, ".gz."}),
-    [](const auto& test) { return std::string(test.param.name); });
+    rowName);
 
 #ifdef TP_PRELOAD_SEAM_LIBRARY
 // A stop signal while the bins are put in place waits until every one is and the .gz files of the
@@ -153,11 +144,9 @@ TEST(PublishTest, AStopSignalLeavesNoMixedBuild) {
         }
         writeTree(root, {"0/b.bmp"}); // every bin changes
         const LonePackager packager(tool, true);
-        setVariable("TP_AFTER", after);
-        setVariable("LD_PRELOAD", TP_PRELOAD_SEAM_LIBRARY);
-        StartedProgram run = packager.start(root);
-        setVariable("LD_PRELOAD", "");
-        setVariable("TP_AFTER", "");
+        StartedProgram run =
+            packager.start(root, {.variables = {"LD_PRELOAD=" TP_PRELOAD_SEAM_LIBRARY,
+                                                "TP_AFTER=" + std::string(after)}});
         EXPECT_EQ(finishProgram(run).exitStatus, interruptedStatus(kTerminate));
         for (const std::string& bin : bins) {
             EXPECT_NE(root.readBytes(bin), earlier[bin]) << bin << " is the earlier run's";
@@ -185,8 +174,8 @@ TEST(ResourcesTest, UnderAMemoryLimitARunIsWholeOrWritesNothing) {
     ASSERT_EQ(packager.run(root).exitStatus, 2);
     root.writeBytes("0/i10.bmp", noiseBmp(600, 600, 99));
     const auto before = snapshot(root);
-    const auto limited = [&](std::uint64_t memory) {
-        StartedProgram run = packager.start(root, {.memoryLimit = memory});
+    const auto limited = [&](std::uint64_t memory, std::vector<std::string> variables = {}) {
+        StartedProgram run = packager.start(root, {.memoryLimit = memory, .variables = variables});
         return finishProgram(run);
     };
 
@@ -201,20 +190,15 @@ TEST(ResourcesTest, UnderAMemoryLimitARunIsWholeOrWritesNothing) {
     EXPECT_EQ(std::count(starved.err.begin(), starved.err.end(), '\n'), 1);
     EXPECT_TRUE(snapshot(root) == before); // not printed: megabytes
 
-    const char* threads = std::getenv("TP_THREADS");
-    const std::string saved = threads != nullptr ? threads : "";
-    setVariable("TP_THREADS", "1");
-    ASSERT_EQ(packager.run(root).exitStatus, 2);
+    ASSERT_EQ(limited(0, {"TP_THREADS=1"}).exitStatus, 2);
     const auto packed = snapshot(root);
     // Eight threads reserve more address space than one (their stacks and read buffers: some
     // 30 MiB, little of it touched); what they hold of the images stays bounded.
-    setVariable("TP_THREADS", "8");
     for (int run = 0; run < 3; ++run) {
-        const ProgramResult result = limited(96 << 20);
+        const ProgramResult result = limited(96 << 20, {"TP_THREADS=8"});
         EXPECT_EQ(result.exitStatus, 2) << result.err;
         EXPECT_TRUE(snapshot(root) == packed) << "run " << run;
     }
-    setVariable("TP_THREADS", saved);
 }
 
 // Memory that runs out in a standard container or string, where no result can say so, ends each
@@ -241,9 +225,10 @@ TEST(ResourcesTest, MemoryThatRunsOutInAContainerEndsWithOneLine) {
     TempFolder build;
     std::vector<std::pair<std::uint32_t, std::uint32_t>> slots;
     CraftedBytes images;
+    const CraftedBytes header = makeBlob({kRle4Magic, 1, 1, 16}, {}, 2); // runs not read
     for (std::uint32_t k = 0; k < 200000; ++k) {
         slots.emplace_back(16 * k, 16);
-        appendText(images, std::string_view("RLE4\1\0\0\0\1\0\0\0\x10\0\0\0", 16));
+        images.insert(images.end(), header.begin(), header.end());
     }
     build.writeBytes("Index.bin", craftedIndex(slots));
     build.writeBytes("0/Theme.bin", craftedTheme(images));
@@ -262,13 +247,8 @@ TEST(ResourcesTest, RestoringHoldsTheBytesOnce) {
         GTEST_SKIP() << "Windows has no address-space limit";
     }
     TempFolder build;
-    constexpr std::uint32_t kSide = 8192;
-    CraftedBytes slot;
-    appendText(slot, "PRI0");
-    appendU32(slot, kSide);
-    appendU32(slot, kSide);
-    appendU32(slot, 16);
-    slot.resize(slot.size() + std::size_t{2} * kSide * kSide);
+    CraftedBytes slot = makePri0Block(8192, 8192, 16, {});
+    slot.resize(slot.size() + std::size_t{2} * 8192 * 8192);
     build.writeBytes("Index.bin", craftedIndex({{0, static_cast<std::uint32_t>(slot.size())}}));
     build.writeBytes("0/Theme.bin.gz", gzipped(craftedTheme(slot)));
     const ProgramResult verified = runProgram(
@@ -293,50 +273,37 @@ TEST(ResourcesTest, RestoringHoldsTheBytesOnce) {
     EXPECT_TRUE(data.readBytes("a") == noise);
 }
 
-// Descriptors that run out while folder 0 is listed say nothing of its images: the run stops
-// and writes nothing, instead of replacing the earlier build by one that lacks the deeper images.
-TEST(ResourcesTest, OutOfDescriptorsWhileListingWritesNothing) {
-    if (kWindows) {
-        GTEST_SKIP() << "Windows has no limit of open files";
-    }
-    TempFolder root;
-    std::string deep = "0";
-    for (int level = 0; level < 40; ++level) {
-        deep += "/d";
-        root.writeBytes(deep + "/i.bmp", makeUiLikeBmp(6, 5, static_cast<std::uint32_t>(level)));
-    }
-    const LonePackager packager(nullptr);
-    ASSERT_EQ(packager.run(root).exitStatus, 2);
-    const auto before = snapshot(root);
-    StartedProgram run = packager.start(root, {.openFiles = 24});
-    const ProgramResult listed = finishProgram(run);
-    EXPECT_EQ(listed.out, kBanner + kCannotWrite + kCompletion);
-    EXPECT_EQ(listed.exitStatus, 1);
-    EXPECT_NE(listed.err.find(": Too many open files; the run stops and writes nothing\n"),
-              std::string::npos)
-        << listed.err;
-    EXPECT_TRUE(snapshot(root) == before);
-}
-
 // The scan holds few folders open whatever the depth: 300 levels under a limit of 64 open files
-// lose no image. Nor does a root folder whose path is longer than one call of the OS takes.
-TEST(ResourcesTest, NeitherDepthNorTheRootsPathIsALimit) {
+// lose no image, and give the bytes of an unlimited run. Descriptors that still run out while
+// folder 0 is listed (40 levels under 24) say nothing of its images: the run stops and writes
+// nothing, instead of replacing the earlier build by one that lacks the deeper images. Nor is a
+// root folder whose path is longer than one call of the OS takes a limit.
+TEST(ResourcesTest, OpenFilesDepthAndTheRootsPath) {
     if (kWindows) {
         GTEST_SKIP() << "Windows has no limit of open files, and enters no folder that deep";
     }
-    TempFolder root;
-    std::string deep = "0";
-    for (int level = 0; level < 300; ++level) {
-        deep += "/d";
+    for (const auto& [levels, openFiles, runsOut] : {std::tuple{300, 64, false}, {40, 24, true}}) {
+        TempFolder root;
+        std::string deep = "0";
+        for (int level = 0; level < levels; ++level) {
+            deep += "/d";
+            root.writeBytes(deep + "/i.bmp",
+                            makeUiLikeBmp(6, 5, static_cast<std::uint32_t>(level)));
+        }
+        const LonePackager packager(nullptr);
+        ASSERT_EQ(packager.run(root).exitStatus, 2);
+        const auto before = snapshot(root);
+        StartedProgram run =
+            packager.start(root, {.openFiles = static_cast<std::uint64_t>(openFiles)});
+        const ProgramResult listed = finishProgram(run);
+        EXPECT_EQ(listed.out, kBanner + (runsOut ? kCannotWrite : kZipFailed) + kCompletion);
+        EXPECT_EQ(listed.exitStatus, runsOut ? 1 : 2) << listed.err;
+        EXPECT_EQ(listed.err.find(": Too many open files; the run stops and writes nothing\n") !=
+                      std::string::npos,
+                  runsOut)
+            << listed.err;
+        EXPECT_TRUE(snapshot(root) == before) << levels << " levels";
     }
-    root.writeBytes(deep + "/deep.bmp", makeUiLikeBmp(6, 5, 1));
-    const LonePackager packager(nullptr);
-    StartedProgram run = packager.start(root, {.openFiles = 64});
-    const ProgramResult packed = finishProgram(run);
-    EXPECT_EQ(packed.exitStatus, 2) << packed.err;
-    EXPECT_EQ(packed.err.find("cannot list"), std::string::npos) << packed.err;
-    const auto index = root.readBytes("Index.bin");
-    EXPECT_NE(std::string(index.begin(), index.end()).find("deep.bmp"), std::string::npos);
 
     TempFolder far;
     std::string beyond;

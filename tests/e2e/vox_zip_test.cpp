@@ -7,6 +7,7 @@
 #include <map>
 #include <random>
 
+#include "support/row_name.h"
 #include "support/run_program.h"
 #include "support/temp_folder.h"
 #include "support/test_os.h"
@@ -70,10 +71,6 @@ struct Restore {
     std::size_t size = kMembersSize; // of a, which the stale a.gz of an earlier run lies beside
     std::uint64_t fileSize = 0;      // the file-size limit VOX_ZIP runs under; 0: none
 };
-
-std::ostream& operator<<(std::ostream& out, const Restore& r) {
-    return out << r.name;
-}
 
 std::ostream& operator<<(std::ostream& out, const Backend& b) {
     return out << b.program;
@@ -265,11 +262,9 @@ TEST(VoxZipTest, OutputHasTheInputsPermissionsAndIsOnDiskBeforeTheToolEnds) {
     TempFolder logFolder;
     root.writeBytes("a", sample(1000, 7));
     fs::permissions(root.path("a"), fs::perms::owner_read | fs::perms::owner_write);
-    setVariable("TP_SYNC_LOG", logFolder.path("log"));
-    setVariable("LD_PRELOAD", TP_PRELOAD_SEAM_LIBRARY);
-    const ProgramResult run = runProgram(root.path(), {plainProgramPath("VOX_ZIP"), "-c", "a"});
-    setVariable("LD_PRELOAD", "");
-    setVariable("TP_SYNC_LOG", "");
+    const ProgramResult run = runProgram(root.path(), {plainProgramPath("VOX_ZIP"), "-c", "a"},
+                                         {.variables = {"LD_PRELOAD=" TP_PRELOAD_SEAM_LIBRARY,
+                                                        "TP_SYNC_LOG=" + logFolder.path("log")}});
     ASSERT_EQ(run.exitStatus, 0) << run.err;
     EXPECT_EQ(fs::status(root.path("a.gz")).permissions(), fs::perms(0600));
     const auto log = logFolder.readBytes("log");

@@ -8,6 +8,7 @@
 
 #include "common/byte_order.h"
 #include "support/group_tables.h"
+#include "support/row_name.h"
 #include "support/run_program.h"
 #include "support/temp_folder.h"
 #include "support/test_os.h"
@@ -43,12 +44,14 @@ Bytes copyOf(int theme, std::size_t g, std::size_t k, std::uint32_t size) {
     return bytes;
 }
 
-// Theme t's file as it must come out: its copies, each padded with 'P' to its slot.
-Bytes themeFile(const Table& table, int theme, const std::vector<std::uint32_t>& slots) {
+// Theme t's file as it must come out: its copies of theme 0's images (those of the theme's
+// table at their places; extras beyond them are left out), each padded with 'P' to its slot.
+Bytes themeFile(const Table& base, const Table& table, int theme,
+                const std::vector<std::uint32_t>& slots) {
     Bytes out = text("Theme", 16);
     std::size_t slot = 0;
-    for (std::size_t g = 0; g < table.size(); ++g) {
-        for (std::size_t k = 0; k < table[g].second.size(); ++k) {
+    for (std::size_t g = 0; g < base.size(); ++g) {
+        for (std::size_t k = 0; k < base[g].second.size(); ++k) {
             const Bytes copy = copyOf(theme, g, k, table[g].second[k].second);
             out.insert(out.end(), copy.begin(), copy.end());
             out.insert(out.end(), slots[slot++] - copy.size(), 'P');
@@ -81,73 +84,60 @@ struct PackRun {
     Bytes read(const std::string& file) const { return root.readBytes(file); }
 };
 
-TEST(BinWriterTest, WorkedLayoutByteForByteWithVariantExtrasLeftOut) {
+// Every file byte for byte. A slot is the largest copy in whole 32-bit words, compressed or not
+// (3 x 3 pixels: 34 -> 36 bytes; the check of a build rejects any other slot); a variant's image
+// or group that theme 0 lacks is left out, and its later groups still line up by position; long
+// names are cut to their fields. Each bin is written whole by one thread: the bytes are the same
+// with any number of them.
+TEST(BinWriterTest, LayoutsByteForByte) {
     const Table base = {{"idle", {{"bg.bmp", 1000}}},
                         {"menu", {{"logo.bmp", 400}, {"arrow.bmp", 96}}}};
-    const Table variant = {{"idle", {{"bg.bmp", 1200}}},
-                           {"menu", {{"logo.bmp", 400}, {"arrow.bmp", 80}}}};
-    // Theme 1 also has an image and a group that theme 0 lacks: they are left out, and its later
-    // groups still line up by position.
-    Table extras = variant;
-    extras[0].second.push_back({"extra.bmp", 500});
-    extras.push_back({"more", {{"z.bmp", 80}}});
-    // Each bin is written whole by one thread: the bytes are the same with any number of them.
-    for (const unsigned threads : {1u, 2u, 3u}) {
-        PackRun run;
-        run.threads = threads;
-        run.addTheme(0, base);
-        run.addTheme(1, extras);
-        ASSERT_EQ(run.write(), 1) << run.error;
-
-        // Header, directory, then each group's header and image entries.
-        // clang-format off
-    const Bytes index = join({text("Index", 8), u32(2), u32(16),
-                              text("idle", 11), {2}, u32(48), text("menu", 11), {2}, u32(112),
-                              u32(1), u32(16), text("", 8),
-                              text("bg.bmp", 39), {2}, u32(0), u32(1200),
-                              u32(2), u32(1216), text("", 8),
-                              text("logo.bmp", 39), {2}, u32(0), u32(400),
-                              text("arrow.bmp", 39), {2}, u32(400), u32(96),
-                              text("EndOfIndex", 10)});
-        // clang-format on
-        ASSERT_EQ(index.size(), 234u);
-        EXPECT_EQ(run.read("Index.bin"), index);
-        EXPECT_EQ(run.read("0/Theme.bin"), themeFile(base, 0, {1200, 400, 96}));
-        EXPECT_EQ(run.read("1/Theme.bin"), themeFile(variant, 1, {1200, 400, 96}));
-        EXPECT_EQ(run.read("1/Theme.bin").size(), 1722u);
-    }
-}
-
-// A slot is the largest copy in whole 32-bit words, compressed or not (3 x 3 pixels: 34 -> 36
-// bytes; the check of a build rejects any other slot). Each theme has two images of one size, the
-// first with long names.
-TEST(BinWriterTest, SlotsAndLongNames) {
+    const Table extras = {{"idle", {{"bg.bmp", 1200}, {"extra.bmp", 500}}},
+                          {"menu", {{"logo.bmp", 400}, {"arrow.bmp", 80}}},
+                          {"more", {{"z.bmp", 80}}}};
+    // clang-format off
+    const Bytes worked = join({text("Index", 8), u32(2), u32(16),
+                               text("idle", 11), {2}, u32(48), text("menu", 11), {2}, u32(112),
+                               u32(1), u32(16), text("", 8),
+                               text("bg.bmp", 39), {2}, u32(0), u32(1200),
+                               u32(2), u32(1216), text("", 8),
+                               text("logo.bmp", 39), {2}, u32(0), u32(400),
+                               text("arrow.bmp", 39), {2}, u32(400), u32(96),
+                               text("EndOfIndex", 10)});
+    // One group of two images of one size, the first with long names.
     const std::string name = "abcdefghijklmnopqrstuvwxyz0123456789ABCDEFGHIJKLMN";
+    const auto two = [&](std::uint32_t size) { return Table{{name, {{name, size}, {"b", size}}}}; };
+    const auto twoIndex = [&](std::uint32_t slot) {
+        return join({text("Index", 8), u32(1), u32(16), text(name, 11), {2}, u32(32),
+                     u32(2), u32(16), text("", 8),
+                     text(name, 39), {2}, u32(0), u32(slot),
+                     text("b", 39), {2}, u32(slot), u32(slot),
+                     text("EndOfIndex", 10)});
+    };
+    // clang-format on
     const struct {
-        std::vector<std::pair<int, std::uint32_t>> copies; // theme, dataSize
-        std::uint32_t slot;
+        std::vector<std::pair<int, Table>> themes; // theme 0's first
         int compress;
-    } cases[] = {{{{0, 34}}, 36, 0}, {{{0, 34}, {2, 38}}, 40, 0}, {{{0, 34}, {9, 26}}, 36, 1}};
-    for (const auto& c : cases) {
-        PackRun run;
-        const auto table = [&](std::uint32_t size) {
-            return Table{{name, {{name, size}, {"b", size}}}};
-        };
-        for (auto [theme, size] : c.copies) {
-            run.addTheme(theme, table(size));
-        }
-        ASSERT_EQ(run.write(c.compress), 1) << run.error;
-        // clang-format off
-        EXPECT_EQ(run.read("Index.bin"),
-                  join({text("Index", 8), u32(1), u32(16), text(name, 11), {2}, u32(32),
-                        u32(2), u32(16), text("", 8),
-                        text(name, 39), {2}, u32(0), u32(c.slot),
-                        text("b", 39), {2}, u32(c.slot), u32(c.slot),
-                        text("EndOfIndex", 10)}));
-        // clang-format on
-        for (auto [theme, size] : c.copies) {
-            EXPECT_EQ(run.read(std::to_string(theme) + "/Theme.bin"),
-                      themeFile(table(size), theme, {c.slot, c.slot}));
+        std::vector<std::uint32_t> slots;
+        Bytes index;
+    } cases[] = {{{{0, base}, {1, extras}}, 1, {1200, 400, 96}, worked},
+                 {{{0, two(34)}}, 0, {36, 36}, twoIndex(36)},
+                 {{{0, two(34)}, {2, two(38)}}, 0, {40, 40}, twoIndex(40)},
+                 {{{0, two(34)}, {9, two(26)}}, 1, {36, 36}, twoIndex(36)}};
+    for (const unsigned threads : {1u, 2u, 3u}) {
+        for (const auto& c : cases) {
+            PackRun run;
+            run.threads = threads;
+            for (const auto& [theme, table] : c.themes) {
+                run.addTheme(theme, table);
+            }
+            ASSERT_EQ(run.write(c.compress), 1) << run.error;
+            EXPECT_EQ(run.read("Index.bin"), c.index) << threads << " threads";
+            for (const auto& [theme, table] : c.themes) {
+                EXPECT_EQ(run.read(std::to_string(theme) + "/Theme.bin"),
+                          themeFile(c.themes[0].second, table, theme, c.slots))
+                    << theme << ", " << threads << " threads";
+            }
         }
     }
 }
@@ -235,7 +225,7 @@ INSTANTIATE_TEST_SUITE_P(
         FailedRun{"FullAtClose", nullptr, 100, 120, "cannot close", "0/Theme.bin"},
         FailedRun{"FullInSlot", nullptr, 300, 200, "cannot write", "0/Theme.bin"},
         FailedRun{"FullInLargeSlot", nullptr, 1u << 20, 512 * 1024, "cannot write", "0/Theme.bin"}),
-    [](const auto& test) { return std::string(test.param.name); });
+    rowName);
 
 // The new bins replace the old ones, a link at a bin's name included, whose target is never
 // written; and nothing else is left beside them.
@@ -246,11 +236,12 @@ TEST(BinWriterTest, ReplacesEarlierFilesAndLinksAndLeavesNoTemporary) {
     PackRun run;
     TempFolder elsewhere;
     elsewhere.writeFile("precious", "old");
-    run.addTheme(0, {{"a", {{"x", 20}}}});
+    const Table table = {{"a", {{"x", 20}}}};
+    run.addTheme(0, table);
     run.root.writeFile("Index.bin", "old");
     std::filesystem::create_symlink(elsewhere.path("precious"), run.root.path("0/Theme.bin"));
     ASSERT_EQ(run.write(), 1) << run.error;
-    EXPECT_EQ(run.read("0/Theme.bin"), themeFile({{"a", {{"x", 20}}}}, 0, {20}));
+    EXPECT_EQ(run.read("0/Theme.bin"), themeFile(table, table, 0, {20}));
     EXPECT_EQ(elsewhere.readBytes("precious"), Bytes({'o', 'l', 'd'}));
     EXPECT_EQ(names(run.root), (std::vector<std::string>{"0/", "0/Theme.bin", "Index.bin"}));
 }

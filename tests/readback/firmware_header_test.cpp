@@ -13,6 +13,8 @@
 #include "output/bin_writer.h"
 #include "readback/readback_run.h"
 #include "support/group_tables.h"
+#include "support/rle_check.h"
+#include "support/row_name.h"
 
 namespace {
 
@@ -41,11 +43,7 @@ std::string hexCrc(std::uint32_t crc) {
 TEST(FirmwareHeaderTest, NamesEveryImageOnceInIndexOrderWithTheIndexsSizeAndCrc) {
     TempFolder root;
     root.makeFolder("0");
-    std::vector<std::uint8_t> pixel(18);
-    const std::uint32_t header[] = {0x30495250, 1, 1, 16};
-    for (std::size_t i = 0; i < 4; ++i) {
-        storeU32Le(&pixel[4 * i], header[i]);
-    }
+    const Bytes pixel = makePri0Block(1, 1, 16, {0});
     GroupTables tables;
     tables[0] = std::make_unique<ImageGroup>();
     for (const auto& [group, name] :
@@ -150,6 +148,6 @@ INSTANTIATE_TEST_SUITE_P(
                     std::rename(r.path("0/menu/c.bmp").c_str(), r.path("0/menu/e.bmp").c_str());
                 },
                 false}),
-    [](const auto& test) { return std::string(test.param.name); });
+    rowName);
 
 } // namespace

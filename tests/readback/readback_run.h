@@ -82,6 +82,14 @@ inline RgbPicture readPng(const std::string& path) {
 }
 #endif
 
+/// A BMP file at path under root of w x h pixels of one colour, 0xRRGGBB.
+inline void writeSolid(const TempFolder& root, const std::string& path, int w, int h,
+                       std::uint32_t rgb) {
+    root.writeBytes(path,
+                    makeBmp(BmpForm{.width = w, .height = h},
+                            std::vector<std::uint32_t>(static_cast<std::size_t>(w * h), rgb)));
+}
+
 /// An RGB565 value widened to 0xRRGGBB by repeating each channel's top bits.
 inline std::uint32_t widened(std::uint16_t v) {
     const std::uint32_t r = v >> 11, g = (v >> 5) & 0x3F, b = v & 0x1F;

@@ -40,6 +40,7 @@ struct ProgramOptions {
     std::uint64_t memoryLimit = 0;
     std::uint64_t openFiles = 0;
     std::uint64_t fileSize = 0;
+    std::vector<std::string> variables{}; // POSIX: "NAME=value" set for the program alone
 };
 
 class TempFolder;

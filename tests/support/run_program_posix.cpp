@@ -5,9 +5,9 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <csignal>
 #include <cstdlib>
-#include <cstring>
 
 #include "bench/launch_posix.h"
 #include "support/temp_folder.h"
@@ -47,14 +47,20 @@ StartedProgram startProgram(const std::string& folder, const std::vector<std::st
     launch.command = command;
     launch.command[0] = programFile(command[0]);
     launch.folder = folder;
+    // Our environment, but for the variables that the options set.
+    std::vector<std::string> variables = options.variables;
+    if (!options.path.empty()) {
+        variables.push_back("PATH=" + options.path);
+    }
     for (char** v = environ; *v != nullptr; ++v) {
-        if (options.path.empty() || std::strncmp(*v, "PATH=", 5) != 0) {
-            launch.environment.emplace_back(*v);
+        const std::string ours = *v;
+        if (std::none_of(variables.begin(), variables.end(), [&ours](const std::string& set) {
+                return set.starts_with(ours.substr(0, ours.find('=') + 1));
+            })) {
+            launch.environment.push_back(ours);
         }
     }
-    if (!options.path.empty()) {
-        launch.environment.push_back("PATH=" + options.path);
-    }
+    launch.environment.insert(launch.environment.end(), variables.begin(), variables.end());
     launch.out = options.outFile.empty() ? program.capture->path("out") : options.outFile;
     launch.err = options.errToOut ? launch.out : program.capture->path("err");
     launch.memoryLimit = options.memoryLimit;

@@ -2,6 +2,7 @@
 // object goes out of scope.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
@@ -85,4 +86,11 @@ inline std::vector<std::string> names(const TempFolder& folder) {
         paths.push_back(path);
     }
     return paths;
+}
+
+/// True when a temporary file (a name ending in ".tmp") is anywhere below folder.
+inline bool anyTemporary(const TempFolder& folder) {
+    const std::vector<std::string> all = names(folder);
+    return std::any_of(all.begin(), all.end(),
+                       [](const std::string& name) { return name.ends_with(".tmp"); });
 }
