@@ -90,16 +90,6 @@ void expectSlots(const TempFolder& root, const RunCase& c) {
     }
 }
 
-// The warnings of VariantNamesThatDifferInCase.
-const std::string kCaseTwins =
-    "theme-packager: warning: theme 2: ROOT/2/A.bmp differs from ROOT/0/a.bmp in letter case "
-    "alone: ";
-const std::string kCaseTwinMenu = "theme-packager: warning: theme 2: ROOT/2/MENU/bg.BMP differs "
-                                  "from ROOT/0/menu/bg.bmp in letter case alone: ";
-const std::string kWindowsUsesThem =
-    "Windows uses it in its place, systems that compare names exactly do not\n";
-const std::string kPosixIgnoresThem = "it is not used, though Windows would use it in its place\n";
-
 // Why hostile trees of some kinds are POSIX's alone.
 constexpr char kNoFifos[] = "Windows has no FIFOs or device files among a folder's files";
 constexpr char kNoLinks[] = "Wine makes no symbolic links";
@@ -301,20 +291,6 @@ INSTANTIATE_TEST_SUITE_P(
                        "theme-packager: warning: the groups of ROOT/0/navigation_bar_A/back.bmp "
                        "and ROOT/0/navigation_bar_B/x.bmp are both stored as \"navigation_\" in "
                        "Index.bin\n"},
-        RunCase{.name = "OverridesOfDifferentSizes",
-                .tree = kOverrides,
-                .outputs = {"Index.bin", "0/Theme.bin", "2/Theme.bin"},
-                .slots = kOverrideSlots},
-        // A folder where a variant's file would be does not replace the base image either; the
-        // files at no base image's path are named.
-        RunCase{.name = "VariantOnlyFilesIgnored",
-                .tree = {"0/a.bmp", "0/b.bmp", "3/extra.bmp", "3/menu/new.bmp", "3/b.bmp/a.bmp"},
-                .outputs = {"Index.bin", "0/Theme.bin", "3/Theme.bin"},
-                .slots = {{"0:a.bmp", "0/a.bmp", "0/a.bmp"}, {"0:b.bmp", "0/b.bmp", "0/b.bmp"}},
-                .err = "theme-packager: theme 3: ROOT/3/b.bmp is a folder; ROOT/0/b.bmp is used "
-                       "in its place\ntheme-packager: theme 3: 3 files have no image of theme 0 "
-                       "at their paths and are not packed: ROOT/3/b.bmp/a.bmp, ROOT/3/extra.bmp, "
-                       "ROOT/3/menu/new.bmp\n"},
         // Theme 0 stops at the first of 30 refused images, and the others are named up to 20
         // in all; a misspelt variant folder and an extra file are named once.
         RunCase{.name = "EveryRefusedImageNamed",
@@ -323,16 +299,6 @@ INSTANTIATE_TEST_SUITE_P(
                 .outputs = {"Index.bin", "0/Theme.bin", "2/Theme.bin"},
                 .slots = {{"0:a.bmp", "0/a.bmp", "2/a.bmp"}},
                 .err = refusedErr()},
-        // Names that differ in case alone: used on Windows, not on POSIX, told on both.
-        RunCase{.name = "VariantNamesThatDifferInCase",
-                .tree = {"0/a.bmp", "0/menu/bg.bmp", "2/A.bmp", "2/MENU/bg.BMP"},
-                .outputs = {"Index.bin", "0/Theme.bin", "2/Theme.bin"},
-                .slots = {{"0:a.bmp", "0/a.bmp", kWindows ? "2/A.bmp" : "0/a.bmp"},
-                          {"menu:bg.bmp", "0/menu/bg.bmp",
-                           kWindows ? "2/MENU/bg.BMP" : "0/menu/bg.bmp"}},
-                .err = kWindows
-                           ? kCaseTwins + kWindowsUsesThem + kCaseTwinMenu + kWindowsUsesThem
-                           : kCaseTwins + kPosixIgnoresThem + kCaseTwinMenu + kPosixIgnoresThem},
         // A file theme 2 may not read is no variant file.
         RunCase{.name = "VariantFileThatCannotBeOpened",
                 .tree = {"0/a.bmp", "0/menu/bg.bmp", "2/menu/bg.bmp"},
@@ -597,23 +563,6 @@ TEST(ConsoleTest, OneLogKeepsTheOrderOfEvents) {
     EXPECT_LT(run.out.find(failed), run.out.find(notFound)) << run.out;
     EXPECT_LT(run.out.find(notFound), run.out.find(kZipFailed)) << run.out;
     EXPECT_EQ(run.exitStatus, 3);
-}
-
-// A console that takes no byte (a full disk behind a redirection) fails a run that wrote its bins,
-// and says so where it can.
-TEST(ConsoleTest, AConsoleThatCannotBeWrittenFailsTheRun) {
-    if (kWindows) {
-        GTEST_SKIP() << "Windows has no device that refuses every write, as /dev/full does";
-    }
-    TempFolder root;
-    writeTree(root, {"0/a.bmp"});
-    const ProgramResult run =
-        runProgram(root.path(), {programPath("theme-packager")}, {.outFile = "/dev/full"});
-    EXPECT_EQ(run.exitStatus, 1) << run.err;
-    EXPECT_TRUE(run.err.ends_with(
-        "theme-packager: cannot write to standard output: No space left on device\n"))
-        << run.err;
-    EXPECT_TRUE(root.exists("Index.bin") || root.exists("Index.bin.gz"));
 }
 
 // Alone, --help and --version are answered by every tool; the packager then packs nothing, not

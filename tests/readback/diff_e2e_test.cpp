@@ -3,6 +3,8 @@
 // one removed; then the same build twice, and a damaged one.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "readback/readback_run.h"
 
 namespace {
@@ -21,10 +23,14 @@ void writeOldTree(const TempFolder& root) {
 // Figures the test cannot know made "N": compressed sizes and CRCs.
 std::string masked(std::string text) {
     for (const std::string prefix : {"compressed ", "CRC32 0x", "-> 0x"}) {
-        for (std::size_t at = 0; (at = text.find(prefix, at)) != std::string::npos;) {
+        std::string out;
+        std::size_t from = 0;
+        for (std::size_t at; (at = text.find(prefix, from)) != std::string::npos;) {
             at += prefix.size();
-            text.replace(at, text.find_first_not_of("0123456789ABCDEF,", at) - at, "N");
+            out += text.substr(from, at - from) + "N";
+            from = std::min(text.find_first_not_of("0123456789ABCDEF,", at), text.size());
         }
+        text = out + text.substr(from);
     }
     return text;
 }

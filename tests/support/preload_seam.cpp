@@ -1,7 +1,7 @@
 // Loaded into a program with LD_PRELOAD (Linux), it shows a test what the program asks of the OS
 // and acts at the exact point a test wants, as environment variables say:
-//   TP_SYNC_LOG=FILE         appends "sync PATH" for each fsync or fdatasync (the descriptor's
-//                            path) and "rename FROM TO" for each rename to FILE, in order;
+//   TP_SYNC_LOG=FILE         appends "sync PATH" for each fsync (the descriptor's path) and
+//                            "rename FROM TO" for each rename to FILE, in order;
 //   TP_AFTER="CALL N stop"   sends the program SIGTERM as its Nth call of CALL (rename,
 //                            posix_spawn, mkdirat) returns;
 //   TP_AFTER="CALL N swap FOLDER LINK"  then moves FOLDER to FOLDER.moved and puts a link to LINK
@@ -71,11 +71,6 @@ __attribute__((constructor)) void leaveChildrenAlone() {
 extern "C" int fsync(int fd) {
     noteSync(fd);
     return next<int (*)(int)>("fsync")(fd);
-}
-
-extern "C" int fdatasync(int fd) {
-    noteSync(fd);
-    return next<int (*)(int)>("fdatasync")(fd);
 }
 
 extern "C" int rename(const char* from, const char* to) {
