@@ -309,8 +309,7 @@ void addCorpus(int icons, int screens, std::uint16_t buildNumber, std::vector<Bu
         if (!screen) { // over the guard values, as over a wallpaper
             mine.push_back(draw(p, w, h, {0, 0, p.width, p.height}, 0, 0,
                                 THEME_COLOR_KEY(commonColour(p)), KIND_KEYED));
-        }
-        if (screen) {
+        } else {
             mine.push_back(draw(p, w, h, {p.width / 2, p.height / 2, p.width / 2, p.height / 2}, 0,
                                 0, 0, KIND_QUARTER));
             mine.push_back(draw(p, w, h, {0, 0, p.width, p.height}, 0, 0, 0, KIND_ROWS));

@@ -367,11 +367,14 @@ int main(void) {
     ticks_start();
     for (b = 0; b < device_build_count; ++b) {
         const device_build* build = &device_builds[b];
+        flash_file file = {build->index, build->index_size, 0};
         theme_index index;
         if (build->index != NULL &&
-            (theme_index_open(&index, build->index, build->index_size) != THEME_OK ||
+            (theme_index_open_io(&index, read_flash, &file, file.size, window, 97) != THEME_OK ||
              theme_index_count(&index) != build->image_count ||
-             theme_index_verify(&index, build->index_size, build->index_crc32) != THEME_OK ||
+             theme_index_verify(&index, file.size, build->index_crc32) != THEME_OK ||
+             theme_index_verify(&index, file.size, build->index_crc32 ^ 1u) != THEME_E_INDEX ||
+             theme_index_verify(&index, file.size + 1u, build->index_crc32) != THEME_E_INDEX ||
              theme_index_check_ids(&index, build->ids_crc32) != THEME_OK ||
              theme_index_check_ids(&index, build->ids_crc32 ^ 1u) != THEME_E_INDEX)) {
             printf("%s: the index does not open, count, verify or check its IDs\n", build->name);
