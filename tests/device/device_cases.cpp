@@ -222,6 +222,12 @@ bool addTree(const std::string& name, const fs::path& root, std::mt19937& rng,
     const std::size_t first = draws.size();
     GroupTables pri0;
     ThemeFlags present{};
+    for (const auto& [theme, bytes] : build.themes) {
+        pri0[theme] = std::make_unique<ImageGroup>();
+        present[theme] = 1;
+        std::error_code ec;
+        fs::create_directories(root / "pri0" / std::to_string(theme), ec);
+    }
     for (const IndexGroup& group : build.check.layout.groups) {
         for (std::size_t k = group.firstImage; k < group.firstImage + group.imageCount; ++k) {
             const IndexImage& image = build.check.layout.images[k];
@@ -251,21 +257,13 @@ bool addTree(const std::string& name, const fs::path& root, std::mt19937& rng,
                     d.slot = {static_cast<std::uint32_t>(image.slotStart), image.slotSize};
                     draws.push_back(d);
                 }
-                if (!pri0[theme]) {
-                    pri0[theme] = std::make_unique<ImageGroup>();
-                }
                 fileRecord(*pri0[theme], std::string(group.name), std::string(image.name),
                            pri0Block(picture));
-                present[theme] = 1;
             }
         }
     }
     builds.push_back(std::move(build));
     std::string error;
-    for (const auto& [theme, bytes] : builds.back().themes) {
-        std::error_code ec;
-        fs::create_directories(root / "pri0" / std::to_string(theme), ec);
-    }
     if (writeBinFiles(pri0, present, (root / "pri0").string(), 0, error) != 1 ||
         !readBuild(name + "-pri0", root / "pri0", copy)) {
         std::fprintf(stderr, "device-cases: %s: no PRI0 copy: %s\n", name.c_str(), error.c_str());
