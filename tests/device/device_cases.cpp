@@ -373,29 +373,23 @@ void writeSource(std::FILE* out, const std::vector<Build>& builds,
         std::fprintf(out, "    {\"%s\", %s, %zuu, 0x%08xu, 0x%08xu, %zuu, {", build.name.c_str(),
                      index.c_str(), build.index.size(), crc32Of(build.index), build.idsCrc32,
                      build.check.layout.images.size());
+        std::string themes, sizes;
         for (int theme = 0; theme < 10; ++theme) {
             const auto found = build.themes.find(theme);
-            std::fprintf(out, "%s",
-                         found == build.themes.end()
-                             ? "0, "
-                             : ("(const uint8_t *)theme" + std::to_string(b) + "_" +
-                                std::to_string(theme) + ", ")
-                                   .c_str());
+            const bool present = found != build.themes.end();
+            themes += present ? "(const uint8_t *)theme" + std::to_string(b) + "_" +
+                                    std::to_string(theme) + ", "
+                              : "0, ";
+            sizes += std::to_string(present ? found->second.size() : 0) + "u, ";
         }
-        std::fprintf(out, "}, {");
-        for (int theme = 0; theme < 10; ++theme) {
-            const auto found = build.themes.find(theme);
-            std::fprintf(out, "%zuu, ", found == build.themes.end() ? 0 : found->second.size());
-        }
-        std::fprintf(out, "}},\n");
+        std::fprintf(out, "%s}, {%s}},\n", themes.c_str(), sizes.c_str());
     }
     std::fprintf(out, "};\nconst uint32_t device_build_count = %zuu;\n\n", builds.size());
     std::fprintf(out, "const device_draw device_draws[] = {\n");
     for (const device_draw& d : draws) {
         std::fprintf(out,
                      "    {%u, %u, %uu, %s, %s, {%uu, %uu}, %d, %d, %uu, %uu, {%d, %d, %d, %d}, "
-                     "%d, %d, %uu, "
-                     "0x%08xu, %uu},\n",
+                     "%d, %d, %uu, 0x%08xu, %uu},\n",
                      d.build, d.theme, d.ordinal, literal(d.group).c_str(), literal(d.name).c_str(),
                      d.slot.offset, d.slot.size, d.width, d.height, d.stride, d.rows, d.clip.x,
                      d.clip.y, d.clip.w, d.clip.h, d.x, d.y, d.flags, d.checksum, d.kind);
