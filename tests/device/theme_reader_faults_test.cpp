@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstring>
 #include <functional>
 #include <set>
 
@@ -63,9 +62,6 @@ int failRead(void*, std::uint32_t, void*, std::uint32_t) {
     return -1;
 }
 
-// The framebuffer the image is drawn into: 6 x 4 pixels.
-const ReaderDraw kFrame{6, 4};
-
 // Each step of reading one image: finding it by its names, then the image's own steps.
 struct Outcome {
     theme_status index = THEME_OK;
@@ -112,11 +108,11 @@ void put16(Bytes& bytes, std::size_t at, std::uint16_t value) {
     storeU16Le(&bytes[at], value);
 }
 
-// The image read with open's status and rest's for every later step, drawn through row 0 (or
-// not) and the first row1 pixels of row 1; guard values everywhere else.
+// The image read with open's status and rest's for every later step, drawn into a framebuffer of
+// 6 x 4 pixels through row 0 (or not) and the first row1 pixels of row 1; guard values elsewhere.
 Outcome outcome(theme_status index, theme_status slot, theme_status open, theme_status rest,
                 bool row0, std::size_t row1) {
-    Outcome out{index, slot, {open, rest, rest, rest, THEME_OK, guardedFrame(kFrame), {}, true}};
+    Outcome out{index, slot, {open, rest, rest, rest, THEME_OK, guardedFrame({6, 4}), {}, true}};
     for (std::size_t x = 0; x < 4; ++x) {
         out.image.fb[2 * 6 + 1 + x] = row0 ? kX : out.image.fb[2 * 6 + 1 + x];
         out.image.fb[3 * 6 + 1 + x] = x >= row1 ? out.image.fb[3 * 6 + 1 + x] : x % 2 ? kZ : kY;
@@ -212,7 +208,7 @@ TEST_P(DeviceFaultTest, IsItsStatusThroughMemoryAndEveryWindow) {
     GetParam().plant(build);
     for (const std::uint32_t flags : {0u, THEME_COLOR_KEY(kZ)}) {
         Outcome expected = GetParam().expected;
-        const std::vector<std::uint16_t> guards = guardedFrame(kFrame);
+        const std::vector<std::uint16_t> guards = guardedFrame({6, 4});
         for (std::size_t i = 0; flags != 0 && i < guards.size(); ++i) {
             expected.image.fb[i] = expected.image.fb[i] == kZ ? guards[i] : expected.image.fb[i];
         }
