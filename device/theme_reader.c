@@ -22,8 +22,11 @@
 #else
 #define LEAN 1
 #endif
-/* Called from more than one place and seldom: once in the code, also where it would be inlined. */
-#if defined(__GNUC__)
+/* Called from more than one place and seldom: once in the code, also where it would be inlined,
+ * and with the arguments it declares (gcc would otherwise pass some fields of a struct instead). */
+#if defined(__GNUC__) && !defined(__clang__)
+#define ONCE static __attribute__((noinline, noclone))
+#elif defined(__GNUC__)
 #define ONCE static __attribute__((noinline))
 #else
 #define ONCE static
@@ -396,11 +399,6 @@ HOT uint16_t* put_run(uint16_t* d, const uint8_t* s, uint32_t n, unsigned revers
     return d + n;
 }
 
-/* put_run for the careful way: one copy of it in the code. */
-static void put_pixels(uint16_t* d, const uint8_t* s, uint32_t n, unsigned reverse, uint32_t key) {
-    put_run(d, s, n, reverse, key);
-}
-
 /* ---- Rows ---- */
 
 /* A pass over an image's rows (see theme_reader.h). */
@@ -410,6 +408,11 @@ typedef struct theme_walk walk;
 static int flags_valid(uint32_t flags) {
     const uint32_t key_bits = (flags & THEME_KEYED) != 0 ? 0xFFFF0000u : 0u;
     return (flags & ~(THEME_SWAP_BYTES | THEME_KEYED | key_bits)) == 0;
+}
+
+/* put_run for the careful way, as the walk's pixels go out: one copy of it in the code. */
+ONCE void put_pixels(const walk* w, uint16_t* d, const uint8_t* s, uint32_t n) {
+    put_run(d, s, n, w->reverse, w->key);
 }
 
 /* A walk over image from its first row. The key is compared with pixels as they go out: swapped
@@ -429,47 +432,19 @@ static void walk_open(walk* w, const theme_image* image, uint32_t flags) {
                                           : key;
 }
 
-/* Puts n pixels that start at the cursor to d, refilling the window as they come (the _io path):
- * when the bytes end first, the pixels that were there stay drawn. */
-static theme_status put_at(walk* w, uint16_t* d, uint32_t n) {
-    while (n != 0) {
-        uint32_t have = (uint32_t)(w->c.end - w->c.p) / 2u;
-        if (have == 0) {
-            const theme_status st = cursor_fill(&w->c, 2);
-            if (st != THEME_OK) {
-                return st;
-            }
-            continue;
-        }
-        if (have > n) {
-            have = n;
-        }
-        put_pixels(d, w->c.p, have, w->reverse, w->key);
-        d += have;
-        w->c.p += 2u * have;
-        n -= have;
-    }
-    return THEME_OK;
-}
-
-/* Passes skip pixels at the cursor (of a literal run, or a PRI0 row), puts the next count of
- * them to d, and passes rest more. */
-static theme_status pass_pixels(walk* w, uint16_t* d, uint32_t skip, uint32_t count,
-                                uint32_t rest) {
-    theme_status st = cursor_skip(&w->c, 2u * skip);
-    if (st == THEME_OK) {
-        st = put_at(w, d, count);
-    }
-    return st == THEME_OK ? cursor_skip(&w->c, 2u * rest) : st;
-}
-
-/* One row of an RLE4 image, its columns [a, b) put to d, by its control units: any clip, any
- * flags, the bytes refilled as they are needed. Every run takes 4 bytes or more, so that many
- * are at hand before one is read. */
-static theme_status rle_row(walk* w, uint16_t* d, uint32_t a, uint32_t b, uint32_t ends) {
+/* The next row the careful way, its columns [a, b) put to d: any clip, any flags, the bytes
+ * refilled as they are needed (the _io path). An RLE4 row by its control units, every run of
+ * which takes 4 bytes or more, so that many are at hand before one is read; a PRI0 row as one
+ * literal run of its width. A literal run that is not all at hand is passed and put as its bytes
+ * come: when they end first, the pixels that were there stay drawn. */
+HOT theme_status careful_row(walk* w, uint16_t* d, uint32_t a, uint32_t b) {
     const uint32_t width = (uint32_t)w->image->width;
-    uint32_t x = 0, unit, len, from, to;
+    uint32_t x = 0, unit = 0, len = width, from, to, count, rest, have;
+    uint16_t* at;
     theme_status st;
+    if (!w->image->rle) {
+        goto run; /* a PRI0 row: one literal run of its width, and no control unit */
+    }
     do {
         if (w->c.end - w->c.p < 4 && (st = cursor_fill(&w->c, 4)) != THEME_OK) {
             return st;
@@ -479,50 +454,76 @@ static theme_status rle_row(walk* w, uint16_t* d, uint32_t a, uint32_t b, uint32
         if ((unit & RUN_ZERO) != 0 || len - 1u >= width - x) {
             return THEME_E_STREAM;
         }
+        w->c.p += 2;
+    run:
         from = x > a ? x : a;
         to = x + len < b ? x + len : b;
         if ((unit & RUN_REPEAT) != 0) {
-            const uint16_t v = load_pixel(w->c.p + 2, w->reverse);
+            const uint16_t v = load_pixel(w->c.p, w->reverse);
             if (from < to && v != w->key) {
                 fill_pixels(d + (from - a), v * 0x10001u, to - from);
             }
-            w->c.p += 4;
-        } else if (2u * len < (uint32_t)(w->c.end - w->c.p) - 1u) { /* the run at hand */
-            if (from < to) {
-                put_pixels(d + (from - a), w->c.p + 2u + 2u * (from - x), to - from, w->reverse,
-                           w->key);
-            }
-            w->c.p += 2u + 2u * len;
-        } else {
-            const uint32_t skip = from < to ? from - x : len, count = from < to ? to - from : 0;
             w->c.p += 2;
+        } else if (2u * len <= (uint32_t)(w->c.end - w->c.p)) {
+            if (from < to) { /* the run at hand */
+                put_pixels(w, d + (from - a), w->c.p + 2u * (from - x), to - from);
+            }
+            w->c.p += 2u * len;
+        } else {
+            count = from < to ? to - from : 0;
+            from = from < to ? from - x : len; /* the pixels passed before those put */
+            rest = len - from - count;
             /* d is NULL when nothing is put (count 0): no place of it is taken then. */
-            if ((st = pass_pixels(w, count != 0 ? d + (from - a) : d, skip, count,
-                                  len - skip - count)) != THEME_OK) {
+            at = count != 0 ? d + (x + from - a) : d;
+            if ((st = cursor_skip(&w->c, 2u * from)) != THEME_OK) {
+                return st;
+            }
+            while (count != 0) {
+                have = (uint32_t)(w->c.end - w->c.p) / 2u;
+                if (have == 0) {
+                    if ((st = cursor_fill(&w->c, 2)) != THEME_OK) {
+                        return st;
+                    }
+                    continue;
+                }
+                have = have < count ? have : count;
+                put_pixels(w, at, w->c.p, have);
+                at += have;
+                w->c.p += 2u * have;
+                count -= have;
+            }
+            if ((st = cursor_skip(&w->c, 2u * rest)) != THEME_OK) {
                 return st;
             }
         }
         x += len;
-        if (unit >> RUN_ENDS_SHIFT != (x == width ? ends : 0u)) {
+        if (x != width && unit >> RUN_ENDS_SHIFT != 0) {
             return THEME_E_STREAM;
         }
     } while (x != width);
+    /* A row end, and an image end at the last row. */
+    if (w->image->rle &&
+        unit >> RUN_ENDS_SHIFT !=
+            (RUN_ROW_END | (w->row + 1u == (uint32_t)w->image->height ? RUN_IMAGE_END : 0))) {
+        return THEME_E_STREAM;
+    }
+    ++w->row;
     return THEME_OK;
 }
 
 /* Whole rows of an RLE4 image of at most RUN_MAX pixels a row from w->row on, up to r (not the
- * last row), put to *d (swapped when reverse) but those of value key (passed when not draw),
+ * last row), put to d (swapped when reverse) but those of value key (passed when not draw),
  * each next row stride pixels on: the common case, with its state in locals. Unchecked, while a
  * row's bytes are surely at hand (4 a pixel, the most a row can take, and the next control unit):
  * then a run is checked once, that its length fits the row (bit 12, which must be zero, makes any
  * length too long; a row that ends without its row end meets a length that cannot fit the next).
  * Checked, for the last rows of memory-mapped bytes: a run's bytes against their end too, where
  * it ends as the careful way ends. */
-HOT theme_status rle_rows_whole(walk* w, uint16_t** d, uint32_t stride, uint32_t r, uint32_t key,
+HOT theme_status rle_rows_whole(walk* w, uint16_t* d, uint32_t stride, uint32_t r, uint32_t key,
                                 unsigned reverse, int draw, int checked) {
     const uint32_t width = (uint32_t)w->image->width, need = 4u * width + 2u;
     const uint8_t *p = w->c.p, *const end = w->c.end, *last;
-    uint16_t* at = *d;
+    uint16_t* at = d;
     uint32_t rows = r - w->row, rem, unit, len;
     if (rows == 0 || (!checked && (uint32_t)(end - p) < need)) {
         return THEME_OK;
@@ -565,72 +566,79 @@ HOT theme_status rle_rows_whole(walk* w, uint16_t** d, uint32_t stride, uint32_t
     } while (--rows != 0 && p <= last);
     w->c.p = p;
     w->row = r - rows;
-    *d = at;
     return THEME_OK;
 }
 
 /* The lean way for rows up to r (see rle_rows_whole): unchecked, then, for memory-mapped bytes,
  * checked. */
-HOT theme_status rle_rows_lean(walk* w, uint16_t** d, uint32_t stride, uint32_t r, uint32_t key,
+HOT theme_status rle_rows_lean(walk* w, uint16_t* d, uint32_t stride, uint32_t r, uint32_t key,
                                unsigned reverse, int draw) {
+    const uint32_t from = w->row;
     theme_status st = rle_rows_whole(w, d, stride, r, key, reverse, draw, 0);
     return st == THEME_OK && w->image->src.bytes != NULL
-               ? rle_rows_whole(w, d, stride, r, key, reverse, draw, 1)
+               ? rle_rows_whole(w, draw ? d + (size_t)(w->row - from) * stride : d, stride, r, key,
+                                reverse, draw, 1)
                : st;
 }
 
 /* The lean way passing rows, drawing them, drawing them keyed and drawing them swapped: each in a
  * frame of its own, off the careful way's, and each with its own loops. */
 ONCE theme_status lean_pass(walk* w, uint32_t r) {
-    uint16_t* none = NULL;
-    return rle_rows_lean(w, &none, 0, r, 0x10000u, 0, 0);
+    return rle_rows_lean(w, NULL, 0, r, 0x10000u, 0, 0);
 }
 
-ONCE theme_status lean_draw(walk* w, uint16_t** d, uint32_t stride, uint32_t r) {
+ONCE theme_status lean_draw(walk* w, uint16_t* d, uint32_t stride, uint32_t r) {
     return rle_rows_lean(w, d, stride, r, 0x10000u, 0, 1);
 }
 
-ONCE theme_status lean_draw_keyed(walk* w, uint16_t** d, uint32_t stride, uint32_t r) {
+ONCE theme_status lean_draw_keyed(walk* w, uint16_t* d, uint32_t stride, uint32_t r) {
     return rle_rows_lean(w, d, stride, r, w->key, 0, 1);
 }
 
-ONCE theme_status lean_draw_swapped(walk* w, uint16_t** d, uint32_t stride, uint32_t r) {
+ONCE theme_status lean_draw_swapped(walk* w, uint16_t* d, uint32_t stride, uint32_t r) {
     return rle_rows_lean(w, d, stride, r, w->key, 1, 1);
 }
 
+/* The careful way for rows up to r (see careful_row), each next row stride pixels on: in a frame
+ * of its own, off that of walk_rows, which the lean way's frames come under too, and calling
+ * nothing but leaves. */
+ONCE theme_status careful_rows(walk* w, uint16_t* d, uint32_t stride, uint32_t a, uint32_t b,
+                               uint32_t r) {
+    theme_status st = THEME_OK;
+    while (w->row < r && st == THEME_OK) {
+        st = careful_row(w, d, a, b);
+        if (d != NULL) {
+            d += stride;
+        }
+    }
+    return st;
+}
+
 /* Passes rows up to r, putting their columns [a, b) to d (none when a == b), each next row
- * stride pixels on. Whole rows go the lean way. */
+ * stride pixels on. Whole rows go the lean way, and the rows it leaves the careful way. */
 static theme_status walk_rows(walk* w, uint16_t* d, uint32_t stride, uint32_t a, uint32_t b,
                               uint32_t r) {
     const uint32_t width = (uint32_t)w->image->width, height = (uint32_t)w->image->height;
-    const int whole = LEAN && w->image->rle && width <= RUN_MAX && a == 0 && b == width;
-    theme_status st = THEME_OK;
     const uint32_t lean = r < height ? r : height - 1u;
+    theme_status st = THEME_OK;
+    if (!LEAN || !w->image->rle || width > RUN_MAX || (d != NULL && (a != 0 || b != width))) {
+        return careful_rows(w, d, stride, a, b, r);
+    }
     while (w->row < r && st == THEME_OK) {
-        uint32_t ends;
+        const uint32_t from = w->row;
         if (d == NULL) {
-            if (LEAN && w->image->rle && width <= RUN_MAX) {
-                st = lean_pass(w, lean);
-            }
-        } else if (whole && w->reverse) {
-            st = lean_draw_swapped(w, &d, stride, lean);
-        } else if (whole && w->key > 0xFFFFu) {
-            st = lean_draw(w, &d, stride, lean);
-        } else if (whole) {
-            st = lean_draw_keyed(w, &d, stride, lean);
-        }
-        if (st != THEME_OK || w->row == r) {
-            break;
-        }
-        ends = RUN_ROW_END | (w->row + 1u == height ? RUN_IMAGE_END : 0);
-        if (w->image->rle) {
-            st = rle_row(w, d, a, b, ends);
+            st = lean_pass(w, lean);
+        } else if (w->reverse) {
+            st = lean_draw_swapped(w, d, stride, lean);
+        } else if (w->key > 0xFFFFu) {
+            st = lean_draw(w, d, stride, lean);
         } else {
-            st = pass_pixels(w, d, a, b - a, width - b);
+            st = lean_draw_keyed(w, d, stride, lean);
         }
-        w->row += st == THEME_OK ? 1u : 0u;
-        if (d != NULL) {
-            d += stride;
+        d = d != NULL ? d + (size_t)(w->row - from) * stride : d; /* past the rows drawn */
+        if (st == THEME_OK && w->row < r) {
+            st = careful_rows(w, d, stride, 0, b, w->row + 1u); /* a whole row, or none */
+            d = d != NULL ? d + stride : d;
         }
     }
     return st;
@@ -1091,7 +1099,7 @@ theme_status theme_rows_next(theme_rows* rows, uint16_t* line, int32_t x0, int32
         w->key > 0xFFFFu && !w->reverse && rows->image.rle && to <= RUN_MAX &&
         row + 1u < (uint32_t)rows->image.height) {
         /* The next whole row as walk_rows would take it, without its set-up, if at hand. */
-        rows->status = rle_rows_whole(w, &line, 0, row + 1u, 0x10000u, 0, 1, 0);
+        rows->status = rle_rows_whole(w, line, 0, row + 1u, 0x10000u, 0, 1, 0);
     } else if (w->row < row) {
         rows->status = walk_rows(w, NULL, 0, 0, 0, row);
     }

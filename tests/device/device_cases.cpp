@@ -7,9 +7,10 @@
 //
 // ROOT holds a theme tree and the plain bins the packer wrote there (Index.bin, n/Theme.bin);
 // each index entry is found back in folder 0 by its group (the folder's name) and file name,
-// which must be unique. --corpus adds the first ICONS icons and SCREENS screens of pack_bench's
-// corpus (theme 0), encoded as the packer does into a Theme.bin of their own: the draws whose
-// instructions draw_check counts.
+// which must be unique; the same build with every copy stored as a PRI0 image, written to
+// ROOT/pri0, is drawn the same ways. --corpus adds the first ICONS icons and SCREENS screens of
+// pack_bench's corpus (theme 0), encoded as the packer does into a Theme.bin of their own: the
+// draws whose instructions draw_check counts.
 //
 // --write-tree writes a theme tree of odd sizes, rows over 4095 pixels, every BMP form and two
 // variants of other sizes.
@@ -19,16 +20,21 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <random>
+#include <set>
 #include <string>
 #include <vector>
 
 #include "bench/bench_corpus.h"
+#include "codec/image_format.h"
 #include "common/byte_order.h"
 #include "examples/bmp_writer.h"
 #include "gzip/gzip_stream.h"
 #include "image/bmp_reader.h"
+#include "output/bin_writer.h"
 #include "readback/build_check.h"
 #include "readback/firmware_header.h"
+#include "support/group_tables.h"
 #include "support/sample_forms.h"
 
 extern "C" {
@@ -51,6 +57,7 @@ struct Build {
     Bytes index;
     std::map<int, Bytes> themes;
     std::uint32_t idsCrc32 = 0;
+    BuildCheck check; // its index's layout
 };
 
 Bytes readFile(const fs::path& path) {
@@ -123,8 +130,11 @@ device_draw draw(const Picture& p, std::uint32_t stride, std::uint32_t rows, the
 }
 
 // Whole, plain and swapped; cut on the left and at the bottom; cut on the right and at the top,
-// swapped; both cut ones again keyed with the picture's most common colour.
-void drawsOf(const Picture& p, std::uint32_t kind, std::vector<device_draw>& out) {
+// swapped; both cut ones again keyed with the picture's most common colour. Then random ones:
+// framebuffers of up to 4200 pixels a row, any clip in them (empty ones too), the picture
+// anywhere (off the framebuffer too), plain, swapped, keyed with its first pixel's colour, or both.
+void drawsOf(const Picture& p, std::uint32_t kind, std::mt19937& rng,
+             std::vector<device_draw>& out) {
     const auto w = static_cast<std::uint32_t>(p.width), h = static_cast<std::uint32_t>(p.height);
     const std::uint32_t stride = w + 6, rows = h + 5;
     const auto s = static_cast<std::int32_t>(stride), r = static_cast<std::int32_t>(rows);
@@ -136,6 +146,35 @@ void drawsOf(const Picture& p, std::uint32_t kind, std::vector<device_draw>& out
         out.push_back(draw(p, stride, rows, {2, 0, s - 4, r - 1}, s - p.width / 2 - 1,
                            -(p.height / 2), key | THEME_SWAP_BYTES, KIND_CHECK));
     }
+    const auto pick = [&rng](std::int64_t low, std::int64_t high) {
+        return static_cast<std::int32_t>(
+            std::uniform_int_distribution<std::int64_t>(low, high)(rng));
+    };
+    const std::uint32_t key = THEME_COLOR_KEY(loadU16Le(p.rgb565.data()));
+    for (std::uint32_t k = 0; k < 8; ++k) {
+        const std::int32_t fw = pick(1, std::min(w + 9, 4200u));
+        const std::int32_t fh = pick(1, std::min(p.height + 6, 380000 / fw));
+        const std::int32_t cx = pick(0, fw), cy = pick(0, fh);
+        out.push_back(draw(p, static_cast<std::uint32_t>(fw), static_cast<std::uint32_t>(fh),
+                           {cx, cy, pick(0, fw - cx), pick(0, fh - cy)}, pick(-p.width - 2, fw + 2),
+                           pick(-p.height - 2, fh + 2),
+                           ((k & 1) != 0 ? THEME_SWAP_BYTES : 0u) | ((k & 2) != 0 ? key : 0u),
+                           KIND_CHECK));
+    }
+}
+
+// A lasting copy of text, for the draws that name their image.
+const char* kept(std::string_view text) {
+    static std::set<std::string, std::less<>> texts;
+    return texts.emplace(text).first->c_str();
+}
+
+// The picture as a PRI0 image.
+Bytes pri0Block(const Picture& p) {
+    Bytes block(kImageHeaderSize);
+    writeImageHeader(block.data(), {kPri0Magic, p.width, p.height, 16});
+    block.insert(block.end(), p.rgb565.begin(), p.rgb565.end());
+    return block;
 }
 
 // Folder 0's files by (group, file name): the group is the name of the folder that holds them.
@@ -152,25 +191,46 @@ std::map<std::pair<std::string, std::string>, fs::path> baseFiles(const fs::path
     return files;
 }
 
-bool addTree(const std::string& name, const fs::path& root, std::uint16_t buildNumber,
-             std::vector<Build>& builds, std::vector<device_draw>& draws) {
-    Build build{name, readFile(root / "Index.bin"), {}, 0};
-    BuildCheck check;
-    checkIndex(build.index, check);
-    if (!check.layout.complete || !check.faults.empty()) {
+// The build in root: its Index.bin, which must be sound, and each theme's Theme.bin.
+bool readBuild(const std::string& name, const fs::path& root, Build& build) {
+    build.name = name;
+    build.index = readFile(root / "Index.bin");
+    checkIndex(build.index, build.check);
+    if (!build.check.layout.complete || !build.check.faults.empty()) {
         std::fprintf(stderr, "device-cases: %s: not a sound Index.bin\n", root.string().c_str());
         return false;
     }
-    build.idsCrc32 = imageIdsCrc32(build.index, check.layout);
-    const auto files = baseFiles(root);
+    build.idsCrc32 = imageIdsCrc32(build.index, build.check.layout);
     for (int theme = 0; theme < 10; ++theme) {
         if (fs::exists(root / std::to_string(theme) / "Theme.bin")) {
             build.themes[theme] = readFile(root / std::to_string(theme) / "Theme.bin");
         }
     }
-    for (const IndexGroup& group : check.layout.groups) {
+    return true;
+}
+
+// The draws of every image of every theme of the build in root, then the same draws of its PRI0
+// copy, from the copy's slots.
+bool addTree(const std::string& name, const fs::path& root, std::mt19937& rng,
+             std::vector<Build>& builds, std::vector<device_draw>& draws) {
+    Build build, copy;
+    if (!readBuild(name, root, build)) {
+        return false;
+    }
+    const auto files = baseFiles(root);
+    const auto number = static_cast<std::uint16_t>(builds.size());
+    const std::size_t first = draws.size();
+    GroupTables pri0;
+    ThemeFlags present{};
+    for (const auto& [theme, bytes] : build.themes) {
+        pri0[theme] = std::make_unique<ImageGroup>();
+        present[theme] = 1;
+        std::error_code ec;
+        fs::create_directories(root / "pri0" / std::to_string(theme), ec);
+    }
+    for (const IndexGroup& group : build.check.layout.groups) {
         for (std::size_t k = group.firstImage; k < group.firstImage + group.imageCount; ++k) {
-            const IndexImage& image = check.layout.images[k];
+            const IndexImage& image = build.check.layout.images[k];
             const auto found = files.find({std::string(group.name), std::string(image.name)});
             if (found == files.end()) {
                 std::fprintf(stderr, "device-cases: %s: no source for image %zu\n", name.c_str(),
@@ -187,18 +247,37 @@ bool addTree(const std::string& name, const fs::path& root, std::uint16_t buildN
                     return false;
                 }
                 std::vector<device_draw> mine;
-                drawsOf(picture, name == "sample" ? KIND_SAMPLE : KIND_CHECK, mine);
+                drawsOf(picture, name == "sample" ? KIND_SAMPLE : KIND_CHECK, rng, mine);
                 for (device_draw& d : mine) {
-                    d.build = buildNumber;
+                    d.build = number;
                     d.theme = static_cast<std::uint16_t>(theme);
                     d.ordinal = static_cast<std::uint32_t>(k);
+                    d.group = kept(group.name);
+                    d.name = kept(image.name);
                     d.slot = {static_cast<std::uint32_t>(image.slotStart), image.slotSize};
                     draws.push_back(d);
                 }
+                fileRecord(*pri0[theme], std::string(group.name), std::string(image.name),
+                           pri0Block(picture));
             }
         }
     }
     builds.push_back(std::move(build));
+    std::string error;
+    if (writeBinFiles(pri0, present, (root / "pri0").string(), 0, error) != 1 ||
+        !readBuild(name + "-pri0", root / "pri0", copy)) {
+        std::fprintf(stderr, "device-cases: %s: no PRI0 copy: %s\n", name.c_str(), error.c_str());
+        return false;
+    }
+    for (std::size_t i = first, end = draws.size(); i < end; ++i) {
+        device_draw d = draws[i];
+        const IndexImage& image = copy.check.layout.images.at(d.ordinal);
+        d.build = static_cast<std::uint16_t>(number + 1);
+        d.slot = {static_cast<std::uint32_t>(image.slotStart), image.slotSize};
+        d.kind = KIND_CHECK;
+        draws.push_back(d);
+    }
+    builds.push_back(std::move(copy));
     return true;
 }
 
@@ -228,8 +307,7 @@ void addCorpus(int icons, int screens, std::uint16_t buildNumber, std::vector<Bu
         if (!screen) { // over the guard values, as over a wallpaper
             mine.push_back(draw(p, w, h, {0, 0, p.width, p.height}, 0, 0,
                                 THEME_COLOR_KEY(commonColour(p)), KIND_KEYED));
-        }
-        if (screen) {
+        } else {
             mine.push_back(draw(p, w, h, {p.width / 2, p.height / 2, p.width / 2, p.height / 2}, 0,
                                 0, 0, KIND_QUARTER));
             mine.push_back(draw(p, w, h, {0, 0, p.width, p.height}, 0, 0, 0, KIND_ROWS));
@@ -242,7 +320,8 @@ void addCorpus(int icons, int screens, std::uint16_t buildNumber, std::vector<Bu
     }
     const char end[] = "EndOfTheme";
     theme.insert(theme.end(), end, end + 10);
-    Build build{"corpus", {}, {}, 0};
+    Build build;
+    build.name = "corpus";
     build.themes[0] = std::move(theme);
     builds.push_back(std::move(build));
 }
@@ -261,6 +340,20 @@ void writeWords(std::FILE* out, const std::string& name, const Bytes& bytes) {
     std::fprintf(out, "0};\n");
 }
 
+// text as a C string literal, every byte escaped; none as a null pointer.
+std::string literal(const char* text) {
+    if (text == nullptr) {
+        return "0";
+    }
+    std::string c = "\"";
+    for (; *text != '\0'; ++text) {
+        char escaped[8];
+        std::snprintf(escaped, sizeof escaped, "\\%03o", static_cast<unsigned char>(*text));
+        c += escaped;
+    }
+    return c + "\"";
+}
+
 void writeSource(std::FILE* out, const std::vector<Build>& builds,
                  const std::vector<device_draw>& draws) {
     std::fprintf(out, "/* Written by device-cases. */\n#include \"device_cases.h\"\n\n");
@@ -277,33 +370,29 @@ void writeSource(std::FILE* out, const std::vector<Build>& builds,
         const Build& build = builds[b];
         const std::string index =
             build.index.empty() ? "0" : "(const uint8_t *)index" + std::to_string(b);
-        std::fprintf(out, "    {\"%s\", %s, %zuu, 0x%08xu, 0x%08xu, {", build.name.c_str(),
-                     index.c_str(), build.index.size(), crc32Of(build.index), build.idsCrc32);
+        std::fprintf(out, "    {\"%s\", %s, %zuu, 0x%08xu, 0x%08xu, %zuu, {", build.name.c_str(),
+                     index.c_str(), build.index.size(), crc32Of(build.index), build.idsCrc32,
+                     build.check.layout.images.size());
+        std::string themes, sizes;
         for (int theme = 0; theme < 10; ++theme) {
             const auto found = build.themes.find(theme);
-            std::fprintf(out, "%s",
-                         found == build.themes.end()
-                             ? "0, "
-                             : ("(const uint8_t *)theme" + std::to_string(b) + "_" +
-                                std::to_string(theme) + ", ")
-                                   .c_str());
+            const bool present = found != build.themes.end();
+            themes += present ? "(const uint8_t *)theme" + std::to_string(b) + "_" +
+                                    std::to_string(theme) + ", "
+                              : "0, ";
+            sizes += std::to_string(present ? found->second.size() : 0) + "u, ";
         }
-        std::fprintf(out, "}, {");
-        for (int theme = 0; theme < 10; ++theme) {
-            const auto found = build.themes.find(theme);
-            std::fprintf(out, "%zuu, ", found == build.themes.end() ? 0 : found->second.size());
-        }
-        std::fprintf(out, "}},\n");
+        std::fprintf(out, "%s}, {%s}},\n", themes.c_str(), sizes.c_str());
     }
     std::fprintf(out, "};\nconst uint32_t device_build_count = %zuu;\n\n", builds.size());
     std::fprintf(out, "const device_draw device_draws[] = {\n");
     for (const device_draw& d : draws) {
-        std::fprintf(
-            out,
-            "    {%u, %u, %uu, {%uu, %uu}, %d, %d, %uu, %uu, {%d, %d, %d, %d}, %d, %d, %uu, "
-            "0x%08xu, %uu},\n",
-            d.build, d.theme, d.ordinal, d.slot.offset, d.slot.size, d.width, d.height, d.stride,
-            d.rows, d.clip.x, d.clip.y, d.clip.w, d.clip.h, d.x, d.y, d.flags, d.checksum, d.kind);
+        std::fprintf(out,
+                     "    {%u, %u, %uu, %s, %s, {%uu, %uu}, %d, %d, %uu, %uu, {%d, %d, %d, %d}, "
+                     "%d, %d, %uu, 0x%08xu, %uu},\n",
+                     d.build, d.theme, d.ordinal, literal(d.group).c_str(), literal(d.name).c_str(),
+                     d.slot.offset, d.slot.size, d.width, d.height, d.stride, d.rows, d.clip.x,
+                     d.clip.y, d.clip.w, d.clip.h, d.x, d.y, d.flags, d.checksum, d.kind);
     }
     std::fprintf(out, "};\nconst uint32_t device_draw_count = %zuu;\n", draws.size());
 }
@@ -352,6 +441,7 @@ int main(int argc, char** argv) {
     }
     std::vector<Build> builds;
     std::vector<device_draw> draws;
+    std::mt19937 rng(29);
     for (int i = 2; i < argc; ++i) {
         const std::string arg = argv[i];
         const auto number = static_cast<std::uint16_t>(builds.size());
@@ -359,7 +449,7 @@ int main(int argc, char** argv) {
             addCorpus(std::atoi(argv[i + 1]), std::atoi(argv[i + 2]), number, builds, draws);
             i += 2;
         } else if (const std::size_t eq = arg.find('='); eq != std::string::npos) {
-            if (!addTree(arg.substr(0, eq), arg.substr(eq + 1), number, builds, draws)) {
+            if (!addTree(arg.substr(0, eq), arg.substr(eq + 1), rng, builds, draws)) {
                 return 1;
             }
         } else {

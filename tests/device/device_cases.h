@@ -13,7 +13,8 @@ typedef struct {
     const uint8_t* index; /* NULL: a build of slots only, drawn from the slots of its draws */
     uint32_t index_size;
     uint32_t index_crc32;
-    uint32_t ids_crc32;        /* THEME_IDS_CRC32 */
+    uint32_t ids_crc32; /* THEME_IDS_CRC32 */
+    uint32_t image_count;
     const uint8_t* themes[10]; /* each present theme's Theme.bin, else NULL */
     uint32_t theme_sizes[10];
 } device_build;
@@ -32,7 +33,8 @@ enum {
 
 typedef struct {
     uint16_t build, theme;
-    uint32_t ordinal; /* in the index, when the build has one */
+    uint32_t ordinal;         /* in the index, when the build has one */
+    const char *group, *name; /* the names stored there */
     theme_slot slot;
     int32_t width, height;
     uint32_t stride, rows; /* the framebuffer */

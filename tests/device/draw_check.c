@@ -1,14 +1,15 @@
 /*
  * The device reader checked where it runs: every draw of device_cases (every image of every
- * theme of the packed builds, whole and clipped, swapped, keyed) from memory, through a read
- * callback and a 64-byte window, and row by row, each framebuffer's checksum against the one the
- * host computed from the converter's output; and the bytes the read callback gives a row walk and
- * a clipped draw of every image through windows of 64, 256 and 4096 bytes, against its slot's
- * size. One source, two builds: for a Cortex-M4 under QEMU (make test-device), where it also
- * counts the instructions each kind of draw takes beside the floor decoders (device_floor.h) and
- * the fastest copy of the same pixels, and for the host, to reproduce a failure under a debugger.
- * Exit status 0 when every draw matched, every walk read at most its slot and one window, and the
- * floor was no slower than the plain decoder.
+ * theme of the packed builds and their PRI0 copies, whole, clipped and at random, swapped,
+ * keyed) from memory, through a read callback and a window of 64, 97 or 4096 bytes (the image
+ * found by its names there, else by its ordinal), and row by row, each framebuffer's checksum
+ * against the one the host computed from the converter's output; and the bytes the read callback
+ * gives a row walk and a clipped draw of every image through windows of 64, 256 and 4096 bytes,
+ * against its slot's size. One source, two builds: for a Cortex-M4 under QEMU (make
+ * test-device), where it also counts the instructions each kind of draw takes beside the floor
+ * decoders (device_floor.h) and the fastest copy of the same pixels, and for the host (make
+ * test). Exit status 0 when every draw matched, every walk read at most its slot and one window,
+ * and the floor was no slower than the plain decoder.
  */
 #include <stdio.h>
 #include <stdlib.h>
@@ -25,6 +26,8 @@ static union {
     uint16_t pixels[MAX_FB_PIXELS];
 } fb_memory, copy_memory;
 #define fb fb_memory.pixels
+/* The _io path's window, of any size up to 4096 bytes. */
+static uint8_t window[4096];
 
 #if defined(__ARM_ARCH_7EM__)
 /* SysTick on the processor clock, counting down from 2^24 - 1. Under QEMU's -icount shift=6 an
@@ -96,7 +99,9 @@ static int read_flash(void* ctx, uint32_t offset, void* dst, uint32_t len) {
 }
 
 enum { PATH_MEMORY, PATH_WINDOW, PATH_ROWS, PATH_COUNT };
-static const char* const path_names[PATH_COUNT] = {"memory", "window of 64", "rows"};
+static const char* const path_names[PATH_COUNT] = {"memory", "window", "rows"};
+/* The window a draw takes, by its number. */
+static const uint32_t draw_windows[3] = {64, 97, 4096};
 
 /* What a counted draw costs, in ticks, beside the same pixels drawn by the floor decoders and
  * copied the fastest way. */
@@ -112,14 +117,27 @@ static void fill_guard(uint32_t count) {
     }
 }
 
-/* The draw through theme_rows: each row of the clip written where theme_draw writes it. */
-static theme_status draw_rows(const theme_image* image, const device_draw* d) {
+/* The draw through theme_rows: each row of the clip written where theme_draw writes it. With
+ * whole_fb, a walk over the whole framebuffer instead, that passes the rows above and below the
+ * clip and writes only the clip's columns of the others. Past its last row a walk gives none. */
+static theme_status draw_rows(const theme_image* image, const device_draw* d, int whole_fb) {
+    const theme_rect all = {0, 0, (int32_t)d->stride, (int32_t)d->rows};
     uint16_t* line = fb + (size_t)d->clip.y * d->stride + (size_t)d->clip.x;
     theme_rows rows;
-    theme_status st = theme_rows_begin_at(&rows, image, d->x, d->y, d->clip, d->flags);
+    theme_status st =
+        theme_rows_begin_at(&rows, image, d->x, d->y, whole_fb ? all : d->clip, d->flags);
     int32_t r;
+    if (st == THEME_OK && whole_fb) {
+        st = theme_rows_skip(&rows, d->clip.y);
+    }
     for (r = 0; st == THEME_OK && r < d->clip.h; ++r, line += d->stride) {
-        st = theme_rows_next(&rows, line, 0, d->clip.w);
+        st = theme_rows_next(&rows, line, whole_fb ? d->clip.x : 0, d->clip.w);
+    }
+    if (st == THEME_OK && whole_fb) {
+        st = theme_rows_skip(&rows, all.h - d->clip.y - d->clip.h);
+    }
+    if (st == THEME_OK && theme_rows_next(&rows, line, 0, 0) != THEME_E_ARGUMENT) {
+        st = THEME_E_ARGUMENT;
     }
     return st;
 }
@@ -174,9 +192,9 @@ static int run_yardsticks(const device_draw* d, cost* c) {
 /* One draw through one path; 1 when its framebuffer is the one the host computed. */
 static int run_draw(const device_draw* d, int path, cost* costs) {
     const device_build* b = &device_builds[d->build];
+    const uint32_t number = (uint32_t)(d - device_draws), window_size = draw_windows[number % 3];
     flash_file index_file = {b->index, b->index_size, 0};
     flash_file theme_file = {b->themes[d->theme], b->theme_sizes[d->theme], 0};
-    uint8_t window[THEME_MIN_WINDOW];
     const int counted =
         d->kind != KIND_CHECK && path == (d->kind == KIND_ROWS ? PATH_ROWS : PATH_MEMORY);
     theme_slot slot = d->slot;
@@ -186,10 +204,11 @@ static int run_draw(const device_draw* d, int path, cost* costs) {
     uint32_t start;
     if (b->index != NULL) {
         st = path == PATH_WINDOW ? theme_index_open_io(&index, read_flash, &index_file,
-                                                       b->index_size, window, sizeof window)
+                                                       b->index_size, window, window_size)
                                  : theme_index_open(&index, b->index, b->index_size);
         if (st == THEME_OK) {
-            st = theme_index_slot(&index, d->ordinal, &slot);
+            st = path == PATH_WINDOW ? theme_index_find(&index, d->group, d->name, &slot)
+                                     : theme_index_slot(&index, d->ordinal, &slot);
         }
         if (st == THEME_OK && (slot.offset != d->slot.offset || slot.size != d->slot.size)) {
             printf("%s theme %u image %lu: slot %lu+%lu, not %lu+%lu\n", b->name, d->theme,
@@ -201,13 +220,20 @@ static int run_draw(const device_draw* d, int path, cost* costs) {
     if (st == THEME_OK) {
         st = path == PATH_WINDOW
                  ? theme_image_open_io(&image, read_flash, &theme_file, theme_file.size, slot,
-                                       window, sizeof window)
+                                       window, window_size)
                  : theme_image_open(&image, theme_file.bytes, theme_file.size, slot);
+    }
+    if (st == THEME_OK &&
+        (theme_image_width(&image) != d->width || theme_image_height(&image) != d->height)) {
+        st = THEME_E_IMAGE;
+    }
+    if (st == THEME_OK) {
+        st = theme_image_check(&image);
     }
     fill_guard(d->stride * d->rows);
     start = ticks_now();
     if (st == THEME_OK) {
-        st = path == PATH_ROWS ? draw_rows(&image, d)
+        st = path == PATH_ROWS ? draw_rows(&image, d, d->kind == KIND_CHECK && number % 2 != 0)
                                : theme_draw(&image, fb, d->stride, d->clip, d->x, d->y, d->flags);
     }
     if (counted) {
@@ -276,7 +302,6 @@ typedef struct {
 } reads;
 
 static int count_reads(const device_draw* d, reads* r) {
-    static uint8_t window[4096];
     const device_build* b = &device_builds[d->build];
     const theme_rect quarter = {d->width / 2, d->height / 2, d->width - d->width / 2,
                                 d->height - d->height / 2};
@@ -342,13 +367,17 @@ int main(void) {
     ticks_start();
     for (b = 0; b < device_build_count; ++b) {
         const device_build* build = &device_builds[b];
+        flash_file file = {build->index, build->index_size, 0};
         theme_index index;
         if (build->index != NULL &&
-            (theme_index_open(&index, build->index, build->index_size) != THEME_OK ||
-             theme_index_verify(&index, build->index_size, build->index_crc32) != THEME_OK ||
+            (theme_index_open_io(&index, read_flash, &file, file.size, window, 97) != THEME_OK ||
+             theme_index_count(&index) != build->image_count ||
+             theme_index_verify(&index, file.size, build->index_crc32) != THEME_OK ||
+             theme_index_verify(&index, file.size, build->index_crc32 ^ 1u) != THEME_E_INDEX ||
+             theme_index_verify(&index, file.size + 1u, build->index_crc32) != THEME_E_INDEX ||
              theme_index_check_ids(&index, build->ids_crc32) != THEME_OK ||
              theme_index_check_ids(&index, build->ids_crc32 ^ 1u) != THEME_E_INDEX)) {
-            printf("%s: the index does not open, verify or check its IDs\n", build->name);
+            printf("%s: the index does not open, count, verify or check its IDs\n", build->name);
             ++failed;
         }
     }
@@ -361,7 +390,8 @@ int main(void) {
             failed += count_reads(&device_draws[i], &bytes) ? 0u : 1u;
         }
     }
-    printf("%lu draws, each from memory, through a window of 64 bytes and row by row: %lu failed\n",
+    printf("%lu draws, each from memory, through a window of 64, 97 or 4096 bytes and row by row: "
+           "%lu failed\n",
            (unsigned long)device_draw_count, (unsigned long)failed);
     print_reads(&bytes);
     if (MEASURED && !print_costs(costs)) {

@@ -3,14 +3,12 @@
 // writes outside what it was given (AddressSanitizer watches the exact-size buffers).
 #include <gtest/gtest.h>
 
-#include <zlib.h>
-
 #include <algorithm>
-#include <cstring>
 #include <functional>
 #include <set>
 
 #include "common/byte_order.h"
+#include "device/reader_harness.h"
 #include "device/theme_reader.h"
 #include "output/bin_writer.h"
 #include "support/group_tables.h"
@@ -60,69 +58,33 @@ Build smallBuild() {
     return {root.readBytes("Index.bin"), root.readBytes("0/Theme.bin")};
 }
 
-int readBytes(void* ctx, std::uint32_t offset, void* dst, std::uint32_t len) {
-    const Bytes& bytes = *static_cast<const Bytes*>(ctx);
-    if (std::uint64_t{offset} + len > bytes.size()) {
-        ADD_FAILURE() << "read of " << len << " bytes at " << offset << " past " << bytes.size();
-        return -1;
-    }
-    std::memcpy(dst, bytes.data() + offset, len);
-    return 0;
-}
-
 int failRead(void*, std::uint32_t, void*, std::uint32_t) {
     return -1;
 }
 
-// Each step of reading one image, and the status it ended with: the first failing step decides.
+// Each step of reading one image: finding it by its names, then the image's own steps.
 struct Outcome {
     theme_status index = THEME_OK;
     theme_status slot = THEME_OK;
-    theme_status image = THEME_OK;
-    theme_status check = THEME_OK;
-    theme_status draw = THEME_OK;
-    theme_status rows = THEME_OK;
-    std::vector<std::uint16_t> pixels;
+    ReaderOutcome image;
     bool operator==(const Outcome&) const = default;
 };
 
-// Opens, finds, checks and draws the image (whole and row by row, with flags) through memory
-// (window 0) or a window of that size, into a framebuffer with a guard row and column around the
-// image; reopens it on slot reopen (when its size is not 0) once the walk is past row 0.
-Outcome readImage(const Build& build, std::uint32_t window, std::uint32_t flags,
+// Opens the index and finds the image in it, then reads the image (readImage) through memory
+// (window 0) or a window of that size: drawn at (1, 1) with flags, clipped to it, its rows walked
+// whole, reopened on slot reopen.
+Outcome readBuild(const Build& build, std::uint32_t window, std::uint32_t flags,
                   theme_slot reopen) {
+    ReaderFile index{build.index, window}, theme{build.theme, window};
     Outcome out;
-    Bytes buffer(window);
     theme_index ix;
-    out.index = window == 0 ? theme_index_open(&ix, build.index.data(),
-                                               static_cast<std::uint32_t>(build.index.size()))
-                            : theme_index_open_io(&ix, readBytes, const_cast<Bytes*>(&build.index),
-                                                  static_cast<std::uint32_t>(build.index.size()),
-                                                  buffer.data(), window);
+    out.index = index.openIndex(ix);
     theme_slot slot{};
     out.slot =
         theme_index_find(&ix, kGroup.substr(0, 11).c_str(), kImage.substr(0, 39).c_str(), &slot);
-    theme_image image;
-    const auto size = static_cast<std::uint32_t>(build.theme.size());
-    const auto open = [&](theme_slot at) {
-        return window == 0
-                   ? theme_image_open(&image, build.theme.data(), size, at)
-                   : theme_image_open_io(&image, readBytes, const_cast<Bytes*>(&build.theme), size,
-                                         at, buffer.data(), window);
-    };
-    out.image = open(slot);
-    out.check = theme_image_check(&image);
-    out.pixels.assign(6 * 4, 0x1234);
-    out.draw = theme_draw(&image, out.pixels.data(), 6, {1, 1, 4, 2}, 1, 1, flags);
-    theme_rows rows;
-    std::uint16_t line[4];
-    out.rows = theme_rows_begin(&rows, &image, flags);
-    for (int row = 0; row < 2 && out.rows == THEME_OK; ++row) {
-        if (row == 1 && reopen.size != 0) {
-            EXPECT_EQ(open(reopen), THEME_OK);
-        }
-        out.rows = theme_rows_next(&rows, line, 0, 4);
-    }
+    out.image = readImage(theme, slot, {6, 4, {1, 1, 4, 2}, 1, 1, flags, 0, 4, reopen});
+    out.image.lines.clear(); // a walk's pixels: readImage checks them against the draw's
+    EXPECT_FALSE(index.outside);
     return out;
 }
 
@@ -133,6 +95,11 @@ struct Fault {
     theme_slot reopen{}; // where the image is reopened during its walk
 };
 
+// The test list names each row by its fault.
+void PrintTo(const Fault& fault, std::ostream* os) {
+    *os << fault.name;
+}
+
 void put32(Bytes& bytes, std::size_t at, std::uint32_t value) {
     storeU32Le(&bytes[at], value);
 }
@@ -141,37 +108,36 @@ void put16(Bytes& bytes, std::size_t at, std::uint16_t value) {
     storeU16Le(&bytes[at], value);
 }
 
-// The framebuffer of a draw at (1, 1) that got through row 0 (or not) and the first row1
-// pixels of row 1; the guard value everywhere else.
-std::vector<std::uint16_t> drawn(bool row0, std::size_t row1) {
-    std::vector<std::uint16_t> fb(24, 0x1234);
+// The image read with open's status and rest's for every later step, drawn into a framebuffer of
+// 6 x 4 pixels through row 0 (or not) and the first row1 pixels of row 1; guard values elsewhere.
+Outcome outcome(theme_status index, theme_status slot, theme_status open, theme_status rest,
+                bool row0, std::size_t row1) {
+    Outcome out{index, slot, {open, rest, rest, rest, THEME_OK, guardedFrame({6, 4}), {}, true}};
     for (std::size_t x = 0; x < 4; ++x) {
-        fb[6 + 1 + x] = row0 ? kX : fb[6 + 1 + x];
-        fb[12 + 1 + x] = x < row1 ? (x % 2 == 0 ? kY : kZ) : fb[12 + 1 + x];
+        out.image.fb[2 * 6 + 1 + x] = row0 ? kX : out.image.fb[2 * 6 + 1 + x];
+        out.image.fb[3 * 6 + 1 + x] = x >= row1 ? out.image.fb[3 * 6 + 1 + x] : x % 2 ? kZ : kY;
     }
-    return fb;
+    return out;
 }
+
+const Outcome kValid = outcome(THEME_OK, THEME_OK, THEME_OK, THEME_OK, true, 4);
 
 // A failed open: the image is not there for any later step, and nothing is drawn.
 Outcome failing(theme_status index, theme_status slot, theme_status image) {
-    return {index,          slot, image, THEME_E_ARGUMENT, THEME_E_ARGUMENT, THEME_E_ARGUMENT,
-            drawn(false, 0)};
+    return outcome(index, slot, image, THEME_E_ARGUMENT, false, 0);
 }
 
 // A stream fault found after row0 and row1 pixels were drawn: runs are drawn as they come, and
 // their row and image ends are checked once they are.
 Outcome broken(bool row0, std::size_t row1) {
-    return {THEME_OK,       THEME_OK,       THEME_OK,         THEME_E_STREAM,
-            THEME_E_STREAM, THEME_E_STREAM, drawn(row0, row1)};
+    return outcome(THEME_OK, THEME_OK, THEME_OK, THEME_E_STREAM, row0, row1);
 }
 
 // An index that did not open finds nothing; the empty slot holds no image.
 const Outcome kIndexFault = failing(THEME_E_INDEX, THEME_E_ARGUMENT, THEME_E_IMAGE);
 
 const std::vector<Fault> kFaults = {
-    {"Valid",
-     [](Build&) {},
-     {THEME_OK, THEME_OK, THEME_OK, THEME_OK, THEME_OK, THEME_OK, drawn(true, 4)}},
+    {"Valid", [](Build&) {}, kValid},
     {"Tag", [](Build& b) { b.index[0] = 'i'; }, kIndexFault},
     {"ByteAfterTagTerminator", [](Build& b) { b.index[6] = 1; }, kIndexFault},
     {"EndMarker", [](Build& b) { b.index.back() = 'y'; }, kIndexFault},
@@ -225,12 +191,13 @@ const std::vector<Fault> kFaults = {
     // again is the same image.
     {"WalkOfAnImageReopenedOnASmallerSlot",
      [](Build&) {},
-     {THEME_OK, THEME_OK, THEME_OK, THEME_OK, THEME_OK, THEME_E_ARGUMENT, drawn(true, 4)},
+     [] {
+         Outcome out = kValid;
+         out.image.walk = THEME_E_ARGUMENT;
+         return out;
+     }(),
      {16, 28}},
-    {"WalkOfAnImageReopenedOnItsOwnSlot",
-     [](Build&) {},
-     {THEME_OK, THEME_OK, THEME_OK, THEME_OK, THEME_OK, THEME_OK, drawn(true, 4)},
-     {16, 32}},
+    {"WalkOfAnImageReopenedOnItsOwnSlot", [](Build&) {}, kValid, {16, 32}},
 };
 
 class DeviceFaultTest : public ::testing::TestWithParam<Fault> {};
@@ -241,15 +208,17 @@ TEST_P(DeviceFaultTest, IsItsStatusThroughMemoryAndEveryWindow) {
     GetParam().plant(build);
     for (const std::uint32_t flags : {0u, THEME_COLOR_KEY(kZ)}) {
         Outcome expected = GetParam().expected;
-        if (flags != 0) {
-            std::replace(expected.pixels.begin(), expected.pixels.end(), kZ, std::uint16_t{0x1234});
+        const std::vector<std::uint16_t> guards = guardedFrame({6, 4});
+        for (std::size_t i = 0; flags != 0 && i < guards.size(); ++i) {
+            expected.image.fb[i] = expected.image.fb[i] == kZ ? guards[i] : expected.image.fb[i];
         }
         for (const std::uint32_t window : {0u, 64u, 65u, 1024u}) {
-            const Outcome out = readImage(build, window, flags, GetParam().reopen);
+            const Outcome out = readBuild(build, window, flags, GetParam().reopen);
             EXPECT_EQ(out, expected)
                 << "flags " << flags << " window " << window << ": index " << out.index << " slot "
-                << out.slot << " image " << out.image << " check " << out.check << " draw "
-                << out.draw << " rows " << out.rows;
+                << out.slot << " image " << out.image.open << " check " << out.image.check
+                << " draw " << out.image.draw << " walk " << out.image.walk << " reopen "
+                << out.image.reopen << " sound " << out.image.sound;
         }
     }
 }
@@ -278,27 +247,13 @@ TEST(DeviceReaderTest, NamesAreMatchedAsStoredAndOrdinalsEndAtTheCount) {
     EXPECT_EQ(theme_index_find(&ix, nullptr, "a", &slot), THEME_E_ARGUMENT);
 }
 
-TEST(DeviceReaderTest, VerifyWantsTheIndexsSizeAndCrc32) {
-    const Build build = smallBuild();
-    const auto size = static_cast<std::uint32_t>(build.index.size());
-    const auto crc = static_cast<std::uint32_t>(crc32(0, build.index.data(), size));
-    Bytes window(64);
-    theme_index ix;
-    ASSERT_EQ(theme_index_open_io(&ix, readBytes, const_cast<Bytes*>(&build.index), size,
-                                  window.data(), 64),
-              THEME_OK);
-    EXPECT_EQ(theme_index_verify(&ix, size, crc), THEME_OK);
-    EXPECT_EQ(theme_index_verify(&ix, size, crc ^ 1), THEME_E_INDEX);
-    EXPECT_EQ(theme_index_verify(&ix, size + 1, crc), THEME_E_INDEX);
-}
-
 TEST(DeviceReaderTest, ReadFailuresAndBadArgumentsAreTheirStatus) {
     const Build build = smallBuild();
     const auto size = static_cast<std::uint32_t>(build.index.size());
     Bytes window(64);
     theme_index ix;
     EXPECT_EQ(theme_index_open_io(&ix, failRead, nullptr, size, window.data(), 64), THEME_E_READ);
-    EXPECT_EQ(theme_index_open_io(&ix, readBytes, nullptr, size, window.data(), 63),
+    EXPECT_EQ(theme_index_open_io(&ix, ReaderFile::read, nullptr, size, window.data(), 63),
               THEME_E_ARGUMENT);
     EXPECT_EQ(theme_index_open(&ix, nullptr, size), THEME_E_ARGUMENT);
     theme_image image;

@@ -5,32 +5,17 @@
 // header gives, and the device reader must agree with it on every slot it judged: the reader
 // opens and walks every copy verify calls valid, and refuses every other one unless that breaks
 // only a rule the reader leaves out (breaksOnlyARuleTheReaderLeavesOut).
-#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <span>
 
 #include "codec/rle_decoder.h"
-#include "common/byte_order.h"
 #include "device/theme_reader.h"
 #include "fuzz_check.h"
 #include "readback/build_check.h"
 #include "readback/copy_png.h"
 
 namespace {
-
-std::span<const std::uint8_t> takePart(std::span<const std::uint8_t>& input) {
-    if (input.size() < 2) {
-        const auto rest = input;
-        input = {};
-        return rest;
-    }
-    const std::size_t length = std::min<std::size_t>(loadU16Le(input.data()), input.size() - 2);
-    input = input.subspan(2);
-    const auto part = input.first(length);
-    input = input.subspan(length);
-    return part;
-}
 
 // What the device reader makes of the slot: THEME_OK when it opens and walks the whole image.
 theme_status readerVerdict(std::span<const std::uint8_t> theme, const IndexImage& image) {
