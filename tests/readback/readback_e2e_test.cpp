@@ -288,8 +288,8 @@ TEST(ListJsonTest, GivesTheStoredOffsetsAndEachCopysCrc) {
     const ProgramResult run = runInspect(root, "list . --json");
     EXPECT_EQ(run.exitStatus, 1) << run.err;
     for (const std::string& expected :
-         {std::string("{\n  \"index\": {\"file\": \"") + osText(".", ".\\") +
-              "/Index.bin\", \"length\": 154, \"compressedLength\": null},\n",
+         {nativePaths(std::string("{\n  \"index\": {\"file\": \"") + osText(".", ".\\") +
+                      "/Index.bin\", \"length\": 154, \"compressedLength\": null},\n"),
           std::string(
               "\"nameHex\": \"30\", \"groupOffset\": 32, \"dataOffset\": 16, \"images\": ["),
           std::string("\"slotOffset\": 0, \"offset\": 16, \"slotSize\": 24"),
